@@ -1,0 +1,19 @@
+// What MainForm's handlers need from the window's controls. The Win32 window implements it over
+// its real controls; tests implement it in memory.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillrun {
+
+class FormView {
+  public:
+    virtual ~FormView() = default;
+
+    // The current text of the path box FPath.
+    [[nodiscard]] virtual std::u16string PathText() const = 0;
+    virtual void SetPathText(std::u16string_view text) = 0;
+};
+
+}  // namespace quillrun

@@ -1,0 +1,28 @@
+// Process entry: create MainForm, show it, run its events until it closes.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/form_layout.h"
+#include "app/win32_main_window.h"
+#include "desktop/win32_desktop.h"
+#include "desktop/win32_text.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int showCommand) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    quillrun::win32::Win32Desktop desktop;
+    auto window = quillrun::win32::MainWindow::Create(instance, desktop);
+    if (!window) {
+        const quillrun::Failure& failure = window.failure();
+        const std::wstring text = L"Quillrun could not create its window (" +
+                                  std::wstring(failure.operation.begin(), failure.operation.end()) +
+                                  L"):\n" + quillrun::win32::ToWide(failure.reason);
+        ::MessageBoxW(nullptr, text.c_str(),
+                      quillrun::win32::ToWide(quillrun::kWindowCaption).c_str(),
+                      MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    return window.value()->Run(showCommand);
+}

@@ -1,0 +1,233 @@
+#include "app/win32_main_window.h"
+
+#include <commctrl.h>
+
+#include "app/form_layout.h"
+#include "desktop/win32_text.h"
+
+namespace quillrun::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"QuillrunMainForm";
+// Fixed border with minimize and close buttons: the layout is designed for one size.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowExStyle = 0;
+// The longest path Windows accepts; the edit control's default limit is shorter.
+constexpr WPARAM kPathLimit = 32767;
+
+HMENU ControlMenuId(ControlId id) {
+    return reinterpret_cast<HMENU>(static_cast<INT_PTR>(static_cast<int>(id)));
+}
+
+// The system's message font at `dpi`, as dialogs use it.
+UniqueGdiObject CreateUiFont(UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (!::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0, dpi)) {
+        // Older systems (and Wine) lack the per-DPI query: scale the system-DPI metrics.
+        if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
+            return UniqueGdiObject();
+        }
+        const UINT systemDpi = ::GetDpiForSystem();
+        metrics.lfMessageFont.lfHeight =
+            ::MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi),
+                     static_cast<int>(systemDpi == 0 ? kDefaultDpi : systemDpi));
+    }
+    return UniqueGdiObject(::CreateFontIndirectW(&metrics.lfMessageFont));
+}
+
+ATOM RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+    windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = kWindowClass;
+    return ::RegisterClassExW(&windowClass);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, Win32Desktop& desktop)
+    : instance_(instance), desktop_(desktop), form_(desktop, *this) {}
+
+MainWindow::~MainWindow() {
+    if (window_ != nullptr) {
+        ::DestroyWindow(window_);
+    }
+}
+
+Result<std::unique_ptr<MainWindow>> MainWindow::Create(HINSTANCE instance, Win32Desktop& desktop) {
+    if (RegisterWindowClass(instance, &MainWindow::WindowProc) == 0 &&
+        ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return LastErrorFailure("RegisterClassEx");
+    }
+    std::unique_ptr<MainWindow> self(new MainWindow(instance, desktop));
+    const std::wstring caption = ToWide(kWindowCaption);
+    // Created at a provisional size: the real one depends on the DPI of wherever it lands.
+    if (::CreateWindowExW(kWindowExStyle, kWindowClass, caption.c_str(), kWindowStyle,
+                          CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance,
+                          self.get()) == nullptr) {
+        return LastErrorFailure("CreateWindowEx");
+    }
+    if (Status created = self->CreateControls(); !created) {
+        return created.failure();
+    }
+    self->ApplyLayout(::GetDpiForWindow(self->window_));
+    desktop.AttachWindow(self->window_);
+    self->form_.OnLoad();
+    return self;
+}
+
+int MainWindow::Run(int showCommand) {
+    lastFocus_ = path_;
+    ::ShowWindow(window_, showCommand);
+    ::SetFocus(path_);
+    ::UpdateWindow(window_);
+
+    MSG message;
+    BOOL got = 0;
+    while ((got = ::GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        DispatchWindowMessage(window_, message);
+    }
+    return got == 0 ? static_cast<int>(message.wParam) : 1;
+}
+
+std::u16string MainWindow::PathText() const {
+    return FromWide(WindowText(path_));
+}
+
+void MainWindow::SetPathText(std::u16string_view text) {
+    ::SetWindowTextW(path_, ToWide(text).c_str());
+}
+
+Status MainWindow::CreateControls() {
+    for (const ControlSpec& spec : kControls) {
+        const bool textBox = spec.kind == ControlKind::TextBox;
+        const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP |
+                            (textBox ? DWORD{ES_AUTOHSCROLL} : DWORD{BS_PUSHBUTTON});
+        const std::wstring text = ToWide(spec.text);
+        HWND control = ::CreateWindowExW(textBox ? WS_EX_CLIENTEDGE : 0,
+                                         textBox ? WC_EDITW : WC_BUTTONW, text.c_str(), style, 0, 0,
+                                         0, 0, window_, ControlMenuId(spec.id), instance_, nullptr);
+        if (control == nullptr) {
+            return LastErrorFailure("CreateWindowEx");
+        }
+        switch (spec.id) {
+            case ControlId::FPath:
+                path_ = control;
+                break;
+            case ControlId::Choose:
+                choose_ = control;
+                break;
+            case ControlId::Start:
+                start_ = control;
+                break;
+        }
+    }
+    ::SendMessageW(path_, EM_SETLIMITTEXT, kPathLimit, 0);
+    return {};
+}
+
+void MainWindow::ApplyLayout(UINT dpi) {
+    const int windowDpi = static_cast<int>(dpi == 0 ? kDefaultDpi : dpi);
+    const Size client = TwipsToPixels(kClientTwips, windowDpi);
+    RECT frame{0, 0, client.width, client.height};
+    ::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    font_ = CreateUiFont(dpi);
+    for (const ControlSpec& spec : kControls) {
+        HWND control = ::GetDlgItem(window_, static_cast<int>(spec.id));
+        const Rect px = TwipsToPixels(spec.twips, windowDpi);
+        ::SetWindowPos(control, nullptr, px.left, px.top, px.width, px.height,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        if (font_) {
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+        }
+    }
+}
+
+void MainWindow::OnCommand(int controlId, int notification) {
+    if (notification != BN_CLICKED) {
+        return;
+    }
+    switch (static_cast<ControlId>(controlId)) {
+        case ControlId::Choose:
+            form_.OnChooseClick();
+            break;
+        case ControlId::Start:
+            form_.OnStartClick();
+            break;
+        case ControlId::FPath:
+            break;
+    }
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+        self->window_ = window;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->window_ = nullptr;
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (lParam != 0) {  // from a control, not a menu or accelerator
+                OnCommand(LOWORD(wParam), HIWORD(wParam));
+            }
+            return 0;
+        case WM_TIMER:
+            if (wParam == Win32Desktop::kTimerId) {
+                form_.OnTimerTick();
+            }
+            return 0;
+        case WM_ACTIVATE:
+            // Keep the focus on the control the user left, as dialogs do.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = ::GetFocus();
+                if (focus != nullptr && ::IsChild(window_, focus)) {
+                    lastFocus_ = focus;
+                }
+            } else if (lastFocus_ != nullptr) {
+                ::SetFocus(lastFocus_);
+            }
+            return 0;
+        case WM_DPICHANGED: {
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            ApplyLayout(HIWORD(wParam));
+            return 0;
+        }
+        case WM_CLOSE:
+            form_.OnUnload();
+            ::DestroyWindow(window_);
+            return 0;
+        case WM_DESTROY:
+            desktop_.DisableTimer();
+            desktop_.AttachWindow(nullptr);
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+}  // namespace quillrun::win32

@@ -1,0 +1,52 @@
+// MainForm's real window: creates the controls, lays them out for the window's DPI and routes
+// window events to MainForm's handlers.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "app/form_view.h"
+#include "app/main_form.h"
+#include "desktop/result.h"
+#include "desktop/win32_desktop.h"
+#include "desktop/win32_handles.h"
+
+namespace quillrun::win32 {
+
+class MainWindow final : public FormView {
+  public:
+    // Creates the window and its controls and runs the load handler; the window is not shown.
+    static Result<std::unique_ptr<MainWindow>> Create(HINSTANCE instance, Win32Desktop& desktop);
+    ~MainWindow() override;
+
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Shows the window with the keyboard focus in FPath, then runs the message loop until the
+    // window is gone; returns the process exit code.
+    int Run(int showCommand);
+
+    [[nodiscard]] std::u16string PathText() const override;
+    void SetPathText(std::u16string_view text) override;
+
+  private:
+    MainWindow(HINSTANCE instance, Win32Desktop& desktop);
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    [[nodiscard]] Status CreateControls();
+    void ApplyLayout(UINT dpi);
+    void OnCommand(int controlId, int notification);
+
+    HINSTANCE instance_;
+    Win32Desktop& desktop_;
+    MainForm form_;
+    HWND window_ = nullptr;
+    HWND path_ = nullptr;
+    HWND choose_ = nullptr;
+    HWND start_ = nullptr;
+    HWND lastFocus_ = nullptr;  // restored when the window is activated again
+    UniqueGdiObject font_;
+};
+
+}  // namespace quillrun::win32

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# A Wine session for one build tree: its own prefix, a virtual X display and a persistent
+# wineserver, so that Windows test programs start in a fraction of a second.
+#
+#   wine-session.sh up   BUILD_DIR                 create the prefix once, start display and server
+#   wine-session.sh run  BUILD_DIR PROGRAM [ARGS]  run a Windows program in that session
+#   wine-session.sh down BUILD_DIR                 stop what `up` started
+#
+# The prefix shows every window inside one Wine virtual desktop, where Wine itself manages
+# focus and activation as Windows does, independent of any X window manager.
+set -euo pipefail
+
+command=${1:?usage: wine-session.sh up|run|down BUILD_DIR [PROGRAM ARGS...]}
+build=$(cd "${2:?build folder}" && pwd)
+shift 2
+
+state="$build/wine-session"
+export WINEPREFIX="$build/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+# No Mono or Gecko installers: nothing here needs .NET or HTML.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+desktop_size=1280x800
+
+wait_for() {  # wait_for SECONDS COMMAND...: polls until COMMAND succeeds
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.05
+    done
+}
+
+display_ready() { [[ -s "$state/display" ]] && [[ "$(tail -c1 "$state/display" | od -An -c)" == *'\n'* ]]; }
+
+create_prefix() {
+    [[ -f "$WINEPREFIX/.quillrun-ready" ]] && return 0
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$desktop_size" /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.quillrun-ready"
+}
+
+up() {
+    down_quietly
+    mkdir -p "$state"
+    create_prefix
+    : >"$state/display"
+    setsid Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$state/display" \
+        </dev/null >"$state/xvfb.log" 2>&1 &
+    echo $! >"$state/xvfb.pid"
+    wait_for 30 display_ready || { echo "Xvfb did not start" >&2; cat "$state/xvfb.log" >&2; exit 1; }
+    export DISPLAY=":$(head -n1 "$state/display")"
+    # Persistent for the whole test run. Its output must not hold the test runner's pipes open.
+    wineserver -p </dev/null >/dev/null 2>&1
+    # The first program of a session starts the virtual desktop, which then lives on with that
+    # program's output: start it here, and keep it up for the whole session.
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+    local keeper="$build/bin/qr_driver.exe"
+    if [[ -f "$keeper" ]]; then
+        setsid wine "$keeper" keep-desktop </dev/null >/dev/null 2>&1 &
+    fi
+    echo "wine session ready on display $DISPLAY"
+}
+
+down_quietly() {
+    if [[ -d "$WINEPREFIX" ]]; then
+        wineserver -k >/dev/null 2>&1 || true
+    fi
+    if [[ -f "$state/xvfb.pid" ]]; then
+        kill "$(cat "$state/xvfb.pid")" >/dev/null 2>&1 || true
+        rm -f "$state/xvfb.pid"
+    fi
+}
+
+case "$command" in
+    up) up ;;
+    down) down_quietly; echo "wine session stopped" ;;
+    run)
+        [[ -f "$state/display" ]] || { echo "no wine session: run '$0 up $build' first" >&2; exit 1; }
+        export DISPLAY=":$(head -n1 "$state/display")"
+        exec wine "$@"
+        ;;
+    *) echo "unknown command: $command" >&2; exit 2 ;;
+esac

@@ -1,0 +1,86 @@
+// The one seam between Quillrun's logic and the Windows desktop. The real implementation lives in
+// win32_desktop.*, a scripted in-memory one for tests in fake_desktop.*. Everything the handlers
+// need from the system (programs, input, the window's timer, files, time) comes through here.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "desktop/result.h"
+
+namespace quillrun {
+
+using Milliseconds = std::chrono::milliseconds;
+
+// Identifies a launched program for ActivateTask. Opaque: the real desktop keeps the process
+// handle behind it, so a later process that reuses the id can never be mistaken for it.
+struct TaskId {
+    std::uint64_t value = 0;  // 0: nothing launched yet
+
+    friend bool operator==(const TaskId&, const TaskId&) = default;
+};
+
+// One entry of the open-file dialog's file-type list.
+struct FileTypeFilter {
+    std::u16string name;     // shown to the user
+    std::u16string pattern;  // e.g. u"*.txt"
+
+    friend bool operator==(const FileTypeFilter&, const FileTypeFilter&) = default;
+};
+
+// Sequential reading of an open file; closing happens when the reader is destroyed.
+class ByteReader {
+  public:
+    virtual ~ByteReader() = default;
+    // Fills the front of `buffer`; returns how many bytes were read, 0 at the end of the file.
+    virtual Result<std::size_t> Read(std::span<char> buffer) = 0;
+};
+
+class DesktopServices {
+  public:
+    virtual ~DesktopServices() = default;
+
+    // Starts `commandLine` (a program path, possibly quoted, possibly followed by arguments) with
+    // a normal window that takes the focus. Returns at once, before the program is ready.
+    virtual Result<TaskId> LaunchProgram(std::u16string_view commandLine) = 0;
+    // Brings the task's main window to the front so that it receives the following keystrokes.
+    virtual Status ActivateTask(TaskId task) = 0;
+    // Types one key string into the foreground window and returns once it has been processed.
+    virtual Status SendKeyString(std::u16string_view keys) = 0;
+    // Handles every pending window event (which may run Quillrun's own handlers) and returns.
+    virtual void PumpEvents() = 0;
+
+    // The folder that holds the executable, without a trailing backslash unless a drive root.
+    virtual std::u16string AppFolder() = 0;
+    // Runs the modal open-file dialog; the chosen file's full path, or why there is none.
+    virtual Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) = 0;
+
+    // The window's interval timer: while enabled it ticks on the UI thread every interval.
+    virtual void EnableTimer(Milliseconds interval) = 0;
+    virtual void DisableTimer() = 0;
+    [[nodiscard]] virtual bool TimerEnabled() const = 0;
+
+    // Files. A relative path resolves against the working directory; a folder fails to open.
+    virtual Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) = 0;
+    // Replaces the file's contents so that either the old or the new file survives a failure.
+    virtual Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) = 0;
+
+    // Text in the system's ANSI code page and in other code pages.
+    [[nodiscard]] virtual std::uint32_t AnsiCodePage() const = 0;
+    virtual Result<std::u16string> DecodeCodePage(std::uint32_t codePage,
+                                                  std::string_view bytes) = 0;
+    // Fails when a character has no representation in the code page.
+    virtual Result<std::string> EncodeCodePage(std::uint32_t codePage,
+                                               std::u16string_view text) = 0;
+
+    // Time, so that nothing outside this seam reads a clock or sleeps.
+    [[nodiscard]] virtual Milliseconds Now() const = 0;
+    virtual void Sleep(Milliseconds duration) = 0;
+};
+
+}  // namespace quillrun

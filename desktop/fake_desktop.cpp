@@ -1,0 +1,292 @@
+#include "desktop/fake_desktop.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "desktop/utf.h"
+
+#if __has_include(<iconv.h>)
+#include <iconv.h>
+#define QUILLRUN_FAKE_HAS_ICONV 1
+#endif
+
+namespace quillrun {
+namespace {
+
+constexpr std::uint32_t kUtf8CodePage = 65001;
+
+std::u16string FoldCase(std::u16string_view path) {
+    std::u16string key(path);
+    std::transform(key.begin(), key.end(), key.begin(), [](char16_t c) {
+        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    });
+    return key;
+}
+
+std::u16string Ascii(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+bool IsAbsolute(std::u16string_view path) {
+    return (path.size() >= 3 && path[1] == u':' && path[2] == u'\\') || path.starts_with(u"\\\\");
+}
+
+class MemoryReader final : public ByteReader {
+  public:
+    explicit MemoryReader(std::string bytes) : bytes_(std::move(bytes)) {}
+    Result<std::size_t> Read(std::span<char> buffer) override {
+        const std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
+        std::memcpy(buffer.data(), bytes_.data() + position_, count);
+        position_ += count;
+        return count;
+    }
+
+  private:
+    std::string bytes_;
+    std::size_t position_ = 0;
+};
+
+#ifdef QUILLRUN_FAKE_HAS_ICONV
+// Code page numbers to the names glibc's iconv knows them by.
+std::string IconvName(std::uint32_t codePage) {
+    switch (codePage) {
+        case 932:
+            return "CP932";
+        case 936:
+            return "CP936";
+        case 949:
+            return "CP949";
+        case 950:
+            return "CP950";
+        default:
+            return "CP" + std::to_string(codePage);
+    }
+}
+
+std::optional<std::string> Iconv(const std::string& to, const std::string& from,
+                                 std::string_view input) {
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return std::nullopt;
+    }
+    std::string out(input.size() * 4 + 16, '\0');
+    std::string in(input);
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1) || inLeft != 0) {
+        return std::nullopt;
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}
+#endif
+
+}  // namespace
+
+void FakeDesktop::FailNext(const std::string& operation, Failure failure) {
+    failures_[operation].push_back(std::move(failure));
+}
+
+void FakeDesktop::QueueDialogAnswer(Result<std::u16string> answer) {
+    dialogAnswers_.push_back(std::move(answer));
+}
+
+void FakeDesktop::PutFile(std::u16string_view path, std::string bytes) {
+    files_[FoldCase(Resolve(path))] = std::move(bytes);
+}
+
+void FakeDesktop::PutFolder(std::u16string_view path) {
+    folders_[FoldCase(Resolve(path))] = true;
+}
+
+std::optional<std::string> FakeDesktop::FileBytes(std::u16string_view path) const {
+    const auto it = files_.find(FoldCase(Resolve(path)));
+    if (it == files_.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+std::vector<FakeDesktop::Call> FakeDesktop::CallsOf(const std::string& operation) const {
+    std::vector<Call> matching;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
+                 [&](const Call& call) { return call.operation == operation; });
+    return matching;
+}
+
+void FakeDesktop::Advance(Milliseconds duration) {
+    const Milliseconds until = now_ + duration;
+    while (timerEnabled_ && nextTick_ <= until) {
+        now_ = nextTick_;
+        nextTick_ += interval_;
+        Record("Tick");
+        if (onTick) {
+            onTick();
+        }
+    }
+    now_ = std::max(now_, until);
+}
+
+void FakeDesktop::Record(std::string operation, std::u16string argument) {
+    calls_.push_back({std::move(operation), std::move(argument)});
+}
+
+std::optional<Failure> FakeDesktop::TakeScriptedFailure(const std::string& operation) {
+    auto it = failures_.find(operation);
+    if (it == failures_.end() || it->second.empty()) {
+        return std::nullopt;
+    }
+    Failure failure = std::move(it->second.front());
+    it->second.pop_front();
+    return failure;
+}
+
+std::u16string FakeDesktop::Resolve(std::u16string_view path) const {
+    if (IsAbsolute(path)) {
+        return std::u16string(path);
+    }
+    return workingFolder + u"\\" + std::u16string(path);
+}
+
+void FakeDesktop::FireDueTicks() {
+    Advance(Milliseconds{0});
+}
+
+Result<TaskId> FakeDesktop::LaunchProgram(std::u16string_view commandLine) {
+    Record("LaunchProgram", std::u16string(commandLine));
+    if (auto failure = TakeScriptedFailure("LaunchProgram")) {
+        return *std::move(failure);
+    }
+    if (commandLine.empty()) {
+        return Failure{"LaunchProgram", u"The system cannot find the file specified.", 2};
+    }
+    const TaskId task{nextTask_++};
+    launched_.push_back(task);
+    return task;
+}
+
+Status FakeDesktop::ActivateTask(TaskId task) {
+    Record("ActivateTask", Ascii("#" + std::to_string(task.value)));
+    if (auto failure = TakeScriptedFailure("ActivateTask")) {
+        return *std::move(failure);
+    }
+    return {};
+}
+
+Status FakeDesktop::SendKeyString(std::u16string_view keys) {
+    Record("SendKeyString", std::u16string(keys));
+    if (auto failure = TakeScriptedFailure("SendKeyString")) {
+        return *std::move(failure);
+    }
+    return {};
+}
+
+void FakeDesktop::PumpEvents() {
+    Record("PumpEvents");
+    FireDueTicks();
+    if (onPump) {
+        onPump();
+    }
+}
+
+std::u16string FakeDesktop::AppFolder() {
+    Record("AppFolder");
+    return appFolder;
+}
+
+Result<std::u16string> FakeDesktop::AskFileToOpen(std::span<const FileTypeFilter> filters) {
+    std::u16string described;
+    for (const FileTypeFilter& filter : filters) {
+        described += filter.name + u"|" + filter.pattern + u"|";
+    }
+    Record("AskFileToOpen", described);
+    if (auto failure = TakeScriptedFailure("AskFileToOpen")) {
+        return *std::move(failure);
+    }
+    if (dialogAnswers_.empty()) {
+        return Failure{"AskFileToOpen", u"Cancelled by the user.", 0};
+    }
+    Result<std::u16string> answer = std::move(dialogAnswers_.front());
+    dialogAnswers_.pop_front();
+    return answer;
+}
+
+void FakeDesktop::EnableTimer(Milliseconds interval) {
+    Record("EnableTimer", Ascii("ms=" + std::to_string(interval.count())));
+    // Like SetTimer on a running timer: the interval starts afresh.
+    timerEnabled_ = true;
+    interval_ = interval;
+    nextTick_ = now_ + interval;
+}
+
+void FakeDesktop::DisableTimer() {
+    Record("DisableTimer");
+    timerEnabled_ = false;
+}
+
+Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenForReading(std::u16string_view path) {
+    Record("OpenForReading", std::u16string(path));
+    if (auto failure = TakeScriptedFailure("OpenForReading")) {
+        return *std::move(failure);
+    }
+    const std::u16string key = FoldCase(Resolve(path));
+    if (folders_.contains(key)) {
+        return Failure{"OpenForReading", u"Access is denied.", 5};
+    }
+    const auto it = files_.find(key);
+    if (path.empty() || it == files_.end()) {
+        return Failure{"OpenForReading", u"The system cannot find the file specified.", 2};
+    }
+    return std::unique_ptr<ByteReader>(std::make_unique<MemoryReader>(it->second));
+}
+
+Status FakeDesktop::ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
+    Record("ReplaceFileContents", std::u16string(path));
+    if (auto failure = TakeScriptedFailure("ReplaceFileContents")) {
+        return *std::move(failure);  // the old file, if any, stays as it was
+    }
+    files_[FoldCase(Resolve(path))] = std::string(bytes);
+    return {};
+}
+
+Result<std::u16string> FakeDesktop::DecodeCodePage(std::uint32_t codePage, std::string_view bytes) {
+    if (codePage == kUtf8CodePage) {
+        if (auto text = Utf8ToUtf16(bytes)) {
+            return *std::move(text);
+        }
+        return Failure{"DecodeCodePage", u"No mapping for the Unicode character exists.", 1113};
+    }
+#ifdef QUILLRUN_FAKE_HAS_ICONV
+    if (auto utf8 = Iconv("UTF-8", IconvName(codePage), bytes)) {
+        if (auto text = Utf8ToUtf16(*utf8)) {
+            return *std::move(text);
+        }
+    }
+#endif
+    return Failure{"DecodeCodePage", u"No mapping for the Unicode character exists.", 1113};
+}
+
+Result<std::string> FakeDesktop::EncodeCodePage(std::uint32_t codePage, std::u16string_view text) {
+    const std::string utf8 = Utf16ToUtf8(text);
+    if (codePage == kUtf8CodePage) {
+        return utf8;
+    }
+#ifdef QUILLRUN_FAKE_HAS_ICONV
+    if (auto bytes = Iconv(IconvName(codePage), "UTF-8", utf8)) {
+        return *std::move(bytes);
+    }
+#endif
+    return Failure{"EncodeCodePage", u"No mapping for the Unicode character exists.", 1113};
+}
+
+void FakeDesktop::Sleep(Milliseconds duration) {
+    // A sleeping UI thread handles no messages: time passes, but no tick fires until a pump.
+    Record("Sleep");
+    now_ += duration;
+}
+
+}  // namespace quillrun

@@ -1,0 +1,87 @@
+// A scripted, in-memory desktop for tests. It records every call in order, keeps files in a map,
+// runs a virtual clock that only tests move, and fails whatever a test scripts to fail.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "desktop/desktop_services.h"
+
+namespace quillrun {
+
+class FakeDesktop final : public DesktopServices {
+  public:
+    struct Call {
+        std::string operation;
+        std::u16string argument;
+
+        friend bool operator==(const Call&, const Call&) = default;
+    };
+
+    // --- What a test sets up -----------------------------------------------------------------
+    std::u16string appFolder = u"C:\\Tools\\Quillrun";
+    std::u16string workingFolder = u"C:\\Tools\\Quillrun";
+    std::uint32_t ansiCodePage = 1252;
+    // What a timer tick runs (the window's tick handler) and what PumpEvents runs besides ticks
+    // (events the user caused meanwhile). Either may be empty.
+    std::function<void()> onTick;
+    std::function<void()> onPump;
+
+    // The next call of `operation` (its name in the interface) fails with `failure`.
+    void FailNext(const std::string& operation, Failure failure);
+    // Queues the open-file dialog's next answer; without one the dialog reports a cancel.
+    void QueueDialogAnswer(Result<std::u16string> answer);
+    // Files by full path; relative paths resolve against workingFolder.
+    void PutFile(std::u16string_view path, std::string bytes);
+    void PutFolder(std::u16string_view path);
+    [[nodiscard]] std::optional<std::string> FileBytes(std::u16string_view path) const;
+    // Lets idle time pass, as the message loop would: due timer ticks fire.
+    void Advance(Milliseconds duration);
+
+    // --- What a test reads back --------------------------------------------------------------
+    [[nodiscard]] const std::vector<Call>& calls() const { return calls_; }
+    [[nodiscard]] std::vector<Call> CallsOf(const std::string& operation) const;
+    [[nodiscard]] std::vector<TaskId> launched() const { return launched_; }
+
+    // --- DesktopServices ---------------------------------------------------------------------
+    Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
+    Status ActivateTask(TaskId task) override;
+    Status SendKeyString(std::u16string_view keys) override;
+    void PumpEvents() override;
+    std::u16string AppFolder() override;
+    Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
+    void EnableTimer(Milliseconds interval) override;
+    void DisableTimer() override;
+    [[nodiscard]] bool TimerEnabled() const override { return timerEnabled_; }
+    Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) override;
+    Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) override;
+    [[nodiscard]] std::uint32_t AnsiCodePage() const override { return ansiCodePage; }
+    Result<std::u16string> DecodeCodePage(std::uint32_t codePage, std::string_view bytes) override;
+    Result<std::string> EncodeCodePage(std::uint32_t codePage, std::u16string_view text) override;
+    [[nodiscard]] Milliseconds Now() const override { return now_; }
+    void Sleep(Milliseconds duration) override;
+
+  private:
+    void Record(std::string operation, std::u16string argument = {});
+    std::optional<Failure> TakeScriptedFailure(const std::string& operation);
+    [[nodiscard]] std::u16string Resolve(std::u16string_view path) const;
+    void FireDueTicks();
+
+    std::vector<Call> calls_;
+    std::map<std::string, std::deque<Failure>> failures_;
+    std::deque<Result<std::u16string>> dialogAnswers_;
+    std::map<std::u16string, std::string> files_;
+    std::map<std::u16string, bool> folders_;
+    std::vector<TaskId> launched_;
+    std::uint64_t nextTask_ = 1;
+    bool timerEnabled_ = false;
+    Milliseconds interval_{0};
+    Milliseconds nextTick_{0};
+    Milliseconds now_{0};
+};
+
+}  // namespace quillrun

@@ -1,0 +1,269 @@
+#include "desktop/win32_desktop.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "desktop/paths.h"
+#include "desktop/win32_text.h"
+
+namespace quillrun::win32 {
+namespace {
+
+constexpr std::uint32_t kUtf8CodePage = CP_UTF8;
+
+class FileReader final : public ByteReader {
+  public:
+    explicit FileReader(UniqueHandle file) : file_(std::move(file)) {}
+
+    Result<std::size_t> Read(std::span<char> buffer) override {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file_.get(), buffer.data(), want, &got, nullptr)) {
+            return LastErrorFailure("ReadFile");
+        }
+        return static_cast<std::size_t>(got);
+    }
+
+  private:
+    UniqueHandle file_;
+};
+
+// Everything before the last backslash: the folder a temporary file must share with `path` so
+// that the final rename stays on one volume and can replace the file atomically.
+std::wstring FolderPrefix(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+Status WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr)) {
+            return LastErrorFailure("WriteFile");
+        }
+        bytes.remove_prefix(written);
+    }
+    return {};
+}
+
+// The first visible top-level window of the process that has no owner: its main window.
+HWND MainWindowOf(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        HWND found;
+    } search{processId, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == s.processId && ::IsWindowVisible(window) &&
+                ::GetWindow(window, GW_OWNER) == nullptr) {
+                s.found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+void DispatchWindowMessage(HWND dialogWindow, MSG& message) {
+    if (dialogWindow != nullptr && ::IsDialogMessageW(dialogWindow, &message)) {
+        return;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+}
+
+Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
+    // CreateProcessW may write into the command line, so it gets its own copy. With no
+    // application name it resolves an unquoted path with spaces the way the shell does.
+    std::wstring mutableLine = ToWide(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (commandLine.empty() || !::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr,
+                                                 FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return commandLine.empty() ? ErrorFailure("LaunchProgram", ERROR_FILE_NOT_FOUND)
+                                   : LastErrorFailure("LaunchProgram");
+    }
+    UniqueHandle thread(process.hThread);
+    const TaskId task{nextTask_++};
+    tasks_.emplace(task.value, UniqueHandle(process.hProcess));
+    return task;
+}
+
+Status Win32Desktop::ActivateTask(TaskId task) {
+    const auto it = tasks_.find(task.value);
+    if (it == tasks_.end()) {
+        return ErrorFailure("ActivateTask", ERROR_INVALID_HANDLE);
+    }
+    DWORD exitCode = 0;
+    if (!::GetExitCodeProcess(it->second.get(), &exitCode) || exitCode != STILL_ACTIVE) {
+        return ErrorFailure("ActivateTask", ERROR_PROCESS_ABORTED);
+    }
+    const HWND window = MainWindowOf(::GetProcessId(it->second.get()));
+    if (window == nullptr) {
+        return ErrorFailure("ActivateTask", ERROR_INVALID_WINDOW_HANDLE);
+    }
+    if (::IsIconic(window)) {
+        ::ShowWindow(window, SW_RESTORE);
+    }
+    ::SetForegroundWindow(window);
+    if (::GetForegroundWindow() != window) {
+        return ErrorFailure("ActivateTask", ERROR_ACCESS_DENIED);
+    }
+    return {};
+}
+
+Status Win32Desktop::SendKeyString(std::u16string_view /*keys*/) {
+    // Keystroke synthesis is not part of this build yet; say so rather than pretend.
+    return ErrorFailure("SendKeyString", ERROR_CALL_NOT_IMPLEMENTED);
+}
+
+void Win32Desktop::PumpEvents() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The main loop must still see it and end the program.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        DispatchWindowMessage(window_, message);
+    }
+}
+
+std::u16string Win32Desktop::AppFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return FolderOfModulePath(FromWide(path));
+        }
+        path.resize(path.size() * 2);  // truncated: long paths go past MAX_PATH
+    }
+}
+
+Result<std::u16string> Win32Desktop::AskFileToOpen(std::span<const FileTypeFilter> /*filters*/) {
+    return ErrorFailure("AskFileToOpen", ERROR_CALL_NOT_IMPLEMENTED);
+}
+
+void Win32Desktop::EnableTimer(Milliseconds interval) {
+    const auto ms = static_cast<UINT>(
+        std::clamp<long long>(interval.count(), USER_TIMER_MINIMUM, USER_TIMER_MAXIMUM));
+    timerEnabled_ = ::SetTimer(window_, kTimerId, ms, nullptr) != 0;
+}
+
+void Win32Desktop::DisableTimer() {
+    ::KillTimer(window_, kTimerId);
+    timerEnabled_ = false;
+}
+
+Result<std::unique_ptr<ByteReader>> Win32Desktop::OpenForReading(std::u16string_view path) {
+    const std::wstring widePath = ToWide(path);
+    UniqueHandle file(::CreateFileW(widePath.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        return LastErrorFailure("OpenForReading");
+    }
+    return std::unique_ptr<ByteReader>(std::make_unique<FileReader>(std::move(file)));
+}
+
+Status Win32Desktop::ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
+    const std::wstring target = ToWide(path);
+    const std::wstring temporary =
+        FolderPrefix(target) + L"~quillrun-" + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    {
+        UniqueHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            return LastErrorFailure("ReplaceFileContents");
+        }
+        Status written = WriteAll(file.get(), bytes);
+        if (written && !::FlushFileBuffers(file.get())) {
+            written = LastErrorFailure("ReplaceFileContents");
+        }
+        if (!written) {
+            file.reset();
+            ::DeleteFileW(temporary.c_str());
+            return written;
+        }
+    }
+    if (!::MoveFileExW(temporary.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        Failure failure = LastErrorFailure("ReplaceFileContents");
+        ::DeleteFileW(temporary.c_str());
+        return failure;
+    }
+    return {};
+}
+
+Result<std::u16string> Win32Desktop::DecodeCodePage(std::uint32_t codePage,
+                                                    std::string_view bytes) {
+    if (bytes.empty()) {
+        return std::u16string();
+    }
+    if (bytes.size() > INT_MAX) {
+        return ErrorFailure("DecodeCodePage", ERROR_ARITHMETIC_OVERFLOW);
+    }
+    // UTF-8 must be valid; an ANSI code page maps every byte somewhere, as text files need.
+    const DWORD flags = codePage == kUtf8CodePage ? MB_ERR_INVALID_CHARS : 0;
+    const int inLength = static_cast<int>(bytes.size());
+    const int length = ::MultiByteToWideChar(codePage, flags, bytes.data(), inLength, nullptr, 0);
+    if (length == 0) {
+        return LastErrorFailure("DecodeCodePage");
+    }
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(codePage, flags, bytes.data(), inLength, text.data(), length);
+    return FromWide(text);
+}
+
+Result<std::string> Win32Desktop::EncodeCodePage(std::uint32_t codePage, std::u16string_view text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    if (text.size() > INT_MAX / 4) {
+        return ErrorFailure("EncodeCodePage", ERROR_ARITHMETIC_OVERFLOW);
+    }
+    const std::wstring wide = ToWide(text);
+    const int inLength = static_cast<int>(wide.size());
+    // For UTF-8 the "default character used" flag must not be asked for; the strict flag is.
+    const bool utf8 = codePage == kUtf8CodePage;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
+    const int length = ::WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0,
+                                             nullptr, usedDefaultOut);
+    if (length == 0) {
+        return LastErrorFailure("EncodeCodePage");
+    }
+    if (usedDefault) {
+        return ErrorFailure("EncodeCodePage", ERROR_NO_UNICODE_TRANSLATION);
+    }
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(codePage, flags, wide.data(), inLength, bytes.data(), length, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+Milliseconds Win32Desktop::Now() const {
+    return Milliseconds(static_cast<long long>(::GetTickCount64()));
+}
+
+void Win32Desktop::Sleep(Milliseconds duration) {
+    ::Sleep(static_cast<DWORD>(std::clamp<long long>(duration.count(), 0, INFINITE - 1)));
+}
+
+}  // namespace quillrun::win32

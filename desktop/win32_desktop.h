@@ -1,0 +1,56 @@
+// DesktopServices on the real Windows desktop.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+
+#include "desktop/desktop_services.h"
+#include "desktop/win32_handles.h"
+
+namespace quillrun::win32 {
+
+// Hands one message to the window it is for, letting `dialogWindow` handle Tab and Shift+Tab
+// between its controls the way a dialog does.
+void DispatchWindowMessage(HWND dialogWindow, MSG& message);
+
+class Win32Desktop final : public DesktopServices {
+  public:
+    // The timer id that WM_TIMER carries for Tmr.
+    static constexpr UINT_PTR kTimerId = 1;
+
+    Win32Desktop() = default;
+    Win32Desktop(const Win32Desktop&) = delete;
+    Win32Desktop& operator=(const Win32Desktop&) = delete;
+
+    // The main window: it owns the timer and gets the dialog keyboard handling while pumping.
+    void AttachWindow(HWND window) { window_ = window; }
+
+    Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
+    Status ActivateTask(TaskId task) override;
+    Status SendKeyString(std::u16string_view keys) override;
+    void PumpEvents() override;
+    std::u16string AppFolder() override;
+    Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
+    void EnableTimer(Milliseconds interval) override;
+    void DisableTimer() override;
+    [[nodiscard]] bool TimerEnabled() const override { return timerEnabled_; }
+    Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) override;
+    Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) override;
+    [[nodiscard]] std::uint32_t AnsiCodePage() const override { return ::GetACP(); }
+    Result<std::u16string> DecodeCodePage(std::uint32_t codePage, std::string_view bytes) override;
+    Result<std::string> EncodeCodePage(std::uint32_t codePage, std::u16string_view text) override;
+    [[nodiscard]] Milliseconds Now() const override;
+    void Sleep(Milliseconds duration) override;
+
+  private:
+    HWND window_ = nullptr;
+    bool timerEnabled_ = false;
+    // Process handles of launched programs, by TaskId: holding the handle keeps the process id
+    // from being reused while Quillrun may still activate it.
+    std::map<std::uint64_t, UniqueHandle> tasks_;
+    std::uint64_t nextTask_ = 1;
+};
+
+}  // namespace quillrun::win32

@@ -1,0 +1,35 @@
+# Sourced by the run and test commands: installs what is missing from Debian's packages.
+# shellcheck shell=bash
+
+quillrun_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# ensure_packages PACKAGE...: apt-get installs those not yet installed (sudo when not root).
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    ((${#missing[@]} == 0)) && return 0
+    local sudo=()
+    ((EUID == 0)) || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+# What building quillrun.exe and running it under Wine need.
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 xvfb)
+# What the native unit tests need besides.
+native_packages=(cmake ninja-build g++ libgtest-dev googletest)
+
+build_preset() {  # build_preset NAME [TARGET...]
+    local preset=$1
+    shift
+    cmake --preset "$preset" -S "$quillrun_root" >/dev/null
+    local targets=()
+    (($# > 0)) && targets=(--target "$@")
+    cmake --build --preset "$preset" "${targets[@]}"
+}

@@ -1,0 +1,242 @@
+// A program to type into. Its window records every keyboard message it handles and builds the
+// text an editor would hold from WM_CHAR; optionally a real multi-line EDIT control takes the
+// keystrokes instead. What it got is written to the file named after --out when it closes, or
+// whenever a test asks with kDumpMessage.
+//
+//   qr_target.exe --out FILE [--edit] [--char-delay-ms N] [--title CAPTION]
+//
+// FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
+// keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/target/test_target_protocol.h"
+
+namespace {
+
+struct Options {
+    std::wstring out;
+    std::wstring title = quillrun::testing::kTargetTitle;
+    bool edit = false;
+    DWORD charDelayMs = 0;
+};
+
+struct Event {
+    double ms;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+Options g_options;
+HWND g_main = nullptr;
+HWND g_edit = nullptr;
+WNDPROC g_editProc = nullptr;
+std::wstring g_text;  // built from WM_CHAR when there is no EDIT control
+std::vector<Event> g_events;
+LONG g_charCount = 0;
+LARGE_INTEGER g_frequency{};
+LARGE_INTEGER g_start{};
+
+double MillisecondsSinceStart() {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - g_start.QuadPart) * 1000.0 /
+           static_cast<double>(g_frequency.QuadPart);
+}
+
+const char* MessageName(UINT message) {
+    switch (message) {
+        case WM_KEYDOWN:
+            return "KEYDOWN";
+        case WM_KEYUP:
+            return "KEYUP";
+        case WM_SYSKEYDOWN:
+            return "SYSKEYDOWN";
+        case WM_SYSKEYUP:
+            return "SYSKEYUP";
+        case WM_CHAR:
+            return "CHAR";
+        case WM_SYSCHAR:
+            return "SYSCHAR";
+        default:
+            return "OTHER";
+    }
+}
+
+bool IsKeyboardMessage(UINT message) {
+    return message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN ||
+           message == WM_SYSKEYUP || message == WM_CHAR || message == WM_SYSCHAR;
+}
+
+// Notes a keyboard message; for WM_CHAR also waits the configured delay, like a slow program.
+void Record(UINT message, WPARAM wParam, LPARAM lParam) {
+    g_events.push_back({MillisecondsSinceStart(), message, wParam, lParam});
+    if (message == WM_CHAR) {
+        if (g_options.charDelayMs > 0) {
+            ::Sleep(g_options.charDelayMs);
+        }
+        ++g_charCount;
+    }
+}
+
+std::wstring CurrentText() {
+    if (g_edit == nullptr) {
+        return g_text;
+    }
+    const int length = ::GetWindowTextLengthW(g_edit);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(g_edit, text.data(), length + 1)));
+    return text;
+}
+
+bool Dump() {
+    if (g_options.out.empty()) {
+        return false;
+    }
+    const std::wstring text = CurrentText();
+    FILE* file = _wfopen(g_options.out.c_str(), L"wb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::fwrite(text.data(), sizeof(wchar_t), text.size(), file);
+    std::fclose(file);
+
+    file = _wfopen((g_options.out + L".events").c_str(), L"wb");
+    if (file == nullptr) {
+        return false;
+    }
+    for (const Event& e : g_events) {
+        const auto scan = static_cast<unsigned>((e.lParam >> 16) & 0x1FF);
+        const bool isChar = e.message == WM_CHAR || e.message == WM_SYSCHAR;
+        std::fprintf(file, "%.3f %s vk=%02X scan=%03X ch=%04X\n", e.ms, MessageName(e.message),
+                     isChar ? 0u : static_cast<unsigned>(e.wParam), scan,
+                     isChar ? static_cast<unsigned>(e.wParam) : 0u);
+    }
+    std::fclose(file);
+    return true;
+}
+
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (IsKeyboardMessage(message)) {
+        Record(message, wParam, lParam);
+    }
+    return ::CallWindowProcW(g_editProc, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    using namespace quillrun::testing;
+    if (IsKeyboardMessage(message)) {
+        Record(message, wParam, lParam);
+        if (message == WM_CHAR) {
+            const auto c = static_cast<wchar_t>(wParam);
+            if (c == L'\r') {
+                g_text += L"\r\n";
+            } else if (c == L'\b') {
+                if (!g_text.empty()) {
+                    g_text.pop_back();
+                }
+            } else {
+                g_text.push_back(c);
+            }
+        }
+        return 0;
+    }
+    switch (message) {
+        case kCharCountMessage:
+            return g_charCount;
+        case kDumpMessage:
+            return Dump() ? 1 : 0;
+        case WM_SETFOCUS:
+            if (g_edit != nullptr) {
+                ::SetFocus(g_edit);
+            }
+            return 0;
+        case WM_SIZE:
+            if (g_edit != nullptr) {
+                ::MoveWindow(g_edit, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+            }
+            return 0;
+        case WM_DESTROY:
+            Dump();
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool ParseOptions() {
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (argv == nullptr) {
+        return false;
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == L"--out" && hasValue) {
+            g_options.out = argv[++i];
+        } else if (arg == L"--title" && hasValue) {
+            g_options.title = argv[++i];
+        } else if (arg == L"--char-delay-ms" && hasValue) {
+            g_options.charDelayMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--edit") {
+            g_options.edit = true;
+        } else {
+            ::LocalFree(argv);
+            return false;
+        }
+    }
+    ::LocalFree(argv);
+    return !g_options.out.empty();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    ::QueryPerformanceFrequency(&g_frequency);
+    ::QueryPerformanceCounter(&g_start);
+    if (!ParseOptions()) {
+        ::MessageBoxW(nullptr, L"usage: qr_target --out FILE [--edit] [--char-delay-ms N]",
+                      L"qr_target", MB_OK);
+        return 2;
+    }
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = MainProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_IBEAM);
+    windowClass.hbrBackground = ::GetSysColorBrush(COLOR_WINDOW);
+    windowClass.lpszClassName = L"QuillrunTestTarget";
+    ::RegisterClassW(&windowClass);
+    g_main = ::CreateWindowExW(0, windowClass.lpszClassName, g_options.title.c_str(),
+                               WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr,
+                               nullptr, instance, nullptr);
+    if (g_main == nullptr) {
+        return 1;
+    }
+    if (g_options.edit) {
+        g_edit = ::CreateWindowExW(
+            0, L"EDIT", L"",
+            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 0,
+            0, 100, 100, g_main, nullptr, instance, nullptr);
+        ::SendMessageW(g_edit, EM_SETLIMITTEXT, 0, 0);  // 0: as much as memory allows
+        g_editProc = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrW(g_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+        RECT client;
+        ::GetClientRect(g_main, &client);
+        ::MoveWindow(g_edit, 0, 0, client.right, client.bottom, FALSE);
+    }
+    ::ShowWindow(g_main, showCommand);
+    ::UpdateWindow(g_main);
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return 0;
+}

@@ -1,0 +1,87 @@
+// Drives windows from scripts, for the run command's headless demonstration.
+//
+//   qr_driver wait-window CAPTION [SECONDS]   prints "WIDTHxHEIGHT+LEFT+TOP" of the window's frame
+//   qr_driver close-window CAPTION            asks the window to close and waits until it is gone
+//   qr_driver keep-desktop                    holds a hidden window until ended, so that Wine's
+//                                             virtual desktop stays up between test programs
+//
+// Exit code 0 on success, 1 when the window did not appear or close in time, 2 on bad usage.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/win32/e2e_support.h"
+
+namespace {
+
+using namespace quillrun::testing;
+
+HWND FindTopLevel(const std::wstring& caption, Clock::duration timeout = kUiTimeout) {
+    HWND found = nullptr;
+    const bool shown = WaitUntil(
+        [&] {
+            found = ::FindWindowW(nullptr, caption.c_str());
+            return found != nullptr && ::IsWindowVisible(found);
+        },
+        timeout);
+    return shown ? found : nullptr;
+}
+
+int WaitWindow(const std::wstring& caption, int seconds) {
+    HWND window = FindTopLevel(caption, std::chrono::seconds(seconds));
+    if (window == nullptr) {
+        std::fprintf(stderr, "no window captioned \"%ls\" appeared\n", caption.c_str());
+        return 1;
+    }
+    ::UpdateWindow(window);
+    RECT frame;
+    ::GetWindowRect(window, &frame);
+    std::printf("%ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left,
+                frame.top);
+    return 0;
+}
+
+int CloseWindow(const std::wstring& caption) {
+    HWND window = FindTopLevel(caption);
+    if (window == nullptr) {
+        return 1;
+    }
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    return WaitUntil([&] { return !::IsWindow(window); }) ? 0 : 1;
+}
+
+// Wine closes its virtual desktop a little after the last window goes, and the next program
+// starts a new one that inherits that program's output; a test runner then waits for it.
+int KeepDesktop() {
+    HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"STATIC",
+                                    L"Quillrun desktop keeper", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                    nullptr, nullptr, nullptr);
+    if (window == nullptr) {
+        return 1;
+    }
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"wait-window" && argc >= 3) {
+        return WaitWindow(argv[2], argc >= 4 ? _wtoi(argv[3]) : 15);
+    }
+    if (command == L"close-window" && argc == 3) {
+        return CloseWindow(argv[2]);
+    }
+    if (command == L"keep-desktop") {
+        return KeepDesktop();
+    }
+    std::fprintf(
+        stderr,
+        "usage: qr_driver wait-window CAPTION [SECONDS] | close-window CAPTION | keep-desktop\n");
+    return 2;
+}

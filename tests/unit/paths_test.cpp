@@ -1,0 +1,34 @@
+#include "desktop/paths.h"
+
+#include <gtest/gtest.h>
+
+namespace quillrun {
+namespace {
+
+struct FolderCase {
+    std::u16string modulePath;
+    std::u16string folder;
+};
+
+class FolderOfModulePathTest : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(FolderOfModulePathTest, DropsFileNameAndKeepsRootBackslashOnlyForDrives) {
+    EXPECT_EQ(FolderOfModulePath(GetParam().modulePath), GetParam().folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FolderOfModulePathTest,
+    ::testing::Values(
+        FolderCase{u"C:\\Tools\\Quillrun\\quillrun.exe", u"C:\\Tools\\Quillrun"},
+        FolderCase{u"C:\\quillrun.exe", u"C:\\"},  // drive root keeps its backslash
+        FolderCase{u"d:\\quillrun.exe", u"d:\\"},
+        FolderCase{u"\\\\server\\share\\quillrun.exe", u"\\\\server\\share"},  // UNC share root
+        FolderCase{u"\\\\server\\share\\apps\\quillrun.exe", u"\\\\server\\share\\apps"},
+        FolderCase{u"\\\\?\\C:\\quillrun.exe", u"\\\\?\\C:\\"},  // long-path form of a root
+        FolderCase{u"\\\\?\\C:\\Very\\Long\\quillrun.exe", u"\\\\?\\C:\\Very\\Long"},
+        FolderCase{u"C:\\Program Files\\\u65E5\u672C\\quillrun.exe",
+                   u"C:\\Program Files\\\u65E5\u672C"},
+        FolderCase{u"quillrun.exe", u""}));
+
+}  // namespace
+}  // namespace quillrun

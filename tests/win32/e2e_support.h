@@ -1,0 +1,96 @@
+// Helpers for end-to-end tests that drive real Windows programs: start them in a folder of
+// their own, find their windows, read controls, press keys, and wait on conditions with limits.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "desktop/win32_handles.h"
+
+namespace quillrun::testing {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// How long a program under Wine may take to show a window or react to input.
+inline constexpr auto kUiTimeout = 15s;
+
+// Polls `condition` until it holds or `timeout` passes; true if it held.
+bool WaitUntil(const std::function<bool()>& condition, Clock::duration timeout = kUiTimeout);
+
+// The folder of this test program, where the build puts every executable.
+std::wstring BuildBinFolder();
+
+// A fresh, empty folder that is removed with everything in it when this goes away.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    [[nodiscard]] const std::wstring& path() const { return path_; }
+    [[nodiscard]] std::wstring operator/(const std::wstring& name) const {
+        return path_ + L"\\" + name;
+    }
+
+  private:
+    std::wstring path_;
+};
+
+// A started program; ended by force if it is still running when this goes away.
+class Process {
+  public:
+    Process() = default;
+    // Starts `commandLine` in `workingFolder` (empty: this process's own).
+    static Process Start(const std::wstring& commandLine, const std::wstring& workingFolder = {});
+
+    [[nodiscard]] bool started() const { return handle_.valid(); }
+    [[nodiscard]] DWORD id() const { return id_; }
+    [[nodiscard]] HANDLE handle() const { return handle_.get(); }
+    // True once the process has ended (within `timeout`).
+    bool WaitForExit(Clock::duration timeout = kUiTimeout);
+    [[nodiscard]] DWORD ExitCode() const;
+    [[nodiscard]] bool Running() const;
+    void Kill();
+
+    Process(Process&&) = default;
+    Process& operator=(Process&&) = default;
+    ~Process();
+
+  private:
+    win32::UniqueHandle handle_;
+    DWORD id_ = 0;
+};
+
+// The process's visible top-level window with this caption, once it shows; null on timeout.
+HWND WaitForWindow(DWORD processId, const std::wstring& caption,
+                   Clock::duration timeout = kUiTimeout);
+// Top-level visible windows of the process.
+std::vector<HWND> TopLevelWindows(DWORD processId);
+
+std::wstring ClassName(HWND window);
+std::wstring Text(HWND window);
+// Child windows in Z order, which is their tab order.
+std::vector<HWND> Children(HWND parent);
+// A child's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND child);
+// The window that has the keyboard focus in `window`'s thread.
+HWND FocusIn(HWND window);
+
+// Brings `window` to the front and waits until it is there.
+bool BringToFront(HWND window);
+// Synthesized key presses, delivered to whatever window is in front.
+void PressKey(WORD virtualKey, bool shift = false);
+void TypeUnicode(const std::wstring& text);
+
+// Files.
+bool CopyInto(const std::wstring& source, const std::wstring& destination);
+std::string ReadBytes(const std::wstring& path);  // empty if missing
+bool FileExists(const std::wstring& path);
+
+}  // namespace quillrun::testing

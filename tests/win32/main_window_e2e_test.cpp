@@ -1,0 +1,162 @@
+// The real quillrun.exe, as a user sees it: its window, controls, keyboard and lifetime.
+#include <gtest/gtest.h>
+
+#include "tests/win32/e2e_support.h"
+
+namespace quillrun::testing {
+namespace {
+
+constexpr wchar_t kCaption[] = L"Quillrun";
+
+// quillrun.exe copied into a folder of its own, so that its application folder and the files
+// it keeps there belong to one test.
+class QuillrunInstall {
+  public:
+    QuillrunInstall() : exe_(folder_ / L"quillrun.exe") {
+        EXPECT_TRUE(CopyInto(BuildBinFolder() + L"\\quillrun.exe", exe_));
+    }
+    [[nodiscard]] const std::wstring& folder() const { return folder_.path(); }
+    [[nodiscard]] const std::wstring& exe() const { return exe_; }
+
+    // Starts it and waits for its window; the window is null if none appeared in time.
+    std::pair<Process, HWND> Launch() const {
+        Process process = Process::Start(L"\"" + exe_ + L"\"", folder_.path());
+        HWND window = process.started() ? WaitForWindow(process.id(), kCaption) : nullptr;
+        return {std::move(process), window};
+    }
+
+  private:
+    TempFolder folder_;
+    std::wstring exe_;
+};
+
+UINT DpiOf(HWND window) {
+    const UINT dpi = ::GetDpiForWindow(window);
+    return dpi == 0 ? 96 : dpi;
+}
+
+int Scaled(int pixelsAt96, UINT dpi) {
+    return ::MulDiv(pixelsAt96, static_cast<int>(dpi), 96);
+}
+
+TEST(MainWindow, ShowsCaptionControlsAndLayout) {
+    QuillrunInstall install;
+    auto [process, window] = install.Launch();
+    ASSERT_NE(window, nullptr) << "no window captioned Quillrun appeared";
+    const UINT dpi = DpiOf(window);
+
+    EXPECT_EQ(Text(window), kCaption);
+    EXPECT_EQ(::GetMenu(window), nullptr);
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX) << "a fixed layout has nothing to maximize";
+    EXPECT_FALSE(style & WS_THICKFRAME) << "the border must not be sizable";
+
+    RECT client;
+    ::GetClientRect(window, &client);
+    EXPECT_EQ(client.right, Scaled(542, dpi));
+    EXPECT_EQ(client.bottom, Scaled(69, dpi));
+
+    struct Expected {
+        const wchar_t* className;
+        std::wstring text;
+        RECT at96;  // left, top, right, bottom
+    };
+    const Expected expected[] = {
+        {L"Edit", install.folder(), {8, 8, 8 + 481, 8 + 25}},
+        {L"Button", L"\u53C2\u7167", {496, 8, 496 + 41, 8 + 25}},
+        {L"Button", L"Start", {232, 40, 232 + 73, 40 + 25}},
+    };
+    const std::vector<HWND> children = Children(window);
+    ASSERT_EQ(children.size(), std::size(expected));
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(_wcsicmp(ClassName(children[i]).c_str(), expected[i].className), 0);
+        EXPECT_EQ(Text(children[i]), expected[i].text);
+        const RECT rect = RectInParent(children[i]);
+        EXPECT_EQ(rect.left, Scaled(expected[i].at96.left, dpi));
+        EXPECT_EQ(rect.top, Scaled(expected[i].at96.top, dpi));
+        EXPECT_EQ(rect.right - rect.left,
+                  Scaled(expected[i].at96.right - expected[i].at96.left, dpi));
+        EXPECT_EQ(rect.bottom - rect.top,
+                  Scaled(expected[i].at96.bottom - expected[i].at96.top, dpi));
+        const auto childStyle = static_cast<DWORD>(::GetWindowLongPtrW(children[i], GWL_STYLE));
+        EXPECT_TRUE(childStyle & WS_TABSTOP);
+        EXPECT_TRUE(childStyle & WS_VISIBLE);
+    }
+}
+
+TEST(MainWindow, FocusStartsInPathBoxAndTabCyclesThroughControls) {
+    QuillrunInstall install;
+    auto [process, window] = install.Launch();
+    ASSERT_NE(window, nullptr);
+    const std::vector<HWND> children = Children(window);
+    ASSERT_EQ(children.size(), 3u);
+    const HWND path = children[0], choose = children[1], start = children[2];
+
+    ASSERT_TRUE(WaitUntil([&] { return FocusIn(window) == path; }))
+        << "focus is not in the path box when the window is first shown";
+    ASSERT_TRUE(BringToFront(window));
+
+    struct Step {
+        bool shift;
+        HWND expectedFocus;
+        const char* name;
+    };
+    const Step steps[] = {
+        {false, choose, "Tab to Choose"},      {false, start, "Tab to Start"},
+        {false, path, "Tab wraps to FPath"},   {true, start, "Shift+Tab to Start"},
+        {true, choose, "Shift+Tab to Choose"}, {true, path, "Shift+Tab to FPath"}};
+    for (const Step& step : steps) {
+        PressKey(VK_TAB, step.shift);
+        EXPECT_TRUE(WaitUntil([&] { return FocusIn(window) == step.expectedFocus; })) << step.name;
+    }
+}
+
+TEST(MainWindow, ClosingEndsTheProcessWithoutAsking) {
+    QuillrunInstall install;
+    auto [process, window] = install.Launch();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(process.WaitForExit()) << "the process still runs after its window was closed";
+    EXPECT_EQ(process.ExitCode(), 0u);
+}
+
+TEST(MainWindow, TwoInstancesHaveIndependentWindows) {
+    QuillrunInstall install;
+    auto [first, firstWindow] = install.Launch();
+    auto [second, secondWindow] = install.Launch();
+    ASSERT_NE(firstWindow, nullptr);
+    ASSERT_NE(secondWindow, nullptr);
+    EXPECT_NE(firstWindow, secondWindow);
+    EXPECT_NE(first.id(), second.id());
+
+    ::PostMessageW(firstWindow, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(first.WaitForExit());
+    EXPECT_TRUE(second.Running());
+    EXPECT_TRUE(::IsWindowVisible(secondWindow));
+    EXPECT_EQ(Text(Children(secondWindow).at(0)), install.folder());
+}
+
+TEST(MainWindow, AtDriveRootPathBoxShowsRootWithBackslash) {
+    // The system drive's root is the one root a test may write to without asking.
+    wchar_t windowsFolder[MAX_PATH];
+    ::GetWindowsDirectoryW(windowsFolder, MAX_PATH);
+    const std::wstring root = std::wstring(windowsFolder).substr(0, 3);  // e.g. "C:\"
+    const std::wstring exe = root + L"quillrun-e2e-root.exe";
+    ASSERT_TRUE(CopyInto(BuildBinFolder() + L"\\quillrun.exe", exe));
+    {
+        Process process = Process::Start(L"\"" + exe + L"\"", root);
+        HWND window = WaitForWindow(process.id(), kCaption);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(Text(Children(window).at(0)), root);
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(process.WaitForExit());
+    }
+    ::DeleteFileW(exe.c_str());
+    ::DeleteFileW((root + L"quillrun.ini").c_str());
+}
+
+}  // namespace
+}  // namespace quillrun::testing
