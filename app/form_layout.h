@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <string_view>
 
 namespace quillrun {
@@ -11,9 +10,6 @@ namespace quillrun {
 inline constexpr std::u16string_view kWindowCaption = u"Quillrun";
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kDefaultDpi = 96;
-
-// Tmr's interval: the time a freshly launched program gets to open its window before typing.
-inline constexpr std::chrono::milliseconds kTimerInterval{1500};
 
 struct Rect {
     int left = 0;

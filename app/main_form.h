@@ -6,6 +6,7 @@
 
 #include "app/form_view.h"
 #include "desktop/desktop_services.h"
+#include "settings/settings_file.h"
 
 namespace quillrun {
 
@@ -15,22 +16,24 @@ class MainForm {
     MainForm(const MainForm&) = delete;
     MainForm& operator=(const MainForm&) = delete;
 
-    // Before the window is first shown: FPath starts with the application folder.
+    // Before the window is first shown: FPath starts with the application folder, and the
+    // target program comes from the settings file.
     void OnLoad();
-    // When the window closes; closing is never cancelled.
+    // When the window closes: the settings are saved. Closing is never cancelled, and a failure
+    // to save does not stop it.
     void OnUnload();
     void OnChooseClick();
     void OnStartClick();
     void OnTimerTick();
 
-    [[nodiscard]] const std::u16string& TargetPath() const { return targetPath_; }
+    [[nodiscard]] const std::u16string& TargetPath() const { return settings_.targetPath; }
     [[nodiscard]] TaskId TaskID() const { return taskId_; }
 
   private:
     DesktopServices& desktop_;
     FormView& view_;
     TaskId taskId_{};
-    std::u16string targetPath_;
+    Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi};
 };
 
 }  // namespace quillrun

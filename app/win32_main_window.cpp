@@ -103,6 +103,11 @@ void MainWindow::SetPathText(std::u16string_view text) {
     ::SetWindowTextW(path_, ToWide(text).c_str());
 }
 
+void MainWindow::ShowFailure(std::u16string_view message) {
+    ::MessageBoxW(window_, ToWide(message).c_str(), ToWide(kWindowCaption).c_str(),
+                  MB_OK | MB_ICONERROR);
+}
+
 Status MainWindow::CreateControls() {
     for (const ControlSpec& spec : kControls) {
         const bool textBox = spec.kind == ControlKind::TextBox;

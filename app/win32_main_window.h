@@ -29,6 +29,7 @@ class MainWindow final : public FormView {
 
     [[nodiscard]] std::u16string PathText() const override;
     void SetPathText(std::u16string_view text) override;
+    void ShowFailure(std::u16string_view message) override;
 
   private:
     MainWindow(HINSTANCE instance, Win32Desktop& desktop);

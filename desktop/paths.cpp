@@ -37,4 +37,12 @@ std::u16string FolderOfModulePath(std::u16string_view modulePath) {
     return folder;
 }
 
+std::u16string JoinFolderAndName(std::u16string_view folder, std::u16string_view name) {
+    std::u16string path(folder);
+    if (!path.empty() && path.back() != u'\\') {
+        path += u'\\';
+    }
+    return path + std::u16string(name);
+}
+
 }  // namespace quillrun

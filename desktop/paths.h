@@ -10,4 +10,7 @@ namespace quillrun {
 // except for a drive root ("C:\"), which without it would mean the drive's current folder.
 std::u16string FolderOfModulePath(std::u16string_view modulePath);
 
+// `name` in `folder`, joined by exactly one backslash whether or not the folder ends with one.
+std::u16string JoinFolderAndName(std::u16string_view folder, std::u16string_view name);
+
 }  // namespace quillrun

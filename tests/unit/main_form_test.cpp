@@ -30,5 +30,74 @@ TEST_F(MainFormTest, LoadPutsApplicationFolderIntoPathBox) {
     EXPECT_FALSE(desktop.TimerEnabled()) << "loading must not arm the timer";
 }
 
+TEST_F(MainFormTest, LoadTakesTargetFromSettingsAndUnloadWritesItBack) {
+    desktop.workingFolder = desktop.appFolder;
+    desktop.PutFile(u"quillrun.ini", "C:\\Apps\\target.exe /x\r\nignored\r\n");
+    form.OnLoad();
+    EXPECT_EQ(form.TargetPath(), u"C:\\Apps\\target.exe /x");
+    // The folder comes first, then the settings.
+    EXPECT_EQ(desktop.calls().front().operation, "AppFolder");
+    form.OnUnload();
+    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\Apps\\target.exe /x\r\n");
+}
+
+TEST_F(MainFormTest, UnloadThatCannotWriteIsSilent) {
+    form.OnLoad();
+    desktop.FailNext("ReplaceFileContents",
+                     Failure{"ReplaceFileContents", u"Access is denied.", 5});
+    form.OnUnload();
+    EXPECT_TRUE(view.failures.empty());
+}
+
+TEST_F(MainFormTest, StartLaunchesTargetKeepsItsTaskAndTicksAfterTheDelay) {
+    form.OnLoad();
+    std::vector<Milliseconds> ticks;
+    desktop.onTick = [&] { ticks.push_back(desktop.Now()); };
+    form.OnStartClick();
+    ASSERT_EQ(desktop.CallsOf("LaunchProgram").size(), 1u);
+    EXPECT_EQ(desktop.CallsOf("LaunchProgram")[0].argument, u"C:\\WINDOWS\\Notepad.exe");
+    EXPECT_EQ(form.TaskID(), desktop.launched().back());
+    EXPECT_TRUE(desktop.TimerEnabled());
+    desktop.Advance(Milliseconds{1499});
+    EXPECT_TRUE(ticks.empty());
+    desktop.Advance(Milliseconds{1});
+    EXPECT_EQ(ticks, std::vector<Milliseconds>{Milliseconds{1500}});
+}
+
+TEST_F(MainFormTest, SecondClickLaunchesAgainAndRestartsTheDelay) {
+    form.OnLoad();
+    int ticks = 0;
+    desktop.onTick = [&] { ++ticks; };
+    form.OnStartClick();
+    desktop.Advance(Milliseconds{1000});
+    form.OnStartClick();
+    EXPECT_EQ(desktop.launched().size(), 2u);
+    EXPECT_EQ(form.TaskID(), desktop.launched().back());
+    desktop.Advance(Milliseconds{1499});
+    EXPECT_EQ(ticks, 0);
+    desktop.Advance(Milliseconds{1});
+    EXPECT_EQ(ticks, 1);
+}
+
+TEST_F(MainFormTest, FailedLaunchIsReportedArmsNothingAndKeepsTask) {
+    form.OnLoad();
+    desktop.FailNext("LaunchProgram",
+                     Failure{"LaunchProgram", u"The system cannot find the file specified.", 2});
+    form.OnStartClick();
+    EXPECT_FALSE(desktop.TimerEnabled());
+    EXPECT_EQ(form.TaskID(), TaskId{});
+    ASSERT_EQ(view.failures.size(), 1u);
+    EXPECT_NE(view.failures[0].find(u"C:\\WINDOWS\\Notepad.exe"), std::u16string::npos);
+    EXPECT_NE(view.failures[0].find(u"cannot find the file"), std::u16string::npos);
+
+    // A timer armed by an earlier successful click stays armed through a failing one.
+    form.OnStartClick();
+    const TaskId launched = form.TaskID();
+    desktop.FailNext("LaunchProgram", Failure{"LaunchProgram", u"Access is denied.", 5});
+    form.OnStartClick();
+    EXPECT_TRUE(desktop.TimerEnabled());
+    EXPECT_EQ(form.TaskID(), launched);
+}
+
 }  // namespace
 }  // namespace quillrun

@@ -241,4 +241,38 @@ bool FileExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+std::vector<HWND> WindowsWithCaption(const std::wstring& caption) {
+    struct Search {
+        const std::wstring* caption;
+        std::vector<HWND> found;
+    } search{&caption, {}};
+    ::EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            if (::IsWindowVisible(window) && Text(window) == *s.caption) {
+                s.found.push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+QuillrunInstall::QuillrunInstall() : exe_(folder_ / L"quillrun.exe") {
+    CopyInto(BuildBinFolder() + L"\\quillrun.exe", exe_);
+}
+
+std::pair<Process, HWND> QuillrunInstall::Launch(const std::wstring& workingFolder) const {
+    Process process = Process::Start(L"\"" + exe_ + L"\"",
+                                     workingFolder.empty() ? folder_.path() : workingFolder);
+    HWND window = process.started() ? WaitForWindow(process.id(), kCaption) : nullptr;
+    return {std::move(process), window};
+}
+
 }  // namespace quillrun::testing

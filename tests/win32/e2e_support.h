@@ -88,7 +88,31 @@ bool BringToFront(HWND window);
 void PressKey(WORD virtualKey, bool shift = false);
 void TypeUnicode(const std::wstring& text);
 
+// Every visible top-level window with this caption, of any process.
+std::vector<HWND> WindowsWithCaption(const std::wstring& caption);
+
+inline constexpr wchar_t kCaption[] = L"Quillrun";
+
+// quillrun.exe copied into a folder of its own, so that its application folder and the files
+// it keeps there belong to one test.
+class QuillrunInstall {
+  public:
+    QuillrunInstall();
+    [[nodiscard]] const std::wstring& folder() const { return folder_.path(); }
+    [[nodiscard]] const std::wstring& exe() const { return exe_; }
+    [[nodiscard]] std::wstring settingsFile() const { return folder_ / L"quillrun.ini"; }
+
+    // Starts it in `workingFolder` (default: its own folder) and waits for its window; the
+    // window is null if none appeared in time.
+    std::pair<Process, HWND> Launch(const std::wstring& workingFolder = {}) const;
+
+  private:
+    TempFolder folder_;
+    std::wstring exe_;
+};
+
 // Files.
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
 bool CopyInto(const std::wstring& source, const std::wstring& destination);
 std::string ReadBytes(const std::wstring& path);  // empty if missing
 bool FileExists(const std::wstring& path);

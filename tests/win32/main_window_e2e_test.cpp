@@ -6,30 +6,6 @@
 namespace quillrun::testing {
 namespace {
 
-constexpr wchar_t kCaption[] = L"Quillrun";
-
-// quillrun.exe copied into a folder of its own, so that its application folder and the files
-// it keeps there belong to one test.
-class QuillrunInstall {
-  public:
-    QuillrunInstall() : exe_(folder_ / L"quillrun.exe") {
-        EXPECT_TRUE(CopyInto(BuildBinFolder() + L"\\quillrun.exe", exe_));
-    }
-    [[nodiscard]] const std::wstring& folder() const { return folder_.path(); }
-    [[nodiscard]] const std::wstring& exe() const { return exe_; }
-
-    // Starts it and waits for its window; the window is null if none appeared in time.
-    std::pair<Process, HWND> Launch() const {
-        Process process = Process::Start(L"\"" + exe_ + L"\"", folder_.path());
-        HWND window = process.started() ? WaitForWindow(process.id(), kCaption) : nullptr;
-        return {std::move(process), window};
-    }
-
-  private:
-    TempFolder folder_;
-    std::wstring exe_;
-};
-
 UINT DpiOf(HWND window) {
     const UINT dpi = ::GetDpiForWindow(window);
     return dpi == 0 ? 96 : dpi;

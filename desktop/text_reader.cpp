@@ -1,0 +1,191 @@
+#include "desktop/text_reader.h"
+
+#include "desktop/utf.h"
+
+namespace quillrun {
+namespace {
+
+// Large enough that reading costs little per byte, small enough to keep memory flat.
+constexpr std::size_t kChunkSize = 64 * 1024;
+
+// Reads the whole of `path` through a second handle to learn whether it is valid UTF-8.
+Result<Utf8Validator> ScanUtf8(DesktopServices& desktop, std::u16string_view path) {
+    auto file = desktop.OpenForReading(path);
+    if (!file) {
+        return file.failure();
+    }
+    Utf8Validator validator;
+    std::string chunk(kChunkSize, '\0');
+    for (;;) {
+        auto got = file.value()->Read(chunk);
+        if (!got) {
+            return got.failure();
+        }
+        if (got.value() == 0 || !validator.Valid()) {
+            return validator;
+        }
+        validator.Feed(std::string_view(chunk).substr(0, got.value()));
+    }
+}
+
+}  // namespace
+
+Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_view path,
+                                    LineEnds lineEnds) {
+    auto file = desktop.OpenForReading(path);
+    if (!file) {
+        return file.failure();
+    }
+    TextReader reader(desktop, std::move(file).value(), lineEnds);
+    // Enough of the file to see a byte-order mark, and all of a small file.
+    auto filled = reader.Fill();
+    if (!filled) {
+        return filled.failure();
+    }
+    if (const auto mark = DetectByteOrderMark(reader.buffer_)) {
+        reader.encoding_ = mark->encoding;
+        reader.position_ = mark->length;
+        return reader;
+    }
+    Utf8Validator validator;
+    validator.Feed(reader.buffer_);
+    if (reader.buffer_.size() >= kChunkSize) {
+        // Larger than one chunk: decide on the whole file, not on its start.
+        auto scanned = ScanUtf8(desktop, path);
+        if (!scanned) {
+            return scanned.failure();
+        }
+        validator = scanned.value();
+    }
+    reader.encoding_ = validator.CompleteAndValid() && validator.SawNonAscii() ? TextEncoding::Utf8
+                                                                               : TextEncoding::Ansi;
+    return reader;
+}
+
+Result<bool> TextReader::Fill() {
+    if (endOfFile_) {
+        return false;
+    }
+    // Drop what has been consumed before growing the buffer.
+    if (position_ > 0 && position_ >= buffer_.size() / 2) {
+        buffer_.erase(0, position_);
+        position_ = 0;
+    }
+    const std::size_t old = buffer_.size();
+    buffer_.resize(old + kChunkSize);
+    auto got = file_->Read(std::span<char>(buffer_.data() + old, kChunkSize));
+    if (!got) {
+        buffer_.resize(old);
+        return got.failure();
+    }
+    buffer_.resize(old + got.value());
+    endOfFile_ = got.value() == 0;
+    return !endOfFile_;
+}
+
+std::size_t TextReader::UnitSize() const {
+    return encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE ? 2 : 1;
+}
+
+char16_t TextReader::UnitAt(std::size_t offset) const {
+    const auto first = static_cast<unsigned char>(buffer_[offset]);
+    if (UnitSize() == 1) {
+        return first;
+    }
+    const auto second = static_cast<unsigned char>(buffer_[offset + 1]);
+    return encoding_ == TextEncoding::Utf16LE ? static_cast<char16_t>(first | (second << 8))
+                                              : static_cast<char16_t>((first << 8) | second);
+}
+
+Result<std::u16string> TextReader::Decode(std::string_view bytes) {
+    switch (encoding_) {
+        case TextEncoding::Ansi:
+            return desktop_->DecodeCodePage(desktop_->AnsiCodePage(), bytes);
+        case TextEncoding::Utf8:
+        case TextEncoding::Utf8WithBom:
+            if (auto text = Utf8ToUtf16(bytes)) {
+                return *std::move(text);
+            }
+            // Invalid in spite of the mark or the scan (the file changed meanwhile): read
+            // these bytes the way a file without a mark is read.
+            return desktop_->DecodeCodePage(desktop_->AnsiCodePage(), bytes);
+        case TextEncoding::Utf16LE:
+        case TextEncoding::Utf16BE: {
+            std::u16string text;
+            text.reserve(bytes.size() / 2);
+            for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+                const auto first = static_cast<unsigned char>(bytes[i]);
+                const auto second = static_cast<unsigned char>(bytes[i + 1]);
+                text.push_back(encoding_ == TextEncoding::Utf16LE
+                                   ? static_cast<char16_t>(first | (second << 8))
+                                   : static_cast<char16_t>((first << 8) | second));
+            }
+            if (bytes.size() % 2 != 0) {
+                text.push_back(u'\uFFFD');  // a file cut off inside a character
+            }
+            return text;
+        }
+    }
+    return Failure{"ReadLine", u"Unknown text encoding.", 0};
+}
+
+Result<std::optional<std::u16string>> TextReader::ReadLine() {
+    const std::size_t unit = UnitSize();
+    std::size_t scan = position_;  // next unit to look at
+    for (;;) {
+        // Look for a terminator among the complete units buffered so far.
+        for (; scan + unit <= buffer_.size(); scan += unit) {
+            const char16_t c = UnitAt(scan);
+            const bool lineFeedEnds = lineEnds_ == LineEnds::Any && c == u'\n';
+            if (c != u'\r' && !lineFeedEnds) {
+                continue;
+            }
+            if (c == u'\r') {
+                // A line feed right after the carriage return belongs to the same terminator;
+                // it may still be in the file rather than in the buffer.
+                while (scan + 2 * unit > buffer_.size()) {
+                    const std::size_t scannedFromStart = scan - position_;
+                    auto more = Fill();
+                    if (!more) {
+                        return more.failure();
+                    }
+                    scan = position_ + scannedFromStart;  // Fill may move the unread bytes
+                    if (!more.value()) {
+                        break;
+                    }
+                }
+            }
+            std::size_t next = scan + unit;
+            if (c == u'\r' && next + unit <= buffer_.size() && UnitAt(next) == u'\n') {
+                next += unit;
+            }
+            auto line = Decode(std::string_view(buffer_).substr(position_, scan - position_));
+            if (!line) {
+                return line.failure();
+            }
+            position_ = next;
+            return std::optional<std::u16string>(std::move(line).value());
+        }
+        const std::size_t scannedFromStart = scan - position_;
+        auto more = Fill();
+        if (!more) {
+            return more.failure();
+        }
+        scan = position_ + scannedFromStart;
+        if (!more.value()) {
+            break;
+        }
+    }
+    if (position_ >= buffer_.size()) {
+        return std::optional<std::u16string>();  // end of file
+    }
+    // The last line, without a terminator.
+    auto line = Decode(std::string_view(buffer_).substr(position_));
+    if (!line) {
+        return line.failure();
+    }
+    position_ = buffer_.size();
+    return std::optional<std::u16string>(std::move(line).value());
+}
+
+}  // namespace quillrun

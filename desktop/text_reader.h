@@ -1,0 +1,53 @@
+// Reads a text file line by line in whatever encoding it turns out to have (see
+// text_encoding.h), holding only about one line and one read buffer in memory at a time.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "desktop/desktop_services.h"
+#include "desktop/text_encoding.h"
+
+namespace quillrun {
+
+enum class LineEnds {
+    // A carriage return, or a carriage return and line feed, ends a line; a line feed alone is
+    // a character of the line (the rule for files being typed).
+    CarriageReturn,
+    // Carriage return, carriage return and line feed, or a line feed alone end a line.
+    Any,
+};
+
+class TextReader {
+  public:
+    // Opens the file and settles its encoding; fails as opening the file fails.
+    static Result<TextReader> Open(DesktopServices& desktop, std::u16string_view path,
+                                   LineEnds lineEnds);
+
+    // The next line without its terminator; nullopt once the file is at its end. The last line
+    // needs no terminator; an empty file has no line.
+    Result<std::optional<std::u16string>> ReadLine();
+
+    [[nodiscard]] TextEncoding encoding() const { return encoding_; }
+
+  private:
+    TextReader(DesktopServices& desktop, std::unique_ptr<ByteReader> file, LineEnds lineEnds)
+        : desktop_(&desktop), file_(std::move(file)), lineEnds_(lineEnds) {}
+
+    // Appends the next chunk to the buffer; false at the end of the file.
+    Result<bool> Fill();
+    [[nodiscard]] std::size_t UnitSize() const;
+    [[nodiscard]] char16_t UnitAt(std::size_t offset) const;
+    Result<std::u16string> Decode(std::string_view bytes);
+
+    DesktopServices* desktop_;
+    std::unique_ptr<ByteReader> file_;
+    LineEnds lineEnds_;
+    TextEncoding encoding_ = TextEncoding::Ansi;
+    std::string buffer_;
+    std::size_t position_ = 0;  // first unread byte of buffer_
+    bool endOfFile_ = false;
+};
+
+}  // namespace quillrun

@@ -1,0 +1,147 @@
+#include "settings/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include "desktop/fake_desktop.h"
+
+namespace quillrun {
+namespace {
+
+constexpr std::u16string_view kAppFolder = u"C:\\Tools\\Quillrun";
+constexpr std::u16string_view kOtherFolder = u"D:\\Elsewhere";
+
+struct LoadCase {
+    const char* name;
+    std::optional<std::string> workingDirFile;  // quillrun.ini in the working directory
+    std::optional<std::string> appFolderFile;   // quillrun.ini in the application folder
+    Settings expected;
+    std::uint32_t ansiCodePage = 1252;
+};
+
+class LoadSettingsTest : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(LoadSettingsTest, ReadsFirstLineOrFallsBack) {
+    const LoadCase& c = GetParam();
+    FakeDesktop desktop;
+    desktop.appFolder = kAppFolder;
+    desktop.workingFolder = kOtherFolder;
+    desktop.ansiCodePage = c.ansiCodePage;
+    if (c.workingDirFile) {
+        desktop.PutFile(u"D:\\Elsewhere\\quillrun.ini", *c.workingDirFile);
+    }
+    if (c.appFolderFile) {
+        desktop.PutFile(u"C:\\Tools\\Quillrun\\quillrun.ini", *c.appFolderFile);
+    }
+    EXPECT_EQ(LoadSettings(desktop), c.expected);
+}
+
+Settings Target(std::u16string path, TextEncoding encoding = TextEncoding::Ansi) {
+    return Settings{std::move(path), encoding};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoadSettingsTest,
+    ::testing::Values(
+        LoadCase{"NoFileAnywhere", std::nullopt, std::nullopt, Settings{}},
+        LoadCase{"FirstLineWithArgumentsAndMoreLines", "C:\\Apps\\ed.exe -x\r\nsecond\r\nthird",
+                 std::nullopt, Target(u"C:\\Apps\\ed.exe -x")},
+        LoadCase{"CrLfAfterFirstLine", "C:\\a.exe\r\nb", std::nullopt, Target(u"C:\\a.exe")},
+        LoadCase{"LineFeedAfterFirstLine", "C:\\a.exe\nb", std::nullopt, Target(u"C:\\a.exe")},
+        LoadCase{"CrAfterFirstLine", "C:\\a.exe\rb", std::nullopt, Target(u"C:\\a.exe")},
+        LoadCase{"NoLineEnd", "C:\\a.exe", std::nullopt, Target(u"C:\\a.exe")},
+        LoadCase{"EmptyFileGivesDefault", "", std::nullopt, Settings{}},
+        LoadCase{"EmptyFirstLineGivesDefault", "\r\nC:\\a.exe\r\n", std::nullopt, Settings{}},
+        LoadCase{"BlankFirstLineGivesDefault", " \t \r\n", std::nullopt, Settings{}},
+        LoadCase{"WorkingDirectoryFileWins", "C:\\wd.exe", "C:\\app.exe", Target(u"C:\\wd.exe")},
+        LoadCase{"ApplicationFolderFileWhenNoneInWorkingDirectory", std::nullopt, "C:\\app.exe",
+                 Target(u"C:\\app.exe")},
+        LoadCase{"EmptyWorkingDirectoryFileStillWins", "", "C:\\app.exe", Settings{}},
+        LoadCase{"Utf8WithoutMark", "C:\\\xE6\x97\xA5\\ed.exe\r\n", std::nullopt,
+                 Target(u"C:\\\u65E5\\ed.exe", TextEncoding::Utf8)},
+        LoadCase{"Utf8WithMark",
+                 "\xEF\xBB\xBF"
+                 "C:\\ed.exe",
+                 std::nullopt, Target(u"C:\\ed.exe", TextEncoding::Utf8WithBom)},
+        LoadCase{"Utf16WithMark",
+                 std::string("\xFF\xFE"
+                             "C\0:\0\\\0\xE5\x65\r\0\n\0",
+                             14),
+                 std::nullopt, Target(u"C:\\\u65E5", TextEncoding::Utf16LE)},
+        LoadCase{"Cp932Path", "C:\\\x93\xFA\x96\x7B\\ed.exe\r\n", std::nullopt,
+                 Target(u"C:\\\u65E5\u672C\\ed.exe"), 932},
+        LoadCase{"Latin1Path", "C:\\Caf\xE9\\ed.exe", std::nullopt,
+                 Target(u"C:\\Caf\u00E9\\ed.exe")}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(LoadSettings, SettingsFileThatIsAFolderGivesDefault) {
+    FakeDesktop desktop;
+    desktop.PutFolder(u"C:\\Tools\\Quillrun\\quillrun.ini");
+    EXPECT_EQ(LoadSettings(desktop), Settings{});
+}
+
+struct SaveCase {
+    const char* name;
+    std::u16string appFolder;
+    Settings settings;
+    std::u16string path;
+    std::string bytes;
+};
+
+class SaveSettingsTest : public ::testing::TestWithParam<SaveCase> {};
+
+TEST_P(SaveSettingsTest, WritesOneLineIntoTheApplicationFolder) {
+    const SaveCase& c = GetParam();
+    FakeDesktop desktop;
+    desktop.appFolder = c.appFolder;
+    ASSERT_TRUE(SaveSettings(desktop, c.settings).ok());
+    EXPECT_EQ(desktop.FileBytes(c.path), c.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveSettingsTest,
+    ::testing::Values(SaveCase{"Default", u"C:\\Tools", Settings{}, u"C:\\Tools\\quillrun.ini",
+                               "C:\\WINDOWS\\Notepad.exe\r\n"},
+                      SaveCase{"DriveRootHasOneBackslash", u"C:\\", Settings{}, u"C:\\quillrun.ini",
+                               "C:\\WINDOWS\\Notepad.exe\r\n"},
+                      SaveCase{"KeepsUtf8", u"C:\\Tools",
+                               Target(u"C:\\\u65E5.exe", TextEncoding::Utf8),
+                               u"C:\\Tools\\quillrun.ini", "C:\\\xE6\x97\xA5.exe\r\n"},
+                      SaveCase{"KeepsUtf16", u"C:\\Tools", Target(u"C:\\x", TextEncoding::Utf16BE),
+                               u"C:\\Tools\\quillrun.ini",
+                               std::string("\xFE\xFF\0C\0:\0\\\0x\0\r\0\n", 14)},
+                      SaveCase{"AnsiThatCannotHoldThePathBecomesUtf8WithMark", u"C:\\Tools",
+                               Target(u"C:\\\u65E5.exe"), u"C:\\Tools\\quillrun.ini",
+                               "\xEF\xBB\xBF"
+                               "C:\\\xE6\x97\xA5.exe\r\n"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(SaveSettings, FailedWriteLeavesOldFileAndSaysWhy) {
+    FakeDesktop desktop;
+    desktop.appFolder = u"C:\\Tools";
+    desktop.PutFile(u"C:\\Tools\\quillrun.ini", "C:\\old.exe\r\n");
+    desktop.FailNext("ReplaceFileContents",
+                     Failure{"ReplaceFileContents", u"Access is denied.", 5});
+    const Status saved = SaveSettings(desktop, Target(u"C:\\new.exe"));
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.failure().code, 5u);
+    EXPECT_EQ(desktop.FileBytes(u"C:\\Tools\\quillrun.ini"), "C:\\old.exe\r\n");
+}
+
+TEST(SettingsRoundTrip, WhatIsLoadedIsSavedByteForByte) {
+    for (const std::string& stored :
+         {std::string("C:\\Caf\xE9\\ed.exe\r\n"), std::string("C:\\\xE6\x97\xA5\\ed.exe\r\n"),
+          std::string("\xEF\xBB\xBF"
+                      "C:\\ed.exe\r\n"),
+          std::string("\xFF\xFE"
+                      "C\0:\0\r\0\n\0",
+                      10)}) {
+        FakeDesktop desktop;
+        desktop.workingFolder = desktop.appFolder;
+        desktop.PutFile(u"quillrun.ini", stored);
+        ASSERT_TRUE(SaveSettings(desktop, LoadSettings(desktop)).ok());
+        EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), stored);
+    }
+}
+
+}  // namespace
+}  // namespace quillrun

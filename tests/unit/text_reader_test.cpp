@@ -1,0 +1,152 @@
+#include "desktop/text_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "desktop/fake_desktop.h"
+#include "desktop/utf.h"
+
+namespace quillrun {
+namespace {
+
+constexpr std::u16string_view kPath = u"C:\\Work\\file.txt";
+
+struct ReadResult {
+    TextEncoding encoding;
+    std::vector<std::u16string> lines;
+};
+
+ReadResult ReadAll(FakeDesktop& desktop, LineEnds ends) {
+    auto reader = TextReader::Open(desktop, kPath, ends);
+    EXPECT_TRUE(reader.ok());
+    ReadResult result{reader.value().encoding(), {}};
+    for (;;) {
+        auto line = reader.value().ReadLine();
+        EXPECT_TRUE(line.ok());
+        if (!line.ok() || !line.value()) {
+            return result;
+        }
+        result.lines.push_back(*line.value());
+    }
+}
+
+struct LineCase {
+    const char* name;
+    std::string bytes;
+    LineEnds ends;
+    std::vector<std::u16string> lines;
+    TextEncoding encoding = TextEncoding::Ansi;
+    std::uint32_t ansiCodePage = 1252;
+};
+
+class TextReaderLines : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(TextReaderLines, SplitsAndDecodesLikeTheFileMeans) {
+    const LineCase& c = GetParam();
+    FakeDesktop desktop;
+    desktop.ansiCodePage = c.ansiCodePage;
+    desktop.PutFile(kPath, c.bytes);
+    const ReadResult got = ReadAll(desktop, c.ends);
+    EXPECT_EQ(got.lines, c.lines);
+    EXPECT_EQ(got.encoding, c.encoding);
+}
+
+const auto CR = LineEnds::CarriageReturn;
+const auto ANY = LineEnds::Any;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextReaderLines,
+    ::testing::Values(
+        LineCase{"Empty", "", CR, {}}, LineCase{"OneLineNoTerminator", "abc", CR, {u"abc"}},
+        LineCase{"CrLfLines", "a\r\nb\r\n", CR, {u"a", u"b"}},
+        LineCase{"CrOnlyLines", "a\rb\r", CR, {u"a", u"b"}},
+        LineCase{"LineFeedIsACharacter", "a\nb\n", CR, {u"a\nb\n"}},
+        LineCase{"LineFeedEndsWhenAsked", "a\nb\n", ANY, {u"a", u"b"}},
+        LineCase{"BlankLinesCount", "\r\n\r\nx\r\n", CR, {u"", u"", u"x"}},
+        LineCase{"CrThenCrLf", "a\r\r\nb", CR, {u"a", u"", u"b"}},
+        LineCase{"OnlyATerminator", "\r\n", CR, {u""}},
+        LineCase{"TabsAndNulStay", std::string("a\tb\0c", 5), CR, {std::u16string(u"a\tb\0c", 5)}},
+        LineCase{"AnsiByDefault", "caf\xE9\r\n", CR, {u"caf\u00E9"}},
+        LineCase{"Utf8WithoutMark",
+                 "caf\xC3\xA9\r\n\xE6\x97\xA5",
+                 CR,
+                 {u"caf\u00E9", u"\u65E5"},
+                 TextEncoding::Utf8},
+        LineCase{"Utf8WithMark", "\xEF\xBB\xBFhi\r\n", CR, {u"hi"}, TextEncoding::Utf8WithBom},
+        LineCase{"Utf8MarkOnly", "\xEF\xBB\xBF", CR, {}, TextEncoding::Utf8WithBom},
+        LineCase{"Utf16LittleEndian",
+                 std::string("\xFF\xFEh\0\xE5\x65\r\0\n\0x\0", 12),
+                 CR,
+                 {u"h\u65E5", u"x"},
+                 TextEncoding::Utf16LE},
+        LineCase{"Utf16BigEndian",
+                 std::string("\xFE\xFF\0h\xD8\x3D\xDE\x00\0\r\0y", 12),
+                 CR,
+                 {u"h\xD83D\xDE00", u"y"},
+                 TextEncoding::Utf16BE},
+        LineCase{"Utf16CutOffInsideACharacter",
+                 std::string("\xFF\xFEh\0i", 5),
+                 CR,
+                 {u"h\uFFFD"},
+                 TextEncoding::Utf16LE},
+        LineCase{"Cp932UnderJapaneseCodePage",
+                 "\x93\xFA\x96\x7B\x8C\xEA\r\n",
+                 CR,
+                 {u"\u65E5\u672C\u8A9E"},
+                 TextEncoding::Ansi,
+                 932},
+        LineCase{
+            "InvalidUtf8FallsBackToAnsi", "\xC3\xA9 then \xE9", CR, {u"\u00C3\u00A9 then \u00E9"}},
+        LineCase{"AsciiIsAnsi", "plain\r\n", CR, {u"plain"}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Lines and terminators that straddle the 64 KiB read chunks must come out whole.
+TEST(TextReaderChunks, TerminatorsAcrossChunkBoundariesAndLongLines) {
+    constexpr std::size_t kChunk = 64 * 1024;
+    for (const std::size_t crAt : {kChunk - 2, kChunk - 1, kChunk, kChunk + 1}) {
+        SCOPED_TRACE(crAt);
+        FakeDesktop desktop;
+        std::string bytes(crAt, 'a');
+        bytes += "\r\nnext\r\n";
+        desktop.PutFile(kPath, bytes);
+        const ReadResult got = ReadAll(desktop, LineEnds::CarriageReturn);
+        ASSERT_EQ(got.lines.size(), 2u);
+        EXPECT_EQ(got.lines[0].size(), crAt);
+        EXPECT_EQ(got.lines[1], u"next");
+    }
+    FakeDesktop desktop;
+    desktop.PutFile(kPath, std::string(3 * kChunk + 7, 'z'));  // one line longer than 32767
+    const ReadResult got = ReadAll(desktop, LineEnds::CarriageReturn);
+    ASSERT_EQ(got.lines.size(), 1u);
+    EXPECT_EQ(got.lines[0].size(), 3 * kChunk + 7);
+}
+
+TEST(TextReaderChunks, EncodingIsDecidedOnTheWholeFileNotItsStart) {
+    constexpr std::size_t kChunk = 64 * 1024;
+    struct Case {
+        std::string tail;
+        TextEncoding encoding;
+        std::u16string lastLine;
+    };
+    for (const Case& c : {Case{"\xC3\xA9", TextEncoding::Utf8, u"\u00E9"},
+                          Case{"\xE9", TextEncoding::Ansi, u"\u00E9"},
+                          Case{"\xC3\xA9\xE9", TextEncoding::Ansi, u"\u00C3\u00A9\u00E9"}}) {
+        FakeDesktop desktop;
+        desktop.PutFile(kPath, std::string(2 * kChunk, 'a') + "\r\n" + c.tail);
+        const ReadResult got = ReadAll(desktop, LineEnds::CarriageReturn);
+        EXPECT_EQ(got.encoding, c.encoding);
+        ASSERT_EQ(got.lines.size(), 2u);
+        EXPECT_EQ(got.lines[1], c.lastLine);
+    }
+}
+
+TEST(TextReaderOpen, FailsForMissingFilesFoldersAndEmptyPaths) {
+    FakeDesktop desktop;
+    desktop.PutFolder(u"C:\\Work");
+    for (const std::u16string_view path : {u"C:\\Work", u"C:\\nothing.txt", u""}) {
+        auto reader = TextReader::Open(desktop, path, LineEnds::CarriageReturn);
+        EXPECT_FALSE(reader.ok()) << Utf16ToUtf8(path);
+    }
+}
+
+}  // namespace
+}  // namespace quillrun
