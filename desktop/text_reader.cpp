@@ -28,6 +28,14 @@ Result<Utf8Validator> ScanUtf8(DesktopServices& desktop, std::u16string_view pat
     }
 }
 
+// One UTF-16 unit from two bytes in the file's byte order.
+char16_t Utf16Unit(const char* bytes, bool littleEndian) {
+    const auto first = static_cast<unsigned char>(bytes[0]);
+    const auto second = static_cast<unsigned char>(bytes[1]);
+    return littleEndian ? static_cast<char16_t>(first | (second << 8))
+                        : static_cast<char16_t>((first << 8) | second);
+}
+
 }  // namespace
 
 Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_view path,
@@ -88,13 +96,10 @@ std::size_t TextReader::UnitSize() const {
 }
 
 char16_t TextReader::UnitAt(std::size_t offset) const {
-    const auto first = static_cast<unsigned char>(buffer_[offset]);
     if (UnitSize() == 1) {
-        return first;
+        return static_cast<unsigned char>(buffer_[offset]);
     }
-    const auto second = static_cast<unsigned char>(buffer_[offset + 1]);
-    return encoding_ == TextEncoding::Utf16LE ? static_cast<char16_t>(first | (second << 8))
-                                              : static_cast<char16_t>((first << 8) | second);
+    return Utf16Unit(buffer_.data() + offset, encoding_ == TextEncoding::Utf16LE);
 }
 
 Result<std::u16string> TextReader::Decode(std::string_view bytes) {
@@ -114,11 +119,7 @@ Result<std::u16string> TextReader::Decode(std::string_view bytes) {
             std::u16string text;
             text.reserve(bytes.size() / 2);
             for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-                const auto first = static_cast<unsigned char>(bytes[i]);
-                const auto second = static_cast<unsigned char>(bytes[i + 1]);
-                text.push_back(encoding_ == TextEncoding::Utf16LE
-                                   ? static_cast<char16_t>(first | (second << 8))
-                                   : static_cast<char16_t>((first << 8) | second));
+                text.push_back(Utf16Unit(bytes.data() + i, encoding_ == TextEncoding::Utf16LE));
             }
             if (bytes.size() % 2 != 0) {
                 text.push_back(u'\uFFFD');  // a file cut off inside a character
