@@ -16,12 +16,12 @@ ensure_packages() {
     ((EUID == 0)) || sudo=(sudo)
     echo "Installing: ${missing[*]}"
     "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
         "${missing[@]}" >/dev/null
 }
 
 # What building quillrun.exe and running it under Wine need.
-windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 xvfb)
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb)
 # What the native unit tests need besides.
 native_packages=(cmake ninja-build g++ libgtest-dev googletest)
 
