@@ -109,18 +109,18 @@ void MainWindow::ShowFailure(std::u16string_view message) {
 }
 
 Status MainWindow::CreateControls() {
-    for (const ControlSpec& spec : kControls) {
-        const bool textBox = spec.kind == ControlKind::TextBox;
+    for (const ControlSpec& design : kControls) {
+        const bool textBox = design.kind == ControlKind::TextBox;
         const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP |
                             (textBox ? DWORD{ES_AUTOHSCROLL} : DWORD{BS_PUSHBUTTON});
-        const std::wstring text = ToWide(spec.text);
-        HWND control = ::CreateWindowExW(textBox ? WS_EX_CLIENTEDGE : 0,
-                                         textBox ? WC_EDITW : WC_BUTTONW, text.c_str(), style, 0, 0,
-                                         0, 0, window_, ControlMenuId(spec.id), instance_, nullptr);
+        const std::wstring text = ToWide(design.text);
+        HWND control = ::CreateWindowExW(
+            textBox ? WS_EX_CLIENTEDGE : 0, textBox ? WC_EDITW : WC_BUTTONW, text.c_str(), style, 0,
+            0, 0, 0, window_, ControlMenuId(design.id), instance_, nullptr);
         if (control == nullptr) {
             return LastErrorFailure("CreateWindowEx");
         }
-        switch (spec.id) {
+        switch (design.id) {
             case ControlId::FPath:
                 path_ = control;
                 break;
@@ -145,9 +145,9 @@ void MainWindow::ApplyLayout(UINT dpi) {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     font_ = CreateUiFont(dpi);
-    for (const ControlSpec& spec : kControls) {
-        HWND control = ::GetDlgItem(window_, static_cast<int>(spec.id));
-        const Rect px = TwipsToPixels(spec.twips, windowDpi);
+    for (const ControlSpec& design : kControls) {
+        HWND control = ::GetDlgItem(window_, static_cast<int>(design.id));
+        const Rect px = TwipsToPixels(design.twips, windowDpi);
         ::SetWindowPos(control, nullptr, px.left, px.top, px.width, px.height,
                        SWP_NOZORDER | SWP_NOACTIVATE);
         if (font_) {
