@@ -17,49 +17,6 @@ std::optional<ByteOrderMark> DetectByteOrderMark(std::string_view head) {
     return std::nullopt;
 }
 
-void Utf8Validator::Feed(std::string_view bytes) {
-    for (const char c : bytes) {
-        if (!valid_) {
-            return;
-        }
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (pending_ > 0) {
-            if (byte < low_ || byte > high_) {
-                valid_ = false;
-                return;
-            }
-            // Only the first continuation byte has a narrowed range.
-            low_ = 0x80;
-            high_ = 0xBF;
-            --pending_;
-            continue;
-        }
-        if (byte < 0x80) {
-            continue;
-        }
-        nonAscii_ = true;
-        // Ranges of the first continuation byte exclude overlong forms, UTF-16 surrogates and
-        // code points past U+10FFFF.
-        if (byte >= 0xC2 && byte <= 0xDF) {
-            pending_ = 1;
-        } else if (byte == 0xE0) {
-            pending_ = 2, low_ = 0xA0;
-        } else if ((byte >= 0xE1 && byte <= 0xEC) || byte == 0xEE || byte == 0xEF) {
-            pending_ = 2;
-        } else if (byte == 0xED) {
-            pending_ = 2, high_ = 0x9F;
-        } else if (byte == 0xF0) {
-            pending_ = 3, low_ = 0x90;
-        } else if (byte >= 0xF1 && byte <= 0xF3) {
-            pending_ = 3;
-        } else if (byte == 0xF4) {
-            pending_ = 3, high_ = 0x8F;
-        } else {
-            valid_ = false;
-        }
-    }
-}
-
 Result<std::string> EncodeText(DesktopServices& desktop, std::u16string_view text,
                                TextEncoding encoding) {
     switch (encoding) {

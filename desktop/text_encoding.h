@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "desktop/desktop_services.h"
+#include "desktop/utf.h"
 
 namespace quillrun {
 
@@ -26,23 +27,6 @@ struct ByteOrderMark {
     std::size_t length;
 };
 std::optional<ByteOrderMark> DetectByteOrderMark(std::string_view head);
-
-// Checks UTF-8 fed in pieces of any size, as a file is read.
-class Utf8Validator {
-  public:
-    void Feed(std::string_view bytes);
-    // Valid so far and not cut off inside a character.
-    [[nodiscard]] bool CompleteAndValid() const { return valid_ && pending_ == 0; }
-    [[nodiscard]] bool Valid() const { return valid_; }
-    [[nodiscard]] bool SawNonAscii() const { return nonAscii_; }
-
-  private:
-    int pending_ = 0;  // continuation bytes still expected
-    std::uint8_t low_ = 0x80;
-    std::uint8_t high_ = 0xBF;
-    bool valid_ = true;
-    bool nonAscii_ = false;
-};
 
 // `text` as the bytes of a file in `encoding`, byte-order mark included. Fails only when the
 // ANSI code page has no form for a character of the text.

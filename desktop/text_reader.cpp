@@ -56,8 +56,9 @@ Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_vie
         return reader;
     }
     Utf8Validator validator;
-    validator.Feed(reader.buffer_);
-    if (reader.buffer_.size() >= kChunkSize) {
+    if (reader.buffer_.size() < kChunkSize) {
+        validator.Feed(reader.buffer_);  // the first chunk is the whole file
+    } else {
         // Larger than one chunk: decide on the whole file, not on its start.
         auto scanned = ScanUtf8(desktop, path);
         if (!scanned) {

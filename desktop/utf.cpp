@@ -37,41 +37,64 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
+void Utf8Validator::Feed(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (!valid_) {
+            return;
+        }
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (pending_ > 0) {
+            if (byte < low_ || byte > high_) {
+                valid_ = false;
+                return;
+            }
+            // Only the first continuation byte has a narrowed range.
+            low_ = 0x80;
+            high_ = 0xBF;
+            --pending_;
             continue;
         }
-        std::size_t length = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2, cp = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, cp = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, cp = lead & 0x07, minimum = 0x10000;
+        if (byte < 0x80) {
+            continue;
+        }
+        nonAscii_ = true;
+        // Ranges of the first continuation byte exclude overlong forms, UTF-16 surrogates and
+        // code points past U+10FFFF.
+        if (byte >= 0xC2 && byte <= 0xDF) {
+            pending_ = 1;
+        } else if (byte == 0xE0) {
+            pending_ = 2, low_ = 0xA0;
+        } else if ((byte >= 0xE1 && byte <= 0xEC) || byte == 0xEE || byte == 0xEF) {
+            pending_ = 2;
+        } else if (byte == 0xED) {
+            pending_ = 2, high_ = 0x9F;
+        } else if (byte == 0xF0) {
+            pending_ = 3, low_ = 0x90;
+        } else if (byte >= 0xF1 && byte <= 0xF3) {
+            pending_ = 3;
+        } else if (byte == 0xF4) {
+            pending_ = 3, high_ = 0x8F;
         } else {
-            return std::nullopt;  // a continuation byte or 0xF8..0xFF cannot start a character
+            valid_ = false;
         }
-        if (utf8.size() - i < length) {
-            return std::nullopt;
-        }
+    }
+}
+
+std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
+    Utf8Validator validator;
+    validator.Feed(utf8);
+    if (!validator.CompleteAndValid()) {
+        return std::nullopt;
+    }
+    // Valid from here on: each lead byte says how many continuation bytes follow.
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<std::uint8_t>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
         for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<std::uint8_t>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return std::nullopt;
-            }
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return std::nullopt;
+            cp = (cp << 6) | (static_cast<std::uint8_t>(utf8[i + k]) & 0x3F);
         }
         AppendUtf16(out, cp);
         i += length;

@@ -1,11 +1,29 @@
 // Conversions between UTF-8 and UTF-16 that need no system call.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace quillrun {
+
+// Checks UTF-8 fed in pieces of any size, as a file is read.
+class Utf8Validator {
+  public:
+    void Feed(std::string_view bytes);
+    // Valid so far and not cut off inside a character.
+    [[nodiscard]] bool CompleteAndValid() const { return valid_ && pending_ == 0; }
+    [[nodiscard]] bool Valid() const { return valid_; }
+    [[nodiscard]] bool SawNonAscii() const { return nonAscii_; }
+
+  private:
+    int pending_ = 0;  // continuation bytes still expected
+    std::uint8_t low_ = 0x80;
+    std::uint8_t high_ = 0xBF;
+    bool valid_ = true;
+    bool nonAscii_ = false;
+};
 
 // Strict decoding: overlong forms, surrogates encoded in UTF-8, code points past U+10FFFF and
 // truncated sequences make the whole input invalid (nullopt).

@@ -120,23 +120,29 @@ Process::~Process() {
     Kill();
 }
 
-std::vector<HWND> TopLevelWindows(DWORD processId) {
+std::vector<HWND> VisibleTopLevelWindows(const std::function<bool(HWND)>& wanted) {
     struct Search {
-        DWORD processId;
+        const std::function<bool(HWND)>* wanted;
         std::vector<HWND> found;
-    } search{processId, {}};
+    } search{&wanted, {}};
     ::EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
             auto& s = *reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s.processId && ::IsWindowVisible(window)) {
+            if (::IsWindowVisible(window) && (*s.wanted)(window)) {
                 s.found.push_back(window);
             }
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId) {
+    return VisibleTopLevelWindows([&](HWND window) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        return owner == processId;
+    });
 }
 
 HWND WaitForWindow(DWORD processId, const std::wstring& caption, Clock::duration timeout) {
@@ -248,20 +254,7 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::vector<HWND> WindowsWithCaption(const std::wstring& caption) {
-    struct Search {
-        const std::wstring* caption;
-        std::vector<HWND> found;
-    } search{&caption, {}};
-    ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(param);
-            if (::IsWindowVisible(window) && Text(window) == *s.caption) {
-                s.found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return VisibleTopLevelWindows([&](HWND window) { return Text(window) == caption; });
 }
 
 QuillrunInstall::QuillrunInstall() : exe_(folder_ / L"quillrun.exe") {

@@ -70,7 +70,9 @@ class Process {
 // The process's visible top-level window with this caption, once it shows; null on timeout.
 HWND WaitForWindow(DWORD processId, const std::wstring& caption,
                    Clock::duration timeout = kUiTimeout);
-// Top-level visible windows of the process.
+// Visible top-level windows, of any process, for which `wanted` holds.
+std::vector<HWND> VisibleTopLevelWindows(const std::function<bool(HWND)>& wanted);
+// Visible top-level windows of the process.
 std::vector<HWND> TopLevelWindows(DWORD processId);
 
 std::wstring ClassName(HWND window);
