@@ -10,6 +10,7 @@ void MainForm::OnLoad() {
 }
 
 void MainForm::OnUnload() {
+    unloaded_ = true;
     // Nothing to tell the user on the way out: an unwritable folder keeps the old file whole.
     static_cast<void>(SaveSettings(desktop_, settings_));
 }
@@ -25,6 +26,12 @@ void MainForm::OnStartClick() {
     taskId_ = task.value();
 }
 
-void MainForm::OnTimerTick() {}
+void MainForm::OnTimerTick() {
+    // Off first, so that each Start yields exactly one run, even if this one cannot begin.
+    desktop_.DisableTimer();
+    // The file is whatever FPath names now, not what it named at Start.
+    const std::u16string path = view_.PathText();
+    lastPlayback_ = PlayTextFile(desktop_, path, taskId_, [this] { return unloaded_; });
+}
 
 }  // namespace quillrun

@@ -2,10 +2,12 @@
 // events here, and tests drive the same handlers through the fake desktop.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/form_view.h"
 #include "desktop/desktop_services.h"
+#include "playback/text_playback.h"
 #include "settings/settings_file.h"
 
 namespace quillrun {
@@ -24,16 +26,21 @@ class MainForm {
     void OnUnload();
     void OnChooseClick();
     void OnStartClick();
+    // The delayed start: types the file named in FPath now into the program launched last.
     void OnTimerTick();
 
     [[nodiscard]] const std::u16string& TargetPath() const { return settings_.targetPath; }
     [[nodiscard]] TaskId TaskID() const { return taskId_; }
+    // How the most recent run ended, once one has.
+    [[nodiscard]] std::optional<PlaybackEnd> LastPlayback() const { return lastPlayback_; }
 
   private:
     DesktopServices& desktop_;
     FormView& view_;
     TaskId taskId_{};
     Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi};
+    bool unloaded_ = false;  // a running playback stops once the window has closed
+    std::optional<PlaybackEnd> lastPlayback_;
 };
 
 }  // namespace quillrun

@@ -17,6 +17,10 @@ namespace quillrun {
 
 using Milliseconds = std::chrono::milliseconds;
 
+// SendKeyString's failure code when the program in front stopped taking input within the bound
+// (the system's ERROR_TIMEOUT): a run must end rather than type on blindly.
+inline constexpr std::uint32_t kNotRespondingCode = 1460;
+
 // Identifies a launched program for ActivateTask. Opaque: the real desktop keeps the process
 // handle behind it, so a later process that reuses the id can never be mistaken for it.
 struct TaskId {
@@ -51,7 +55,14 @@ class DesktopServices {
     // Brings the task's main window to the front so that it receives the following keystrokes.
     virtual Status ActivateTask(TaskId task) = 0;
     // Types one key string into the foreground window and returns once it has been processed.
+    // While it waits, Quillrun's own window events are handled (possibly running its handlers).
     virtual Status SendKeyString(std::u16string_view keys) = 0;
+    // Ends a run of SendKeyString calls: lets go of whatever typing needed meanwhile.
+    virtual void EndTyping() = 0;
+    // The id of the process whose window is in front; 0 when there is none.
+    [[nodiscard]] virtual std::uint32_t ForegroundProcess() = 0;
+    // Quillrun's own process id.
+    [[nodiscard]] virtual std::uint32_t OwnProcess() const = 0;
     // Handles every pending window event (which may run Quillrun's own handlers) and returns.
     virtual void PumpEvents() = 0;
 

@@ -174,15 +174,27 @@ Status FakeDesktop::ActivateTask(TaskId task) {
     if (auto failure = TakeScriptedFailure("ActivateTask")) {
         return *std::move(failure);
     }
+    if (std::find(launched_.begin(), launched_.end(), task) == launched_.end()) {
+        return Failure{"ActivateTask", u"The handle is invalid.", 6};
+    }
+    foregroundProcess = ProcessOf(task);
     return {};
 }
 
 Status FakeDesktop::SendKeyString(std::u16string_view keys) {
     Record("SendKeyString", std::u16string(keys));
-    if (auto failure = TakeScriptedFailure("SendKeyString")) {
+    std::optional<Failure> failure = TakeScriptedFailure("SendKeyString");
+    if (onKeys) {
+        onKeys(keys);
+    }
+    if (failure) {
         return *std::move(failure);
     }
     return {};
+}
+
+void FakeDesktop::EndTyping() {
+    Record("EndTyping");
 }
 
 void FakeDesktop::PumpEvents() {

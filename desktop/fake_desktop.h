@@ -30,6 +30,11 @@ class FakeDesktop final : public DesktopServices {
     // (events the user caused meanwhile). Either may be empty.
     std::function<void()> onTick;
     std::function<void()> onPump;
+    // Runs after each key string is "typed" (e.g. to move the focus or close the window).
+    std::function<void(std::u16string_view keys)> onKeys;
+    // The process in front; a successful ActivateTask puts the task's process there.
+    std::uint32_t foregroundProcess = 0;
+    std::uint32_t ownProcess = 4;
 
     // The next call of `operation` (its name in the interface) fails with `failure`.
     void FailNext(const std::string& operation, Failure failure);
@@ -46,11 +51,18 @@ class FakeDesktop final : public DesktopServices {
     [[nodiscard]] const std::vector<Call>& calls() const { return calls_; }
     [[nodiscard]] std::vector<Call> CallsOf(const std::string& operation) const;
     [[nodiscard]] std::vector<TaskId> launched() const { return launched_; }
+    // The process id the fake gives a launched task.
+    [[nodiscard]] static std::uint32_t ProcessOf(TaskId task) {
+        return 1000 + static_cast<std::uint32_t>(task.value);
+    }
 
     // --- DesktopServices ---------------------------------------------------------------------
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
     Status SendKeyString(std::u16string_view keys) override;
+    void EndTyping() override;
+    [[nodiscard]] std::uint32_t ForegroundProcess() override { return foregroundProcess; }
+    [[nodiscard]] std::uint32_t OwnProcess() const override { return ownProcess; }
     void PumpEvents() override;
     std::u16string AppFolder() override;
     Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;

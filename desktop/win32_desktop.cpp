@@ -4,12 +4,17 @@
 #include <climits>
 
 #include "desktop/paths.h"
+#include "playback/key_string.h"
 #include "desktop/win32_text.h"
 
 namespace quillrun::win32 {
 namespace {
 
 constexpr std::uint32_t kUtf8CodePage = CP_UTF8;
+
+// How long a freshly launched program may take to reach its message loop (and so, normally,
+// to show its window) when it is activated.
+constexpr DWORD kStartupWaitMs = 3000;
 
 class FileReader final : public ByteReader {
   public:
@@ -69,6 +74,25 @@ HWND MainWindowOf(DWORD processId) {
     return search.found;
 }
 
+// Brings `window` to the front. The system refuses that to a process in the background unless
+// its input is attached to the thread of the window in front, so it attaches for the moment.
+bool BringToFront(HWND window) {
+    if (::SetForegroundWindow(window) && ::GetForegroundWindow() == window) {
+        return true;
+    }
+    const HWND current = ::GetForegroundWindow();
+    const DWORD self = ::GetCurrentThreadId();
+    const DWORD frontThread = current != nullptr ? ::GetWindowThreadProcessId(current, nullptr) : 0;
+    const bool attached =
+        frontThread != 0 && frontThread != self && ::AttachThreadInput(self, frontThread, TRUE);
+    ::BringWindowToTop(window);
+    ::SetForegroundWindow(window);
+    if (attached) {
+        ::AttachThreadInput(self, frontThread, FALSE);
+    }
+    return ::GetForegroundWindow() == window;
+}
+
 }  // namespace
 
 void DispatchWindowMessage(HWND dialogWindow, MSG& message) {
@@ -108,6 +132,7 @@ Status Win32Desktop::ActivateTask(TaskId task) {
     if (!::GetExitCodeProcess(it->second.get(), &exitCode) || exitCode != STILL_ACTIVE) {
         return ErrorFailure("ActivateTask", ERROR_PROCESS_ABORTED);
     }
+    ::WaitForInputIdle(it->second.get(), kStartupWaitMs);  // at once for a program already idle
     const HWND window = MainWindowOf(::GetProcessId(it->second.get()));
     if (window == nullptr) {
         return ErrorFailure("ActivateTask", ERROR_INVALID_WINDOW_HANDLE);
@@ -115,16 +140,27 @@ Status Win32Desktop::ActivateTask(TaskId task) {
     if (::IsIconic(window)) {
         ::ShowWindow(window, SW_RESTORE);
     }
-    ::SetForegroundWindow(window);
-    if (::GetForegroundWindow() != window) {
+    if (!BringToFront(window)) {
         return ErrorFailure("ActivateTask", ERROR_ACCESS_DENIED);
     }
     return {};
 }
 
-Status Win32Desktop::SendKeyString(std::u16string_view /*keys*/) {
-    // Keystroke synthesis is not part of this build yet; say so rather than pretend.
-    return ErrorFailure("SendKeyString", ERROR_CALL_NOT_IMPLEMENTED);
+Status Win32Desktop::SendKeyString(std::u16string_view keys) {
+    const Result<char16_t> typed = ParseKeyString(keys);
+    if (!typed) {
+        return typed.failure();
+    }
+    return typist_.Type(typed.value());
+}
+
+std::uint32_t Win32Desktop::ForegroundProcess() {
+    const HWND front = ::GetForegroundWindow();
+    DWORD process = 0;
+    if (front != nullptr) {
+        ::GetWindowThreadProcessId(front, &process);
+    }
+    return process;
 }
 
 void Win32Desktop::PumpEvents() {

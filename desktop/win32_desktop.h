@@ -8,6 +8,7 @@
 
 #include "desktop/desktop_services.h"
 #include "desktop/win32_handles.h"
+#include "desktop/win32_keyboard.h"
 
 namespace quillrun::win32 {
 
@@ -25,11 +26,19 @@ class Win32Desktop final : public DesktopServices {
     Win32Desktop& operator=(const Win32Desktop&) = delete;
 
     // The main window: it owns the timer and gets the dialog keyboard handling while pumping.
-    void AttachWindow(HWND window) { window_ = window; }
+    void AttachWindow(HWND window) {
+        window_ = window;
+        typist_.AttachWindow(window);
+    }
+    // How long the window in front may take to handle one keystroke before typing ends.
+    void SetResponseTimeout(Milliseconds timeout) { typist_.SetResponseTimeout(timeout); }
 
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
     Status SendKeyString(std::u16string_view keys) override;
+    void EndTyping() override { typist_.End(); }
+    [[nodiscard]] std::uint32_t ForegroundProcess() override;
+    [[nodiscard]] std::uint32_t OwnProcess() const override { return ::GetCurrentProcessId(); }
     void PumpEvents() override;
     std::u16string AppFolder() override;
     Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
@@ -47,6 +56,7 @@ class Win32Desktop final : public DesktopServices {
   private:
     HWND window_ = nullptr;
     bool timerEnabled_ = false;
+    KeyboardTypist typist_;
     // Process handles of launched programs, by TaskId: holding the handle keeps the process id
     // from being reused while Quillrun may still activate it.
     std::map<std::uint64_t, UniqueHandle> tasks_;

@@ -4,6 +4,11 @@
 // whenever a test asks with kDumpMessage.
 //
 //   qr_target.exe --out FILE [--edit] [--char-delay-ms N] [--title CAPTION]
+//                 [--key-delay-ms N] [--stall-at N --stall-ms M]
+//
+// --char-delay-ms makes every WM_CHAR take N ms and --key-delay-ms every WM_KEYDOWN, like a
+// slow program; --stall-at makes the N-th WM_CHAR take M ms, like a program that stops
+// responding for a while.
 //
 // FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
 // keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
@@ -23,6 +28,9 @@ struct Options {
     std::wstring title = quillrun::testing::kTargetTitle;
     bool edit = false;
     DWORD charDelayMs = 0;
+    DWORD keyDelayMs = 0;
+    LONG stallAt = 0;
+    DWORD stallMs = 0;
 };
 
 struct Event {
@@ -73,14 +81,20 @@ bool IsKeyboardMessage(UINT message) {
            message == WM_SYSKEYUP || message == WM_CHAR || message == WM_SYSCHAR;
 }
 
-// Notes a keyboard message; for WM_CHAR also waits the configured delay, like a slow program.
+// Notes a keyboard message and takes the configured time over it, like a slow program.
 void Record(UINT message, WPARAM wParam, LPARAM lParam) {
     g_events.push_back({MillisecondsSinceStart(), message, wParam, lParam});
+    if (message == WM_KEYDOWN && g_options.keyDelayMs > 0) {
+        ::Sleep(g_options.keyDelayMs);
+    }
     if (message == WM_CHAR) {
         if (g_options.charDelayMs > 0) {
             ::Sleep(g_options.charDelayMs);
         }
         ++g_charCount;
+        if (g_charCount == g_options.stallAt) {
+            ::Sleep(g_options.stallMs);
+        }
     }
 }
 
@@ -185,6 +199,12 @@ bool ParseOptions() {
             g_options.title = argv[++i];
         } else if (arg == L"--char-delay-ms" && hasValue) {
             g_options.charDelayMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--key-delay-ms" && hasValue) {
+            g_options.keyDelayMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--stall-at" && hasValue) {
+            g_options.stallAt = static_cast<LONG>(std::wcstol(argv[++i], nullptr, 10));
+        } else if (arg == L"--stall-ms" && hasValue) {
+            g_options.stallMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--edit") {
             g_options.edit = true;
         } else {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "desktop/fake_desktop.h"
+#include "playback/launch.h"
 #include "tests/unit/fake_view.h"
 
 namespace quillrun {
@@ -97,6 +100,94 @@ TEST_F(MainFormTest, FailedLaunchIsReportedArmsNothingAndKeepsTask) {
     form.OnStartClick();
     EXPECT_TRUE(desktop.TimerEnabled());
     EXPECT_EQ(form.TaskID(), launched);
+}
+
+class MainFormPlayback : public MainFormTest {
+  protected:
+    void SetUp() override {
+        form.OnLoad();
+        desktop.onTick = [this] { form.OnTimerTick(); };
+        desktop.PutFile(u"C:\\Work\\a.txt", "ab\r\ncd");
+        desktop.PutFile(u"C:\\Work\\b.txt", "xy");
+    }
+
+    std::u16string Typed() const {
+        std::u16string typed;
+        for (const auto& call : desktop.CallsOf("SendKeyString")) {
+            typed += call.argument;
+        }
+        return typed;
+    }
+};
+
+TEST_F(MainFormPlayback, TickDisablesTheTimerFirstAndTypesTheFileNamedAtTickTime) {
+    view.path = u"C:\\Work\\a.txt";
+    form.OnStartClick();
+    view.path = u"C:\\Work\\b.txt";  // changed between Start and the tick
+    desktop.Advance(kTimerInterval);
+    const auto& calls = desktop.calls();
+    const auto tick = std::find_if(calls.begin(), calls.end(),
+                                   [](const auto& call) { return call.operation == "Tick"; });
+    ASSERT_NE(tick, calls.end());
+    EXPECT_EQ((tick + 1)->operation, "DisableTimer");
+    EXPECT_EQ((tick + 2)->operation, "OpenForReading");
+    EXPECT_EQ((tick + 2)->argument, u"C:\\Work\\b.txt");
+    EXPECT_EQ(Typed(), u"xy\r\n");
+    EXPECT_EQ(desktop.foregroundProcess, FakeDesktop::ProcessOf(form.TaskID()));
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Finished);
+    EXPECT_FALSE(desktop.TimerEnabled());
+    desktop.Advance(kTimerInterval * 3);
+    EXPECT_EQ(desktop.CallsOf("Tick").size(), 1u) << "one Start, one run";
+}
+
+TEST_F(MainFormPlayback, ThePathBoxStillHoldingTheFolderTypesNothing) {
+    form.OnStartClick();
+    desktop.Advance(kTimerInterval);
+    EXPECT_EQ(view.path, desktop.appFolder);
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::NotOpened);
+    EXPECT_TRUE(desktop.CallsOf("SendKeyString").empty());
+    EXPECT_FALSE(desktop.TimerEnabled());
+}
+
+TEST_F(MainFormPlayback, TwoQuickStartsGiveOneRunIntoTheSecondInstance) {
+    view.path = u"C:\\Work\\b.txt";
+    form.OnStartClick();
+    desktop.Advance(Milliseconds{200});
+    form.OnStartClick();
+    desktop.Advance(kTimerInterval);
+    ASSERT_EQ(desktop.CallsOf("ActivateTask").size(), 1u);
+    EXPECT_EQ(desktop.CallsOf("ActivateTask")[0].argument, u"#2");
+    EXPECT_EQ(Typed(), u"xy\r\n");
+}
+
+TEST_F(MainFormPlayback, StartDuringARunStopsItAndTheNewRunTypesIntoTheNewInstance) {
+    view.path = u"C:\\Work\\a.txt";
+    form.OnStartClick();
+    bool clicked = false;
+    desktop.onPump = [&] {
+        if (!clicked) {
+            clicked = true;
+            view.path = u"C:\\Work\\b.txt";
+            form.OnStartClick();
+            desktop.Advance(kTimerInterval);  // the new instance's run, nested in this pump
+        }
+    };
+    desktop.Advance(kTimerInterval);
+    // The outer run typed its first line; the nested run typed b.txt; the outer one then
+    // found another program in front and stopped instead of typing "cd" into it.
+    EXPECT_EQ(Typed(), u"ab\r\nxy\r\n");
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::FocusMoved);
+}
+
+TEST_F(MainFormPlayback, ClosingTheWindowDuringARunSavesAndStops) {
+    view.path = u"C:\\Work\\a.txt";
+    form.OnStartClick();
+    desktop.onPump = [&] { form.OnUnload(); };
+    desktop.Advance(kTimerInterval);
+    EXPECT_EQ(Typed(), u"ab\r\n");
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
+    EXPECT_EQ(desktop.FileBytes(u"C:\\Tools\\Quillrun\\quillrun.ini"),
+              "C:\\WINDOWS\\Notepad.exe\r\n");
 }
 
 }  // namespace

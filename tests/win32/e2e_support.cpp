@@ -1,9 +1,13 @@
 #include "tests/win32/e2e_support.h"
 
+#include <cstring>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
+
+#include "tests/target/test_target_protocol.h"
 
 namespace quillrun::testing {
 namespace {
@@ -266,6 +270,62 @@ std::pair<Process, HWND> QuillrunInstall::Launch(const std::wstring& workingFold
                                      workingFolder.empty() ? folder_.path() : workingFolder);
     HWND window = process.started() ? WaitForWindow(process.id(), kCaption) : nullptr;
     return {std::move(process), window};
+}
+
+TargetProgram::TargetProgram(const std::wstring& arguments, const std::wstring& title)
+    : out_(folder_ / L"typed.bin"), title_(title) {
+    commandLine_ = L"\"" + BuildBinFolder() + L"\\qr_target.exe\" --out \"" + out_ +
+                   L"\" --title \"" + title_ + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+}
+
+HWND TargetProgram::Start() {
+    process_ = Process::Start(commandLine_);
+    window_ = testing::WaitForWindow(process_.id(), title_);
+    return window_;
+}
+
+HWND TargetProgram::WaitForWindow(Clock::duration timeout) {
+    WaitUntil(
+        [&] {
+            const auto found = WindowsWithCaption(title_);
+            window_ = found.empty() ? nullptr : found.front();
+            return window_ != nullptr;
+        },
+        timeout);
+    return window_;
+}
+
+long TargetProgram::CharCount() const {
+    DWORD_PTR count = 0;
+    if (!::SendMessageTimeoutW(window_, kCharCountMessage, 0, 0, SMTO_NORMAL, 10000, &count)) {
+        return -1;
+    }
+    return static_cast<long>(count);
+}
+
+std::wstring TargetProgram::Text() const {
+    DWORD_PTR written = 0;
+    ::SendMessageTimeoutW(window_, kDumpMessage, 0, 0, SMTO_NORMAL, 10000, &written);
+    return Utf16LeText(ReadBytes(out_));
+}
+
+std::string TargetProgram::Events() const {
+    static_cast<void>(Text());
+    return ReadBytes(out_ + L".events");
+}
+
+void TargetProgram::Close() {
+    for (HWND window : WindowsWithCaption(title_)) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+    WaitUntil([&] { return WindowsWithCaption(title_).empty(); });
+    window_ = nullptr;
+}
+
+std::wstring Utf16LeText(const std::string& bytes) {
+    std::wstring text(bytes.size() / 2, L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    return text;
 }
 
 }  // namespace quillrun::testing

@@ -113,6 +113,44 @@ class QuillrunInstall {
     std::wstring exe_;
 };
 
+// The test target (qr_target.exe) writing into a folder of its own.
+class TargetProgram {
+  public:
+    // Its command line, for starting it directly or for naming it in quillrun.ini.
+    explicit TargetProgram(const std::wstring& arguments = {},
+                           const std::wstring& title = L"Quillrun Test Target");
+    ~TargetProgram() { Close(); }
+    TargetProgram(const TargetProgram&) = delete;
+    TargetProgram& operator=(const TargetProgram&) = delete;
+    [[nodiscard]] const std::wstring& commandLine() const { return commandLine_; }
+    [[nodiscard]] const std::wstring& title() const { return title_; }
+
+    // Starts it and waits for its window (null if none appeared in time).
+    HWND Start();
+    // Its window once something else started it (Quillrun's Start); null on timeout.
+    HWND WaitForWindow(Clock::duration timeout = kUiTimeout);
+    [[nodiscard]] HWND window() const { return window_; }
+
+    // Characters handled so far; -1 when the target does not answer.
+    [[nodiscard]] long CharCount() const;
+    // What it holds now: the text built from WM_CHAR (CR as CR LF), and its keyboard events.
+    [[nodiscard]] std::wstring Text() const;
+    [[nodiscard]] std::string Events() const;
+    // Closes every window with its title and waits for them to go.
+    void Close();
+
+  private:
+    TempFolder folder_;
+    std::wstring out_;
+    std::wstring title_;
+    std::wstring commandLine_;
+    Process process_;
+    HWND window_ = nullptr;
+};
+
+// UTF-16LE bytes as text.
+std::wstring Utf16LeText(const std::string& bytes);
+
 // Files.
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 bool CopyInto(const std::wstring& source, const std::wstring& destination);

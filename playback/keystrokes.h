@@ -1,0 +1,77 @@
+// From one character to the key events that type it. Pure rules: the desktop supplies what the
+// target's keyboard layout says and carries the events out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace quillrun {
+
+// Windows virtual-key codes the rules need by name.
+namespace vk {
+inline constexpr std::uint8_t kTab = 0x09;
+inline constexpr std::uint8_t kReturn = 0x0D;
+inline constexpr std::uint8_t kShift = 0x10;
+inline constexpr std::uint8_t kControl = 0x11;
+inline constexpr std::uint8_t kAlt = 0x12;
+}  // namespace vk
+
+// Modifier bits as a keyboard layout reports them for a key.
+inline constexpr std::uint8_t kShiftBit = 1;
+inline constexpr std::uint8_t kControlBit = 2;
+inline constexpr std::uint8_t kAltBit = 4;
+
+// A key on the layout and the modifiers held with it.
+struct LayoutKey {
+    std::uint8_t virtualKey = 0;
+    std::uint8_t modifiers = 0;
+
+    friend bool operator==(const LayoutKey&, const LayoutKey&) = default;
+};
+
+// What the target's keyboard layout says; the Win32 desktop asks the system.
+class KeyboardLayout {
+  public:
+    virtual ~KeyboardLayout() = default;
+    // The key (and modifiers) that the layout lists for `c`, if any.
+    [[nodiscard]] virtual std::optional<LayoutKey> KeyFor(char16_t c) const = 0;
+    // The one character that pressing `key` produces with Caps Lock as given; nothing for a
+    // dead key, a key that produces no character, or several characters.
+    [[nodiscard]] virtual std::optional<char16_t> CharacterFrom(LayoutKey key,
+                                                                bool capsLock) const = 0;
+};
+
+struct KeyEvent {
+    enum class Kind : std::uint8_t {
+        VirtualKey,  // a real key: `code` is its virtual-key code
+        Unicode,     // a character the system delivers without a key: `code` is the UTF-16 unit
+    };
+    Kind kind = Kind::VirtualKey;
+    std::uint16_t code = 0;
+    bool up = false;
+    // The press that makes the target's message loop produce the typed character.
+    bool typesCharacter = false;
+
+    friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
+};
+
+// The layout key that really produces `c` with Caps Lock as it is, or nothing when `c` must go
+// as a Unicode event: not on the layout, a dead key, or modifiers other than Shift and AltGr
+// (Ctrl+Alt); Ctrl or Alt alone would reach programs as shortcuts, not text.
+std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layout, bool capsLock);
+
+// The events that type `c`: Enter for a carriage return or line feed, Tab for a tab, the layout
+// key with its modifiers pressed around it, or a Unicode event. Other control characters go as
+// Unicode events so that they never turn into shortcuts or editing keys. Every key pressed is
+// released again in the same plan.
+std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, bool capsLock);
+
+// How many messages the target's message loop handles, counting from the first event of
+// `events`, until it has handled the character of the last typing press: one per key event,
+// plus the character message that translating a typing press adds right behind it.
+std::size_t MessagesUntilTyped(std::span<const KeyEvent> events);
+
+}  // namespace quillrun

@@ -1,0 +1,143 @@
+#include "playback/keystrokes.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace quillrun {
+namespace {
+
+// A small layout in the manner of a German keyboard: letters with Caps Lock, '@' on AltGr+Q,
+// '^' as a dead key, 'ä' on its own key, '$' on Shift+4, and a key listed with Ctrl alone.
+class FakeLayout final : public KeyboardLayout {
+  public:
+    std::optional<LayoutKey> KeyFor(char16_t c) const override {
+        if (c >= u'a' && c <= u'z') {
+            return LayoutKey{static_cast<std::uint8_t>('A' + (c - u'a')), 0};
+        }
+        if (c >= u'A' && c <= u'Z') {
+            return LayoutKey{static_cast<std::uint8_t>(c), kShiftBit};
+        }
+        const auto it = kOthers.find(c);
+        return it == kOthers.end() ? std::nullopt : std::optional<LayoutKey>(it->second.first);
+    }
+    std::optional<char16_t> CharacterFrom(LayoutKey key, bool capsLock) const override {
+        if (key.virtualKey >= 'A' && key.virtualKey <= 'Z' && (key.modifiers & ~kShiftBit) == 0) {
+            const bool upper = ((key.modifiers & kShiftBit) != 0) != capsLock;
+            return static_cast<char16_t>((upper ? u'A' : u'a') + (key.virtualKey - 'A'));
+        }
+        for (const auto& [c, entry] : kOthers) {
+            if (entry.first == key) {
+                return entry.second ? std::optional<char16_t>(c) : std::nullopt;
+            }
+        }
+        return std::nullopt;
+    }
+
+  private:
+    // character -> (key, whether pressing it produces the character at once)
+    inline static const std::map<char16_t, std::pair<LayoutKey, bool>> kOthers = {
+        {u'@', {{0x51, kControlBit | kAltBit}, true}},
+        {u'^', {{0xDC, 0}, false}},
+        {u'\u00E4', {{0xDE, 0}, true}},
+        {u'$', {{0x34, kShiftBit}, true}},
+        {u'1', {{0x31, 0}, true}},
+        {u'\u00A7', {{0x33, kControlBit}, true}},
+        {u'\u00B5', {{0x4D, kAltBit}, true}},
+    };
+};
+
+using K = KeyEvent::Kind;
+
+KeyEvent Down(std::uint16_t code, bool types = false, K kind = K::VirtualKey) {
+    return {.kind = kind, .code = code, .up = false, .typesCharacter = types};
+}
+KeyEvent Up(std::uint16_t code, K kind = K::VirtualKey) {
+    return {.kind = kind, .code = code, .up = true, .typesCharacter = false};
+}
+
+struct PlanCase {
+    const char* name;
+    char16_t c;
+    bool capsLock;
+    std::vector<KeyEvent> events;
+};
+
+class KeystrokePlans : public ::testing::TestWithParam<PlanCase> {};
+
+TEST_P(KeystrokePlans, PressWhatTheLayoutNeedsAndReleaseEverything) {
+    const PlanCase& c = GetParam();
+    EXPECT_EQ(PlanKeystrokes(c.c, FakeLayout{}, c.capsLock), c.events);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KeystrokePlans,
+    ::testing::Values(
+        PlanCase{"Lower", u'a', false, {Down('A', true), Up('A')}},
+        PlanCase{
+            "Upper", u'Q', false, {Down(vk::kShift), Down('Q', true), Up('Q'), Up(vk::kShift)}},
+        PlanCase{"UpperWithCapsLock", u'Q', true, {Down('Q', true), Up('Q')}},
+        PlanCase{"LowerWithCapsLock",
+                 u'q',
+                 true,
+                 {Down(vk::kShift), Down('Q', true), Up('Q'), Up(vk::kShift)}},
+        PlanCase{"DigitUnaffectedByCapsLock", u'1', true, {Down(0x31, true), Up(0x31)}},
+        PlanCase{"ShiftedSymbol",
+                 u'$',
+                 false,
+                 {Down(vk::kShift), Down(0x34, true), Up(0x34), Up(vk::kShift)}},
+        PlanCase{"AltGr",
+                 u'@',
+                 false,
+                 {Down(vk::kControl), Down(vk::kAlt), Down(0x51, true), Up(0x51), Up(vk::kAlt),
+                  Up(vk::kControl)}},
+        PlanCase{"OwnKey", u'\u00E4', false, {Down(0xDE, true), Up(0xDE)}},
+        PlanCase{"DeadKeyGoesAsUnicode",
+                 u'^',
+                 false,
+                 {Down(u'^', true, K::Unicode), Up(u'^', K::Unicode)}},
+        PlanCase{"CtrlAloneGoesAsUnicode",
+                 u'\u00A7',
+                 false,
+                 {Down(0xA7, true, K::Unicode), Up(0xA7, K::Unicode)}},
+        PlanCase{"AltAloneGoesAsUnicode",
+                 u'\u00B5',
+                 false,
+                 {Down(0xB5, true, K::Unicode), Up(0xB5, K::Unicode)}},
+        PlanCase{"NotOnLayout",
+                 u'\u65E5',
+                 false,
+                 {Down(0x65E5, true, K::Unicode), Up(0x65E5, K::Unicode)}},
+        PlanCase{"HighSurrogate",
+                 u'\xD83D',
+                 false,
+                 {Down(0xD83D, true, K::Unicode), Up(0xD83D, K::Unicode)}},
+        PlanCase{"LowSurrogate",
+                 u'\xDE00',
+                 false,
+                 {Down(0xDE00, true, K::Unicode), Up(0xDE00, K::Unicode)}},
+        PlanCase{"CarriageReturnIsEnter", u'\r', false, {Down(vk::kReturn, true), Up(vk::kReturn)}},
+        PlanCase{"LineFeedIsEnter", u'\n', true, {Down(vk::kReturn, true), Up(vk::kReturn)}},
+        PlanCase{"TabIsTab", u'\t', false, {Down(vk::kTab, true), Up(vk::kTab)}},
+        PlanCase{
+            "EscapeIsNoKey", u'\x1B', false, {Down(0x1B, true, K::Unicode), Up(0x1B, K::Unicode)}},
+        PlanCase{
+            "BackspaceIsNoKey", u'\b', false, {Down(0x08, true, K::Unicode), Up(0x08, K::Unicode)}},
+        PlanCase{
+            "DeleteIsNoKey", u'\x7F', false, {Down(0x7F, true, K::Unicode), Up(0x7F, K::Unicode)}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(MessagesUntilTyped, CountsKeyMessagesAndTheCharacterBehindTheTypingPress) {
+    const FakeLayout layout;
+    // Key down, its character; the key up comes after.
+    EXPECT_EQ(MessagesUntilTyped(PlanKeystrokes(u'a', layout, false)), 2u);
+    // Shift down, key down, character.
+    EXPECT_EQ(MessagesUntilTyped(PlanKeystrokes(u'A', layout, false)), 3u);
+    // Ctrl down, Alt down, key down, character.
+    EXPECT_EQ(MessagesUntilTyped(PlanKeystrokes(u'@', layout, false)), 4u);
+    const std::vector<KeyEvent> releasesOnly = {Up(vk::kShift), Up(vk::kAlt)};
+    EXPECT_EQ(MessagesUntilTyped(releasesOnly), 0u);
+}
+
+}  // namespace
+}  // namespace quillrun

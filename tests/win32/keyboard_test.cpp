@@ -1,0 +1,136 @@
+// Keystroke synthesis on a real (Wine) desktop: which keys the layout gives, that typing waits
+// for the target, and that a target which stops responding ends the wait.
+#include <gtest/gtest.h>
+
+#include "desktop/win32_desktop.h"
+#include "playback/key_string.h"
+#include "tests/win32/e2e_support.h"
+
+namespace quillrun::testing {
+namespace {
+
+using K = KeyEvent::Kind;
+
+struct LayoutCase {
+    char16_t c;
+    bool capsLock;
+    std::vector<KeyEvent> events;
+};
+
+KeyEvent Down(std::uint16_t code, bool types = false, K kind = K::VirtualKey) {
+    return {.kind = kind, .code = code, .up = false, .typesCharacter = types};
+}
+KeyEvent Up(std::uint16_t code, K kind = K::VirtualKey) {
+    return {.kind = kind, .code = code, .up = true, .typesCharacter = false};
+}
+
+TEST(UsLayout, RealKeysWithTheirModifiersAndUnicodeForTheRest) {
+    const win32::SystemKeyboardLayout layout(::GetKeyboardLayout(0));
+    const LayoutCase cases[] = {
+        {u'a', false, {Down('A', true), Up('A')}},
+        {u'A', false, {Down(VK_SHIFT), Down('A', true), Up('A'), Up(VK_SHIFT)}},
+        {u'A', true, {Down('A', true), Up('A')}},
+        {u'a', true, {Down(VK_SHIFT), Down('A', true), Up('A'), Up(VK_SHIFT)}},
+        {u'7', true, {Down('7', true), Up('7')}},
+        {u'+', false, {Down(VK_SHIFT), Down(VK_OEM_PLUS, true), Up(VK_OEM_PLUS), Up(VK_SHIFT)}},
+        {u'{', false, {Down(VK_SHIFT), Down(VK_OEM_4, true), Up(VK_OEM_4), Up(VK_SHIFT)}},
+        {u' ', false, {Down(VK_SPACE, true), Up(VK_SPACE)}},
+        {u'\t', false, {Down(VK_TAB, true), Up(VK_TAB)}},
+        {u'\n', false, {Down(VK_RETURN, true), Up(VK_RETURN)}},
+        {u'\u00E9', false, {Down(0xE9, true, K::Unicode), Up(0xE9, K::Unicode)}},
+        {u'\u65E5', false, {Down(0x65E5, true, K::Unicode), Up(0x65E5, K::Unicode)}},
+        {u'\xD83D', false, {Down(0xD83D, true, K::Unicode), Up(0xD83D, K::Unicode)}},
+        {u'\x01', false, {Down(0x01, true, K::Unicode), Up(0x01, K::Unicode)}},
+    };
+    for (const LayoutCase& c : cases) {
+        EXPECT_EQ(PlanKeystrokes(c.c, layout, c.capsLock), c.events)
+            << "character " << static_cast<int>(c.c) << (c.capsLock ? " with Caps Lock" : "");
+    }
+}
+
+class Typing : public ::testing::Test {
+  protected:
+    void StartTarget(const std::wstring& arguments) {
+        target = std::make_unique<TargetProgram>(arguments);
+        ASSERT_NE(target->Start(), nullptr);
+        ASSERT_TRUE(BringToFront(target->window()));
+    }
+
+    win32::Win32Desktop desktop;
+    std::unique_ptr<TargetProgram> target;
+};
+
+TEST_F(Typing, EachKeyStringReturnsOnlyOnceTheTargetHasHandledIt) {
+    // Every key press and character costs the target 10 ms: a typist that did not wait would
+    // be far ahead. The count is asked by a sent message, which the target handles before
+    // any key still queued.
+    StartTarget(L"--key-delay-ms 10 --char-delay-ms 10");
+    const std::u16string text = u"aZ+{}(~)%^ \t\u00E9\u65E5\xD83D\xDE00!";
+    long expected = 0;
+    for (const char16_t c : text) {
+        const Status sent = desktop.SendKeyString(EscapeKeyChar(c));
+        ASSERT_TRUE(sent.ok()) << std::string(sent.failure().operation);
+        EXPECT_EQ(target->CharCount(), ++expected) << "after character " << expected;
+    }
+    ASSERT_TRUE(desktop.SendKeyString(kLineEndKeys).ok());
+    EXPECT_EQ(target->CharCount(), ++expected);
+    desktop.EndTyping();
+    EXPECT_EQ(target->Text(), std::wstring(text.begin(), text.end()) + L"\r\n");
+    for (const int key : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
+        EXPECT_EQ(::GetAsyncKeyState(key) & 0x8000, 0) << "key left down: " << key;
+    }
+}
+
+TEST_F(Typing, RealKeysCarryScanCodesAndEnterIsOneKey) {
+    StartTarget(L"");
+    for (const std::u16string_view keys : {u"q", u"Q", u"\r\n", u"\n"}) {
+        ASSERT_TRUE(desktop.SendKeyString(keys).ok());
+    }
+    desktop.EndTyping();
+    EXPECT_EQ(target->Text(), L"qQ\r\n\r\n");
+    const std::string events = target->Events();
+    EXPECT_NE(events.find("KEYDOWN vk=51 scan=010"), std::string::npos) << events;
+    EXPECT_NE(events.find("KEYDOWN vk=10 scan=02A"), std::string::npos) << events;
+    EXPECT_NE(events.find("KEYDOWN vk=0D scan=01C"), std::string::npos) << events;
+}
+
+TEST_F(Typing, ModifiersTheUserHoldsDoNotLeakIntoTheText) {
+    StartTarget(L"");
+    INPUT shift{};
+    shift.type = INPUT_KEYBOARD;
+    shift.ki.wVk = VK_LSHIFT;
+    shift.ki.wScan = 0x2A;
+    ASSERT_EQ(::SendInput(1, &shift, sizeof(shift)), 1u);  // "held" since before typing began
+    ASSERT_TRUE(WaitUntil([] { return (::GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0; }));
+    for (const std::u16string_view keys : {u"a", u"b"}) {
+        ASSERT_TRUE(desktop.SendKeyString(keys).ok());
+    }
+    desktop.EndTyping();
+    EXPECT_EQ(target->Text(), L"ab");
+    EXPECT_EQ(::GetAsyncKeyState(VK_SHIFT) & 0x8000, 0);
+}
+
+TEST_F(Typing, ATargetThatStopsRespondingEndsTheWaitWithinTheBound) {
+    StartTarget(L"--stall-at 2 --stall-ms 3000");
+    desktop.SetResponseTimeout(std::chrono::milliseconds(800));
+    ASSERT_TRUE(desktop.SendKeyString(u"a").ok());
+    const auto start = Clock::now();
+    const Status stalled = desktop.SendKeyString(u"b");
+    const auto waited = Clock::now() - start;
+    desktop.EndTyping();
+    ASSERT_FALSE(stalled.ok());
+    EXPECT_EQ(stalled.failure().code, kNotRespondingCode);
+    EXPECT_GE(waited, 700ms);
+    EXPECT_LT(waited, 2500ms);
+}
+
+TEST_F(Typing, KeyStringsQuillrunNeverSendsAreRefused) {
+    StartTarget(L"");
+    for (const std::u16string_view keys : {u"", u"+", u"ab", u"{ENTER}"}) {
+        EXPECT_FALSE(desktop.SendKeyString(keys).ok());
+    }
+    EXPECT_EQ(target->CharCount(), 0);
+}
+
+}  // namespace
+}  // namespace quillrun::testing
