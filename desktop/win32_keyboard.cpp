@@ -25,6 +25,13 @@ constexpr std::chrono::milliseconds kHookWait{1000};
 // release, it keeps that release from opening the target's menu or the Start menu.
 constexpr WORD kUnassignedKey = 0xE8;
 
+// How long a round trip may take before the target counts as slow and Quillrun starts serving
+// its own window while it waits (ms).
+constexpr UINT kQuickAnswerMs = 25;
+// How often Quillrun's own window is served between quick keystrokes (ms): often enough to
+// repaint and react to its close button without a visible lag.
+constexpr ULONGLONG kPumpIntervalMs = 30;
+
 // ToUnicodeEx: leave the keyboard's dead-key state as it was.
 constexpr UINT kKeepKeyboardState = 0x4;
 
@@ -273,11 +280,21 @@ Status KeyboardTypist::AwaitHandled(HWND target, ULONG_PTR tag, std::size_t mess
     // from the hook to the target's queue.
     const std::size_t roundTrips = messages + 2;
     for (std::size_t i = 0; i < roundTrips; ++i) {
+        // Quick targets answer within the slice, and the plain blocking send is cheapest.
+        DWORD_PTR ignored = 0;
+        if (::SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, kQuickAnswerMs, &ignored)) {
+            continue;
+        }
+        if (::GetLastError() != ERROR_TIMEOUT) {
+            // The window went away; whatever comes to the front next is the run's affair.
+            return LastErrorFailure("SendKeyString");
+        }
+        // A slow target: the unanswered message is still queued there, so a new one, answered
+        // no earlier, takes its place, and Quillrun's window is served while it waits.
         const std::uint64_t token = ++nextRoundTrip_;
         g_hookOwner = this;
         if (!::SendMessageCallbackW(target, WM_NULL, 0, 0, &KeyboardTypist::RoundTripDone,
                                     static_cast<ULONG_PTR>(token))) {
-            // The window went away; whatever comes to the front next is the run's affair.
             return LastErrorFailure("SendKeyString");
         }
         if (!PumpUntil([&] { return roundTripsDone_ >= token; }, deadline)) {
@@ -285,6 +302,14 @@ Status KeyboardTypist::AwaitHandled(HWND target, ULONG_PTR tag, std::size_t mess
                 return Failure{"SendKeyString", u"Quillrun is closing.", ERROR_CANCELLED};
             }
             return NotResponding();
+        }
+    }
+    // Between quick keystrokes Quillrun's window still gets its turn now and then.
+    const ULONGLONG now = ::GetTickCount64();
+    if (now - lastPump_ >= kPumpIntervalMs) {
+        lastPump_ = now;
+        if (!PumpUntil([] { return true; }, Clock::now()) && quitting_) {
+            return Failure{"SendKeyString", u"Quillrun is closing.", ERROR_CANCELLED};
         }
     }
     return {};

@@ -76,6 +76,7 @@ class KeyboardTypist {
     std::uint32_t hookSeen_ = 0;        // the sequence number of our last event the hook saw
     std::uint64_t roundTripsDone_ = 0;  // tokens of finished round trips arrive in order
     std::uint64_t nextRoundTrip_ = 0;
+    ULONGLONG lastPump_ = 0;       // GetTickCount64 when Quillrun's window was last served
     std::bitset<256> heldByUser_;  // modifier keys the user holds, as the hook saw them
     bool quitting_ = false;
 };

@@ -20,8 +20,8 @@ ensure_packages() {
         "${missing[@]}" >/dev/null
 }
 
-# What building quillrun.exe and running it under Wine need.
-windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb)
+# What building quillrun.exe and running it under Wine need (locales: see ensure_japanese_locale).
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb locales)
 # What the native unit tests need besides.
 native_packages=(cmake ninja-build g++ libgtest-dev googletest)
 
@@ -32,4 +32,13 @@ build_preset() {  # build_preset NAME [TARGET...]
     local targets=()
     (($# > 0)) && targets=(--target "$@")
     cmake --build --preset "$preset" "${targets[@]}"
+}
+
+# Wine takes a program's ANSI code page from the Linux locale it starts in; the tests that type
+# Shift_JIS files run Quillrun in ja_JP.UTF-8, which must therefore exist.
+ensure_japanese_locale() {
+    locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && return 0
+    local sudo=()
+    ((EUID == 0)) || sudo=(sudo)
+    "${sudo[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 }

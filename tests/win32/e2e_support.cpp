@@ -274,6 +274,11 @@ std::pair<Process, HWND> QuillrunInstall::Launch(const std::wstring& workingFold
 
 TargetProgram::TargetProgram(const std::wstring& arguments, const std::wstring& title)
     : out_(folder_ / L"typed.bin"), title_(title) {
+    if (title_.empty()) {
+        static unsigned counter = 0;
+        title_ = std::wstring(kTargetTitle) + L" " + std::to_wstring(::GetCurrentProcessId()) +
+                 L"." + std::to_wstring(++counter);
+    }
     commandLine_ = L"\"" + BuildBinFolder() + L"\\qr_target.exe\" --out \"" + out_ +
                    L"\" --title \"" + title_ + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
 }
@@ -320,6 +325,48 @@ void TargetProgram::Close() {
     }
     WaitUntil([&] { return WindowsWithCaption(title_).empty(); });
     window_ = nullptr;
+}
+
+std::wstring WaitForTyped(const TargetProgram& target, const std::wstring& expected,
+                          Clock::duration timeout) {
+    long expectedChars = static_cast<long>(expected.size());
+    for (std::size_t at = expected.find(L"\r\n"); at != std::wstring::npos;
+         at = expected.find(L"\r\n", at + 2)) {
+        --expectedChars;
+    }
+    WaitUntil([&] { return target.CharCount() >= expectedChars; }, timeout);
+    return target.Text();
+}
+
+QuillrunSession::QuillrunSession(const std::wstring& targetArguments) : target(targetArguments) {
+    WriteBytes(install.settingsFile(), Narrow(target.commandLine()) + "\r\n");
+    std::tie(process, window) = install.Launch();
+}
+
+QuillrunSession::~QuillrunSession() {
+    if (process.Running()) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        process.WaitForExit();
+    }
+}
+
+void QuillrunSession::SetPath(const std::wstring& path) const {
+    ::SendMessageW(PathBox(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+}
+
+void QuillrunSession::ClickStart() const {
+    ::PostMessageW(Children(window).at(2), BM_CLICK, 0, 0);
+}
+
+void QuillrunSession::TypeFile(const std::string& bytes, const std::wstring& name) {
+    file = work / name;
+    WriteBytes(file, bytes);
+    SetPath(file);
+    ClickStart();
+}
+
+std::string Narrow(const std::wstring& ascii) {
+    return {ascii.begin(), ascii.end()};
 }
 
 std::wstring Utf16LeText(const std::string& bytes) {

@@ -116,9 +116,9 @@ class QuillrunInstall {
 // The test target (qr_target.exe) writing into a folder of its own.
 class TargetProgram {
   public:
-    // Its command line, for starting it directly or for naming it in quillrun.ini.
-    explicit TargetProgram(const std::wstring& arguments = {},
-                           const std::wstring& title = L"Quillrun Test Target");
+    // Its command line, for starting it directly or for naming it in quillrun.ini. Without a
+    // title of its own, it gets one that no other test's target has.
+    explicit TargetProgram(const std::wstring& arguments = {}, const std::wstring& title = {});
     ~TargetProgram() { Close(); }
     TargetProgram(const TargetProgram&) = delete;
     TargetProgram& operator=(const TargetProgram&) = delete;
@@ -148,6 +148,37 @@ class TargetProgram {
     HWND window_ = nullptr;
 };
 
+// Waits until the target has handled as many characters as `expected` holds (each CR LF is
+// one Enter) or `timeout` passes; returns what it holds then.
+std::wstring WaitForTyped(const TargetProgram& target, const std::wstring& expected,
+                          Clock::duration timeout = kUiTimeout);
+
+// quillrun.exe set up to type into the test target, with its window up (null if it did not
+// come up).
+class QuillrunSession {
+  public:
+    explicit QuillrunSession(const std::wstring& targetArguments = {});
+    ~QuillrunSession();
+    QuillrunSession(const QuillrunSession&) = delete;
+    QuillrunSession& operator=(const QuillrunSession&) = delete;
+
+    [[nodiscard]] HWND PathBox() const { return Children(window).at(0); }
+    void SetPath(const std::wstring& path) const;
+    // Posted, not sent: the click may open a modal message box.
+    void ClickStart() const;
+    // Writes `bytes` as the file to type, names it in FPath and clicks Start.
+    void TypeFile(const std::string& bytes, const std::wstring& name = L"text.txt");
+
+    QuillrunInstall install;
+    TempFolder work;
+    TargetProgram target;
+    Process process;
+    HWND window = nullptr;
+    std::wstring file;
+};
+
+// ASCII text as bytes (for file contents and messages).
+std::string Narrow(const std::wstring& ascii);
 // UTF-16LE bytes as text.
 std::wstring Utf16LeText(const std::string& bytes);
 

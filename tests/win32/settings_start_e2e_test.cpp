@@ -7,10 +7,6 @@
 namespace quillrun::testing {
 namespace {
 
-std::string Narrow(const std::wstring& ascii) {
-    return {ascii.begin(), ascii.end()};
-}
-
 // A command line that starts the test target with a caption of its own, writing into `folder`.
 std::wstring TargetCommandLine(const TempFolder& folder, const std::wstring& title) {
     return L"\"" + BuildBinFolder() + L"\\qr_target.exe\" --out \"" + (folder / L"typed.bin") +

@@ -1,0 +1,207 @@
+// Typing throughput under Wine: the real quillrun.exe types a 20,000-character file into the
+// fast test target, and the same keystrokes injected in one burst show what the target itself
+// can take. Prints the figures; asserts nothing.
+//
+//   typing_bench.exe [characters]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "desktop/win32_keyboard.h"
+#include "tests/win32/e2e_support.h"
+
+namespace {
+
+using namespace quillrun;
+using namespace quillrun::testing;
+
+// Text like a source file or a letter: lines of about 60 characters with letters, digits,
+// spaces and the punctuation (key-string specials among it) that typing has to escape.
+std::wstring SampleText(std::size_t characters) {
+    const std::wstring words[] = {L"quill",  L"Run",    L"typing", L"{x}",    L"(50%)",  L"a+b",
+                                  L"~tilde", L"[list]", L"caret^", L"Hello,", L"world.", L"12345",
+                                  L"line",   L"text",   L"\tTab",  L"EOF;"};
+    std::wstring text;
+    std::size_t word = 0;
+    std::size_t lineLength = 0;
+    while (text.size() < characters) {
+        const std::wstring& next = words[(word * 7 + word / 3) % std::size(words)];
+        ++word;
+        if (lineLength + next.size() + 1 > 60) {
+            text += L"\r\n";
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            text += L' ';
+            ++lineLength;
+        }
+        text += next;
+        lineLength += next.size();
+    }
+    text.resize(characters);
+    if (text.back() == L'\r') {
+        text.back() = L'.';
+    }
+    return text;
+}
+
+// The text with every line end as the target holds it (CR LF), a line end after the last line.
+std::wstring AsTyped(const std::wstring& text) {
+    std::wstring typed = text;
+    if (typed.size() < 2 || typed.compare(typed.size() - 2, 2, L"\r\n") != 0) {
+        typed += L"\r\n";
+    }
+    return typed;
+}
+
+long CharacterMessages(const std::wstring& typed) {
+    long count = 0;
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        if (!(typed[i] == L'\n' && i > 0 && typed[i - 1] == L'\r')) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+struct Comparison {
+    long lost = 0;       // expected characters that never arrived
+    long extra = 0;      // characters that arrived but were not in the file
+    long reordered = 0;  // positions that differ although nothing was lost or added
+};
+
+Comparison Compare(const std::wstring& expected, const std::wstring& got) {
+    std::map<wchar_t, long> balance;
+    for (const wchar_t c : expected) {
+        ++balance[c];
+    }
+    for (const wchar_t c : got) {
+        --balance[c];
+    }
+    Comparison result;
+    for (const auto& [c, n] : balance) {
+        (n > 0 ? result.lost : result.extra) += std::labs(n);
+    }
+    if (result.lost == 0 && result.extra == 0) {
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            result.reordered += expected[i] != got[i] ? 1 : 0;
+        }
+    }
+    return result;
+}
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// The keystrokes Quillrun would send for `text`, all injected at once.
+double BurstSeconds(const std::wstring& text, Comparison& comparison) {
+    TargetProgram target;
+    if (target.Start() == nullptr || !BringToFront(target.window())) {
+        std::fprintf(stderr, "burst: the target did not come up\n");
+        return 0;
+    }
+    const HKL layout = ::GetKeyboardLayout(::GetWindowThreadProcessId(target.window(), nullptr));
+    const win32::SystemKeyboardLayout keys(layout);
+    std::vector<INPUT> inputs;
+    const std::wstring typed = AsTyped(text);
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        if (typed[i] == L'\n' && i > 0 && typed[i - 1] == L'\r') {
+            continue;
+        }
+        for (const KeyEvent& event : PlanKeystrokes(static_cast<char16_t>(typed[i]), keys, false)) {
+            INPUT input{};
+            input.type = INPUT_KEYBOARD;
+            const DWORD up = event.up ? KEYEVENTF_KEYUP : 0;
+            if (event.kind == KeyEvent::Kind::Unicode) {
+                input.ki.wScan = event.code;
+                input.ki.dwFlags = KEYEVENTF_UNICODE | up;
+            } else {
+                input.ki.wVk = event.code;
+                input.ki.wScan =
+                    static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
+                input.ki.dwFlags = up;
+            }
+            inputs.push_back(input);
+        }
+    }
+    const long expected = CharacterMessages(typed);
+    const auto start = Clock::now();
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    WaitUntil([&] { return target.CharCount() >= expected; }, 600s);
+    const double seconds = Seconds(Clock::now() - start);
+    comparison = Compare(typed, target.Text());
+    return seconds;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::size_t characters = argc > 1 ? std::wcstoul(argv[1], nullptr, 10) : 20000;
+    const std::wstring text = SampleText(characters);
+    const std::wstring typed = AsTyped(text);
+    const long expected = CharacterMessages(typed);
+
+    // Quillrun's run, timed from the first character the target handles to the last.
+    QuillrunInstall install;
+    TempFolder work;
+    TargetProgram target;
+    WriteBytes(install.settingsFile(),
+               std::string(target.commandLine().begin(), target.commandLine().end()) + "\r\n");
+    std::string utf8(
+        static_cast<std::size_t>(::WideCharToMultiByte(
+            CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)),
+        '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                          static_cast<int>(utf8.size()), nullptr, nullptr);
+    const std::wstring file = work / L"bench.txt";
+    WriteBytes(file, "\xEF\xBB\xBF" + utf8);
+    auto [quillrun, window] = install.Launch();
+    if (window == nullptr) {
+        std::fprintf(stderr, "quillrun.exe did not come up\n");
+        return 1;
+    }
+    ::SendMessageW(Children(window).at(0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
+    ::PostMessageW(Children(window).at(2), BM_CLICK, 0, 0);
+    if (target.WaitForWindow() == nullptr ||
+        !WaitUntil([&] { return target.CharCount() > 0; }, 30s)) {
+        std::fprintf(stderr, "typing did not begin\n");
+        return 1;
+    }
+    const auto first = Clock::now();
+    long last = 0;
+    auto lastProgress = Clock::now();
+    while (last < expected && Clock::now() - lastProgress < 10s) {
+        ::Sleep(20);
+        const long now = target.CharCount();
+        if (now != last) {
+            last = now;
+            lastProgress = Clock::now();
+        }
+    }
+    const double wall = Seconds(lastProgress - first);
+    const Comparison quillrunResult = Compare(typed, target.Text());
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    quillrun.WaitForExit();
+    target.Close();
+
+    Comparison burstResult;
+    const double burst = BurstSeconds(text, burstResult);
+
+    const double rate = static_cast<double>(expected) / wall;
+    const double burstRate = burst > 0 ? static_cast<double>(expected) / burst : 0;
+    std::printf("characters typed:        %ld (%zu in the file)\n", last, characters);
+    std::printf("quillrun rate:           %.0f characters/s (%.2f s)\n", rate, wall);
+    std::printf("lost / extra / reordered: %ld / %ld / %ld\n", quillrunResult.lost,
+                quillrunResult.extra, quillrunResult.reordered);
+    // Wine reports no CPU times for other processes; the script reads them from Linux.
+    std::printf("quillrun wall:           %.2f s\n", wall);
+    std::printf("target limit (burst):    %.0f characters/s (%.2f s; lost %ld, reordered %ld)\n",
+                burstRate, burst, burstResult.lost, burstResult.reordered);
+    std::printf("ratio to the limit:      %.2f\n", burstRate > 0 ? rate / burstRate : 0.0);
+    return 0;
+}

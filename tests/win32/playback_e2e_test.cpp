@@ -1,0 +1,202 @@
+// The real quillrun.exe typing files into real programs: the test target, which records what
+// it receives, a multi-line EDIT control, and Wine's Notepad as the default target.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "tests/win32/e2e_support.h"
+
+namespace quillrun::testing {
+namespace {
+
+// How long the tick may come after its 1.5 s under a loaded machine.
+constexpr auto kTickSlack = 2500ms;
+// Long enough for the tick and the start of typing to have happened surely.
+constexpr auto kNothingHappens = 1500ms + kTickSlack;
+
+// Waits until the target holds `expected`; then it must hold exactly that.
+void ExpectTyped(TargetProgram& target, const std::wstring& expected,
+                 Clock::duration timeout = kUiTimeout) {
+    ASSERT_NE(target.WaitForWindow(), nullptr) << "the target did not start";
+    EXPECT_EQ(WaitForTyped(target, expected, timeout), expected);
+}
+
+struct CorpusCase {
+    const char* name;
+    std::string bytes;
+    std::wstring typed;  // as the target holds it: every Enter as CR LF
+};
+
+class TypesTheFile : public ::testing::TestWithParam<CorpusCase> {};
+
+TEST_P(TypesTheFile, ExactlyAsWritten) {
+    QuillrunSession session;
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile(GetParam().bytes);
+    ExpectTyped(session.target, GetParam().typed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corpus, TypesTheFile,
+    ::testing::Values(
+        CorpusCase{"Specials", "a+b {x} (50%) ~^[]\r\n", L"a+b {x} (50%) ~^[]\r\n"},
+        CorpusCase{"TabsAndBlankLines", "\tx\ty\r\n\r\n\r\nz\t\r\n", L"\tx\ty\r\n\r\n\r\nz\t\r\n"},
+        CorpusCase{"CarriageReturnOnly", "one\rtwo\r", L"one\r\ntwo\r\n"},
+        CorpusCase{"LineFeedOnly", "one\ntwo\n", L"one\r\ntwo\r\n\r\n"},
+        CorpusCase{"NoFinalLineEnd", "Mixed Case 123!", L"Mixed Case 123!\r\n"},
+        CorpusCase{"Utf8JapaneseWithMark",
+                   "\xEF\xBB\xBF\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xA7\xE3\x81\x99",
+                   L"\u65E5\u672C\u8A9E\u3067\u3059\r\n"},
+        CorpusCase{"Utf8JapaneseWithoutMark", "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88 ok",
+                   L"\u30C6\u30B9\u30C8 ok\r\n"},
+        CorpusCase{"OutsideTheBasicPlane", "\xF0\x9F\x98\x80\xF0\x9D\x84\x9E",
+                   L"\U0001F600\U0001D11E\r\n"},
+        CorpusCase{"Utf16WithMark",
+                   std::string("\xFF\xFE"
+                               "A\0+\0\xE9\0",
+                               8),
+                   L"A+\u00E9\r\n"},
+        CorpusCase{"AnsiLatin1", "caf\xE9 na\xEFve", L"caf\u00E9 na\u00EFve\r\n"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(Playback, ALineLongerThan32767CharactersIsTypedInFull) {
+    QuillrunSession session;
+    ASSERT_NE(session.window, nullptr);
+    std::string line;
+    for (int i = 0; i < 33000; ++i) {
+        line.push_back(static_cast<char>('a' + i % 26));
+    }
+    session.TypeFile(line + "\r\nend");
+    ExpectTyped(session.target, std::wstring(line.begin(), line.end()) + L"\r\nend\r\n", 120s);
+}
+
+TEST(Playback, TheFirstCharacterArrivesAboutOneAndAHalfSecondsAfterStart) {
+    QuillrunSession session;
+    ASSERT_NE(session.window, nullptr);
+    const auto clicked = Clock::now();
+    session.TypeFile("x");
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() > 0; }));
+    const auto waited = Clock::now() - clicked;
+    EXPECT_GE(waited, 1500ms);
+    EXPECT_LT(waited, 1500ms + kTickSlack);
+}
+
+TEST(Playback, AnEmptyFileOrThePathBoxStillHoldingTheFolderTypesNothing) {
+    for (const bool emptyFile : {true, false}) {
+        SCOPED_TRACE(emptyFile ? "empty file" : "application folder");
+        QuillrunSession session;
+        ASSERT_NE(session.window, nullptr);
+        if (emptyFile) {
+            session.TypeFile("");
+        } else {
+            EXPECT_EQ(Text(session.PathBox()), session.install.folder());
+            session.ClickStart();
+        }
+        ASSERT_NE(session.target.WaitForWindow(), nullptr);
+        EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() != 0; }, kNothingHappens));
+    }
+}
+
+// A file long enough to be still typing while the test acts, into a target that takes 5 ms
+// per character.
+std::string LongText() {
+    std::string text;
+    for (int line = 0; line < 40; ++line) {
+        text += "line " + std::to_string(line) + " of a file that takes a while to type\r\n";
+    }
+    return text;
+}
+
+TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
+    QuillrunSession session(L"--char-delay-ms 5");
+    ASSERT_NE(session.window, nullptr);
+    TargetProgram other({}, L"Another program");
+    ASSERT_NE(other.Start(), nullptr);
+    session.TypeFile(LongText());
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
+
+    ASSERT_TRUE(BringToFront(other.window()));
+    long stoppedAt = session.target.CharCount();
+    // Typing stops within a keystroke or two; after that the count stays put.
+    EXPECT_FALSE(WaitUntil(
+        [&] {
+            const long now = session.target.CharCount();
+            const bool moved = now > stoppedAt + 2;
+            stoppedAt = std::max(stoppedAt, now);
+            return moved;
+        },
+        1500ms));
+    EXPECT_EQ(other.CharCount(), 0) << "keystrokes reached the window the user switched to";
+    EXPECT_LT(session.target.CharCount(), static_cast<long>(LongText().size()));
+    EXPECT_TRUE(session.process.Running()) << "Quillrun must stay open";
+}
+
+TEST(Playback, ClosingQuillrunDuringARunStopsItSavesAndEndsPromptly) {
+    QuillrunSession session(L"--char-delay-ms 5");
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile(LongText());
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
+
+    // The window must answer promptly while it types, and its close button must work.
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(::SendMessageTimeoutW(session.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &ignored),
+              0)
+        << "Quillrun's window did not answer during the run";
+    ::PostMessageW(session.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(session.process.WaitForExit(5s)) << "Quillrun kept running after its close";
+    EXPECT_EQ(session.process.ExitCode(), 0u);
+    EXPECT_EQ(ReadBytes(session.install.settingsFile()),
+              Narrow(session.target.commandLine()) + "\r\n");
+    const long typed = session.target.CharCount();
+    EXPECT_LT(typed, static_cast<long>(LongText().size()));
+    EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() > typed; }, 1s));
+}
+
+TEST(Playback, ARealEditControlReceivesTheSameText) {
+    QuillrunSession session(L"--edit");
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile("Edit {1}+(2)\r\n\tok");
+    ExpectTyped(session.target, L"Edit {1}+(2)\r\n\tok\r\n");
+}
+
+// Wine's Notepad, the default target, started by Quillrun itself.
+TEST(Playback, TheSystemEditorReceivesTheSameText) {
+    QuillrunInstall install;  // no quillrun.ini: the default target
+    TempFolder work;
+    const std::wstring file = work / L"note.txt";
+    ASSERT_TRUE(WriteBytes(file, "Hi {Notepad}+1\r\n\tok"));
+    const auto before = VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"Notepad"; });
+    auto [process, window] = install.Launch();
+    ASSERT_NE(window, nullptr);
+    ::SendMessageW(Children(window).at(0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
+    ::PostMessageW(Children(window).at(2), BM_CLICK, 0, 0);
+
+    HWND notepad = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (HWND w : VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"Notepad"; })) {
+            if (std::find(before.begin(), before.end(), w) == before.end()) {
+                notepad = w;
+            }
+        }
+        return notepad != nullptr;
+    })) << "Notepad did not start";
+    HWND edit = ::FindWindowExW(notepad, nullptr, L"Edit", nullptr);
+    ASSERT_NE(edit, nullptr);
+    const std::wstring expected = L"Hi {Notepad}+1\r\n\tok\r\n";
+    EXPECT_TRUE(WaitUntil([&] { return Text(edit) == expected; }, 30s)) << Narrow(Text(edit));
+
+    // Notepad would ask whether to save; it is ended instead.
+    DWORD notepadId = 0;
+    ::GetWindowThreadProcessId(notepad, &notepadId);
+    win32::UniqueHandle notepadProcess(::OpenProcess(PROCESS_TERMINATE, FALSE, notepadId));
+    ::TerminateProcess(notepadProcess.get(), 0);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(process.WaitForExit());
+}
+
+}  // namespace
+}  // namespace quillrun::testing
