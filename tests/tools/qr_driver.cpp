@@ -2,6 +2,11 @@
 //
 //   qr_driver wait-window CAPTION [SECONDS]   prints "WIDTHxHEIGHT+LEFT+TOP" of the window's frame
 //   qr_driver close-window CAPTION            asks the window to close and waits until it is gone
+//   qr_driver type-file CAPTION PATH          puts PATH into Quillrun's path box, clicks Start
+//   qr_driver wait-typed CLASS COUNT [SECONDS]
+//                                             waits until an Edit control in a window of that
+//                                             class holds COUNT characters; prints the window's
+//                                             frame like wait-window
 //   qr_driver keep-desktop                    holds a hidden window until ended, so that Wine's
 //                                             virtual desktop stays up between test programs
 //
@@ -28,17 +33,59 @@ HWND FindTopLevel(const std::wstring& caption, Clock::duration timeout = kUiTime
     return shown ? found : nullptr;
 }
 
+void PrintFrame(HWND window) {
+    ::UpdateWindow(window);
+    RECT frame;
+    ::GetWindowRect(window, &frame);
+    std::printf("%ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left,
+                frame.top);
+}
+
 int WaitWindow(const std::wstring& caption, int seconds) {
     HWND window = FindTopLevel(caption, std::chrono::seconds(seconds));
     if (window == nullptr) {
         std::fprintf(stderr, "no window captioned \"%ls\" appeared\n", caption.c_str());
         return 1;
     }
-    ::UpdateWindow(window);
-    RECT frame;
-    ::GetWindowRect(window, &frame);
-    std::printf("%ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left,
-                frame.top);
+    PrintFrame(window);
+    return 0;
+}
+
+int TypeFile(const std::wstring& caption, const std::wstring& path) {
+    HWND window = FindTopLevel(caption);
+    if (window == nullptr) {
+        return 1;
+    }
+    const auto controls = Children(window);  // path box, browse button, Start
+    if (controls.size() < 3) {
+        return 1;
+    }
+    ::SendMessageW(controls[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ::PostMessageW(controls[2], BM_CLICK, 0, 0);
+    return 0;
+}
+
+int WaitTyped(const std::wstring& windowClass, std::size_t count, int seconds) {
+    HWND typedInto = nullptr;
+    const bool done = WaitUntil(
+        [&] {
+            for (HWND window : VisibleTopLevelWindows(
+                     [&](HWND w) { return ClassName(w) == windowClass; })) {
+                HWND edit = ::FindWindowExW(window, nullptr, L"Edit", nullptr);
+                if (edit != nullptr && Text(edit).size() >= count) {
+                    typedInto = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        std::chrono::seconds(seconds));
+    if (!done) {
+        std::fprintf(stderr, "no %ls window received %zu characters\n", windowClass.c_str(),
+                     count);
+        return 1;
+    }
+    PrintFrame(typedInto);
     return 0;
 }
 
@@ -77,11 +124,18 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"close-window" && argc == 3) {
         return CloseWindow(argv[2]);
     }
+    if (command == L"type-file" && argc == 4) {
+        return TypeFile(argv[2], argv[3]);
+    }
+    if (command == L"wait-typed" && argc >= 4) {
+        return WaitTyped(argv[2], std::wcstoul(argv[3], nullptr, 10), argc >= 5 ? _wtoi(argv[4]) : 60);
+    }
     if (command == L"keep-desktop") {
         return KeepDesktop();
     }
     std::fprintf(
         stderr,
-        "usage: qr_driver wait-window CAPTION [SECONDS] | close-window CAPTION | keep-desktop\n");
+        "usage: qr_driver wait-window CAPTION [SECONDS] | close-window CAPTION |\n"
+        "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] | keep-desktop\n");
     return 2;
 }

@@ -134,10 +134,12 @@ TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     EXPECT_TRUE(session.process.Running()) << "Quillrun must stay open";
 }
 
-TEST(Playback, ClosingQuillrunDuringARunStopsItSavesAndEndsPromptly) {
+TEST(Playback, ClosingQuillrunInsideALongLineStopsTheRunSavesAndEndsPromptly) {
     QuillrunSession session(L"--char-delay-ms 5");
     ASSERT_NE(session.window, nullptr);
-    session.TypeFile(LongText());
+    // One line: Quillrun's events after each line are no help here.
+    const std::string line(2000, 'w');
+    session.TypeFile(line);
     ASSERT_NE(session.target.WaitForWindow(), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
 
@@ -152,7 +154,7 @@ TEST(Playback, ClosingQuillrunDuringARunStopsItSavesAndEndsPromptly) {
     EXPECT_EQ(ReadBytes(session.install.settingsFile()),
               Narrow(session.target.commandLine()) + "\r\n");
     const long typed = session.target.CharCount();
-    EXPECT_LT(typed, static_cast<long>(LongText().size()));
+    EXPECT_LT(typed, static_cast<long>(line.size()));
     EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() > typed; }, 1s));
 }
 
