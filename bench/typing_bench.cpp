@@ -194,7 +194,9 @@ int wmain(int argc, wchar_t** argv) {
 
     const double rate = static_cast<double>(expected) / wall;
     const double burstRate = burst > 0 ? static_cast<double>(expected) / burst : 0;
-    std::printf("characters typed:        %ld (%zu in the file)\n", last, characters);
+    std::printf("file:                    %zu characters, %ld keystrokes that type a character\n",
+                characters, expected);
+    std::printf("typed:                   %ld of those\n", last);
     std::printf("quillrun rate:           %.0f characters/s (%.2f s)\n", rate, wall);
     std::printf("lost / extra / reordered: %ld / %ld / %ld\n", quillrunResult.lost,
                 quillrunResult.extra, quillrunResult.reordered);
