@@ -109,6 +109,20 @@ std::string LongText() {
     return text;
 }
 
+TEST(Playback, TheTargetIsBroughtBackToTheFrontBeforeTyping) {
+    QuillrunSession session;
+    ASSERT_NE(session.window, nullptr);
+    TargetProgram other({}, L"Another program in front");
+    ASSERT_NE(other.Start(), nullptr);
+    session.TypeFile("to the target");
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    // Before the delay is over, the user looks at another window.
+    ASSERT_TRUE(BringToFront(other.window()));
+    EXPECT_EQ(WaitForTyped(session.target, L"to the target\r\n"), L"to the target\r\n");
+    EXPECT_EQ(::GetForegroundWindow(), session.target.window());
+    EXPECT_EQ(other.CharCount(), 0);
+}
+
 TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     QuillrunSession session(L"--char-delay-ms 5");
     ASSERT_NE(session.window, nullptr);
