@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include "playback/launch.h"
+#include "settings/file_chooser.h"
 
 namespace quillrun {
 
@@ -15,7 +16,10 @@ void MainForm::OnUnload() {
     static_cast<void>(SaveSettings(desktop_, settings_));
 }
 
-void MainForm::OnChooseClick() {}
+void MainForm::OnChooseClick() {
+    // A running playback keeps the file it has open; the choice is for the next run.
+    ChooseTextFile(desktop_, view_);
+}
 
 void MainForm::OnStartClick() {
     auto task = LaunchTarget(desktop_, settings_.targetPath);

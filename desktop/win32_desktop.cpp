@@ -1,7 +1,10 @@
 #include "desktop/win32_desktop.h"
 
+#include <commdlg.h>
+
 #include <algorithm>
 #include <climits>
+#include <cwchar>
 
 #include "desktop/paths.h"
 #include "playback/key_string.h"
@@ -11,6 +14,9 @@ namespace quillrun::win32 {
 namespace {
 
 constexpr std::uint32_t kUtf8CodePage = CP_UTF8;
+
+// The longest path Windows accepts, in UTF-16 units.
+constexpr std::size_t kLongestPath = 32767;
 
 // How long a freshly launched program may take to reach its message loop (and so, normally,
 // to show its window) when it is activated.
@@ -191,8 +197,41 @@ std::u16string Win32Desktop::AppFolder() {
     }
 }
 
-Result<std::u16string> Win32Desktop::AskFileToOpen(std::span<const FileTypeFilter> /*filters*/) {
-    return ErrorFailure("AskFileToOpen", ERROR_CALL_NOT_IMPLEMENTED);
+Result<std::u16string> Win32Desktop::AskFileToOpen(std::span<const FileTypeFilter> filters) {
+    // The system's filter format: name and pattern, each ended by a null, a null at the end.
+    std::wstring filter;
+    for (const FileTypeFilter& entry : filters) {
+        filter += ToWide(entry.name);
+        filter.push_back(L'\0');
+        filter += ToWide(entry.pattern);
+        filter.push_back(L'\0');
+    }
+    filter.push_back(L'\0');
+    // Room for the longest path Windows allows, not just MAX_PATH.
+    std::wstring file(kLongestPath + 1, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = window_;
+    dialog.lpstrFilter = filters.empty() ? nullptr : filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    // The file is to be read, so it must exist; the working directory, against which a typed
+    // relative path resolves, stays where it was.
+    dialog.Flags =
+        OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!::GetOpenFileNameW(&dialog)) {
+        const DWORD error = ::CommDlgExtendedError();
+        if (error == 0) {
+            return Failure{"AskFileToOpen", u"No file was chosen.", ERROR_CANCELLED};
+        }
+        return Failure{"AskFileToOpen",
+                       u"The open-file dialog failed (common dialog error " +
+                           FromWide(std::to_wstring(error)) + u").",
+                       error};
+    }
+    file.resize(std::wcslen(file.c_str()));
+    return FromWide(file);
 }
 
 void Win32Desktop::EnableTimer(Milliseconds interval) {
