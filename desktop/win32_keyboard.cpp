@@ -11,19 +11,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Marks the events Quillrun injects (in dwExtraInfo), with a 24-bit sequence number below it,
-// so that the hook can tell them from the user's keys and from other programs' input.
-constexpr ULONG_PTR kTagMark = 0x51000000;
-constexpr ULONG_PTR kTagMask = 0xFF000000;
-constexpr std::uint32_t kSequenceMask = 0x00FFFFFF;
-
-// How long injected events may take to pass the hook before the round trips start anyway: the
-// system skips a hook it considers slow, and typing must not stop on that.
-constexpr std::chrono::milliseconds kHookWait{1000};
-
 // A virtual key that no layout assigns. Pressed between a held Alt or Windows key and its
 // release, it keeps that release from opening the target's menu or the Start menu.
 constexpr WORD kUnassignedKey = 0xE8;
+
+// ToUnicodeEx: leave the keyboard's dead-key state as it was.
+constexpr UINT kKeepKeyboardState = 0x4;
 
 // How long a round trip may take before the target counts as slow and Quillrun starts serving
 // its own window while it waits (ms).
@@ -32,8 +25,9 @@ constexpr UINT kQuickAnswerMs = 25;
 // repaint and react to its close button without a visible lag.
 constexpr ULONGLONG kPumpIntervalMs = 30;
 
-// ToUnicodeEx: leave the keyboard's dead-key state as it was.
-constexpr UINT kKeepKeyboardState = 0x4;
+// Round trips beyond the counted ones before the wait gives up on the key state: a message
+// loop turn may answer two round trips that arrive close together.
+constexpr std::size_t kSpareRoundTrips = 2;
 
 // The modifier keys that leak into typed text when the user holds them: (key, extended).
 constexpr std::array<std::pair<BYTE, bool>, 8> kModifierKeys = {{{VK_LSHIFT, false},
@@ -45,35 +39,48 @@ constexpr std::array<std::pair<BYTE, bool>, 8> kModifierKeys = {{{VK_LSHIFT, fal
                                                                  {VK_LWIN, true},
                                                                  {VK_RWIN, true}}};
 
-KeyboardTypist* g_hookOwner = nullptr;
+// The latest round trip answered through RoundTripDone; tokens only grow.
+std::uint64_t g_roundTripsAnswered = 0;
+std::uint64_t g_roundTripsSent = 0;
 
-bool IsOurs(const KBDLLHOOKSTRUCT& event) {
-    return (event.flags & LLKHF_INJECTED) != 0 && (event.dwExtraInfo & kTagMask) == kTagMark;
-}
-
-// True when sequence number `a` is `b` or later, across the wrap of the 24-bit counter.
-bool AtOrAfter(std::uint32_t a, std::uint32_t b) {
-    return ((a - b) & kSequenceMask) < (kSequenceMask / 2);
-}
-
-INPUT KeyInput(WORD virtualKey, WORD scan, DWORD flags, ULONG_PTR tag) {
+INPUT KeyInput(WORD virtualKey, WORD scan, DWORD flags) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = virtualKey;
     input.ki.wScan = scan;
     input.ki.dwFlags = flags;
-    input.ki.dwExtraInfo = tag;
     return input;
 }
 
-INPUT ToInput(const KeyEvent& event, HKL layout, ULONG_PTR tag) {
+INPUT ToInput(const KeyEvent& event, HKL layout) {
     const DWORD up = event.up ? KEYEVENTF_KEYUP : 0;
     if (event.kind == KeyEvent::Kind::Unicode) {
-        return KeyInput(0, event.code, KEYEVENTF_UNICODE | up, tag);
+        return KeyInput(0, event.code, KEYEVENTF_UNICODE | up);
     }
     // Remote and virtual-machine consoles read the scan code, so it goes with the key.
     const auto scan = static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
-    return KeyInput(event.code, scan, up, tag);
+    return KeyInput(event.code, scan, up);
+}
+
+// Releases the modifier keys the user holds down, so that they do not turn the typed
+// characters into shortcuts; the releases go ahead of the keystroke.
+void ReleaseHeldModifiers(std::vector<INPUT>& inputs) {
+    std::vector<INPUT> releases;
+    bool menuOrStart = false;
+    for (const auto& [key, extended] : kModifierKeys) {
+        if ((::GetAsyncKeyState(key) & 0x8000) != 0) {
+            const auto scan = static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+            releases.push_back(
+                KeyInput(key, scan, KEYEVENTF_KEYUP | (extended ? KEYEVENTF_EXTENDEDKEY : 0)));
+            menuOrStart = menuOrStart || key == VK_LMENU || key == VK_RMENU || key == VK_LWIN ||
+                          key == VK_RWIN;
+        }
+    }
+    if (menuOrStart) {
+        inputs.push_back(KeyInput(kUnassignedKey, 0, 0));
+        inputs.push_back(KeyInput(kUnassignedKey, 0, KEYEVENTF_KEYUP));
+    }
+    inputs.insert(inputs.end(), releases.begin(), releases.end());
 }
 
 // Releases, in reverse order, every key that the first `sent` inputs left pressed.
@@ -98,6 +105,10 @@ void ReleaseAfterPartialSend(const std::vector<INPUT>& inputs, UINT sent) {
     if (!releases.empty()) {
         ::SendInput(static_cast<UINT>(releases.size()), releases.data(), sizeof(INPUT));
     }
+}
+
+Failure Closing() {
+    return Failure{"SendKeyString", u"Quillrun is closing.", ERROR_CANCELLED};
 }
 
 Failure NotResponding() {
@@ -148,80 +159,59 @@ KeyboardTypist::~KeyboardTypist() {
 }
 
 void KeyboardTypist::End() {
-    hook_.reset();
-    if (g_hookOwner == this) {
-        g_hookOwner = nullptr;
-    }
+    ShareInputWith(0);
+    leftOver_ = 0;
+    lastTarget_ = nullptr;
 }
 
-void KeyboardTypist::EnsureHook() {
-    if (hook_) {
+void KeyboardTypist::ShareInputWith(DWORD thread) {
+    if (thread == sharedInput_) {
         return;
     }
-    // What the user holds right now; from here on the hook follows the physical keys.
-    heldByUser_.reset();
-    for (const auto& [key, extended] : kModifierKeys) {
-        if ((::GetAsyncKeyState(key) & 0x8000) != 0) {
-            heldByUser_.set(key);
-        }
+    const DWORD self = ::GetCurrentThreadId();
+    if (sharedInput_ != 0) {
+        ::AttachThreadInput(self, sharedInput_, FALSE);
+        sharedInput_ = 0;
     }
-    g_hookOwner = this;
-    hook_.reset(::SetWindowsHookExW(WH_KEYBOARD_LL, &KeyboardTypist::HookProc,
-                                    ::GetModuleHandleW(nullptr), 0));
-    // Without the hook, typing still works; the round trips alone then pace it.
-}
-
-LRESULT CALLBACK KeyboardTypist::HookProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION && g_hookOwner != nullptr) {
-        const auto& event = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-        if (IsOurs(event)) {
-            g_hookOwner->hookSeen_ = static_cast<std::uint32_t>(event.dwExtraInfo) & kSequenceMask;
-        } else if (event.vkCode < 256) {
-            const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-            g_hookOwner->heldByUser_.set(event.vkCode, down);
-        }
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-void KeyboardTypist::ReleaseHeldModifiers(std::vector<INPUT>& inputs, ULONG_PTR tag) {
-    const bool menuOrStart = heldByUser_[VK_LMENU] || heldByUser_[VK_RMENU] ||
-                             heldByUser_[VK_LWIN] || heldByUser_[VK_RWIN];
-    if (menuOrStart) {
-        inputs.push_back(KeyInput(kUnassignedKey, 0, 0, tag));
-        inputs.push_back(KeyInput(kUnassignedKey, 0, KEYEVENTF_KEYUP, tag));
-    }
-    for (const auto& [key, extended] : kModifierKeys) {
-        if (heldByUser_[key]) {
-            const auto scan = static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-            inputs.push_back(
-                KeyInput(key, scan, KEYEVENTF_KEYUP | (extended ? KEYEVENTF_EXTENDEDKEY : 0), tag));
-            heldByUser_.reset(key);
-        }
+    // Never with Quillrun's own thread; refused for a target on another desktop or of higher
+    // integrity, which then is paced by the round trips alone.
+    if (thread != 0 && thread != self && ::AttachThreadInput(self, thread, TRUE)) {
+        sharedInput_ = thread;
     }
 }
 
 Status KeyboardTypist::Type(char16_t c) {
     if (quitting_) {
-        return Failure{"SendKeyString", u"Quillrun is closing.", ERROR_CANCELLED};
+        return Closing();
     }
     const HWND front = ::GetForegroundWindow();
     if (front == nullptr) {
         return ErrorFailure("SendKeyString", ERROR_INVALID_WINDOW_HANDLE);
     }
     // The target's own layout decides which keys make the character, not Quillrun's.
-    const HKL layout = ::GetKeyboardLayout(::GetWindowThreadProcessId(front, nullptr));
+    const DWORD targetThread = ::GetWindowThreadProcessId(front, nullptr);
+    const HKL layout = ::GetKeyboardLayout(targetThread);
     const bool capsLock = (::GetKeyState(VK_CAPITAL) & 0x0001) != 0;
     const std::vector<KeyEvent> plan = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
 
-    EnsureHook();
-    nextSequence_ = (nextSequence_ + 1) & kSequenceMask;
-    const ULONG_PTR tag = kTagMark | nextSequence_;
+    ShareInputWith(targetThread);
+    // Messages left from the keystroke before matter only in the same window's queue.
+    if (front != lastTarget_) {
+        leftOver_ = 0;
+        lastTarget_ = front;
+    }
+    // The key whose release the target reads right after handling the character.
+    const auto typing = std::find_if(plan.begin(), plan.end(),
+                                     [](const KeyEvent& event) { return event.typesCharacter; });
+    const WORD watchedKey =
+        typing->kind == KeyEvent::Kind::VirtualKey ? static_cast<WORD>(typing->code) : VK_PACKET;
+    const SHORT keyBefore = ::GetKeyState(watchedKey);
+
     std::vector<INPUT> inputs;
-    ReleaseHeldModifiers(inputs, tag);
+    ReleaseHeldModifiers(inputs);
     const std::size_t releases = inputs.size();
     for (const KeyEvent& event : plan) {
-        inputs.push_back(ToInput(event, layout, tag));
+        inputs.push_back(ToInput(event, layout));
     }
     const UINT sent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     if (sent != inputs.size()) {
@@ -230,7 +220,7 @@ Status KeyboardTypist::Type(char16_t c) {
         ReleaseAfterPartialSend(inputs, sent);
         return failure;
     }
-    return AwaitHandled(front, tag, releases + MessagesUntilTyped(plan));
+    return AwaitHandled(front, plan, leftOver_ + releases, watchedKey, keyBefore);
 }
 
 template <class Done>
@@ -260,56 +250,59 @@ bool KeyboardTypist::PumpUntil(Done done, Clock::time_point deadline) {
 }
 
 VOID CALLBACK KeyboardTypist::RoundTripDone(HWND, UINT, ULONG_PTR token, LRESULT) {
-    if (g_hookOwner != nullptr) {
-        g_hookOwner->roundTripsDone_ = std::max<std::uint64_t>(g_hookOwner->roundTripsDone_, token);
-    }
+    g_roundTripsAnswered = std::max<std::uint64_t>(g_roundTripsAnswered, token);
 }
 
-Status KeyboardTypist::AwaitHandled(HWND target, ULONG_PTR tag, std::size_t messages) {
-    const auto sequence = static_cast<std::uint32_t>(tag) & kSequenceMask;
-    if (hook_) {
-        const bool passed =
-            PumpUntil([&] { return AtOrAfter(hookSeen_, sequence); }, Clock::now() + kHookWait);
-        if (quitting_) {
-            return Failure{"SendKeyString", u"Quillrun is closing.", ERROR_CANCELLED};
-        }
-        static_cast<void>(passed);  // a skipped hook: the round trips still pace the typing
+Status KeyboardTypist::RoundTrip(HWND target, Clock::time_point deadline) {
+    // Quick targets answer within the slice, and the plain blocking send is cheapest.
+    DWORD_PTR ignored = 0;
+    if (::SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, kQuickAnswerMs, &ignored)) {
+        return {};
     }
+    if (::GetLastError() != ERROR_TIMEOUT) {
+        // The window went away; whatever comes to the front next is the run's affair.
+        return LastErrorFailure("SendKeyString");
+    }
+    // A slow target: the unanswered message is still queued there, so a new one, answered no
+    // earlier, takes its place, and Quillrun's window is served while it waits.
+    const std::uint64_t token = ++g_roundTripsSent;
+    if (!::SendMessageCallbackW(target, WM_NULL, 0, 0, &KeyboardTypist::RoundTripDone,
+                                static_cast<ULONG_PTR>(token))) {
+        return LastErrorFailure("SendKeyString");
+    }
+    if (!PumpUntil([&] { return g_roundTripsAnswered >= token; }, deadline)) {
+        return quitting_ ? Closing() : NotResponding();
+    }
+    return {};
+}
+
+Status KeyboardTypist::AwaitHandled(HWND target, std::span<const KeyEvent> plan,
+                                    std::size_t queuedBefore, WORD watchedKey, SHORT keyBefore) {
+    const RoundTrips counted = RoundTripsToHandle(plan, queuedBefore);
+    const bool sharedInput = sharedInput_ != 0;
+    const auto released = [&] {
+        const SHORT now = ::GetKeyState(watchedKey);
+        return ((now ^ keyBefore) & 0x0001) != 0 && (now & 0x8000) == 0;
+    };
+    // Until it is known how far the target got, anything may still wait in its queue.
+    leftOver_ = queuedBefore + 2 * plan.size();
     const auto deadline = Clock::now() + responseTimeout_;
-    // One round trip per message, one for the turn the target is in, one for the hand-over
-    // from the hook to the target's queue.
-    const std::size_t roundTrips = messages + 2;
-    for (std::size_t i = 0; i < roundTrips; ++i) {
-        // Quick targets answer within the slice, and the plain blocking send is cheapest.
-        DWORD_PTR ignored = 0;
-        if (::SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, kQuickAnswerMs, &ignored)) {
-            continue;
+    const std::size_t limit = counted.count + (sharedInput ? kSpareRoundTrips : 1);
+    for (std::size_t turn = 0; turn < limit; ++turn) {
+        if (sharedInput && released()) {
+            break;
         }
-        if (::GetLastError() != ERROR_TIMEOUT) {
-            // The window went away; whatever comes to the front next is the run's affair.
-            return LastErrorFailure("SendKeyString");
-        }
-        // A slow target: the unanswered message is still queued there, so a new one, answered
-        // no earlier, takes its place, and Quillrun's window is served while it waits.
-        const std::uint64_t token = ++nextRoundTrip_;
-        g_hookOwner = this;
-        if (!::SendMessageCallbackW(target, WM_NULL, 0, 0, &KeyboardTypist::RoundTripDone,
-                                    static_cast<ULONG_PTR>(token))) {
-            return LastErrorFailure("SendKeyString");
-        }
-        if (!PumpUntil([&] { return roundTripsDone_ >= token; }, deadline)) {
-            if (quitting_) {
-                return Failure{"SendKeyString", u"Quillrun is closing.", ERROR_CANCELLED};
-            }
-            return NotResponding();
+        if (Status answered = RoundTrip(target, deadline); !answered) {
+            return answered;
         }
     }
+    leftOver_ = counted.leftOver;
     // Between quick keystrokes Quillrun's window still gets its turn now and then.
     const ULONGLONG now = ::GetTickCount64();
     if (now - lastPump_ >= kPumpIntervalMs) {
         lastPump_ = now;
         if (!PumpUntil([] { return true; }, Clock::now()) && quitting_) {
-            return Failure{"SendKeyString", u"Quillrun is closing.", ERROR_CANCELLED};
+            return Closing();
         }
     }
     return {};

@@ -4,14 +4,13 @@
 
 #include <windows.h>
 
-#include <bitset>
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "desktop/result.h"
-#include "desktop/win32_handles.h"
 #include "playback/keystrokes.h"
 
 namespace quillrun::win32 {
@@ -31,12 +30,13 @@ class SystemKeyboardLayout final : public KeyboardLayout {
 // Types one character at a time into the foreground window and returns only once that
 // window's thread has handled it.
 //
-// How it knows: injected input first passes the low-level keyboard hook this object installs
-// on its own thread, which tells when the events have left the system's input queue for the
-// target's. The target's thread then handles messages sent to it before its posted and input
-// messages, one batch per message-loop turn; so after N + 1 round trips of WM_NULL, the N
-// messages that the keys put in its queue have all been handled. One more round trip covers
-// the moment between the hook and the event reaching that queue.
+// How it knows: for the length of a run, Quillrun's thread shares the input state of the
+// target's thread (AttachThreadInput), and a thread's key state changes as it reads key
+// messages from its queue. The character message that translating a key press produces is
+// posted, and posted messages are read before the next key message; so once the target has
+// read the release of the typing key, it has handled the character. Round trips of WM_NULL to
+// the target's thread give it the turns to get there and bound the wait. Where the input state
+// cannot be shared, the round trips alone pace the typing, counted as RoundTripsToHandle says.
 class KeyboardTypist {
   public:
     // How long the window in front may take to handle one character before typing ends.
@@ -54,30 +54,28 @@ class KeyboardTypist {
     // Types `c` into the window in front. Fails with kNotRespondingCode when that window does
     // not take it within the response timeout.
     [[nodiscard]] Status Type(char16_t c);
-    // Removes the keyboard hook until the next Type.
+    // Ends a run: stops sharing the target's input state.
     void End();
 
   private:
-    static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
     static VOID CALLBACK RoundTripDone(HWND window, UINT message, ULONG_PTR token, LRESULT);
 
-    void EnsureHook();
-    void ReleaseHeldModifiers(std::vector<INPUT>& inputs, ULONG_PTR tag);
-    [[nodiscard]] Status AwaitHandled(HWND target, ULONG_PTR tag, std::size_t messages);
+    void ShareInputWith(DWORD thread);
+    [[nodiscard]] Status AwaitHandled(HWND target, std::span<const KeyEvent> plan,
+                                      std::size_t queuedBefore, WORD watchedKey, SHORT keyBefore);
+    // One WM_NULL round trip to the target's thread: returns once the thread has answered.
+    [[nodiscard]] Status RoundTrip(HWND target, std::chrono::steady_clock::time_point deadline);
     // Waits for `done`, handling Quillrun's own messages; false when the deadline passed or
     // the program is quitting (then `quitting_` is set).
     template <class Done>
     bool PumpUntil(Done done, std::chrono::steady_clock::time_point deadline);
 
     HWND window_ = nullptr;
-    UniqueHook hook_;
     std::chrono::milliseconds responseTimeout_ = kDefaultResponseTimeout;
-    std::uint32_t nextSequence_ = 0;
-    std::uint32_t hookSeen_ = 0;        // the sequence number of our last event the hook saw
-    std::uint64_t roundTripsDone_ = 0;  // tokens of finished round trips arrive in order
-    std::uint64_t nextRoundTrip_ = 0;
-    ULONGLONG lastPump_ = 0;       // GetTickCount64 when Quillrun's window was last served
-    std::bitset<256> heldByUser_;  // modifier keys the user holds, as the hook saw them
+    DWORD sharedInput_ = 0;      // the thread whose input state this thread shares, if any
+    HWND lastTarget_ = nullptr;  // the window the last keystroke went to
+    std::size_t leftOver_ = 0;   // its messages that may still wait in that window's queue
+    ULONGLONG lastPump_ = 0;     // GetTickCount64 when Quillrun's window was last served
     bool quitting_ = false;
 };
 

@@ -80,7 +80,7 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, b
     return events;
 }
 
-std::size_t MessagesUntilTyped(std::span<const KeyEvent> events) {
+RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore) {
     std::size_t messages = 0;
     std::size_t untilTyped = 0;
     for (const KeyEvent& event : events) {
@@ -89,7 +89,12 @@ std::size_t MessagesUntilTyped(std::span<const KeyEvent> events) {
             untilTyped = messages;
         }
     }
-    return untilTyped;
+    // One round trip per message up to the character, one for the turn after it, one for the
+    // hand-over from the system's queue.
+    const std::size_t needed = queuedBefore + untilTyped + 2;
+    // In the worst case each round trip saw one message taken: the rest may still wait.
+    const std::size_t leftOver = messages > untilTyped ? messages - untilTyped - 1 : 0;
+    return {.count = needed, .leftOver = leftOver};
 }
 
 }  // namespace quillrun

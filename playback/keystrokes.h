@@ -69,9 +69,22 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
 // released again in the same plan.
 std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, bool capsLock);
 
-// How many messages the target's message loop handles, counting from the first event of
-// `events`, until it has handled the character of the last typing press: one per key event,
-// plus the character message that translating a typing press adds right behind it.
-std::size_t MessagesUntilTyped(std::span<const KeyEvent> events);
+// Pacing by round trips: a message sent to the target's thread is answered at that thread's
+// next message-loop turn, before it takes its next queued message. So the k-th of a series of
+// round trips, each sent once the one before is answered, is answered no earlier than the turn
+// that takes the k-th queued message, and R round trips prove the first R - 1 messages handled.
+struct RoundTrips {
+    std::size_t count = 0;     // round trips that prove the character handled
+    std::size_t leftOver = 0;  // messages of these events that may then still be queued
+
+    friend bool operator==(const RoundTrips&, const RoundTrips&) = default;
+};
+
+// The round trips that prove the character typed by `events` handled. `queuedBefore` messages
+// may wait ahead of them (left over from the keystroke before, or keys released first). Each
+// key event is one message, and translating the typing press adds a character message right
+// behind it. One more covers events still on their way from the system's input queue to the
+// target's.
+RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore);
 
 }  // namespace quillrun

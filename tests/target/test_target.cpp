@@ -6,9 +6,9 @@
 //   qr_target.exe --out FILE [--edit] [--char-delay-ms N] [--title CAPTION]
 //                 [--key-delay-ms N] [--stall-at N --stall-ms M]
 //
-// --char-delay-ms makes every WM_CHAR take N ms and --key-delay-ms every WM_KEYDOWN, like a
-// slow program; --stall-at makes the N-th WM_CHAR take M ms, like a program that stops
-// responding for a while.
+// --char-delay-ms makes every WM_CHAR take N ms and --key-delay-ms every WM_KEYDOWN and
+// WM_KEYUP, like a slow program; --stall-at makes the N-th WM_CHAR take M ms, like a program that
+// stops responding for a while.
 //
 // FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
 // keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
@@ -47,6 +47,7 @@ WNDPROC g_editProc = nullptr;
 std::wstring g_text;  // built from WM_CHAR when there is no EDIT control
 std::vector<Event> g_events;
 LONG g_charCount = 0;
+volatile LONG* g_sharedCount = nullptr;  // g_charCount for readers in other processes
 LARGE_INTEGER g_frequency{};
 LARGE_INTEGER g_start{};
 
@@ -84,7 +85,7 @@ bool IsKeyboardMessage(UINT message) {
 // Notes a keyboard message and takes the configured time over it, like a slow program.
 void Record(UINT message, WPARAM wParam, LPARAM lParam) {
     g_events.push_back({MillisecondsSinceStart(), message, wParam, lParam});
-    if (message == WM_KEYDOWN && g_options.keyDelayMs > 0) {
+    if ((message == WM_KEYDOWN || message == WM_KEYUP) && g_options.keyDelayMs > 0) {
         ::Sleep(g_options.keyDelayMs);
     }
     if (message == WM_CHAR) {
@@ -92,6 +93,9 @@ void Record(UINT message, WPARAM wParam, LPARAM lParam) {
             ::Sleep(g_options.charDelayMs);
         }
         ++g_charCount;
+        if (g_sharedCount != nullptr) {
+            ::InterlockedExchange(g_sharedCount, g_charCount);
+        }
         if (g_charCount == g_options.stallAt) {
             ::Sleep(g_options.stallMs);
         }
@@ -165,6 +169,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return g_charCount;
         case kDumpMessage:
             return Dump() ? 1 : 0;
+
         case WM_SETFOCUS:
             if (g_edit != nullptr) {
                 ::SetFocus(g_edit);
@@ -225,6 +230,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         ::MessageBoxW(nullptr, L"usage: qr_target --out FILE [--edit] [--char-delay-ms N]",
                       L"qr_target", MB_OK);
         return 2;
+    }
+    HANDLE mapping = ::CreateFileMappingW(
+        INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
+        quillrun::testing::CharCountMappingName(::GetCurrentProcessId()).c_str());
+    if (mapping != nullptr) {
+        g_sharedCount = static_cast<volatile LONG*>(
+            ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
     }
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = MainProc;

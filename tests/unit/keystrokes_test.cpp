@@ -127,16 +127,30 @@ INSTANTIATE_TEST_SUITE_P(
             "DeleteIsNoKey", u'\x7F', false, {Down(0x7F, true, K::Unicode), Up(0x7F, K::Unicode)}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(MessagesUntilTyped, CountsKeyMessagesAndTheCharacterBehindTheTypingPress) {
+TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTheHandOver) {
     const FakeLayout layout;
-    // Key down, its character; the key up comes after.
-    EXPECT_EQ(MessagesUntilTyped(PlanKeystrokes(u'a', layout, false)), 2u);
-    // Shift down, key down, character.
-    EXPECT_EQ(MessagesUntilTyped(PlanKeystrokes(u'A', layout, false)), 3u);
-    // Ctrl down, Alt down, key down, character.
-    EXPECT_EQ(MessagesUntilTyped(PlanKeystrokes(u'@', layout, false)), 4u);
-    const std::vector<KeyEvent> releasesOnly = {Up(vk::kShift), Up(vk::kAlt)};
-    EXPECT_EQ(MessagesUntilTyped(releasesOnly), 0u);
+    const struct {
+        char16_t c;
+        std::size_t queuedBefore;
+        RoundTrips expected;
+    } cases[] = {
+        // Key down, character: 4 round trips; the key up is taken by the turn after.
+        {u'a', 0, {4, 0}},
+        // Shift down, key down, character; key up taken; Shift up may still wait.
+        {u'A', 0, {5, 1}},
+        // What the previous keystroke left queued (or keys released first) comes before.
+        {u'a', 1, {5, 0}},
+        {u'A', 2, {7, 1}},
+        // Ctrl down, Alt down, key down, character; key up taken; Alt and Ctrl up may wait.
+        {u'@', 0, {6, 2}},
+        {u'\u65E5', 0, {4, 0}},
+        {u'\n', 0, {4, 0}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RoundTripsToHandle(PlanKeystrokes(c.c, layout, false), c.queuedBefore),
+                  c.expected)
+            << "character " << static_cast<int>(c.c) << " after " << c.queuedBefore;
+    }
 }
 
 }  // namespace

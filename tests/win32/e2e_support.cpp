@@ -308,6 +308,22 @@ long TargetProgram::CharCount() const {
     return static_cast<long>(count);
 }
 
+long TargetProgram::HandledCharsNow() const {
+    win32::UniqueHandle mapping(
+        ::OpenFileMappingW(FILE_MAP_READ, FALSE, CharCountMappingName(process_.id()).c_str()));
+    if (!mapping) {
+        return -1;
+    }
+    const auto* count =
+        static_cast<const volatile LONG*>(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    if (count == nullptr) {
+        return -1;
+    }
+    const long value = *count;
+    ::UnmapViewOfFile(const_cast<const LONG*>(count));
+    return value;
+}
+
 std::wstring TargetProgram::Text() const {
     DWORD_PTR written = 0;
     ::SendMessageTimeoutW(window_, kDumpMessage, 0, 0, SMTO_NORMAL, 10000, &written);

@@ -133,6 +133,9 @@ class TargetProgram {
 
     // Characters handled so far; -1 when the target does not answer.
     [[nodiscard]] long CharCount() const;
+    // The same, read from the target's shared memory at once, without waiting for the target
+    // to finish what it is handling; -1 when it cannot be read. Only for a target this started.
+    [[nodiscard]] long HandledCharsNow() const;
     // What it holds now: the text built from WM_CHAR (CR as CR LF), and its keyboard events.
     [[nodiscard]] std::wstring Text() const;
     [[nodiscard]] std::string Events() const;
