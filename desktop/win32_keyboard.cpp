@@ -288,12 +288,14 @@ Status KeyboardTypist::AwaitHandled(HWND target, std::span<const KeyEvent> plan,
     leftOver_ = queuedBefore + 2 * plan.size();
     const auto deadline = Clock::now() + responseTimeout_;
     const std::size_t limit = counted.count + (sharedInput ? kSpareRoundTrips : 1);
+    // A turn first: the target has seldom read everything by the time the keys are in, and a
+    // round trip to a target that has costs little.
     for (std::size_t turn = 0; turn < limit; ++turn) {
-        if (sharedInput && released()) {
-            break;
-        }
         if (Status answered = RoundTrip(target, deadline); !answered) {
             return answered;
+        }
+        if (sharedInput && released()) {
+            break;
         }
     }
     leftOver_ = counted.leftOver;
