@@ -159,14 +159,14 @@ KeyboardTypist::~KeyboardTypist() {
 }
 
 void KeyboardTypist::End() {
-    ShareInputWith(0);
+    static_cast<void>(ShareInputWith(0));
     leftOver_ = 0;
     lastTarget_ = nullptr;
 }
 
-void KeyboardTypist::ShareInputWith(DWORD thread) {
+bool KeyboardTypist::ShareInputWith(DWORD thread) {
     if (thread == sharedInput_) {
-        return;
+        return false;
     }
     const DWORD self = ::GetCurrentThreadId();
     if (sharedInput_ != 0) {
@@ -177,7 +177,9 @@ void KeyboardTypist::ShareInputWith(DWORD thread) {
     // integrity, which then is paced by the round trips alone.
     if (thread != 0 && thread != self && ::AttachThreadInput(self, thread, TRUE)) {
         sharedInput_ = thread;
+        return true;
     }
+    return false;
 }
 
 Status KeyboardTypist::Type(char16_t c) {
@@ -191,21 +193,29 @@ Status KeyboardTypist::Type(char16_t c) {
     // The target's own layout decides which keys make the character, not Quillrun's.
     const DWORD targetThread = ::GetWindowThreadProcessId(front, nullptr);
     const HKL layout = ::GetKeyboardLayout(targetThread);
-    const bool capsLock = (::GetKeyState(VK_CAPITAL) & 0x0001) != 0;
-    const std::vector<KeyEvent> plan = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
-
-    ShareInputWith(targetThread);
+    if (ShareInputWith(targetThread)) {
+        // The shared key state settles once the target has taken a turn with it; read
+        // before that, it could make a release look read that is not.
+        if (Status answered = RoundTrip(front, Clock::now() + responseTimeout_); !answered) {
+            return answered;
+        }
+    }
     // Messages left from the keystroke before matter only in the same window's queue.
     if (front != lastTarget_) {
         leftOver_ = 0;
         lastTarget_ = front;
     }
+    // The key state as the target has read it so far (while its input is shared).
+    std::array<BYTE, 256> keys{};
+    ::GetKeyboardState(keys.data());
+    const bool capsLock = (keys[VK_CAPITAL] & 0x01) != 0;
+    const std::vector<KeyEvent> plan = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
     // The key whose release the target reads right after handling the character.
     const auto typing = std::find_if(plan.begin(), plan.end(),
                                      [](const KeyEvent& event) { return event.typesCharacter; });
-    const WORD watchedKey =
-        typing->kind == KeyEvent::Kind::VirtualKey ? static_cast<WORD>(typing->code) : VK_PACKET;
-    const SHORT keyBefore = ::GetKeyState(watchedKey);
+    const BYTE watchedKey =
+        typing->kind == KeyEvent::Kind::VirtualKey ? static_cast<BYTE>(typing->code) : VK_PACKET;
+    const BYTE keyBefore = keys[watchedKey];
 
     std::vector<INPUT> inputs;
     ReleaseHeldModifiers(inputs);
@@ -281,8 +291,9 @@ Status KeyboardTypist::AwaitHandled(HWND target, std::span<const KeyEvent> plan,
     const RoundTrips counted = RoundTripsToHandle(plan, queuedBefore);
     const bool sharedInput = sharedInput_ != 0;
     const auto released = [&] {
+        // Toggled by a press read since, and up again: the release has been read.
         const SHORT now = ::GetKeyState(watchedKey);
-        return ((now ^ keyBefore) & 0x0001) != 0 && (now & 0x8000) == 0;
+        return ((now ^ keyBefore) & 0x01) != 0 && (now & 0x8000) == 0;
     };
     // Until it is known how far the target got, anything may still wait in its queue.
     leftOver_ = queuedBefore + 2 * plan.size();

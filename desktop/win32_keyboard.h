@@ -60,7 +60,8 @@ class KeyboardTypist {
   private:
     static VOID CALLBACK RoundTripDone(HWND window, UINT message, ULONG_PTR token, LRESULT);
 
-    void ShareInputWith(DWORD thread);
+    // Shares the input state of `thread` (0: of none); true when it newly does.
+    bool ShareInputWith(DWORD thread);
     [[nodiscard]] Status AwaitHandled(HWND target, std::span<const KeyEvent> plan,
                                       std::size_t queuedBefore, WORD watchedKey, SHORT keyBefore);
     // One WM_NULL round trip to the target's thread: returns once the thread has answered.
