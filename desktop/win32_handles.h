@@ -1,4 +1,4 @@
-// Move-only owners for Win32 handles, GDI objects, windows and hooks.
+// Move-only owners for Win32 handles, GDI objects and windows.
 #pragma once
 
 #include <windows.h>
@@ -65,13 +65,5 @@ struct WindowTraits {
     static void Close(Handle h) { ::DestroyWindow(h); }
 };
 using UniqueWindow = UniqueResource<WindowTraits>;
-
-struct HookTraits {
-    using Handle = HHOOK;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::UnhookWindowsHookEx(h); }
-};
-using UniqueHook = UniqueResource<HookTraits>;
 
 }  // namespace quillrun::win32
