@@ -6,9 +6,10 @@
 #include <climits>
 #include <cwchar>
 
+#include "desktop/dialog_filter.h"
 #include "desktop/paths.h"
-#include "playback/key_string.h"
 #include "desktop/win32_text.h"
+#include "playback/key_string.h"
 
 namespace quillrun::win32 {
 namespace {
@@ -198,15 +199,7 @@ std::u16string Win32Desktop::AppFolder() {
 }
 
 Result<std::u16string> Win32Desktop::AskFileToOpen(std::span<const FileTypeFilter> filters) {
-    // The system's filter format: name and pattern, each ended by a null, a null at the end.
-    std::wstring filter;
-    for (const FileTypeFilter& entry : filters) {
-        filter += ToWide(entry.name);
-        filter.push_back(L'\0');
-        filter += ToWide(entry.pattern);
-        filter.push_back(L'\0');
-    }
-    filter.push_back(L'\0');
+    const std::wstring filter = ToWide(SystemFilterString(filters));
     // Room for the longest path Windows allows, not just MAX_PATH.
     std::wstring file(kLongestPath + 1, L'\0');
     OPENFILENAMEW dialog{};

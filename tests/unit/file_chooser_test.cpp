@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_form.h"
+#include "desktop/dialog_filter.h"
 #include "desktop/fake_desktop.h"
 #include "tests/unit/fake_view.h"
 
@@ -34,6 +35,13 @@ TEST(FileFilter, SplitsPairsAndDropsANameWithoutPattern) {
         EXPECT_EQ(ParseFileFilter(c.filter), c.entries)
             << std::string(c.filter.begin(), c.filter.end());
     }
+}
+
+TEST(FileFilter, TheSystemGetsNullSeparatedEntriesWithANullAtTheEnd) {
+    const std::vector<FileTypeFilter> entries = ParseFileFilter(u"Text (*.txt)|*.txt|All|*.*");
+    const std::u16string expected(u"Text (*.txt)\0*.txt\0All\0*.*\0\0", 28);
+    EXPECT_EQ(SystemFilterString(entries), expected);
+    EXPECT_EQ(SystemFilterString({}), std::u16string(1, u'\0'));
 }
 
 class Choose : public ::testing::Test {
