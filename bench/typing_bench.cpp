@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cwchar>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "desktop/utf.h"
 #include "desktop/win32_keyboard.h"
 #include "tests/win32/e2e_support.h"
 
@@ -56,16 +58,6 @@ std::wstring AsTyped(const std::wstring& text) {
         typed += L"\r\n";
     }
     return typed;
-}
-
-long CharacterMessages(const std::wstring& typed) {
-    long count = 0;
-    for (std::size_t i = 0; i < typed.size(); ++i) {
-        if (!(typed[i] == L'\n' && i > 0 && typed[i - 1] == L'\r')) {
-            ++count;
-        }
-    }
-    return count;
 }
 
 struct Comparison {
@@ -114,19 +106,7 @@ double BurstSeconds(const std::wstring& text, Comparison& comparison) {
             continue;
         }
         for (const KeyEvent& event : PlanKeystrokes(static_cast<char16_t>(typed[i]), keys, false)) {
-            INPUT input{};
-            input.type = INPUT_KEYBOARD;
-            const DWORD up = event.up ? KEYEVENTF_KEYUP : 0;
-            if (event.kind == KeyEvent::Kind::Unicode) {
-                input.ki.wScan = event.code;
-                input.ki.dwFlags = KEYEVENTF_UNICODE | up;
-            } else {
-                input.ki.wVk = event.code;
-                input.ki.wScan =
-                    static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
-                input.ki.dwFlags = up;
-            }
-            inputs.push_back(input);
+            inputs.push_back(win32::KeyEventInput(event, layout));
         }
     }
     const long expected = CharacterMessages(typed);
@@ -147,26 +127,14 @@ int wmain(int argc, wchar_t** argv) {
     const long expected = CharacterMessages(typed);
 
     // Quillrun's run, timed from the first character the target handles to the last.
-    QuillrunInstall install;
-    TempFolder work;
-    TargetProgram target;
-    WriteBytes(install.settingsFile(),
-               std::string(target.commandLine().begin(), target.commandLine().end()) + "\r\n");
-    std::string utf8(
-        static_cast<std::size_t>(::WideCharToMultiByte(
-            CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)),
-        '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                          static_cast<int>(utf8.size()), nullptr, nullptr);
-    const std::wstring file = work / L"bench.txt";
-    WriteBytes(file, "\xEF\xBB\xBF" + utf8);
-    auto [quillrun, window] = install.Launch();
-    if (window == nullptr) {
+    auto session = std::make_unique<QuillrunSession>();
+    if (session->window == nullptr) {
         std::fprintf(stderr, "quillrun.exe did not come up\n");
         return 1;
     }
-    ::SendMessageW(Children(window).at(0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
-    ::PostMessageW(Children(window).at(2), BM_CLICK, 0, 0);
+    TargetProgram& target = session->target;
+    session->TypeFile("\xEF\xBB\xBF" + Utf16ToUtf8(std::u16string(text.begin(), text.end())),
+                      L"bench.txt");
     if (target.WaitForWindow() == nullptr ||
         !WaitUntil([&] { return target.CharCount() > 0; }, 30s)) {
         std::fprintf(stderr, "typing did not begin\n");
@@ -185,9 +153,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     const double wall = Seconds(lastProgress - first);
     const Comparison quillrunResult = Compare(typed, target.Text());
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    quillrun.WaitForExit();
     target.Close();
+    session.reset();  // Quillrun closes before the target's own limit is measured
 
     Comparison burstResult;
     const double burst = BurstSeconds(text, burstResult);

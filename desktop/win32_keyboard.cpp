@@ -52,16 +52,6 @@ INPUT KeyInput(WORD virtualKey, WORD scan, DWORD flags) {
     return input;
 }
 
-INPUT ToInput(const KeyEvent& event, HKL layout) {
-    const DWORD up = event.up ? KEYEVENTF_KEYUP : 0;
-    if (event.kind == KeyEvent::Kind::Unicode) {
-        return KeyInput(0, event.code, KEYEVENTF_UNICODE | up);
-    }
-    // Remote and virtual-machine consoles read the scan code, so it goes with the key.
-    const auto scan = static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
-    return KeyInput(event.code, scan, up);
-}
-
 // Releases the modifier keys the user holds down, so that they do not turn the typed
 // characters into shortcuts; the releases go ahead of the keystroke.
 void ReleaseHeldModifiers(std::vector<INPUT>& inputs) {
@@ -119,6 +109,16 @@ Failure NotResponding() {
 }
 
 }  // namespace
+
+INPUT KeyEventInput(const KeyEvent& event, HKL layout) {
+    const DWORD up = event.up ? KEYEVENTF_KEYUP : 0;
+    if (event.kind == KeyEvent::Kind::Unicode) {
+        return KeyInput(0, event.code, KEYEVENTF_UNICODE | up);
+    }
+    // Remote and virtual-machine consoles read the scan code, so it goes with the key.
+    const auto scan = static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
+    return KeyInput(event.code, scan, up);
+}
 
 std::optional<LayoutKey> SystemKeyboardLayout::KeyFor(char16_t c) const {
     const SHORT found = ::VkKeyScanExW(static_cast<WCHAR>(c), layout_);
@@ -221,7 +221,7 @@ Status KeyboardTypist::Type(char16_t c) {
     ReleaseHeldModifiers(inputs);
     const std::size_t releases = inputs.size();
     for (const KeyEvent& event : plan) {
-        inputs.push_back(ToInput(event, layout));
+        inputs.push_back(KeyEventInput(event, layout));
     }
     const UINT sent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     if (sent != inputs.size()) {

@@ -27,6 +27,9 @@ class SystemKeyboardLayout final : public KeyboardLayout {
     HKL layout_;
 };
 
+// The input event that carries out `event` on `layout` (real keys with their scan codes).
+INPUT KeyEventInput(const KeyEvent& event, HKL layout);
+
 // Types one character at a time into the foreground window and returns only once that
 // window's thread has handled it.
 //

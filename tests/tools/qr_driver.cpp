@@ -56,12 +56,8 @@ int TypeFile(const std::wstring& caption, const std::wstring& path) {
     if (window == nullptr) {
         return 1;
     }
-    const auto controls = Children(window);  // path box, browse button, Start
-    if (controls.size() < 3) {
-        return 1;
-    }
-    ::SendMessageW(controls[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    ::PostMessageW(controls[2], BM_CLICK, 0, 0);
+    SetPathBox(window, path);
+    ClickStart(window);
     return 0;
 }
 
@@ -69,8 +65,8 @@ int WaitTyped(const std::wstring& windowClass, std::size_t count, int seconds) {
     HWND typedInto = nullptr;
     const bool done = WaitUntil(
         [&] {
-            for (HWND window : VisibleTopLevelWindows(
-                     [&](HWND w) { return ClassName(w) == windowClass; })) {
+            for (HWND window :
+                 VisibleTopLevelWindows([&](HWND w) { return ClassName(w) == windowClass; })) {
                 HWND edit = ::FindWindowExW(window, nullptr, L"Edit", nullptr);
                 if (edit != nullptr && Text(edit).size() >= count) {
                     typedInto = window;
@@ -81,8 +77,7 @@ int WaitTyped(const std::wstring& windowClass, std::size_t count, int seconds) {
         },
         std::chrono::seconds(seconds));
     if (!done) {
-        std::fprintf(stderr, "no %ls window received %zu characters\n", windowClass.c_str(),
-                     count);
+        std::fprintf(stderr, "no %ls window received %zu characters\n", windowClass.c_str(), count);
         return 1;
     }
     PrintFrame(typedInto);
@@ -128,14 +123,15 @@ int wmain(int argc, wchar_t** argv) {
         return TypeFile(argv[2], argv[3]);
     }
     if (command == L"wait-typed" && argc >= 4) {
-        return WaitTyped(argv[2], std::wcstoul(argv[3], nullptr, 10), argc >= 5 ? _wtoi(argv[4]) : 60);
+        return WaitTyped(argv[2], std::wcstoul(argv[3], nullptr, 10),
+                         argc >= 5 ? _wtoi(argv[4]) : 60);
     }
     if (command == L"keep-desktop") {
         return KeepDesktop();
     }
-    std::fprintf(
-        stderr,
-        "usage: qr_driver wait-window CAPTION [SECONDS] | close-window CAPTION |\n"
-        "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] | keep-desktop\n");
+    std::fprintf(stderr,
+                 "usage: qr_driver wait-window CAPTION [SECONDS] | close-window CAPTION |\n"
+                 "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] | "
+                 "keep-desktop\n");
     return 2;
 }

@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include "tests/key_events.h"
+
 namespace quillrun {
 namespace {
 
@@ -47,14 +49,7 @@ class FakeLayout final : public KeyboardLayout {
     };
 };
 
-using K = KeyEvent::Kind;
-
-KeyEvent Down(std::uint16_t code, bool types = false, K kind = K::VirtualKey) {
-    return {.kind = kind, .code = code, .up = false, .typesCharacter = types};
-}
-KeyEvent Up(std::uint16_t code, K kind = K::VirtualKey) {
-    return {.kind = kind, .code = code, .up = true, .typesCharacter = false};
-}
+using namespace key_events;
 
 struct PlanCase {
     const char* name;

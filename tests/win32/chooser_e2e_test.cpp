@@ -50,15 +50,13 @@ class Chooser : public ::testing::Test {
         }
     }
 
-    [[nodiscard]] HWND PathBox() const { return Children(window).at(0); }
+    [[nodiscard]] HWND PathBox() const { return PathBoxOf(window); }
     // Clicks the browse button; the dialog it opens, or null.
     HWND OpenDialog() const {
-        ::PostMessageW(Children(window).at(1), BM_CLICK, 0, 0);  // posted: the dialog is modal
+        ClickChoose(window);
         return WaitForDialog(process.id(), window);
     }
-    void TypeIntoPathBox(const std::wstring& text) const {
-        ::SendMessageW(PathBox(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
+    void TypeIntoPathBox(const std::wstring& text) const { SetPathBox(window, text); }
 
     QuillrunInstall install;
     Process process;

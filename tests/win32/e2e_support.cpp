@@ -7,6 +7,7 @@
 #include <iterator>
 #include <thread>
 
+#include "app/form_layout.h"
 #include "tests/target/test_target_protocol.h"
 
 namespace quillrun::testing {
@@ -343,13 +344,37 @@ void TargetProgram::Close() {
     window_ = nullptr;
 }
 
+HWND PathBoxOf(HWND quillrunWindow) {
+    return ::GetDlgItem(quillrunWindow, static_cast<int>(ControlId::FPath));
+}
+
+void SetPathBox(HWND quillrunWindow, const std::wstring& text) {
+    ::SendMessageW(PathBoxOf(quillrunWindow), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ClickChoose(HWND quillrunWindow) {
+    ::PostMessageW(::GetDlgItem(quillrunWindow, static_cast<int>(ControlId::Choose)), BM_CLICK, 0,
+                   0);
+}
+
+void ClickStart(HWND quillrunWindow) {
+    ::PostMessageW(::GetDlgItem(quillrunWindow, static_cast<int>(ControlId::Start)), BM_CLICK, 0,
+                   0);
+}
+
+long CharacterMessages(const std::wstring& typed) {
+    long count = static_cast<long>(typed.size());
+    for (std::size_t at = typed.find(L"\r\n"); at != std::wstring::npos;
+         at = typed.find(L"\r\n", at + 2)) {
+        --count;
+    }
+    return count;
+}
+
 std::wstring WaitForTyped(const TargetProgram& target, const std::wstring& expected,
                           Clock::duration timeout) {
-    long expectedChars = static_cast<long>(expected.size());
-    for (std::size_t at = expected.find(L"\r\n"); at != std::wstring::npos;
-         at = expected.find(L"\r\n", at + 2)) {
-        --expectedChars;
-    }
+    const long expectedChars = CharacterMessages(expected);
     WaitUntil([&] { return target.CharCount() >= expectedChars; }, timeout);
     return target.Text();
 }
@@ -366,19 +391,11 @@ QuillrunSession::~QuillrunSession() {
     }
 }
 
-void QuillrunSession::SetPath(const std::wstring& path) const {
-    ::SendMessageW(PathBox(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-}
-
-void QuillrunSession::ClickStart() const {
-    ::PostMessageW(Children(window).at(2), BM_CLICK, 0, 0);
-}
-
 void QuillrunSession::TypeFile(const std::string& bytes, const std::wstring& name) {
     file = work / name;
     WriteBytes(file, bytes);
-    SetPath(file);
-    ClickStart();
+    SetPathBox(window, file);
+    ClickStart(window);
 }
 
 std::string Narrow(const std::wstring& ascii) {

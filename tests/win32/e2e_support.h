@@ -151,6 +151,16 @@ class TargetProgram {
     HWND window_ = nullptr;
 };
 
+// Quillrun's own controls, found by their ids.
+HWND PathBoxOf(HWND quillrunWindow);
+void SetPathBox(HWND quillrunWindow, const std::wstring& text);
+// Posted, not sent: a click may open a modal dialog or message box.
+void ClickChoose(HWND quillrunWindow);
+void ClickStart(HWND quillrunWindow);
+
+// The character messages that put `typed` into the test target: each CR LF is one Enter.
+long CharacterMessages(const std::wstring& typed);
+
 // Waits until the target has handled as many characters as `expected` holds (each CR LF is
 // one Enter) or `timeout` passes; returns what it holds then.
 std::wstring WaitForTyped(const TargetProgram& target, const std::wstring& expected,
@@ -165,10 +175,7 @@ class QuillrunSession {
     QuillrunSession(const QuillrunSession&) = delete;
     QuillrunSession& operator=(const QuillrunSession&) = delete;
 
-    [[nodiscard]] HWND PathBox() const { return Children(window).at(0); }
-    void SetPath(const std::wstring& path) const;
-    // Posted, not sent: the click may open a modal message box.
-    void ClickStart() const;
+    [[nodiscard]] HWND PathBox() const { return PathBoxOf(window); }
     // Writes `bytes` as the file to type, names it in FPath and clicks Start.
     void TypeFile(const std::string& bytes, const std::wstring& name = L"text.txt");
 

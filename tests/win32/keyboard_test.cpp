@@ -4,25 +4,19 @@
 
 #include "desktop/win32_desktop.h"
 #include "playback/key_string.h"
+#include "tests/key_events.h"
 #include "tests/win32/e2e_support.h"
 
 namespace quillrun::testing {
 namespace {
 
-using K = KeyEvent::Kind;
+using namespace key_events;
 
 struct LayoutCase {
     char16_t c;
     bool capsLock;
     std::vector<KeyEvent> events;
 };
-
-KeyEvent Down(std::uint16_t code, bool types = false, K kind = K::VirtualKey) {
-    return {.kind = kind, .code = code, .up = false, .typesCharacter = types};
-}
-KeyEvent Up(std::uint16_t code, K kind = K::VirtualKey) {
-    return {.kind = kind, .code = code, .up = true, .typesCharacter = false};
-}
 
 TEST(UsLayout, RealKeysWithTheirModifiersAndUnicodeForTheRest) {
     const win32::SystemKeyboardLayout layout(::GetKeyboardLayout(0));

@@ -92,7 +92,7 @@ TEST(Playback, AnEmptyFileOrThePathBoxStillHoldingTheFolderTypesNothing) {
             session.TypeFile("");
         } else {
             EXPECT_EQ(Text(session.PathBox()), session.install.folder());
-            session.ClickStart();
+            ClickStart(session.window);
         }
         ASSERT_NE(session.target.WaitForWindow(), nullptr);
         EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() != 0; }, kNothingHappens));
@@ -188,8 +188,8 @@ TEST(Playback, TheSystemEditorReceivesTheSameText) {
     const auto before = VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"Notepad"; });
     auto [process, window] = install.Launch();
     ASSERT_NE(window, nullptr);
-    ::SendMessageW(Children(window).at(0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
-    ::PostMessageW(Children(window).at(2), BM_CLICK, 0, 0);
+    SetPathBox(window, file);
+    ClickStart(window);
 
     HWND notepad = nullptr;
     ASSERT_TRUE(WaitUntil([&] {

@@ -13,11 +13,6 @@ std::wstring TargetCommandLine(const TempFolder& folder, const std::wstring& tit
            L"\" --title \"" + title + L"\"";
 }
 
-void ClickStart(HWND window) {
-    // Posted, not sent: the click may open a modal message box.
-    ::PostMessageW(Children(window).at(2), BM_CLICK, 0, 0);
-}
-
 void CloseAll(const std::wstring& caption) {
     for (HWND window : WindowsWithCaption(caption)) {
         ::PostMessageW(window, WM_CLOSE, 0, 0);
@@ -135,7 +130,7 @@ TEST(Start, AMissingProgramIsReportedAndQuillrunKeepsWorking) {
     }
 
     // Still alive and answering: its path box takes new text.
-    HWND path = Children(window).at(0);
+    HWND path = PathBoxOf(window);
     ::SendMessageW(path, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\typed.txt"));
     EXPECT_EQ(Text(path), L"C:\\typed.txt");
     CloseAndWait(process, window);

@@ -1,0 +1,19 @@
+// Short spellings of expected key events for the keystroke tests.
+#pragma once
+
+#include <cstdint>
+
+#include "playback/keystrokes.h"
+
+namespace quillrun::key_events {
+
+using K = KeyEvent::Kind;
+
+inline KeyEvent Down(std::uint16_t code, bool types = false, K kind = K::VirtualKey) {
+    return {.kind = kind, .code = code, .up = false, .typesCharacter = types};
+}
+inline KeyEvent Up(std::uint16_t code, K kind = K::VirtualKey) {
+    return {.kind = kind, .code = code, .up = true, .typesCharacter = false};
+}
+
+}  // namespace quillrun::key_events
