@@ -19,6 +19,9 @@ function(quillrun_target_defaults target)
             -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
         target_link_options(${target} PRIVATE -fsanitize=address,undefined)
     endif()
+    if(QUILLRUN_FUZZ)
+        target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+    endif()
 endfunction()
 
 # Windows targets: Unicode APIs, Windows 10 declarations, wide entry points.

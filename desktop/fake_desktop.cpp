@@ -33,9 +33,13 @@ bool IsAbsolute(std::u16string_view path) {
 
 class MemoryReader final : public ByteReader {
   public:
-    explicit MemoryReader(std::string bytes) : bytes_(std::move(bytes)) {}
+    MemoryReader(std::string bytes, std::size_t pieceLimit)
+        : bytes_(std::move(bytes)), pieceLimit_(pieceLimit) {}
     Result<std::size_t> Read(std::span<char> buffer) override {
-        const std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
+        std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
+        if (pieceLimit_ != 0) {
+            count = std::min(count, pieceLimit_);
+        }
         std::memcpy(buffer.data(), bytes_.data() + position_, count);
         position_ += count;
         return count;
@@ -43,6 +47,7 @@ class MemoryReader final : public ByteReader {
 
   private:
     std::string bytes_;
+    std::size_t pieceLimit_;
     std::size_t position_ = 0;
 };
 
@@ -253,7 +258,7 @@ Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenForReading(std::u16string_v
     if (path.empty() || it == files_.end()) {
         return Failure{"OpenForReading", u"The system cannot find the file specified.", 2};
     }
-    return std::unique_ptr<ByteReader>(std::make_unique<MemoryReader>(it->second));
+    return std::unique_ptr<ByteReader>(std::make_unique<MemoryReader>(it->second, readPieceLimit));
 }
 
 Status FakeDesktop::ReplaceFileContents(std::u16string_view path, std::string_view bytes) {

@@ -26,6 +26,9 @@ class FakeDesktop final : public DesktopServices {
     std::u16string appFolder = u"C:\\Tools\\Quillrun";
     std::u16string workingFolder = u"C:\\Tools\\Quillrun";
     std::uint32_t ansiCodePage = 1252;
+    // Most bytes one read of a file returns (0: as many as asked for), as pipes and network
+    // shares may deliver less than asked.
+    std::size_t readPieceLimit = 0;
     // What a timer tick runs (the window's tick handler) and what PumpEvents runs besides ticks
     // (events the user caused meanwhile). Either may be empty.
     std::function<void()> onTick;

@@ -17,6 +17,20 @@ std::optional<ByteOrderMark> DetectByteOrderMark(std::string_view head) {
     return std::nullopt;
 }
 
+TextEncoding DetectUnmarkedEncoding(std::string_view wholeFile) {
+    if (const auto mark = DetectByteOrderMark(wholeFile)) {
+        return mark->encoding;
+    }
+    Utf8Validator validator;
+    validator.Feed(wholeFile);
+    return UnmarkedEncoding(validator);
+}
+
+TextEncoding UnmarkedEncoding(const Utf8Validator& wholeFile) {
+    return wholeFile.CompleteAndValid() && wholeFile.SawNonAscii() ? TextEncoding::Utf8
+                                                                   : TextEncoding::Ansi;
+}
+
 Result<std::string> EncodeText(DesktopServices& desktop, std::u16string_view text,
                                TextEncoding encoding) {
     switch (encoding) {

@@ -28,6 +28,12 @@ struct ByteOrderMark {
 };
 std::optional<ByteOrderMark> DetectByteOrderMark(std::string_view head);
 
+// How a whole file without instructions is read: the encoding its byte-order mark names, else
+// UTF-8 when all of it is valid UTF-8 with some non-ASCII byte, else the ANSI code page.
+TextEncoding DetectUnmarkedEncoding(std::string_view wholeFile);
+// The same decision for a file without a mark, once `wholeFile` has seen all of it.
+TextEncoding UnmarkedEncoding(const Utf8Validator& wholeFile);
+
 // `text` as the bytes of a file in `encoding`, byte-order mark included. Fails only when the
 // ANSI code page has no form for a character of the text.
 Result<std::string> EncodeText(DesktopServices& desktop, std::u16string_view text,

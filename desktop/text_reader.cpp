@@ -45,10 +45,16 @@ Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_vie
         return file.failure();
     }
     TextReader reader(desktop, std::move(file).value(), lineEnds);
-    // Enough of the file to see a byte-order mark, and all of a small file.
-    auto filled = reader.Fill();
-    if (!filled) {
-        return filled.failure();
+    // Enough of the file to see a byte-order mark, and all of a small file. A read may return
+    // less than asked for (pipes, network shares), so keep reading until a chunk is full.
+    while (reader.buffer_.size() < kChunkSize) {
+        auto filled = reader.Fill();
+        if (!filled) {
+            return filled.failure();
+        }
+        if (!filled.value()) {
+            break;
+        }
     }
     if (const auto mark = DetectByteOrderMark(reader.buffer_)) {
         reader.encoding_ = mark->encoding;
@@ -56,8 +62,8 @@ Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_vie
         return reader;
     }
     Utf8Validator validator;
-    if (reader.buffer_.size() < kChunkSize) {
-        validator.Feed(reader.buffer_);  // the first chunk is the whole file
+    if (reader.endOfFile_) {
+        validator.Feed(reader.buffer_);  // the whole file is in the buffer
     } else {
         // Larger than one chunk: decide on the whole file, not on its start.
         auto scanned = ScanUtf8(desktop, path);
@@ -66,8 +72,7 @@ Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_vie
         }
         validator = scanned.value();
     }
-    reader.encoding_ = validator.CompleteAndValid() && validator.SawNonAscii() ? TextEncoding::Utf8
-                                                                               : TextEncoding::Ansi;
+    reader.encoding_ = UnmarkedEncoding(validator);
     return reader;
 }
 

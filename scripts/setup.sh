@@ -24,6 +24,8 @@ ensure_packages() {
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb locales)
 # What the native unit tests need besides.
 native_packages=(cmake ninja-build g++ libgtest-dev googletest)
+# The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
+fuzz_packages=(clang libclang-rt-14-dev)
 
 build_preset() {  # build_preset NAME [TARGET...]
     local preset=$1

@@ -46,8 +46,10 @@ Settings LoadSettings(DesktopServices& desktop) {
 Status SaveSettings(DesktopServices& desktop, const Settings& settings) {
     const std::u16string line = settings.targetPath + u"\r\n";
     auto bytes = EncodeText(desktop, line, settings.encoding);
-    if (!bytes) {
-        // The path has characters the ANSI code page lacks: keep them rather than the code page.
+    // Keep every character of the path rather than the code page when the ANSI code page lacks
+    // one, or when its bytes would read back as something else (valid UTF-8, a byte-order mark).
+    if (!bytes || (settings.encoding == TextEncoding::Ansi &&
+                   DetectUnmarkedEncoding(bytes.value()) != TextEncoding::Ansi)) {
         bytes = EncodeText(desktop, line, TextEncoding::Utf8WithBom);
     }
     const std::u16string path = JoinFolderAndName(desktop.AppFolder(), kSettingsFileName);

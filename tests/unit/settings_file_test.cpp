@@ -112,7 +112,12 @@ INSTANTIATE_TEST_SUITE_P(
                       SaveCase{"AnsiThatCannotHoldThePathBecomesUtf8WithMark", u"C:\\Tools",
                                Target(u"C:\\\u65E5.exe"), u"C:\\Tools\\quillrun.ini",
                                "\xEF\xBB\xBF"
-                               "C:\\\xE6\x97\xA5.exe\r\n"}),
+                               "C:\\\xE6\x97\xA5.exe\r\n"},
+                      // In ANSI "\u00C3\u00A9" is C3 A9, which would read back as UTF-8 "\u00E9".
+                      SaveCase{"AnsiThatWouldReadBackAsUtf8BecomesUtf8WithMark", u"C:\\Tools",
+                               Target(u"C:\\\u00C3\u00A9.exe"), u"C:\\Tools\\quillrun.ini",
+                               "\xEF\xBB\xBF"
+                               "C:\\\xC3\x83\xC2\xA9.exe\r\n"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SaveSettings, FailedWriteLeavesOldFileAndSaysWhy) {

@@ -50,6 +50,19 @@ TEST_P(TextReaderLines, SplitsAndDecodesLikeTheFileMeans) {
     EXPECT_EQ(got.encoding, c.encoding);
 }
 
+// Pipes and network shares may return fewer bytes than asked for; the byte-order mark, the
+// encoding and the lines must not depend on that.
+TEST_P(TextReaderLines, SameWhenEveryReadReturnsOneByte) {
+    const LineCase& c = GetParam();
+    FakeDesktop desktop;
+    desktop.ansiCodePage = c.ansiCodePage;
+    desktop.readPieceLimit = 1;
+    desktop.PutFile(kPath, c.bytes);
+    const ReadResult got = ReadAll(desktop, c.ends);
+    EXPECT_EQ(got.lines, c.lines);
+    EXPECT_EQ(got.encoding, c.encoding);
+}
+
 const auto CR = LineEnds::CarriageReturn;
 const auto ANY = LineEnds::Any;
 

@@ -1,0 +1,111 @@
+// Fuzzes the key-string rules and the keystroke plans made from them.
+//
+// Every character of a line, escaped, must parse back to itself; any other text given to the
+// parser must either be refused or be one of the forms that type exactly one character. The
+// plan for each character, on a layout the input makes up, must press and release in pairs and
+// type the character once.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "playback/key_string.h"
+#include "playback/keystrokes.h"
+#include "tests/fuzz/fuzz_input.h"
+
+namespace quillrun::fuzz {
+namespace {
+
+// A layout whose answers come from the fuzzer: any key for any character, true or not.
+class ArbitraryLayout final : public KeyboardLayout {
+  public:
+    explicit ArbitraryLayout(FuzzInput& input) {
+        for (std::uint8_t& b : table_) {
+            b = input.Byte();
+        }
+    }
+    [[nodiscard]] std::optional<LayoutKey> KeyFor(char16_t c) const override {
+        const std::uint8_t b = At(c);
+        if ((b & 0x80) != 0) {
+            return std::nullopt;
+        }
+        return LayoutKey{static_cast<std::uint8_t>(0x30 + (b & 0x1F)),
+                         static_cast<std::uint8_t>((b >> 5) & 0x07)};
+    }
+    [[nodiscard]] std::optional<char16_t> CharacterFrom(LayoutKey key,
+                                                        bool capsLock) const override {
+        const std::uint8_t b = At(static_cast<char16_t>(key.virtualKey * 8 + key.modifiers));
+        if ((b & 0x01) != 0) {
+            return std::nullopt;
+        }
+        // Sometimes the character asked for, sometimes another.
+        return static_cast<char16_t>(capsLock ? b ^ 0x20 : b);
+    }
+
+  private:
+    [[nodiscard]] std::uint8_t At(char16_t c) const { return table_[c % table_.size()]; }
+    std::array<std::uint8_t, 16> table_{};
+};
+
+void CheckEscapeRoundTrip(char16_t c) {
+    const std::u16string keys = EscapeKeyChar(c);
+    auto parsed = ParseKeyString(keys);
+    Require(parsed.ok() && parsed.value() == c);
+}
+
+void CheckParse(std::u16string_view keys) {
+    auto parsed = ParseKeyString(keys);
+    if (!parsed) {
+        return;
+    }
+    const char16_t c = parsed.value();
+    const bool plain = keys.size() == 1 && keys[0] == c;
+    const bool braced = keys.size() == 3 && keys[0] == u'{' && keys[1] == c && keys[2] == u'}';
+    const bool lineEnd = keys == kLineEndKeys && c == u'\r';
+    Require(plain || braced || lineEnd);
+}
+
+void CheckPlan(char16_t c, const KeyboardLayout& layout, bool capsLock) {
+    const std::vector<KeyEvent> events = PlanKeystrokes(c, layout, capsLock);
+    std::vector<KeyEvent> held;
+    int typing = 0;
+    for (const KeyEvent& event : events) {
+        if (event.typesCharacter) {
+            ++typing;
+            Require(!event.up);
+            if (event.kind == KeyEvent::Kind::Unicode) {
+                Require(event.code == c);
+            }
+        }
+        if (!event.up) {
+            held.push_back(event);
+            continue;
+        }
+        // Releases come in the reverse order of the presses.
+        Require(!held.empty() && held.back().kind == event.kind && held.back().code == event.code);
+        held.pop_back();
+    }
+    Require(typing == 1);
+    Require(held.empty());
+    const RoundTrips trips = RoundTripsToHandle(events, 0);
+    Require(trips.count >= 2 && trips.leftOver <= events.size() + 1);
+}
+
+}  // namespace
+}  // namespace quillrun::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace quillrun;
+    using namespace quillrun::fuzz;
+    FuzzInput input(data, size);
+    const bool capsLock = (input.Byte() & 1) != 0;
+    const ArbitraryLayout layout(input);
+    const std::u16string text = input.RestAsUtf16();
+    for (const char16_t c : text) {
+        CheckEscapeRoundTrip(c);
+        CheckPlan(c, layout, capsLock);
+    }
+    CheckParse(text);
+    return 0;
+}

@@ -1,0 +1,123 @@
+// Fuzzes reading text files: encoding detection, decoding and splitting into lines.
+//
+// The first byte chooses the mode, the line-end rule and how many bytes each read returns
+// (files on network shares and pipes deliver short reads). Raw mode reads the rest as a file and
+// checks what any file must give; round-trip mode writes the rest (as UTF-16 text) in an
+// encoding that marks itself and checks that reading gives exactly the lines written.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "desktop/fake_desktop.h"
+#include "desktop/text_encoding.h"
+#include "desktop/text_reader.h"
+#include "desktop/utf.h"
+#include "tests/fuzz/fuzz_input.h"
+
+namespace quillrun::fuzz {
+namespace {
+
+constexpr std::u16string_view kPath = u"C:\\Texts\\input.txt";
+
+struct ReadOutcome {
+    std::vector<std::u16string> lines;
+    bool failed = false;
+};
+
+ReadOutcome ReadAll(FakeDesktop& desktop, LineEnds lineEnds) {
+    ReadOutcome outcome;
+    auto reader = TextReader::Open(desktop, kPath, lineEnds);
+    if (!reader) {
+        outcome.failed = true;
+        return outcome;
+    }
+    for (;;) {
+        auto line = reader.value().ReadLine();
+        if (!line) {
+            outcome.failed = true;
+            return outcome;
+        }
+        if (!line.value()) {
+            return outcome;
+        }
+        outcome.lines.push_back(*std::move(line).value());
+    }
+}
+
+// How a writer's text reads back: CR LF, CR and (under LineEnds::Any) LF end lines, and a final
+// terminator starts no further line.
+std::vector<std::u16string> ExpectedLines(std::u16string_view text, LineEnds lineEnds) {
+    std::vector<std::u16string> lines;
+    std::u16string current;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\r' || (c == u'\n' && lineEnds == LineEnds::Any)) {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+                ++i;
+            }
+            lines.push_back(std::move(current));
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    if (!current.empty()) {
+        lines.push_back(std::move(current));
+    }
+    return lines;
+}
+
+void CheckRaw(FakeDesktop& desktop, std::string_view bytes, LineEnds lineEnds) {
+    desktop.PutFile(kPath, std::string(bytes));
+    const ReadOutcome outcome = ReadAll(desktop, lineEnds);
+    std::size_t units = 0;
+    for (const std::u16string& line : outcome.lines) {
+        // Terminators never leak into a line.
+        Require(line.find(u'\r') == std::u16string::npos);
+        Require(lineEnds == LineEnds::CarriageReturn || line.find(u'\n') == std::u16string::npos);
+        units += line.size();
+    }
+    // Every byte decodes to at most one unit and every line but an empty file's gives one.
+    Require(units <= bytes.size());
+    Require(outcome.lines.size() <= bytes.size());
+}
+
+void CheckRoundTrip(FakeDesktop& desktop, std::u16string_view text, std::uint8_t choice,
+                    LineEnds lineEnds) {
+    static constexpr TextEncoding kMarked[] = {TextEncoding::Utf8WithBom, TextEncoding::Utf16LE,
+                                               TextEncoding::Utf16BE};
+    const TextEncoding encoding = kMarked[choice % 3];
+    auto bytes = EncodeText(desktop, text, encoding);
+    Require(bytes.ok());  // these encodings hold every text
+    desktop.PutFile(kPath, bytes.value());
+    const ReadOutcome outcome = ReadAll(desktop, lineEnds);
+    Require(!outcome.failed);
+    // UTF-8 has no form for a lone surrogate; it is written as U+FFFD.
+    const std::u16string written = encoding == TextEncoding::Utf8WithBom
+                                       ? Utf8ToUtf16(Utf16ToUtf8(text)).value()
+                                       : std::u16string(text);
+    Require(outcome.lines == ExpectedLines(written, lineEnds));
+}
+
+}  // namespace
+}  // namespace quillrun::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace quillrun;
+    using namespace quillrun::fuzz;
+    FuzzInput input(data, size);
+    const std::uint8_t mode = input.Byte();
+    FakeDesktop desktop;
+    desktop.ansiCodePage = (mode & 0x40) != 0 ? 932 : 1252;
+    // 0: whole reads; otherwise reads of 1 to 31 bytes.
+    desktop.readPieceLimit = (mode >> 1) & 0x1F;
+    const LineEnds lineEnds = (mode & 0x80) != 0 ? LineEnds::Any : LineEnds::CarriageReturn;
+    if ((mode & 0x01) == 0) {
+        CheckRaw(desktop, input.Rest(), lineEnds);
+    } else {
+        const std::uint8_t choice = input.Byte();
+        CheckRoundTrip(desktop, input.RestAsUtf16(), choice, lineEnds);
+    }
+    return 0;
+}
