@@ -71,7 +71,8 @@ std::string IconvName(std::uint32_t codePage) {
 std::optional<std::string> Iconv(const std::string& to, const std::string& from,
                                  std::string_view input) {
     iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // (iconv_t)-1 is how iconv_open says it failed.
+    if (cd == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
         return std::nullopt;
     }
     std::string out(input.size() * 4 + 16, '\0');

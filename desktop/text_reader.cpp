@@ -6,7 +6,7 @@ namespace quillrun {
 namespace {
 
 // Large enough that reading costs little per byte, small enough to keep memory flat.
-constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
 
 // Reads the whole of `path` through a second handle to learn whether it is valid UTF-8.
 Result<Utf8Validator> ScanUtf8(DesktopServices& desktop, std::u16string_view path) {

@@ -23,7 +23,7 @@ ensure_packages() {
 # What building quillrun.exe and running it under Wine need (locales: see ensure_japanese_locale).
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb locales)
 # What the native unit tests need besides.
-native_packages=(cmake ninja-build g++ libgtest-dev googletest)
+native_packages=(cmake ninja-build g++ libgtest-dev googletest clang-tidy)
 # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
 fuzz_packages=(clang libclang-rt-14-dev)
 
