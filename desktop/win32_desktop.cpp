@@ -47,6 +47,22 @@ std::wstring FolderPrefix(const std::wstring& path) {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
+// `path` as the file functions must be given it: unchanged, unless its full form is too long
+// for them, in which case the full form with the extended-length prefix.
+std::wstring OpenablePath(const std::wstring& path) {
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed < kMaxPath) {
+        return path;  // short enough, or no full form to be had: let the open itself fail
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return path;
+    }
+    full.resize(length);
+    return ToWide(ExtendedLengthPath(FromWide(full)));
+}
+
 Status WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
@@ -239,7 +255,7 @@ void Win32Desktop::DisableTimer() {
 }
 
 Result<std::unique_ptr<ByteReader>> Win32Desktop::OpenForReading(std::u16string_view path) {
-    const std::wstring widePath = ToWide(path);
+    const std::wstring widePath = OpenablePath(ToWide(path));
     UniqueHandle file(::CreateFileW(widePath.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -250,7 +266,7 @@ Result<std::unique_ptr<ByteReader>> Win32Desktop::OpenForReading(std::u16string_
 }
 
 Status Win32Desktop::ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
-    const std::wstring target = ToWide(path);
+    const std::wstring target = OpenablePath(ToWide(path));
     const std::wstring temporary =
         FolderPrefix(target) + L"~quillrun-" + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
     {

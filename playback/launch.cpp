@@ -1,5 +1,7 @@
 #include "playback/launch.h"
 
+#include <string>
+
 namespace quillrun {
 
 Result<TaskId> LaunchTarget(DesktopServices& desktop, std::u16string_view targetPath) {
@@ -10,9 +12,33 @@ Result<TaskId> LaunchTarget(DesktopServices& desktop, std::u16string_view target
     return task;
 }
 
+namespace {
+
+// A message box grows with its text; a damaged quillrun.ini can hold a "path" of any length.
+constexpr std::size_t kShownPathLimit = 160;
+constexpr std::size_t kShownPathEnd = 60;  // the end names the program, so it is kept too
+
+std::u16string ShownPath(std::u16string_view targetPath) {
+    if (targetPath.empty()) {
+        return u"(no program is named in quillrun.ini)";
+    }
+    if (targetPath.size() <= kShownPathLimit) {
+        return std::u16string(targetPath);
+    }
+    const std::size_t head = kShownPathLimit - kShownPathEnd;
+    std::u16string shown(targetPath.substr(0, head));
+    shown += u" \u2026 ";
+    shown += targetPath.substr(targetPath.size() - kShownPathEnd);
+    std::string count = std::to_string(targetPath.size());
+    shown += u"\n(" + std::u16string(count.begin(), count.end()) + u" characters)";
+    return shown;
+}
+
+}  // namespace
+
 std::u16string LaunchFailureMessage(std::u16string_view targetPath, const Failure& failure) {
     std::u16string message = u"Quillrun could not start the program to type into:\n\n";
-    message += targetPath.empty() ? u"(no program is named in quillrun.ini)" : targetPath;
+    message += ShownPath(targetPath);
     message += u"\n\n";
     message += failure.reason;
     return message;

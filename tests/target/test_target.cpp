@@ -4,11 +4,12 @@
 // whenever a test asks with kDumpMessage.
 //
 //   qr_target.exe --out FILE [--edit] [--char-delay-ms N] [--title CAPTION]
-//                 [--key-delay-ms N] [--stall-at N --stall-ms M]
+//                 [--key-delay-ms N] [--stall-at N --stall-ms M] [--close-after-ms N]
 //
 // --char-delay-ms makes every WM_CHAR take N ms and --key-delay-ms every WM_KEYDOWN and
 // WM_KEYUP, like a slow program; --stall-at makes the N-th WM_CHAR take M ms, like a program that
-// stops responding for a while.
+// stops responding for a while; --close-after-ms closes the window N ms after it shows, like a
+// program the user closes at once.
 //
 // FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
 // keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
@@ -31,6 +32,7 @@ struct Options {
     DWORD keyDelayMs = 0;
     LONG stallAt = 0;
     DWORD stallMs = 0;
+    UINT closeAfterMs = 0;
 };
 
 struct Event {
@@ -180,6 +182,9 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
                 ::MoveWindow(g_edit, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
             }
             return 0;
+        case WM_TIMER:
+            ::DestroyWindow(window);  // --close-after-ms
+            return 0;
         case WM_DESTROY:
             Dump();
             ::PostQuitMessage(0);
@@ -210,6 +215,8 @@ bool ParseOptions() {
             g_options.stallAt = static_cast<LONG>(std::wcstol(argv[++i], nullptr, 10));
         } else if (arg == L"--stall-ms" && hasValue) {
             g_options.stallMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--close-after-ms" && hasValue) {
+            g_options.closeAfterMs = static_cast<UINT>(std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--edit") {
             g_options.edit = true;
         } else {
@@ -264,6 +271,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         ::MoveWindow(g_edit, 0, 0, client.right, client.bottom, FALSE);
     }
     ::ShowWindow(g_main, showCommand);
+    if (g_options.closeAfterMs > 0) {
+        ::SetTimer(g_main, 1, g_options.closeAfterMs, nullptr);
+    }
     ::UpdateWindow(g_main);
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

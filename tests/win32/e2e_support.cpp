@@ -398,6 +398,30 @@ void QuillrunSession::TypeFile(const std::string& bytes, const std::wstring& nam
     ClickStart(window);
 }
 
+// The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun".
+HWND FindMessageBox(DWORD processId, HWND owner) {
+    HWND box = nullptr;
+    WaitUntil([&] {
+        for (HWND candidate : TopLevelWindows(processId)) {
+            if (candidate != owner && ::GetWindow(candidate, GW_OWNER) == owner &&
+                ClassName(candidate) == L"#32770" && Text(candidate) == kCaption) {
+                box = candidate;
+                return true;
+            }
+        }
+        return false;
+    });
+    return box;
+}
+
+std::wstring AllChildText(HWND window) {
+    std::wstring text;
+    for (HWND child : Children(window)) {
+        text += Text(child) + L"\n";
+    }
+    return text;
+}
+
 std::string Narrow(const std::wstring& ascii) {
     return {ascii.begin(), ascii.end()};
 }

@@ -187,6 +187,12 @@ class QuillrunSession {
     std::wstring file;
 };
 
+// The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun";
+// null if none came up in time.
+HWND FindMessageBox(DWORD processId, HWND owner);
+// The texts of a window's children, one per line.
+std::wstring AllChildText(HWND window);
+
 // ASCII text as bytes (for file contents and messages).
 std::string Narrow(const std::wstring& ascii);
 // UTF-16LE bytes as text.

@@ -1,6 +1,8 @@
 // The real quillrun.exe, as a user sees it: its window, controls, keyboard and lifetime.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/win32/e2e_support.h"
 
 namespace quillrun::testing {
@@ -88,6 +90,55 @@ TEST(MainWindow, FocusStartsInPathBoxAndTabCyclesThroughControls) {
         PressKey(VK_TAB, step.shift);
         EXPECT_TRUE(WaitUntil([&] { return FocusIn(window) == step.expectedFocus; })) << step.name;
     }
+}
+
+// What Explorer and the system read from the file: name, version, icon, manifest.
+std::wstring VersionString(const std::vector<char>& info, const std::wstring& name) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring key = L"\\StringFileInfo\\040904B0\\" + name;
+    if (!::VerQueryValueW(info.data(), key.c_str(), &value, &length) || length == 0) {
+        return {};
+    }
+    return std::wstring(static_cast<const wchar_t*>(value), length - 1);
+}
+
+std::string ManifestOf(HMODULE module) {
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    if (found == nullptr) {
+        return {};
+    }
+    const auto* data = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+    return std::string(data, ::SizeofResource(module, found));
+}
+
+TEST(MainWindow, TheExeCarriesItsNameVersionIconAndManifest) {
+    QuillrunInstall install;
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(install.exe().c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoW(install.exe().c_str(), 0, size, info.data()));
+    EXPECT_EQ(VersionString(info, L"ProductName"), L"Quillrun");
+    EXPECT_EQ(VersionString(info, L"FileVersion"), QUILLRUN_EXPECTED_VERSION);
+    EXPECT_FALSE(VersionString(info, L"FileDescription").empty());
+
+    HMODULE module = ::LoadLibraryExW(install.exe().c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    EXPECT_NE(::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14)), nullptr)
+        << "no icon group";
+    HICON large =
+        static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0));
+    EXPECT_NE(large, nullptr);
+    if (large != nullptr) {
+        ::DestroyIcon(large);
+    }
+    const std::string manifest = ManifestOf(module);
+    for (const char* entry : {"supportedOS", "PerMonitorV2", "longPathAware", "asInvoker"}) {
+        EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
+    }
+    ::FreeLibrary(module);
 }
 
 TEST(MainWindow, ClosingEndsTheProcessWithoutAsking) {

@@ -87,30 +87,6 @@ TEST(Start, TwoQuickClicksStartTwoInstances) {
     CloseAndWait(process, window);
 }
 
-// The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun".
-HWND FindMessageBox(DWORD processId, HWND owner) {
-    HWND box = nullptr;
-    WaitUntil([&] {
-        for (HWND candidate : TopLevelWindows(processId)) {
-            if (candidate != owner && ::GetWindow(candidate, GW_OWNER) == owner &&
-                ClassName(candidate) == L"#32770" && Text(candidate) == kCaption) {
-                box = candidate;
-                return true;
-            }
-        }
-        return false;
-    });
-    return box;
-}
-
-std::wstring AllChildText(HWND window) {
-    std::wstring text;
-    for (HWND child : Children(window)) {
-        text += Text(child) + L"\n";
-    }
-    return text;
-}
-
 TEST(Start, AMissingProgramIsReportedAndQuillrunKeepsWorking) {
     QuillrunInstall install;
     ASSERT_TRUE(WriteBytes(install.settingsFile(), "C:\\no-such-folder\\missing-target.exe\r\n"));

@@ -1,0 +1,47 @@
+#include "playback/launch.h"
+
+#include <gtest/gtest.h>
+
+namespace quillrun {
+namespace {
+
+struct MessageCase {
+    const char* name;
+    std::u16string targetPath;
+    std::vector<std::u16string> shows;  // pieces the message must contain
+    std::size_t longest;                // most characters the message may have
+};
+
+class LaunchFailureMessageTest : public ::testing::TestWithParam<MessageCase> {};
+
+TEST_P(LaunchFailureMessageTest, NamesTheProgramAndTheReasonInABoundedText) {
+    const MessageCase& c = GetParam();
+    const Failure failure{"LaunchProgram", u"The system cannot find the file specified.", 2};
+    const std::u16string message = LaunchFailureMessage(c.targetPath, failure);
+    for (const std::u16string& piece : c.shows) {
+        EXPECT_NE(message.find(piece), std::u16string::npos);
+    }
+    EXPECT_NE(message.find(failure.reason), std::u16string::npos);
+    EXPECT_LE(message.size(), c.longest);
+}
+
+const std::u16string kLongPath = u"C:\\" + std::u16string(100'000, u'a') + u"\\editor.exe";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LaunchFailureMessageTest,
+    ::testing::Values(
+        MessageCase{"WholePath", u"C:\\Apps\\editor.exe /new", {u"C:\\Apps\\editor.exe /new"}, 200},
+        MessageCase{"NoPath", u"", {u"no program is named in quillrun.ini"}, 200},
+        MessageCase{"PathAtTheLimit",
+                    u"C:\\" + std::u16string(157, u'b'),
+                    {u"C:\\" + std::u16string(157, u'b')},
+                    500},
+        // A damaged settings file: the start and the program's name, and how long it was.
+        MessageCase{"HugePathIsCut",
+                    kLongPath,
+                    {u"C:\\aaaa", u"aaaa\\editor.exe", u"\u2026", u"100014 characters"},
+                    600}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace quillrun

@@ -1,0 +1,389 @@
+// Bad input and faults, end to end with the real quillrun.exe: files that are not plain text,
+// odd paths in the path box, damaged settings and application folders, and targets that go
+// away or stop answering. Nothing may crash, nothing may be lost, and no keystroke may go to a
+// window it was not meant for.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "tests/win32/e2e_support.h"
+
+namespace quillrun::testing {
+namespace {
+
+// How long the tick may come after its 1.5 s under a loaded machine.
+constexpr auto kTickSlack = 2500ms;
+// Long enough for the tick and the start of typing to have happened surely.
+constexpr auto kNothingHappens = 1500ms + kTickSlack;
+
+// Waits until the target holds `expected`; then it must hold exactly that.
+void ExpectTyped(TargetProgram& target, const std::wstring& expected,
+                 Clock::duration timeout = kUiTimeout) {
+    ASSERT_NE(target.WaitForWindow(), nullptr) << "the target did not start";
+    EXPECT_EQ(WaitForTyped(target, expected, timeout), expected);
+}
+
+// A file long enough to be still typing while the test acts, into a target that takes 5 ms
+// per character.
+std::string LongText() {
+    std::string text;
+    for (int line = 0; line < 40; ++line) {
+        text += "line " + std::to_string(line) + " of a file that takes a while to type\r\n";
+    }
+    return text;
+}
+
+bool Answers(HWND window, UINT timeoutMs = 500) {
+    DWORD_PTR ignored = 0;
+    return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &ignored) != 0;
+}
+
+bool CreateFolders(const std::wstring& base, const std::wstring& relative) {
+    std::wstring path = base;
+    std::size_t start = 0;
+    for (std::size_t slash = relative.find(L'\\'); slash != std::wstring::npos;
+         slash = relative.find(L'\\', start)) {
+        path += L"\\" + relative.substr(start, slash - start);
+        if (!::CreateDirectoryW(path.c_str(), nullptr) &&
+            ::GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
+        start = slash + 1;
+    }
+    return true;
+}
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            names.push_back(name);
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files that are not plain text
+
+struct OddFile {
+    const char* name;
+    std::string bytes;
+    std::wstring typed;  // as the target holds it: every Enter as CR LF
+};
+
+class OddFiles : public ::testing::TestWithParam<OddFile> {};
+
+TEST_P(OddFiles, AreTypedAsTheyDecode) {
+    QuillrunSession session;
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile(GetParam().bytes);
+    ExpectTyped(session.target, GetParam().typed);
+    EXPECT_TRUE(session.process.Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, OddFiles,
+    ::testing::Values(
+        // NUL and other control characters go as Unicode input, never as Ctrl shortcuts or
+        // editing keys; the target receives each as the character it is.
+        OddFile{"NulAndControlCharacters",
+                std::string("a\0b\x01\x07\x1B\x7F"
+                            "c\r\n\0\r\n",
+                            13),
+                std::wstring(L"a\0b\x01\x07\x1B\x7F"
+                             L"c\r\n\0\r\n",
+                             13)},
+        // Not valid UTF-8 as a whole: every byte is read in the ANSI code page (1252 here).
+        OddFile{"InvalidUtf8FallsBackToAnsi", "caf\xC3\xA9 \xE9t\xE9 \xC3(",
+                L"caf\u00C3\u00A9 \u00E9t\u00E9 \u00C3(\r\n"},
+        OddFile{"Utf16BigEndianWithMark", std::string("\xFE\xFF\0a\0\r\0\n\xD8\x3D\xDE\x00\0{", 14),
+                L"a\r\n\U0001F600{\r\n"},
+        // A UTF-16 file cut off inside a character: the stray byte becomes U+FFFD.
+        OddFile{"Utf16CutOffInsideACharacter", std::string("\xFF\xFEo\0k\0!", 7), L"ok\uFFFD\r\n"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Quillrun's private bytes (memory it alone holds), or 0 if the system does not say.
+SIZE_T PrivateBytes(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (!::K32GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                   sizeof counters)) {
+        return 0;
+    }
+    // Windows reports the same commit charge in both; Wine fills in only the older field.
+    return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+}
+
+TEST(BadInput, A100MegabyteFileIsTypedWithFlatMemory) {
+    QuillrunSession session;
+    ASSERT_NE(session.window, nullptr);
+    constexpr std::size_t kSize = 100u << 20;
+    std::string text;
+    text.reserve(kSize);
+    for (int line = 0; text.size() < kSize; ++line) {
+        std::string row = "row " + std::to_string(line) + " ";
+        row.resize(78, '.');
+        text += row + "\r\n";
+    }
+    const SIZE_T idle = PrivateBytes(session.process.handle());
+    ASSERT_GT(idle, 0u) << "the system does not report Quillrun's private bytes";
+    session.TypeFile(text);
+    text = std::string();  // the test's own copy is not needed any more
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 1000; }, 60s));
+    const SIZE_T atStart = PrivateBytes(session.process.handle());
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 8000; }, 60s));
+    const SIZE_T nearEnd = PrivateBytes(session.process.handle());
+    const long typed = session.target.CharCount();
+
+    // Stopped by closing Quillrun's window, as a user would.
+    ::PostMessageW(session.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(session.process.WaitForExit(10s));
+    EXPECT_EQ(session.process.ExitCode(), 0u);
+
+    std::printf(
+        "[ figures  ] private bytes: idle %zu KiB, typing began %zu KiB, after %ld "
+        "characters %zu KiB\n",
+        idle / 1024, atStart / 1024, typed, nearEnd / 1024);
+    const auto grew = [](SIZE_T from, SIZE_T to) { return to > from ? to - from : 0; };
+    // A chunk of the file, one line and the run's own state; nothing in proportion to the file.
+    EXPECT_LT(grew(idle, atStart), SIZE_T{8} << 20);
+    EXPECT_LT(grew(atStart, nearEnd), SIZE_T{1} << 20);
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the path box may hold
+
+struct PathCase {
+    const char* name;
+    std::wstring file;  // created under the base folder with "typed" in it
+    bool inAppFolder;   // base: Quillrun's application (and working) folder, else a temp folder
+    std::function<std::wstring(const std::wstring& base, const std::wstring& file)> pathBox;
+    bool typed;
+};
+
+class PathBoxHolds : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(PathBoxHolds, WhatItNamesIsTypedOrNothingIs) {
+    const PathCase& c = GetParam();
+    QuillrunSession session;
+    ASSERT_NE(session.window, nullptr);
+    const std::wstring base = c.inAppFolder ? session.install.folder() : session.work.path();
+    ASSERT_TRUE(CreateFolders(base, c.file));
+    ASSERT_TRUE(WriteBytes(base + L"\\" + c.file, "typed"));
+    SetPathBox(session.window, c.pathBox(base, c.file));
+    ClickStart(session.window);
+    if (c.typed) {
+        ExpectTyped(session.target, L"typed\r\n");
+    } else {
+        ASSERT_NE(session.target.WaitForWindow(), nullptr);
+        EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() != 0; }, kNothingHappens));
+    }
+    EXPECT_TRUE(session.process.Running());
+}
+
+std::wstring FullPath(const std::wstring& base, const std::wstring& file) {
+    return base + L"\\" + file;
+}
+
+const std::wstring kLongFolder(100, L'd');
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, PathBoxHolds,
+    ::testing::Values(
+        // The path box is used as it stands: a leading space or quotes are part of the name.
+        PathCase{"LeadingSpace", L"text.txt", false,
+                 [](auto& b, auto& f) { return L" " + FullPath(b, f); }, false},
+        PathCase{"Quoted", L"text.txt", false,
+                 [](auto& b, auto& f) { return L"\"" + FullPath(b, f) + L"\""; }, false},
+        // Windows itself ignores spaces at the end of a file name.
+        PathCase{"TrailingSpaces", L"text.txt", false,
+                 [](auto& b, auto& f) { return FullPath(b, f) + L"  "; }, true},
+        // Relative to the folder Quillrun was started in.
+        PathCase{"Relative", L"sub\\rel.txt", true, [](auto&, auto& f) { return f; }, true},
+        PathCase{"JapaneseFolderAndName", L"\u65E5\u672C\u8A9E\\\u30C6\u30AD\u30B9\u30C8.txt",
+                 false, FullPath, true},
+        PathCase{"LongerThan260Characters",
+                 kLongFolder + L"\\" + kLongFolder + L"\\" + kLongFolder + L"\\long.txt", false,
+                 FullPath, true}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Damaged settings and application folders
+
+TEST(BadInput, ASettingsFileWithA100KilobyteFirstLine) {
+    QuillrunInstall install;
+    const std::string firstLine = "C:\\" + std::string(100'000, 'a') + "\\editor.exe";
+    ASSERT_TRUE(WriteBytes(install.settingsFile(), firstLine + "\r\nsecond line\r\n"));
+    auto [process, window] = install.Launch();
+    ASSERT_NE(window, nullptr);
+
+    // Such a program cannot be started; the message says so in a box that fits the screen.
+    ClickStart(window);
+    HWND box = FindMessageBox(process.id(), window);
+    ASSERT_NE(box, nullptr);
+    const std::wstring text = AllChildText(box);
+    EXPECT_NE(text.find(L"\\editor.exe"), std::wstring::npos);
+    EXPECT_LT(text.size(), 1000u);
+    RECT boxRect{};
+    ::GetWindowRect(box, &boxRect);
+    EXPECT_LE(boxRect.right - boxRect.left, ::GetSystemMetrics(SM_CXSCREEN));
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+
+    // The line is kept whole; like any settings file, only its first line is written back.
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(process.WaitForExit());
+    EXPECT_EQ(process.ExitCode(), 0u);
+    EXPECT_EQ(ReadBytes(install.settingsFile()), firstLine + "\r\n");
+}
+
+TEST(BadInput, ASettingsFileThatIsAFolder) {
+    QuillrunInstall install;
+    ASSERT_TRUE(::CreateDirectoryW(install.settingsFile().c_str(), nullptr));
+    auto [process, window] = install.Launch();
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(process.WaitForExit());
+    EXPECT_EQ(process.ExitCode(), 0u);
+    // The folder stays, and no half-written file is left beside it.
+    EXPECT_TRUE(IsFolder(install.settingsFile()));
+    EXPECT_EQ(FolderEntries(install.folder()),
+              (std::vector<std::wstring>{L"quillrun.exe", L"quillrun.ini"}));
+}
+
+// The test run prepares a copy of Quillrun in a folder that nobody may change (not even root,
+// under which the tests may run), with a settings file in it, and names it in this variable.
+TEST(BadInput, AReadOnlyApplicationFolder) {
+    const char* prepared = std::getenv("QUILLRUN_READONLY_APP");
+    if (prepared == nullptr || *prepared == '\0') {
+        GTEST_SKIP() << "no read-only application folder was prepared";
+    }
+    const std::wstring folder(prepared, prepared + std::strlen(prepared));
+    const std::wstring probe = folder + L"\\probe.tmp";
+    if (WriteBytes(probe, "x")) {
+        ::DeleteFileW(probe.c_str());
+        GTEST_SKIP() << "the prepared folder is writable here";
+    }
+    const std::wstring settings = folder + L"\\quillrun.ini";
+    const std::string before = ReadBytes(settings);
+    ASSERT_FALSE(before.empty());
+    const auto entries = FolderEntries(folder);
+
+    TempFolder elsewhere;  // started from a writable folder, as from a shortcut
+    Process process = Process::Start(L"\"" + folder + L"\\quillrun.exe\"", elsewhere.path());
+    ASSERT_TRUE(process.started());
+    HWND window = WaitForWindow(process.id(), kCaption);
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(process.WaitForExit());
+    EXPECT_EQ(process.ExitCode(), 0u);
+    EXPECT_EQ(ReadBytes(settings), before);
+    EXPECT_EQ(FolderEntries(folder), entries);
+    EXPECT_TRUE(FolderEntries(elsewhere.path()).empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Targets that go away or stop answering
+
+TEST(BadInput, TargetClosedBeforeTheTickTextGoesToTheWindowInFront) {
+    QuillrunSession session(L"--close-after-ms 200");
+    ASSERT_NE(session.window, nullptr);
+    TargetProgram other({}, L"The window in front");
+    ASSERT_NE(other.Start(), nullptr);
+    session.TypeFile("to the window in front");
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
+    ASSERT_TRUE(BringToFront(other.window()));
+    EXPECT_EQ(WaitForTyped(other, L"to the window in front\r\n"), L"to the window in front\r\n");
+}
+
+TEST(BadInput, TargetClosedBeforeTheTickWithQuillrunInFrontTypesNothing) {
+    QuillrunSession session(L"--close-after-ms 200");
+    ASSERT_NE(session.window, nullptr);
+    TargetProgram other({}, L"A window behind");
+    ASSERT_NE(other.Start(), nullptr);
+    session.TypeFile("nowhere to go");
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
+    ASSERT_TRUE(BringToFront(session.window));
+    // Quillrun does not type into its own path box, nor into the window behind it.
+    EXPECT_FALSE(
+        WaitUntil([&] { return Text(session.PathBox()) != session.file; }, kNothingHappens));
+    EXPECT_EQ(other.CharCount(), 0);
+    EXPECT_TRUE(Answers(session.window));
+}
+
+TEST(BadInput, TargetClosedDuringTheRunStopsTheTyping) {
+    QuillrunSession session(L"--char-delay-ms 5");
+    ASSERT_NE(session.window, nullptr);
+    TargetProgram other({}, L"A window behind the target");
+    ASSERT_NE(other.Start(), nullptr);
+    session.TypeFile(LongText());
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
+    ::PostMessageW(session.target.window(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
+
+    // Whatever comes to the front gets nothing.
+    EXPECT_FALSE(WaitUntil(
+        [&] { return other.CharCount() != 0 || Text(session.PathBox()) != session.file; }, 1500ms));
+    EXPECT_TRUE(Answers(session.window));
+    ::PostMessageW(session.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(session.process.WaitForExit(5s));
+    EXPECT_EQ(session.process.ExitCode(), 0u);
+}
+
+TEST(BadInput, ATargetThatHangsEndsTheRunAndQuillrunStaysResponsive) {
+    // The target stops answering for 8 s at its 30th character; Quillrun gives up after 5 s.
+    QuillrunSession session(L"--stall-at 30 --stall-ms 8000");
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile(LongText());
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    HWND target = session.target.window();
+    ASSERT_TRUE(WaitUntil([&] { return !Answers(target, 200); }));
+    const auto stalled = Clock::now();
+
+    // While the target hangs, Quillrun's window answers at once.
+    EXPECT_FALSE(WaitUntil([&] { return !Answers(session.window); }, 4s))
+        << "Quillrun hung with its target";
+    ASSERT_TRUE(WaitUntil([&] { return Answers(target, 200); }, 15s));
+    EXPECT_GE(Clock::now() - stalled, 7s);
+
+    // The run had ended: what was queued before the hang arrives, then nothing more.
+    long count = session.target.CharCount();
+    EXPECT_FALSE(WaitUntil(
+        [&] {
+            const long now = session.target.CharCount();
+            const bool moved = now > count + 3;
+            count = std::max(count, now);
+            return moved;
+        },
+        2s));
+    EXPECT_LT(count, 40);
+    EXPECT_TRUE(session.process.Running());
+}
+
+}  // namespace
+}  // namespace quillrun::testing
