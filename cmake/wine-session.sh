@@ -33,14 +33,27 @@ wait_for() {  # wait_for SECONDS COMMAND...: polls until COMMAND succeeds
 
 display_ready() { [[ -s "$state/display" ]] && [[ "$(tail -c1 "$state/display" | od -An -c)" == *'\n'* ]]; }
 
+# Debian's Wine does not load the fonts of its own fonts-wine package, so that Tahoma (the
+# dialog font) and Marlett (the caption buttons) are missing; copy them into the prefix. Then
+# link a Japanese font from the system to Tahoma: Windows finds glyphs a user-interface font
+# lacks in the fonts linked to it, so the browse button's caption renders.
+install_fonts() {
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    [[ -f /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ]] || return 0
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v Tahoma /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f >/dev/null 2>&1
+}
+
 create_prefix() {
-    [[ -f "$WINEPREFIX/.quillrun-ready" ]] && return 0
+    local ready="$WINEPREFIX/.quillrun-ready-2"  # bumped whenever the prefix's set-up changes
+    [[ -f "$ready" ]] && return 0
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$desktop_size" /f >/dev/null 2>&1
+    install_fonts
     wineserver -w
-    touch "$WINEPREFIX/.quillrun-ready"
+    touch "$ready"
 }
 
 up() {

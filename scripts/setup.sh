@@ -20,8 +20,12 @@ ensure_packages() {
         "${missing[@]}" >/dev/null
 }
 
-# What building quillrun.exe and running it under Wine need (locales: see ensure_japanese_locale).
-windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb locales)
+# What building quillrun.exe and running it under Wine need (locales: see ensure_japanese_locale;
+# the Japanese font renders the browse button's caption, see cmake/wine-session.sh).
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb locales
+    fonts-ipafont-gothic)
+# What the run command's screenshots need.
+screenshot_packages=(imagemagick)
 # What the native unit tests need besides.
 native_packages=(cmake ninja-build g++ libgtest-dev googletest clang-tidy)
 # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.

@@ -2,6 +2,7 @@
 //
 //   qr_driver wait-window CAPTION [SECONDS]   prints "WIDTHxHEIGHT+LEFT+TOP" of the window's frame
 //   qr_driver close-window CAPTION            asks the window to close and waits until it is gone
+//   qr_driver move-window CAPTION LEFT TOP    moves the window's frame there; prints it
 //   qr_driver type-file CAPTION PATH          puts PATH into Quillrun's path box, clicks Start
 //   qr_driver wait-typed CLASS COUNT [SECONDS]
 //                                             waits until an Edit control in a window of that
@@ -47,6 +48,16 @@ int WaitWindow(const std::wstring& caption, int seconds) {
         std::fprintf(stderr, "no window captioned \"%ls\" appeared\n", caption.c_str());
         return 1;
     }
+    PrintFrame(window);
+    return 0;
+}
+
+int MoveWindow(const std::wstring& caption, int left, int top) {
+    HWND window = FindTopLevel(caption);
+    if (window == nullptr) {
+        return 1;
+    }
+    ::SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     PrintFrame(window);
     return 0;
 }
@@ -119,6 +130,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"close-window" && argc == 3) {
         return CloseWindow(argv[2]);
     }
+    if (command == L"move-window" && argc == 5) {
+        return MoveWindow(argv[2], _wtoi(argv[3]), _wtoi(argv[4]));
+    }
     if (command == L"type-file" && argc == 4) {
         return TypeFile(argv[2], argv[3]);
     }
@@ -131,6 +145,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::fprintf(stderr,
                  "usage: qr_driver wait-window CAPTION [SECONDS] | close-window CAPTION |\n"
+                 "                 move-window CAPTION LEFT TOP |\n"
                  "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] | "
                  "keep-desktop\n");
     return 2;
