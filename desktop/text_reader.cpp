@@ -137,6 +137,68 @@ Result<std::u16string> TextReader::Decode(std::string_view bytes) {
 }
 
 Result<std::optional<std::u16string>> TextReader::ReadLine() {
+    std::optional<std::u16string> line;
+    for (;;) {
+        auto piece = ReadLinePiece();
+        if (!piece) {
+            return piece.failure();
+        }
+        if (!piece.value()) {
+            return line;  // end of file
+        }
+        if (!line) {
+            line.emplace();
+        }
+        *line += piece.value()->text;
+        if (piece.value()->endsLine) {
+            return line;
+        }
+    }
+}
+
+std::size_t TextReader::PieceEnd(std::size_t scanned) const {
+    switch (encoding_) {
+        case TextEncoding::Utf16LE:
+        case TextEncoding::Utf16BE:
+            return scanned;  // every unit goes out on its own anyway
+        case TextEncoding::Utf8:
+        case TextEncoding::Utf8WithBom: {
+            // The piece ends right before a byte that begins a character, never inside one.
+            for (std::size_t end = scanned - 1; end > position_; --end) {
+                if ((static_cast<unsigned char>(buffer_[end]) & 0xC0) != 0x80) {
+                    return end;
+                }
+            }
+            return position_;
+        }
+        case TextEncoding::Ansi:
+            break;
+    }
+    // In the ANSI code page a cut between the two bytes of a double-byte character would spoil
+    // it, and which bytes lead is the code page's secret. Bytes below 0x40 are never the second
+    // byte of one in any of Windows' code pages, so the piece ends right after such a byte.
+    for (std::size_t end = scanned; end > position_; --end) {
+        if (static_cast<unsigned char>(buffer_[end - 1]) < 0x40) {
+            return end;
+        }
+    }
+    return position_;
+}
+
+Result<std::optional<LinePiece>> TextReader::TakePiece(std::size_t end, std::size_t next,
+                                                       bool endsLine) {
+    auto text = Decode(std::string_view(buffer_).substr(position_, end - position_));
+    if (!text) {
+        return text.failure();
+    }
+    position_ = next;
+    insideLine_ = !endsLine;
+    return std::optional<LinePiece>(LinePiece{std::move(text).value(), endsLine});
+}
+
+Result<std::optional<LinePiece>> TextReader::ReadLinePiece() {
+    // Longest stretch of a line, in bytes of the file, that is held before it goes out.
+    constexpr std::size_t kPieceBytes = kChunkSize;
     const std::size_t unit = UnitSize();
     std::size_t scan = position_;  // next unit to look at
     for (;;) {
@@ -166,12 +228,13 @@ Result<std::optional<std::u16string>> TextReader::ReadLine() {
             if (c == u'\r' && next + unit <= buffer_.size() && UnitAt(next) == u'\n') {
                 next += unit;
             }
-            auto line = Decode(std::string_view(buffer_).substr(position_, scan - position_));
-            if (!line) {
-                return line.failure();
+            return TakePiece(scan, next, true);
+        }
+        // No terminator yet: a long stretch goes out as a piece rather than growing without end.
+        if (scan - position_ >= kPieceBytes) {
+            if (const std::size_t end = PieceEnd(scan); end > position_) {
+                return TakePiece(end, end, false);
             }
-            position_ = next;
-            return std::optional<std::u16string>(std::move(line).value());
         }
         const std::size_t scannedFromStart = scan - position_;
         auto more = Fill();
@@ -184,15 +247,15 @@ Result<std::optional<std::u16string>> TextReader::ReadLine() {
         }
     }
     if (position_ >= buffer_.size()) {
-        return std::optional<std::u16string>();  // end of file
+        if (insideLine_) {
+            // The line's last piece ended exactly at the end of the file.
+            insideLine_ = false;
+            return std::optional<LinePiece>(LinePiece{{}, true});
+        }
+        return std::optional<LinePiece>();  // end of file
     }
     // The last line, without a terminator.
-    auto line = Decode(std::string_view(buffer_).substr(position_));
-    if (!line) {
-        return line.failure();
-    }
-    position_ = buffer_.size();
-    return std::optional<std::u16string>(std::move(line).value());
+    return TakePiece(buffer_.size(), buffer_.size(), true);
 }
 
 }  // namespace quillrun

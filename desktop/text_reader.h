@@ -19,6 +19,12 @@ enum class LineEnds {
     Any,
 };
 
+// A stretch of one line: a long line comes in several pieces, the last of which ends it.
+struct LinePiece {
+    std::u16string text;
+    bool endsLine = false;
+};
+
 class TextReader {
   public:
     // Opens the file and settles its encoding; fails as opening the file fails.
@@ -28,6 +34,11 @@ class TextReader {
     // The next line without its terminator; nullopt once the file is at its end. The last line
     // needs no terminator; an empty file has no line.
     Result<std::optional<std::u16string>> ReadLine();
+
+    // The next piece of the current line, so that a line of any length needs no more memory
+    // than a piece (about 64 KiB of the file); nullopt once the file is at its end. Pieces end
+    // on character boundaries where the encoding allows it to be known.
+    Result<std::optional<LinePiece>> ReadLinePiece();
 
     [[nodiscard]] TextEncoding encoding() const { return encoding_; }
 
@@ -40,6 +51,10 @@ class TextReader {
     [[nodiscard]] std::size_t UnitSize() const;
     [[nodiscard]] char16_t UnitAt(std::size_t offset) const;
     Result<std::u16string> Decode(std::string_view bytes);
+    // Where a piece of the unterminated bytes [position_, scanned) may end; position_ if not
+    // yet (no safe place to cut).
+    [[nodiscard]] std::size_t PieceEnd(std::size_t scanned) const;
+    Result<std::optional<LinePiece>> TakePiece(std::size_t end, std::size_t next, bool endsLine);
 
     DesktopServices* desktop_;
     std::unique_ptr<ByteReader> file_;
@@ -48,6 +63,7 @@ class TextReader {
     std::string buffer_;
     std::size_t position_ = 0;  // first unread byte of buffer_
     bool endOfFile_ = false;
+    bool insideLine_ = false;  // a piece of the current line went out without its end
 };
 
 }  // namespace quillrun

@@ -62,11 +62,12 @@ PlaybackEnd PlayTextFile(DesktopServices& desktop, std::u16string_view path, Tas
     Typist typist(desktop, stopRequested);
     bool checkedTarget = false;
     for (;;) {
-        auto line = reader.value().ReadLine();
-        if (!line) {
+        // A long line comes in pieces, so that a file of one huge line needs little memory.
+        auto piece = reader.value().ReadLinePiece();
+        if (!piece) {
             return PlaybackEnd::ReadFailed;
         }
-        if (!line.value()) {
+        if (!piece.value()) {
             return PlaybackEnd::Finished;
         }
         // An empty file types nothing and needs no window to type into.
@@ -76,10 +77,13 @@ PlaybackEnd PlayTextFile(DesktopServices& desktop, std::u16string_view path, Tas
             }
             checkedTarget = true;
         }
-        for (const char16_t c : *line.value()) {
+        for (const char16_t c : piece.value()->text) {
             if (auto end = typist.Type(EscapeKeyChar(c))) {
                 return *end;
             }
+        }
+        if (!piece.value()->endsLine) {
+            continue;
         }
         if (auto end = typist.Type(kLineEndKeys)) {
             return *end;

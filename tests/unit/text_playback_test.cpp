@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "desktop/fake_desktop.h"
 
 namespace quillrun {
@@ -83,14 +85,17 @@ INSTANTIATE_TEST_SUITE_P(
         KeysCase{"SurrogatePairAsTwoUnits", "\xF0\x9F\x98\x80", {u"\xD83D", u"\xDE00", E}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(Playback, LongLinesAreTypedInFull) {
-    const std::size_t length = 40000;  // past the 16-bit limit of a line length
+TEST_F(Playback, LongLinesAreTypedInFullWithOneLineEndAndOnePump) {
+    // Past the 16-bit limit of a line length, and past the 64 KiB pieces a line is read in.
+    const std::size_t length = 150000;
     desktop.PutFile(kFile, std::string(length, 'x') + "\r\ny");
     EXPECT_EQ(Play(), PlaybackEnd::Finished);
     const auto keys = Keys();
     ASSERT_EQ(keys.size(), length + 3);
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), E), 2);
     EXPECT_EQ(keys[length], E);
     EXPECT_EQ(keys[length + 1], u"y");
+    EXPECT_EQ(desktop.CallsOf("PumpEvents").size(), 2u);
 }
 
 TEST_F(Playback, ActivatesOnceBeforeTheFirstLineAndPumpsAfterEachLine) {

@@ -133,6 +133,75 @@ TEST(TextReaderChunks, TerminatorsAcrossChunkBoundariesAndLongLines) {
     EXPECT_EQ(got.lines[0].size(), 3 * kChunk + 7);
 }
 
+// A long line comes in pieces of about 64 KiB, each ending on a character boundary, only the
+// last one ending the line; put together they are the line.
+TEST(TextReaderPieces, LongLinesComeInWholeCharacterPiecesThatMakeTheLine) {
+    constexpr std::size_t kChunk = 64 * 1024;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::u16string line;
+        std::uint32_t codePage = 1252;
+        std::size_t fewest;  // pieces, the empty last one included
+        std::size_t most;
+    };
+    std::string sjis;  // "日本 " over and over: double-byte characters, now and then a space
+    std::u16string sjisText;
+    while (sjis.size() < 2 * kChunk + 100) {
+        sjis += "\x93\xFA\x96\x7B ";
+        sjisText += u"\u65E5\u672C ";
+    }
+    std::string utf8 = "\xEF\xBB\xBF";
+    std::u16string utf8Text;
+    while (utf8.size() < 2 * kChunk + 100) {
+        utf8 += "\xE6\x97\xA5";
+        utf8Text += u"\u65E5";
+    }
+    std::string utf16("\xFF\xFE", 2);
+    std::u16string utf16Text;
+    while (utf16.size() < 2 * kChunk + 100) {
+        utf16 += std::string("\x3D\xD8\x00\xDE", 4);  // a surrogate pair, cut anywhere
+        utf16Text += u"\xD83D\xDE00";
+    }
+    const std::vector<Case> cases = {
+        {"ShiftJisCutAfterASpace", sjis + "\r\n", sjisText, 932, 2, 3},
+        {"Utf8CutBeforeACharacter", utf8 + "\r\n", utf8Text, 1252, 2, 3},
+        {"Utf16", utf16 + std::string("\r\0\n\0", 4), utf16Text, 1252, 2, 3},
+        // The last piece ends where the file does: the line's end comes as an empty piece.
+        {"EndsWithThePiece", std::string(kChunk, '0'), std::u16string(kChunk, u'0'), 1252, 2, 2},
+        // No byte that is surely a character's end: kept whole rather than spoilt.
+        {"NoSafePlaceToCut", std::string(2 * kChunk, '\xE9') + "\r\n",
+         std::u16string(2 * kChunk, u'\u00E9'), 1252, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop desktop;
+        desktop.ansiCodePage = c.codePage;
+        desktop.PutFile(kPath, c.bytes);
+        auto reader = TextReader::Open(desktop, kPath, LineEnds::CarriageReturn);
+        ASSERT_TRUE(reader.ok());
+        std::u16string line;
+        std::size_t pieces = 0;
+        for (;;) {
+            auto piece = reader.value().ReadLinePiece();
+            ASSERT_TRUE(piece.ok());
+            ASSERT_TRUE(piece.value().has_value()) << "the file ended inside the line";
+            ++pieces;
+            EXPECT_LE(piece.value()->text.size(), 2 * kChunk);
+            line += piece.value()->text;
+            if (piece.value()->endsLine) {
+                break;
+            }
+        }
+        EXPECT_EQ(line, c.line);
+        EXPECT_GE(pieces, c.fewest);
+        EXPECT_LE(pieces, c.most);
+        auto after = reader.value().ReadLinePiece();
+        ASSERT_TRUE(after.ok());
+        EXPECT_FALSE(after.value().has_value());
+    }
+}
+
 TEST(TextReaderChunks, EncodingIsDecidedOnTheWholeFileNotItsStart) {
     constexpr std::size_t kChunk = 64 * 1024;
     struct Case {
