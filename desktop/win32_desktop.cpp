@@ -8,6 +8,7 @@
 
 #include "desktop/dialog_filter.h"
 #include "desktop/paths.h"
+#include "desktop/win32_keyboard.h"
 #include "desktop/win32_text.h"
 #include "playback/key_string.h"
 
@@ -119,6 +120,12 @@ bool BringToFront(HWND window) {
 }  // namespace
 
 void DispatchWindowMessage(HWND dialogWindow, MSG& message) {
+    // Quillrun's keystrokes are for the target. While a run shares the target's input, one still
+    // on its way when the target goes away reaches Quillrun instead; it must not type into the
+    // path box.
+    if (IsTypedKeyMessage(message)) {
+        return;
+    }
     if (dialogWindow != nullptr && ::IsDialogMessageW(dialogWindow, &message)) {
         return;
     }

@@ -13,7 +13,7 @@
 namespace quillrun::win32 {
 
 // Hands one message to the window it is for, letting `dialogWindow` handle Tab and Shift+Tab
-// between its controls the way a dialog does.
+// between its controls the way a dialog does. Keystrokes Quillrun typed itself are dropped.
 void DispatchWindowMessage(HWND dialogWindow, MSG& message);
 
 class Win32Desktop final : public DesktopServices {

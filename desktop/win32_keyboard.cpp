@@ -112,12 +112,22 @@ Failure NotResponding() {
 
 INPUT KeyEventInput(const KeyEvent& event, HKL layout) {
     const DWORD up = event.up ? KEYEVENTF_KEYUP : 0;
+    INPUT input{};
     if (event.kind == KeyEvent::Kind::Unicode) {
-        return KeyInput(0, event.code, KEYEVENTF_UNICODE | up);
+        input = KeyInput(0, event.code, KEYEVENTF_UNICODE | up);
+    } else {
+        // Remote and virtual-machine consoles read the scan code, so it goes with the key.
+        const auto scan =
+            static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
+        input = KeyInput(event.code, scan, up);
     }
-    // Remote and virtual-machine consoles read the scan code, so it goes with the key.
-    const auto scan = static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
-    return KeyInput(event.code, scan, up);
+    input.ki.dwExtraInfo = kTypedKeyMark;
+    return input;
+}
+
+bool IsTypedKeyMessage(const MSG& message) {
+    return message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST &&
+           static_cast<ULONG_PTR>(::GetMessageExtraInfo()) == kTypedKeyMark;
 }
 
 std::optional<LayoutKey> SystemKeyboardLayout::KeyFor(char16_t c) const {

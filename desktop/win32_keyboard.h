@@ -27,8 +27,17 @@ class SystemKeyboardLayout final : public KeyboardLayout {
     HKL layout_;
 };
 
-// The input event that carries out `event` on `layout` (real keys with their scan codes).
+// The input event that carries out `event` on `layout` (real keys with their scan codes),
+// marked with kTypedKeyMark.
 INPUT KeyEventInput(const KeyEvent& event, HKL layout);
+
+// Carried by every key event Quillrun types (the system hands it back through
+// GetMessageExtraInfo), so that one reaching Quillrun's own window can be told apart from the
+// user's typing: "QRKY".
+inline constexpr ULONG_PTR kTypedKeyMark = 0x51524B59;
+
+// True for a keyboard message just taken from the queue that Quillrun itself typed.
+bool IsTypedKeyMessage(const MSG& message);
 
 // Types one character at a time into the foreground window and returns only once that
 // window's thread has handled it.

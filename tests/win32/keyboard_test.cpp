@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "desktop/win32_desktop.h"
+#include "desktop/win32_keyboard.h"
 #include "playback/key_string.h"
 #include "tests/key_events.h"
 #include "tests/win32/e2e_support.h"
@@ -40,6 +41,43 @@ TEST(UsLayout, RealKeysWithTheirModifiersAndUnicodeForTheRest) {
         EXPECT_EQ(PlanKeystrokes(c.c, layout, c.capsLock), c.events)
             << "character " << static_cast<int>(c.c) << (c.capsLock ? " with Caps Lock" : "");
     }
+}
+
+// A keystroke Quillrun typed that comes back to its own window (its input was shared with a
+// target that went away mid-keystroke) is dropped; the user's own typing is not.
+TEST(OwnWindow, KeystrokesQuillrunTypedAreDroppedTheUsersAreNot) {
+    HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300,
+                                  100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(edit, nullptr);
+    ASSERT_TRUE(BringToFront(edit));
+    ::SetFocus(edit);
+    const auto type = [](wchar_t c, ULONG_PTR mark) {
+        INPUT inputs[2] = {};
+        for (INPUT& input : inputs) {
+            input.type = INPUT_KEYBOARD;
+            input.ki.wScan = c;
+            input.ki.dwFlags = KEYEVENTF_UNICODE;
+            input.ki.dwExtraInfo = mark;
+        }
+        inputs[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+        ::SendInput(2, inputs, sizeof(INPUT));
+    };
+    const auto pumpUntilText = [&](const std::wstring& wanted) {
+        return WaitUntil([&] {
+            MSG message;
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                win32::DispatchWindowMessage(nullptr, message);
+            }
+            return Text(edit) == wanted;
+        });
+    };
+    type(L'q', win32::kTypedKeyMark);
+    type(L'u', 0);  // the user's: it arrives after Quillrun's, which is gone by then
+    EXPECT_TRUE(pumpUntilText(L"u")) << Narrow(Text(edit));
+    type(L'x', win32::kTypedKeyMark);
+    type(L'y', 0);
+    EXPECT_TRUE(pumpUntilText(L"uy")) << Narrow(Text(edit));
+    ::DestroyWindow(edit);
 }
 
 class Typing : public ::testing::Test {
