@@ -21,6 +21,8 @@ function(quillrun_target_defaults target)
     endif()
     if(QUILLRUN_FUZZ)
         target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+        # The customary mark of a fuzzing build: the code may shrink its buffers for it.
+        target_compile_definitions(${target} PRIVATE FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
     endif()
 endfunction()
 

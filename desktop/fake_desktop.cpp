@@ -70,11 +70,32 @@ std::string IconvName(std::uint32_t codePage) {
 
 std::optional<std::string> Iconv(const std::string& to, const std::string& from,
                                  std::string_view input) {
-    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    // Opening a conversion costs far more than a short line's conversion: keep each one open
+    // for the life of the process (tests and fuzzing run on one thread).
+    struct Conversions {
+        std::map<std::pair<std::string, std::string>, iconv_t> open;
+        Conversions() = default;
+        Conversions(const Conversions&) = delete;
+        Conversions& operator=(const Conversions&) = delete;
+        ~Conversions() {
+            for (auto& [names, cd] : open) {
+                if (cd != reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
+                    iconv_close(cd);
+                }
+            }
+        }
+    };
+    static Conversions conversions;
+    auto [it, added] = conversions.open.try_emplace({to, from}, nullptr);
+    if (added) {
+        it->second = iconv_open(to.c_str(), from.c_str());
+    }
+    iconv_t cd = it->second;
     // (iconv_t)-1 is how iconv_open says it failed.
     if (cd == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
         return std::nullopt;
     }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
     std::string out(input.size() * 4 + 16, '\0');
     std::string in(input);
     char* inPtr = in.data();
@@ -82,7 +103,6 @@ std::optional<std::string> Iconv(const std::string& to, const std::string& from,
     char* outPtr = out.data();
     std::size_t outLeft = out.size();
     const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
     if (rc == static_cast<std::size_t>(-1) || inLeft != 0) {
         return std::nullopt;
     }

@@ -1,12 +1,19 @@
 #include "desktop/text_reader.h"
 
+#include <algorithm>
+
 #include "desktop/utf.h"
 
 namespace quillrun {
 namespace {
 
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// Tiny chunks, so that the fuzzer's small inputs reach every path of chunk and piece handling.
+constexpr std::size_t kChunkSize = 64;
+#else
 // Large enough that reading costs little per byte, small enough to keep memory flat.
 constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
+#endif
 
 // Reads the whole of `path` through a second handle to learn whether it is valid UTF-8.
 Result<Utf8Validator> ScanUtf8(DesktopServices& desktop, std::u16string_view path) {
@@ -85,14 +92,14 @@ Result<bool> TextReader::Fill() {
         buffer_.erase(0, position_);
         position_ = 0;
     }
-    const std::size_t old = buffer_.size();
-    buffer_.resize(old + kChunkSize);
-    auto got = file_->Read(std::span<char>(buffer_.data() + old, kChunkSize));
+    // Read into a buffer of its own: growing buffer_ for every read would clear a whole chunk
+    // each time, however little the read returns.
+    chunk_.resize(kChunkSize);
+    auto got = file_->Read(chunk_);
     if (!got) {
-        buffer_.resize(old);
         return got.failure();
     }
-    buffer_.resize(old + got.value());
+    buffer_.append(chunk_.data(), got.value());
     endOfFile_ = got.value() == 0;
     return !endOfFile_;
 }
@@ -193,6 +200,7 @@ Result<std::optional<LinePiece>> TextReader::TakePiece(std::size_t end, std::siz
     }
     position_ = next;
     insideLine_ = !endsLine;
+    pieceSearched_ = 0;
     return std::optional<LinePiece>(LinePiece{std::move(text).value(), endsLine});
 }
 
@@ -231,10 +239,13 @@ Result<std::optional<LinePiece>> TextReader::ReadLinePiece() {
             return TakePiece(scan, next, true);
         }
         // No terminator yet: a long stretch goes out as a piece rather than growing without end.
-        if (scan - position_ >= kPieceBytes) {
+        // Where no safe place to cut was found, looking again waits until the stretch has
+        // doubled, so that small reads do not make the search quadratic.
+        if (scan - position_ >= std::max(kPieceBytes, pieceSearched_ * 2)) {
             if (const std::size_t end = PieceEnd(scan); end > position_) {
                 return TakePiece(end, end, false);
             }
+            pieceSearched_ = scan - position_;
         }
         const std::size_t scannedFromStart = scan - position_;
         auto more = Fill();

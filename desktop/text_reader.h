@@ -61,9 +61,11 @@ class TextReader {
     LineEnds lineEnds_;
     TextEncoding encoding_ = TextEncoding::Ansi;
     std::string buffer_;
+    std::string chunk_;         // what one read returns
     std::size_t position_ = 0;  // first unread byte of buffer_
     bool endOfFile_ = false;
-    bool insideLine_ = false;  // a piece of the current line went out without its end
+    bool insideLine_ = false;        // a piece of the current line went out without its end
+    std::size_t pieceSearched_ = 0;  // unread bytes searched in vain for a place to cut
 };
 
 }  // namespace quillrun
