@@ -51,15 +51,19 @@ ReadOutcome ReadAll(FakeDesktop& desktop, LineEnds lineEnds) {
     }
 }
 
-// How a writer's text reads back: CR LF, CR and (under LineEnds::Any) LF end lines, and a final
-// terminator starts no further line.
-std::vector<std::u16string> ExpectedLines(std::u16string_view text, LineEnds lineEnds) {
-    std::vector<std::u16string> lines;
-    std::u16string current;
+// How a writer's text (or, for a file without a mark, its bytes) splits into lines: CR LF, CR
+// and (under LineEnds::Any) LF end lines, and a final terminator starts no further line.
+template <class Char>
+std::vector<std::basic_string<Char>> SplitLines(std::basic_string_view<Char> text,
+                                                LineEnds lineEnds) {
+    const auto cr = static_cast<Char>('\r');
+    const auto lf = static_cast<Char>('\n');
+    std::vector<std::basic_string<Char>> lines;
+    std::basic_string<Char> current;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c == u'\r' || (c == u'\n' && lineEnds == LineEnds::Any)) {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+        const Char c = text[i];
+        if (c == cr || (c == lf && lineEnds == LineEnds::Any)) {
+            if (c == cr && i + 1 < text.size() && text[i + 1] == lf) {
                 ++i;
             }
             lines.push_back(std::move(current));
@@ -79,25 +83,8 @@ std::vector<std::u16string> ExpectedLines(std::u16string_view text, LineEnds lin
 // on its own.
 std::optional<std::vector<std::u16string>> WholeLines(FakeDesktop& desktop, std::string_view bytes,
                                                       LineEnds lineEnds, TextEncoding encoding) {
-    std::vector<std::string> split;
-    std::string current;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char b = bytes[i];
-        if (b == '\r' || (b == '\n' && lineEnds == LineEnds::Any)) {
-            if (b == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-                ++i;
-            }
-            split.push_back(std::move(current));
-            current.clear();
-        } else {
-            current.push_back(b);
-        }
-    }
-    if (!current.empty()) {
-        split.push_back(std::move(current));
-    }
     std::vector<std::u16string> lines;
-    for (const std::string& line : split) {
+    for (const std::string& line : SplitLines(bytes, lineEnds)) {
         if (encoding == TextEncoding::Utf8) {
             auto text = Utf8ToUtf16(line);
             if (!text) {
@@ -150,7 +137,7 @@ void CheckRoundTrip(FakeDesktop& desktop, std::u16string_view text, std::uint8_t
     const std::u16string written = encoding == TextEncoding::Utf8WithBom
                                        ? Utf8ToUtf16(Utf16ToUtf8(text)).value()
                                        : std::u16string(text);
-    Require(outcome.lines == ExpectedLines(written, lineEnds));
+    Require(outcome.lines == SplitLines<char16_t>(written, lineEnds));
 }
 
 }  // namespace

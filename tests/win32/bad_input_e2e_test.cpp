@@ -14,32 +14,10 @@
 #include <cstring>
 #include <functional>
 
-#include "tests/win32/e2e_support.h"
+#include "tests/win32/e2e_expect.h"
 
 namespace quillrun::testing {
 namespace {
-
-// How long the tick may come after its 1.5 s under a loaded machine.
-constexpr auto kTickSlack = 2500ms;
-// Long enough for the tick and the start of typing to have happened surely.
-constexpr auto kNothingHappens = 1500ms + kTickSlack;
-
-// Waits until the target holds `expected`; then it must hold exactly that.
-void ExpectTyped(TargetProgram& target, const std::wstring& expected,
-                 Clock::duration timeout = kUiTimeout) {
-    ASSERT_NE(target.WaitForWindow(), nullptr) << "the target did not start";
-    EXPECT_EQ(WaitForTyped(target, expected, timeout), expected);
-}
-
-// A file long enough to be still typing while the test acts, into a target that takes 5 ms
-// per character.
-std::string LongText() {
-    std::string text;
-    for (int line = 0; line < 40; ++line) {
-        text += "line " + std::to_string(line) + " of a file that takes a while to type\r\n";
-    }
-    return text;
-}
 
 bool Answers(HWND window, UINT timeoutMs = 500) {
     DWORD_PTR ignored = 0;
@@ -316,15 +294,22 @@ TEST(BadInput, AReadOnlyApplicationFolder) {
 // ---------------------------------------------------------------------------------------------
 // Targets that go away or stop answering
 
+// The target closes itself 200 ms after it shows, long before the tick; then the other
+// program's window, or Quillrun's own, is brought to the front.
+void CloseTargetBeforeTheTick(QuillrunSession& session, const TargetProgram& other,
+                              const std::string& text, bool quillrunInFront) {
+    session.TypeFile(text);
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
+    ASSERT_TRUE(BringToFront(quillrunInFront ? session.window : other.window()));
+}
+
 TEST(BadInput, TargetClosedBeforeTheTickTextGoesToTheWindowInFront) {
     QuillrunSession session(L"--close-after-ms 200");
     ASSERT_NE(session.window, nullptr);
     TargetProgram other({}, L"The window in front");
     ASSERT_NE(other.Start(), nullptr);
-    session.TypeFile("to the window in front");
-    ASSERT_NE(session.target.WaitForWindow(), nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
-    ASSERT_TRUE(BringToFront(other.window()));
+    CloseTargetBeforeTheTick(session, other, "to the window in front", false);
     EXPECT_EQ(WaitForTyped(other, L"to the window in front\r\n"), L"to the window in front\r\n");
 }
 
@@ -333,10 +318,7 @@ TEST(BadInput, TargetClosedBeforeTheTickWithQuillrunInFrontTypesNothing) {
     ASSERT_NE(session.window, nullptr);
     TargetProgram other({}, L"A window behind");
     ASSERT_NE(other.Start(), nullptr);
-    session.TypeFile("nowhere to go");
-    ASSERT_NE(session.target.WaitForWindow(), nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
-    ASSERT_TRUE(BringToFront(session.window));
+    CloseTargetBeforeTheTick(session, other, "nowhere to go", true);
     // Quillrun does not type into its own path box, nor into the window behind it.
     EXPECT_FALSE(
         WaitUntil([&] { return Text(session.PathBox()) != session.file; }, kNothingHappens));

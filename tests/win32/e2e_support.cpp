@@ -398,6 +398,14 @@ void QuillrunSession::TypeFile(const std::string& bytes, const std::wstring& nam
     ClickStart(window);
 }
 
+std::string LongText() {
+    std::string text;
+    for (int line = 0; line < 40; ++line) {
+        text += "line " + std::to_string(line) + " of a file that takes a while to type\r\n";
+    }
+    return text;
+}
+
 // The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun".
 HWND FindMessageBox(DWORD processId, HWND owner) {
     HWND box = nullptr;

@@ -187,6 +187,15 @@ class QuillrunSession {
     std::wstring file;
 };
 
+// How long the tick may come after its 1.5 s under a loaded machine.
+inline constexpr auto kTickSlack = 2500ms;
+// Long enough for the tick and the start of typing to have happened surely.
+inline constexpr auto kNothingHappens = 1500ms + kTickSlack;
+
+// A file long enough to be still typing while a test acts, into a target that takes 5 ms per
+// character: 40 lines.
+std::string LongText();
+
 // The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun";
 // null if none came up in time.
 HWND FindMessageBox(DWORD processId, HWND owner);

@@ -5,22 +5,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "tests/win32/e2e_support.h"
+#include "tests/win32/e2e_expect.h"
 
 namespace quillrun::testing {
 namespace {
-
-// How long the tick may come after its 1.5 s under a loaded machine.
-constexpr auto kTickSlack = 2500ms;
-// Long enough for the tick and the start of typing to have happened surely.
-constexpr auto kNothingHappens = 1500ms + kTickSlack;
-
-// Waits until the target holds `expected`; then it must hold exactly that.
-void ExpectTyped(TargetProgram& target, const std::wstring& expected,
-                 Clock::duration timeout = kUiTimeout) {
-    ASSERT_NE(target.WaitForWindow(), nullptr) << "the target did not start";
-    EXPECT_EQ(WaitForTyped(target, expected, timeout), expected);
-}
 
 struct CorpusCase {
     const char* name;
@@ -97,16 +85,6 @@ TEST(Playback, AnEmptyFileOrThePathBoxStillHoldingTheFolderTypesNothing) {
         ASSERT_NE(session.target.WaitForWindow(), nullptr);
         EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() != 0; }, kNothingHappens));
     }
-}
-
-// A file long enough to be still typing while the test acts, into a target that takes 5 ms
-// per character.
-std::string LongText() {
-    std::string text;
-    for (int line = 0; line < 40; ++line) {
-        text += "line " + std::to_string(line) + " of a file that takes a while to type\r\n";
-    }
-    return text;
 }
 
 TEST(Playback, TheTargetIsBroughtBackToTheFrontBeforeTyping) {
