@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "desktop/fake_desktop.h"
+
 namespace quillrun::fuzz {
 
 // Consumes bytes from the front of the fuzzer's input.
@@ -40,6 +42,14 @@ class FuzzInput {
   private:
     std::string_view bytes_;
 };
+
+// How the fake desktop serves files, from a mode byte: bit 0x40 chooses the ANSI code page
+// (932, double-byte, or 1252) and bits 1 to 5 the most bytes one read returns (0: all asked for;
+// pipes and network shares deliver short reads). The other bits are the fuzz target's own.
+inline void ServeFilesAsModeSays(FakeDesktop& desktop, std::uint8_t mode) {
+    desktop.ansiCodePage = (mode & 0x40) != 0 ? 932 : 1252;
+    desktop.readPieceLimit = (mode >> 1) & 0x1F;
+}
 
 // A property the code must keep; a failure aborts so that the fuzzer records the input.
 inline void Require(bool condition) {

@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzInput input(data, size);
     const std::uint8_t mode = input.Byte();
     FakeDesktop desktop;
-    desktop.ansiCodePage = (mode & 1) != 0 ? 932 : 1252;
-    desktop.readPieceLimit = (mode >> 1) & 0x1F;
+    ServeFilesAsModeSays(desktop, mode);
     desktop.PutFile(kSettingsPath, std::string(input.Rest()));
 
     const Settings loaded = LoadSettings(desktop);

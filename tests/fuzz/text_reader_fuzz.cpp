@@ -149,9 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzInput input(data, size);
     const std::uint8_t mode = input.Byte();
     FakeDesktop desktop;
-    desktop.ansiCodePage = (mode & 0x40) != 0 ? 932 : 1252;
-    // 0: whole reads; otherwise reads of 1 to 31 bytes.
-    desktop.readPieceLimit = (mode >> 1) & 0x1F;
+    ServeFilesAsModeSays(desktop, mode);
     const LineEnds lineEnds = (mode & 0x80) != 0 ? LineEnds::Any : LineEnds::CarriageReturn;
     if ((mode & 0x01) == 0) {
         CheckRaw(desktop, input.Rest(), lineEnds);

@@ -19,11 +19,6 @@
 namespace quillrun::testing {
 namespace {
 
-bool Answers(HWND window, UINT timeoutMs = 500) {
-    DWORD_PTR ignored = 0;
-    return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &ignored) != 0;
-}
-
 bool CreateFolders(const std::wstring& base, const std::wstring& relative) {
     std::wstring path = base;
     std::size_t start = 0;
@@ -64,41 +59,27 @@ bool IsFolder(const std::wstring& path) {
 // ---------------------------------------------------------------------------------------------
 // Files that are not plain text
 
-struct OddFile {
-    const char* name;
-    std::string bytes;
-    std::wstring typed;  // as the target holds it: every Enter as CR LF
-};
-
-class OddFiles : public ::testing::TestWithParam<OddFile> {};
-
-TEST_P(OddFiles, AreTypedAsTheyDecode) {
-    QuillrunSession session;
-    ASSERT_NE(session.window, nullptr);
-    session.TypeFile(GetParam().bytes);
-    ExpectTyped(session.target, GetParam().typed);
-    EXPECT_TRUE(session.process.Running());
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    BadInput, OddFiles,
+    BadInput, TypesTheFile,
     ::testing::Values(
         // NUL and other control characters go as Unicode input, never as Ctrl shortcuts or
         // editing keys; the target receives each as the character it is.
-        OddFile{"NulAndControlCharacters",
-                std::string("a\0b\x01\x07\x1B\x7F"
-                            "c\r\n\0\r\n",
-                            13),
-                std::wstring(L"a\0b\x01\x07\x1B\x7F"
-                             L"c\r\n\0\r\n",
-                             13)},
+        CorpusCase{"NulAndControlCharacters",
+                   std::string("a\0b\x01\x07\x1B\x7F"
+                               "c\r\n\0\r\n",
+                               13),
+                   std::wstring(L"a\0b\x01\x07\x1B\x7F"
+                                L"c\r\n\0\r\n",
+                                13)},
         // Not valid UTF-8 as a whole: every byte is read in the ANSI code page (1252 here).
-        OddFile{"InvalidUtf8FallsBackToAnsi", "caf\xC3\xA9 \xE9t\xE9 \xC3(",
-                L"caf\u00C3\u00A9 \u00E9t\u00E9 \u00C3(\r\n"},
-        OddFile{"Utf16BigEndianWithMark", std::string("\xFE\xFF\0a\0\r\0\n\xD8\x3D\xDE\x00\0{", 14),
-                L"a\r\n\U0001F600{\r\n"},
+        CorpusCase{"InvalidUtf8FallsBackToAnsi", "caf\xC3\xA9 \xE9t\xE9 \xC3(",
+                   L"caf\u00C3\u00A9 \u00E9t\u00E9 \u00C3(\r\n"},
+        CorpusCase{"Utf16BigEndianWithMark",
+                   std::string("\xFE\xFF\0a\0\r\0\n\xD8\x3D\xDE\x00\0{", 14),
+                   L"a\r\n\U0001F600{\r\n"},
         // A UTF-16 file cut off inside a character: the stray byte becomes U+FFFD.
-        OddFile{"Utf16CutOffInsideACharacter", std::string("\xFF\xFEo\0k\0!", 7), L"ok\uFFFD\r\n"}),
+        CorpusCase{"Utf16CutOffInsideACharacter", std::string("\xFF\xFEo\0k\0!", 7),
+                   L"ok\uFFFD\r\n"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // Quillrun's private bytes (memory it alone holds), or 0 if the system does not say.
@@ -294,31 +275,34 @@ TEST(BadInput, AReadOnlyApplicationFolder) {
 // ---------------------------------------------------------------------------------------------
 // Targets that go away or stop answering
 
-// The target closes itself 200 ms after it shows, long before the tick; then the other
-// program's window, or Quillrun's own, is brought to the front.
-void CloseTargetBeforeTheTick(QuillrunSession& session, const TargetProgram& other,
-                              const std::string& text, bool quillrunInFront) {
-    session.TypeFile(text);
-    ASSERT_NE(session.target.WaitForWindow(), nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
-    ASSERT_TRUE(BringToFront(quillrunInFront ? session.window : other.window()));
-}
+// The target closes itself 200 ms after it shows, long before the tick; another program runs.
+class TargetClosedBeforeTheTick : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(session.window, nullptr);
+        ASSERT_NE(other.Start(), nullptr);
+    }
 
-TEST(BadInput, TargetClosedBeforeTheTickTextGoesToTheWindowInFront) {
-    QuillrunSession session(L"--close-after-ms 200");
-    ASSERT_NE(session.window, nullptr);
-    TargetProgram other({}, L"The window in front");
-    ASSERT_NE(other.Start(), nullptr);
-    CloseTargetBeforeTheTick(session, other, "to the window in front", false);
+    // Starts typing `text`, waits for the target to go, then brings the other program's window
+    // or Quillrun's own to the front.
+    void TypeAfterTheTargetHasGone(const std::string& text, bool quillrunInFront) {
+        session.TypeFile(text);
+        ASSERT_NE(session.target.WaitForWindow(), nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
+        ASSERT_TRUE(BringToFront(quillrunInFront ? session.window : other.window()));
+    }
+
+    QuillrunSession session{L"--close-after-ms 200"};
+    TargetProgram other{{}, L"Another program"};
+};
+
+TEST_F(TargetClosedBeforeTheTick, TextGoesToTheWindowInFront) {
+    TypeAfterTheTargetHasGone("to the window in front", false);
     EXPECT_EQ(WaitForTyped(other, L"to the window in front\r\n"), L"to the window in front\r\n");
 }
 
-TEST(BadInput, TargetClosedBeforeTheTickWithQuillrunInFrontTypesNothing) {
-    QuillrunSession session(L"--close-after-ms 200");
-    ASSERT_NE(session.window, nullptr);
-    TargetProgram other({}, L"A window behind");
-    ASSERT_NE(other.Start(), nullptr);
-    CloseTargetBeforeTheTick(session, other, "nowhere to go", true);
+TEST_F(TargetClosedBeforeTheTick, WithQuillrunInFrontNothingIsTyped) {
+    TypeAfterTheTargetHasGone("nowhere to go", true);
     // Quillrun does not type into its own path box, nor into the window behind it.
     EXPECT_FALSE(
         WaitUntil([&] { return Text(session.PathBox()) != session.file; }, kNothingHappens));

@@ -14,4 +14,14 @@ inline void ExpectTyped(TargetProgram& target, const std::wstring& expected,
     EXPECT_EQ(WaitForTyped(target, expected, timeout), expected);
 }
 
+// A file and what the test target must hold once Quillrun has typed it (every Enter as CR LF).
+// The test that types it is defined once; suites of files instantiate it where they belong.
+struct CorpusCase {
+    const char* name;
+    std::string bytes;
+    std::wstring typed;
+};
+
+class TypesTheFile : public ::testing::TestWithParam<CorpusCase> {};
+
 }  // namespace quillrun::testing

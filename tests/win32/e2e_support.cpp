@@ -406,6 +406,11 @@ std::string LongText() {
     return text;
 }
 
+bool Answers(HWND window, UINT timeoutMs) {
+    DWORD_PTR ignored = 0;
+    return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &ignored) != 0;
+}
+
 // The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun".
 HWND FindMessageBox(DWORD processId, HWND owner) {
     HWND box = nullptr;

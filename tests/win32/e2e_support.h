@@ -196,6 +196,9 @@ inline constexpr auto kNothingHappens = 1500ms + kTickSlack;
 // character: 40 lines.
 std::string LongText();
 
+// True if `window`'s thread answers a message within `timeoutMs` (and is not hung).
+bool Answers(HWND window, UINT timeoutMs = 500);
+
 // The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun";
 // null if none came up in time.
 HWND FindMessageBox(DWORD processId, HWND owner);
