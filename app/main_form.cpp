@@ -1,9 +1,18 @@
 #include "app/main_form.h"
 
+#include <utility>
+
 #include "playback/launch.h"
+#include "playback/playback_report.h"
 #include "settings/file_chooser.h"
 
 namespace quillrun {
+namespace {
+
+// The taskbar's progress runs in thousandths: finer steps would only cost calls.
+constexpr std::uint64_t kProgressSteps = 1000;
+
+}  // namespace
 
 void MainForm::OnLoad() {
     view_.SetPathText(desktop_.AppFolder());
@@ -18,7 +27,9 @@ void MainForm::OnUnload() {
 
 void MainForm::OnChooseClick() {
     // A running playback keeps the file it has open; the choice is for the next run.
-    ChooseTextFile(desktop_, view_);
+    if (auto chosen = ChooseTextFile(desktop_)) {
+        view_.SetPathText(*chosen);
+    }
 }
 
 void MainForm::OnStartClick() {
@@ -28,6 +39,8 @@ void MainForm::OnStartClick() {
         return;
     }
     taskId_ = task.value();
+    ++starts_;
+    heldMessage_.reset();  // the news of an older run is no longer worth an interruption
 }
 
 void MainForm::OnTimerTick() {
@@ -35,7 +48,60 @@ void MainForm::OnTimerTick() {
     desktop_.DisableTimer();
     // The file is whatever FPath names now, not what it named at Start.
     const std::u16string path = view_.PathText();
-    lastPlayback_ = PlayTextFile(desktop_, path, taskId_, [this] { return unloaded_; });
+    const std::uint64_t startsBefore = starts_;
+    std::uint64_t shown = kProgressSteps + 1;  // nothing shown yet
+    const PlaybackHooks hooks{
+        .stopRequested = [this] { return unloaded_; },
+        .progress =
+            [&](std::uint64_t done, std::uint64_t total) {
+                if (total == 0) {
+                    return;  // a size unknown: no progress to show
+                }
+                const std::uint64_t steps =
+                    done >= total ? kProgressSteps : done * kProgressSteps / total;
+                if (steps != shown) {
+                    shown = steps;
+                    view_.ShowProgress(TaskbarProgress::Running, steps, kProgressSteps);
+                }
+            },
+    };
+    const PlaybackResult result = PlayTextFile(desktop_, path, taskId_, hooks);
+    lastPlayback_ = result.end;
+    // Closed meanwhile: there is no window left to tell.
+    if (unloaded_) {
+        return;
+    }
+    // A newer Start superseded this run: its own run, not this one, is for the user to hear of.
+    const bool superseded = starts_ != startsBefore;
+    // Shown only now that the run has ended and released its keys, so that no keystroke meant
+    // for the target can reach the message.
+    auto message = superseded ? std::nullopt : PlaybackEndMessage(result);
+    const bool inFront = desktop_.ForegroundProcess() == desktop_.OwnProcess();
+    if (message) {
+        view_.ShowProgress(TaskbarProgress::Error, shown > kProgressSteps ? 0 : shown,
+                           kProgressSteps);
+        if (!inFront) {
+            // Not over the window the user is in, whose keystrokes it would take (and where
+            // Windows would not let it come to the front anyway): the taskbar button flashes,
+            // shows the stop, and the message waits until the user comes back.
+            heldMessage_ = std::move(message);
+            view_.FlashTaskbarButton();
+            return;
+        }
+        view_.ShowFailure(*message);
+    } else if (result.end == PlaybackEnd::Finished && !superseded && !inFront) {
+        view_.FlashTaskbarButton();
+    }
+    view_.ShowProgress(TaskbarProgress::Off, 0, 0);
+}
+
+void MainForm::OnActivated() {
+    if (!heldMessage_) {
+        return;
+    }
+    const std::u16string message = *std::exchange(heldMessage_, std::nullopt);
+    view_.ShowFailure(message);
+    view_.ShowProgress(TaskbarProgress::Off, 0, 0);
 }
 
 }  // namespace quillrun

@@ -28,6 +28,8 @@ class MainForm {
     void OnStartClick();
     // The delayed start: types the file named in FPath now into the program launched last.
     void OnTimerTick();
+    // The window came to the front: a message held back while the user was elsewhere is shown.
+    void OnActivated();
 
     [[nodiscard]] const std::u16string& TargetPath() const { return settings_.targetPath; }
     [[nodiscard]] TaskId TaskID() const { return taskId_; }
@@ -41,6 +43,9 @@ class MainForm {
     Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi};
     bool unloaded_ = false;  // a running playback stops once the window has closed
     std::optional<PlaybackEnd> lastPlayback_;
+    std::uint64_t starts_ = 0;  // successful Start clicks: a newer one supersedes a run
+    // How the last run fell short, while the user is in another window.
+    std::optional<std::u16string> heldMessage_;
 };
 
 }  // namespace quillrun

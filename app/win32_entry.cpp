@@ -5,6 +5,7 @@
 #include "app/form_layout.h"
 #include "app/win32_main_window.h"
 #include "desktop/win32_desktop.h"
+#include "desktop/win32_handles.h"
 #include "desktop/win32_text.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
@@ -12,6 +13,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
+    // The taskbar button's progress is a COM service.
+    const quillrun::win32::ComApartment com;
     quillrun::win32::Win32Desktop desktop;
     auto window = quillrun::win32::MainWindow::Create(instance, desktop);
     if (!window) {

@@ -12,6 +12,8 @@ constexpr wchar_t kWindowClass[] = L"QuillrunMainForm";
 // Fixed border with minimize and close buttons: the layout is designed for one size.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
+// Posted to itself on activation: a modal message must not open inside WM_ACTIVATE.
+constexpr UINT kShowHeldMessage = WM_APP + 1;
 // The longest path Windows accepts; the edit control's default limit is shorter.
 constexpr WPARAM kPathLimit = 32767;
 
@@ -106,6 +108,47 @@ void MainWindow::SetPathText(std::u16string_view text) {
 void MainWindow::ShowFailure(std::u16string_view message) {
     ::MessageBoxW(window_, ToWide(message).c_str(), ToWide(kWindowCaption).c_str(),
                   MB_OK | MB_ICONERROR);
+}
+
+void MainWindow::ShowProgress(TaskbarProgress state, std::uint64_t done, std::uint64_t total) {
+    if (window_ == nullptr) {
+        return;
+    }
+    // Made only when first needed: by then the window has long had its taskbar button, which
+    // the taskbar list's methods require.
+    if (!taskbarTried_) {
+        taskbarTried_ = true;
+        ITaskbarList3* list = nullptr;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_ITaskbarList3, reinterpret_cast<void**>(&list)))) {
+            taskbar_.reset(list);
+            if (FAILED(list->HrInit())) {
+                taskbar_.reset();
+            }
+        }
+    }
+    if (!taskbar_) {
+        return;  // no taskbar to show it (a shell without one)
+    }
+    if (state == TaskbarProgress::Off) {
+        taskbar_.get()->SetProgressState(window_, TBPF_NOPROGRESS);
+        return;
+    }
+    taskbar_.get()->SetProgressState(window_,
+                                     state == TaskbarProgress::Error ? TBPF_ERROR : TBPF_NORMAL);
+    taskbar_.get()->SetProgressValue(window_, done, total);
+}
+
+void MainWindow::FlashTaskbarButton() {
+    if (window_ == nullptr) {
+        return;
+    }
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof(flash);
+    flash.hwnd = window_;
+    flash.dwFlags = FLASHW_TRAY;
+    flash.uCount = 1;
+    ::FlashWindowEx(&flash);
 }
 
 Status MainWindow::CreateControls() {
@@ -210,9 +253,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 if (focus != nullptr && ::IsChild(window_, focus)) {
                     lastFocus_ = focus;
                 }
-            } else if (lastFocus_ != nullptr) {
-                ::SetFocus(lastFocus_);
+            } else {
+                if (lastFocus_ != nullptr) {
+                    ::SetFocus(lastFocus_);
+                }
+                ::PostMessageW(window_, kShowHeldMessage, 0, 0);
             }
+            return 0;
+        case kShowHeldMessage:
+            form_.OnActivated();
             return 0;
         case WM_DPICHANGED: {
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);

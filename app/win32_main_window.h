@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shobjidl.h>
 
 #include <memory>
 
@@ -30,6 +31,8 @@ class MainWindow final : public FormView {
     [[nodiscard]] std::u16string PathText() const override;
     void SetPathText(std::u16string_view text) override;
     void ShowFailure(std::u16string_view message) override;
+    void ShowProgress(TaskbarProgress state, std::uint64_t done, std::uint64_t total) override;
+    void FlashTaskbarButton() override;
 
   private:
     MainWindow(HINSTANCE instance, Win32Desktop& desktop);
@@ -48,6 +51,8 @@ class MainWindow final : public FormView {
     HWND start_ = nullptr;
     HWND lastFocus_ = nullptr;  // restored when the window is activated again
     UniqueGdiObject font_;
+    UniqueCom<ITaskbarList3> taskbar_;  // made at the first progress to show
+    bool taskbarTried_ = false;
 };
 
 }  // namespace quillrun::win32

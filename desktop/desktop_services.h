@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,12 +22,38 @@ using Milliseconds = std::chrono::milliseconds;
 // (the system's ERROR_TIMEOUT): a run must end rather than type on blindly.
 inline constexpr std::uint32_t kNotRespondingCode = 1460;
 
+// ActivateTask's failure codes when the launched program has no window to bring to the front:
+// it has ended (as a launcher does once it has handed the launch to another process), or it
+// shows none, or none yet (the system's ERROR_PROCESS_ABORTED and ERROR_INVALID_WINDOW_HANDLE).
+inline constexpr std::uint32_t kTaskEndedCode = 1067;
+inline constexpr std::uint32_t kTaskHasNoWindowCode = 1400;
+
+// LaunchProgram's failure code when the program may only run as administrator (the system's
+// ERROR_ELEVATION_REQUIRED).
+inline constexpr std::uint32_t kElevationRequiredCode = 740;
+
 // Identifies a launched program for ActivateTask. Opaque: the real desktop keeps the process
 // handle behind it, so a later process that reuses the id can never be mistaken for it.
 struct TaskId {
     std::uint64_t value = 0;  // 0: nothing launched yet
 
     friend bool operator==(const TaskId&, const TaskId&) = default;
+};
+
+// Identifies a top-level window; 0: none.
+struct WindowId {
+    std::uint64_t value = 0;
+
+    friend bool operator==(const WindowId&, const WindowId&) = default;
+};
+
+// Whether keystrokes Quillrun synthesizes can reach a process's windows. The system silently
+// drops them for a process of a higher integrity level (a program run as administrator while
+// Quillrun is not), so this must be known before typing, not learnt from the keystrokes.
+enum class InputAccess {
+    Allowed,     // its integrity level is Quillrun's or lower
+    Elevated,    // it runs at a higher integrity level
+    Unreadable,  // its level cannot be read for lack of rights, as for an elevated program
 };
 
 // One entry of the open-file dialog's file-type list.
@@ -43,6 +70,8 @@ class ByteReader {
     virtual ~ByteReader() = default;
     // Fills the front of `buffer`; returns how many bytes were read, 0 at the end of the file.
     virtual Result<std::size_t> Read(std::span<char> buffer) = 0;
+    // The file's size in bytes when it was opened; 0 when unknown (a pipe, say).
+    [[nodiscard]] virtual std::uint64_t Size() const = 0;
 };
 
 class DesktopServices {
@@ -63,8 +92,23 @@ class DesktopServices {
     [[nodiscard]] virtual std::uint32_t ForegroundProcess() = 0;
     // Quillrun's own process id.
     [[nodiscard]] virtual std::uint32_t OwnProcess() const = 0;
+    // The window in front; 0 when there is none.
+    [[nodiscard]] virtual WindowId ForegroundWindow() = 0;
     // Handles every pending window event (which may run Quillrun's own handlers) and returns.
     virtual void PumpEvents() = 0;
+    // Handles Quillrun's window events as they arrive for `duration`, then returns: a wait
+    // during which the window stays responsive.
+    virtual void PumpEventsFor(Milliseconds duration) = 0;
+
+    // Whether Quillrun's keystrokes can reach the process's windows.
+    [[nodiscard]] virtual InputAccess InputAccessTo(std::uint32_t process) = 0;
+    // The file name of the process's program (e.g. u"notepad.exe"); empty when unknown.
+    [[nodiscard]] virtual std::u16string ProgramName(std::uint32_t process) = 0;
+    // Whether the input method (Japanese, Chinese or Korean) of `window` is open; nullopt when
+    // the window has none that answers.
+    [[nodiscard]] virtual std::optional<bool> InputMethodOpen(WindowId window) = 0;
+    // Opens or closes it; false when that did not take.
+    virtual bool SetInputMethodOpen(WindowId window, bool open) = 0;
 
     // The folder that holds the executable, without a trailing backslash unless a drive root.
     virtual std::u16string AppFolder() = 0;

@@ -44,6 +44,7 @@ class MemoryReader final : public ByteReader {
         position_ += count;
         return count;
     }
+    [[nodiscard]] std::uint64_t Size() const override { return bytes_.size(); }
 
   private:
     std::string bytes_;
@@ -231,6 +232,42 @@ void FakeDesktop::PumpEvents() {
     }
 }
 
+void FakeDesktop::PumpEventsFor(Milliseconds duration) {
+    Record("PumpEventsFor", Ascii("ms=" + std::to_string(duration.count())));
+    Advance(duration);
+    if (onPump) {
+        onPump();
+    }
+}
+
+InputAccess FakeDesktop::InputAccessTo(std::uint32_t process) {
+    const auto it = inputAccess.find(process);
+    return it == inputAccess.end() ? InputAccess::Allowed : it->second;
+}
+
+std::u16string FakeDesktop::ProgramName(std::uint32_t process) {
+    const auto it = programNames.find(process);
+    return it == programNames.end() ? std::u16string() : it->second;
+}
+
+std::optional<bool> FakeDesktop::InputMethodOpen(WindowId window) {
+    const auto it = inputMethods.find(window.value);
+    if (it == inputMethods.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+bool FakeDesktop::SetInputMethodOpen(WindowId window, bool open) {
+    Record("SetInputMethodOpen", Ascii("#" + std::to_string(window.value) + (open ? " open" : " closed")));
+    const auto it = inputMethods.find(window.value);
+    if (it == inputMethods.end()) {
+        return false;
+    }
+    it->second = open;
+    return true;
+}
+
 std::u16string FakeDesktop::AppFolder() {
     Record("AppFolder");
     return appFolder;
@@ -325,6 +362,9 @@ void FakeDesktop::Sleep(Milliseconds duration) {
     // A sleeping UI thread handles no messages: time passes, but no tick fires until a pump.
     Record("Sleep");
     now_ += duration;
+    if (onSleep) {
+        onSleep();
+    }
 }
 
 }  // namespace quillrun

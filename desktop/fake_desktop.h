@@ -35,9 +35,17 @@ class FakeDesktop final : public DesktopServices {
     std::function<void()> onPump;
     // Runs after each key string is "typed" (e.g. to move the focus or close the window).
     std::function<void(std::u16string_view keys)> onKeys;
-    // The process in front; a successful ActivateTask puts the task's process there.
+    // Runs at each Sleep (e.g. to let the window in front settle).
+    std::function<void()> onSleep;
+    // The process in front; a successful ActivateTask puts the task's process there. Each
+    // process has one window, whose id is the process id.
     std::uint32_t foregroundProcess = 0;
     std::uint32_t ownProcess = 4;
+    // Processes Quillrun may not type into, and the programs' names; by process id.
+    std::map<std::uint32_t, InputAccess> inputAccess;
+    std::map<std::uint32_t, std::u16string> programNames;
+    // Windows that have an input method, and whether it is open; by window id.
+    std::map<std::uint64_t, bool> inputMethods;
 
     // The next call of `operation` (its name in the interface) fails with `failure`.
     void FailNext(const std::string& operation, Failure failure);
@@ -66,7 +74,13 @@ class FakeDesktop final : public DesktopServices {
     void EndTyping() override;
     [[nodiscard]] std::uint32_t ForegroundProcess() override { return foregroundProcess; }
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ownProcess; }
+    [[nodiscard]] WindowId ForegroundWindow() override { return WindowId{foregroundProcess}; }
     void PumpEvents() override;
+    void PumpEventsFor(Milliseconds duration) override;
+    [[nodiscard]] InputAccess InputAccessTo(std::uint32_t process) override;
+    [[nodiscard]] std::u16string ProgramName(std::uint32_t process) override;
+    [[nodiscard]] std::optional<bool> InputMethodOpen(WindowId window) override;
+    bool SetInputMethodOpen(WindowId window, bool open) override;
     std::u16string AppFolder() override;
     Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
     void EnableTimer(Milliseconds interval) override;

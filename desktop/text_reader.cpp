@@ -100,6 +100,7 @@ Result<bool> TextReader::Fill() {
         return got.failure();
     }
     buffer_.append(chunk_.data(), got.value());
+    bytesRead_ += got.value();
     endOfFile_ = got.value() == 0;
     return !endOfFile_;
 }

@@ -2,6 +2,7 @@
 // text_encoding.h), holding only about one line and one read buffer in memory at a time.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,12 @@ class TextReader {
     Result<std::optional<LinePiece>> ReadLinePiece();
 
     [[nodiscard]] TextEncoding encoding() const { return encoding_; }
+    // How far reading has got: the bytes of the file taken as lines so far, and its size
+    // (0 when unknown).
+    [[nodiscard]] std::uint64_t BytesConsumed() const {
+        return bytesRead_ - (buffer_.size() - position_);
+    }
+    [[nodiscard]] std::uint64_t FileSize() const { return file_->Size(); }
 
   private:
     TextReader(DesktopServices& desktop, std::unique_ptr<ByteReader> file, LineEnds lineEnds)
@@ -63,6 +70,7 @@ class TextReader {
     std::string buffer_;
     std::string chunk_;         // what one read returns
     std::size_t position_ = 0;  // first unread byte of buffer_
+    std::uint64_t bytesRead_ = 0;  // from the file so far
     bool endOfFile_ = false;
     bool insideLine_ = false;        // a piece of the current line went out without its end
     std::size_t pieceSearched_ = 0;  // unread bytes searched in vain for a place to cut

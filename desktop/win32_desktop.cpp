@@ -1,10 +1,13 @@
 #include "desktop/win32_desktop.h"
 
 #include <commdlg.h>
+#include <imm.h>
 
 #include <algorithm>
 #include <climits>
 #include <cwchar>
+#include <optional>
+#include <vector>
 
 #include "desktop/dialog_filter.h"
 #include "desktop/paths.h"
@@ -24,6 +27,20 @@ constexpr std::size_t kLongestPath = 32767;
 // to show its window) when it is activated.
 constexpr DWORD kStartupWaitMs = 3000;
 
+// SetForegroundWindow completes asynchronously: the window may come to the front a little after
+// the call returns. How long to look for it there before calling the activation refused (ms),
+// and how often.
+constexpr ULONGLONG kActivationSettleMs = 500;
+constexpr DWORD kActivationPollMs = 10;
+
+// How long the input method of a target's thread may take to answer (ms): it answers from that
+// thread, which may be busy.
+constexpr UINT kInputMethodAnswerMs = 500;
+// WM_IME_CONTROL's requests for the open status of the thread's input context (the SDK's
+// IMC_GETOPENSTATUS and IMC_SETOPENSTATUS; not in every toolchain's headers).
+constexpr WPARAM kGetOpenStatus = 0x0005;
+constexpr WPARAM kSetOpenStatus = 0x0006;
+
 class FileReader final : public ByteReader {
   public:
     explicit FileReader(UniqueHandle file) : file_(std::move(file)) {}
@@ -35,6 +52,14 @@ class FileReader final : public ByteReader {
             return LastErrorFailure("ReadFile");
         }
         return static_cast<std::size_t>(got);
+    }
+
+    [[nodiscard]] std::uint64_t Size() const override {
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(file_.get(), &size) || size.QuadPart < 0) {
+            return 0;  // not a file with a size: a pipe or a device
+        }
+        return static_cast<std::uint64_t>(size.QuadPart);
     }
 
   private:
@@ -98,10 +123,23 @@ HWND MainWindowOf(DWORD processId) {
     return search.found;
 }
 
+// Waits a moment for `window` to be in front: true once it is.
+bool AwaitFront(HWND window) {
+    const ULONGLONG until = ::GetTickCount64() + kActivationSettleMs;
+    while (::GetForegroundWindow() != window) {
+        if (::GetTickCount64() >= until) {
+            return false;
+        }
+        ::Sleep(kActivationPollMs);
+    }
+    return true;
+}
+
 // Brings `window` to the front. The system refuses that to a process in the background unless
-// its input is attached to the thread of the window in front, so it attaches for the moment.
+// its input is attached to the thread of the window in front (the foreground lock described
+// under SetForegroundWindow), so on refusal it attaches for the moment and asks again.
 bool BringToFront(HWND window) {
-    if (::SetForegroundWindow(window) && ::GetForegroundWindow() == window) {
+    if (::SetForegroundWindow(window) && AwaitFront(window)) {
         return true;
     }
     const HWND current = ::GetForegroundWindow();
@@ -114,7 +152,48 @@ bool BringToFront(HWND window) {
     if (attached) {
         ::AttachThreadInput(self, frontThread, FALSE);
     }
-    return ::GetForegroundWindow() == window;
+    return AwaitFront(window);
+}
+
+// The integrity level of a process's token (the last sub-authority of its mandatory label).
+std::optional<DWORD> IntegrityLevel(HANDLE token) {
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    if (size == 0) {
+        return std::nullopt;
+    }
+    std::vector<BYTE> buffer(size);
+    if (!::GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size)) {
+        return std::nullopt;
+    }
+    const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
+    const UCHAR count = *::GetSidSubAuthorityCount(label->Label.Sid);
+    if (count == 0) {
+        return std::nullopt;
+    }
+    return *::GetSidSubAuthority(label->Label.Sid, static_cast<DWORD>(count - 1));
+}
+
+std::optional<DWORD> ProcessIntegrityLevel(HANDLE process, DWORD& error) {
+    HANDLE rawToken = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &rawToken)) {
+        error = ::GetLastError();
+        return std::nullopt;
+    }
+    const UniqueHandle token(rawToken);
+    auto level = IntegrityLevel(token.get());
+    error = level ? ERROR_SUCCESS : ::GetLastError();
+    return level;
+}
+
+HWND AsWindow(WindowId window) {
+    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window.value));
+}
+
+// The input method window of `window`'s thread: it answers WM_IME_CONTROL for the thread's
+// active input context, also to other processes.
+HWND InputMethodWindowOf(WindowId window) {
+    return window.value == 0 ? nullptr : ::ImmGetDefaultIMEWnd(AsWindow(window));
 }
 
 }  // namespace
@@ -193,16 +272,93 @@ std::uint32_t Win32Desktop::ForegroundProcess() {
     return process;
 }
 
-void Win32Desktop::PumpEvents() {
+WindowId Win32Desktop::ForegroundWindow() {
+    return WindowId{reinterpret_cast<std::uintptr_t>(::GetForegroundWindow())};
+}
+
+bool Win32Desktop::PumpPending() {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             // The main loop must still see it and end the program.
             ::PostQuitMessage(static_cast<int>(message.wParam));
-            return;
+            return false;
         }
         DispatchWindowMessage(window_, message);
     }
+    return true;
+}
+
+void Win32Desktop::PumpEvents() {
+    static_cast<void>(PumpPending());
+}
+
+void Win32Desktop::PumpEventsFor(Milliseconds duration) {
+    const ULONGLONG until =
+        ::GetTickCount64() + static_cast<ULONGLONG>(std::max<long long>(duration.count(), 0));
+    while (PumpPending()) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= until) {
+            return;
+        }
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(until - now), QS_ALLINPUT,
+                                      MWMO_INPUTAVAILABLE);
+    }
+}
+
+InputAccess Win32Desktop::InputAccessTo(std::uint32_t process) {
+    // Under User Interface Privilege Isolation a process may send input only to processes of
+    // an equal or lower integrity level.
+    const UniqueHandle target(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    if (!target) {
+        // Gone already: the focus guard ends the run. Closed to Quillrun: it is protected.
+        return ::GetLastError() == ERROR_ACCESS_DENIED ? InputAccess::Unreadable
+                                                       : InputAccess::Allowed;
+    }
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<DWORD> theirs = ProcessIntegrityLevel(target.get(), error);
+    if (!theirs) {
+        return error == ERROR_ACCESS_DENIED ? InputAccess::Unreadable : InputAccess::Allowed;
+    }
+    const std::optional<DWORD> ours = ProcessIntegrityLevel(::GetCurrentProcess(), error);
+    return ours && *theirs > *ours ? InputAccess::Elevated : InputAccess::Allowed;
+}
+
+std::u16string Win32Desktop::ProgramName(std::uint32_t process) {
+    const UniqueHandle target(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    if (!target) {
+        return {};
+    }
+    std::wstring path(kLongestPath + 1, L'\0');
+    auto length = static_cast<DWORD>(path.size());
+    if (!::QueryFullProcessImageNameW(target.get(), 0, path.data(), &length)) {
+        return {};
+    }
+    path.resize(length);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return FromWide(slash == std::wstring::npos ? path : path.substr(slash + 1));
+}
+
+std::optional<bool> Win32Desktop::InputMethodOpen(WindowId window) {
+    HWND inputMethod = InputMethodWindowOf(window);
+    DWORD_PTR open = 0;
+    if (inputMethod == nullptr ||
+        !::SendMessageTimeoutW(inputMethod, WM_IME_CONTROL, kGetOpenStatus, 0,
+                               SMTO_ABORTIFHUNG, kInputMethodAnswerMs, &open)) {
+        return std::nullopt;
+    }
+    return open != 0;
+}
+
+bool Win32Desktop::SetInputMethodOpen(WindowId window, bool open) {
+    HWND inputMethod = InputMethodWindowOf(window);
+    DWORD_PTR ignored = 0;
+    if (inputMethod == nullptr ||
+        !::SendMessageTimeoutW(inputMethod, WM_IME_CONTROL, kSetOpenStatus, open ? 1 : 0,
+                               SMTO_ABORTIFHUNG, kInputMethodAnswerMs, &ignored)) {
+        return false;
+    }
+    return InputMethodOpen(window) == open;
 }
 
 std::u16string Win32Desktop::AppFolder() {

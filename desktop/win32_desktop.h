@@ -39,7 +39,13 @@ class Win32Desktop final : public DesktopServices {
     void EndTyping() override { typist_.End(); }
     [[nodiscard]] std::uint32_t ForegroundProcess() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ::GetCurrentProcessId(); }
+    [[nodiscard]] WindowId ForegroundWindow() override;
     void PumpEvents() override;
+    void PumpEventsFor(Milliseconds duration) override;
+    [[nodiscard]] InputAccess InputAccessTo(std::uint32_t process) override;
+    [[nodiscard]] std::u16string ProgramName(std::uint32_t process) override;
+    [[nodiscard]] std::optional<bool> InputMethodOpen(WindowId window) override;
+    bool SetInputMethodOpen(WindowId window, bool open) override;
     std::u16string AppFolder() override;
     Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
     void EnableTimer(Milliseconds interval) override;
@@ -54,6 +60,9 @@ class Win32Desktop final : public DesktopServices {
     void Sleep(Milliseconds duration) override;
 
   private:
+    // Handles the pending messages; false once the program is quitting.
+    bool PumpPending();
+
     HWND window_ = nullptr;
     bool timerEnabled_ = false;
     KeyboardTypist typist_;

@@ -1,7 +1,8 @@
-// Move-only owners for Win32 handles, GDI objects and windows.
+// Move-only owners for Win32 handles, GDI objects, windows and COM interfaces.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -65,5 +66,32 @@ struct WindowTraits {
     static void Close(Handle h) { ::DestroyWindow(h); }
 };
 using UniqueWindow = UniqueResource<WindowTraits>;
+
+// A COM interface pointer, released when this goes away.
+template <class Interface>
+struct ComTraits {
+    using Handle = Interface*;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { h->Release(); }
+};
+template <class Interface>
+using UniqueCom = UniqueResource<ComTraits<Interface>>;
+
+// COM on this thread for as long as this lives (apartment-threaded, as windows need).
+class ComApartment {
+  public:
+    ComApartment() : initialized_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (initialized_) {
+            ::CoUninitialize();
+        }
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+  private:
+    bool initialized_;
+};
 
 }  // namespace quillrun::win32

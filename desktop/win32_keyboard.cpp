@@ -218,7 +218,11 @@ Status KeyboardTypist::Type(char16_t c) {
     // The key state as the target has read it so far (while its input is shared).
     std::array<BYTE, 256> keys{};
     ::GetKeyboardState(keys.data());
-    const bool capsLock = (keys[VK_CAPITAL] & 0x01) != 0;
+    // Without shared input (a console window: its process and thread own no message queue) the
+    // key state read here is Quillrun's own, which stops following the keyboard once Quillrun
+    // is no longer in front; Caps Lock then counts as unknown.
+    const CapsLock capsLock =
+        sharedInput_ != 0 ? CapsLock((keys[VK_CAPITAL] & 0x01) != 0) : std::nullopt;
     const std::vector<KeyEvent> plan = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
     // The key whose release the target reads right after handling the character.
     const auto typing = std::find_if(plan.begin(), plan.end(),

@@ -25,11 +25,19 @@ void Press(std::vector<KeyEvent>& events, KeyEvent::Kind kind, std::uint16_t cod
 
 }  // namespace
 
-std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layout, bool capsLock) {
+std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layout,
+                                         CapsLock knownCapsLock) {
     const std::optional<LayoutKey> listed = layout.KeyFor(c);
     if (!listed || !AcceptableModifiers(listed->modifiers)) {
         return std::nullopt;
     }
+    if (!knownCapsLock) {
+        // Only a key that gives `c` either way is safe; a letter goes as a Unicode event.
+        const bool same = layout.CharacterFrom(*listed, false) == c &&
+                          layout.CharacterFrom(*listed, true) == c;
+        return same ? listed : std::nullopt;
+    }
+    const bool capsLock = *knownCapsLock;
     if (layout.CharacterFrom(*listed, capsLock) == c) {
         return listed;
     }
@@ -45,7 +53,8 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
     return std::nullopt;
 }
 
-std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, bool capsLock) {
+std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout,
+                                     CapsLock capsLock) {
     std::vector<KeyEvent> events;
     if (c == u'\r' || c == u'\n') {
         Press(events, KeyEvent::Kind::VirtualKey, vk::kReturn);

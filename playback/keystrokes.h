@@ -58,16 +58,23 @@ struct KeyEvent {
     friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
 
+// Caps Lock as the target's key state has it; nullopt when that state cannot be read (a console
+// window, whose input Quillrun cannot share), in which case no key whose character Caps Lock
+// changes is used.
+using CapsLock = std::optional<bool>;
+
 // The layout key that really produces `c` with Caps Lock as it is, or nothing when `c` must go
 // as a Unicode event: not on the layout, a dead key, or modifiers other than Shift and AltGr
 // (Ctrl+Alt); Ctrl or Alt alone would reach programs as shortcuts, not text.
-std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layout, bool capsLock);
+std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layout,
+                                         CapsLock capsLock);
 
 // The events that type `c`: Enter for a carriage return or line feed, Tab for a tab, the layout
 // key with its modifiers pressed around it, or a Unicode event. Other control characters go as
 // Unicode events so that they never turn into shortcuts or editing keys. Every key pressed is
 // released again in the same plan.
-std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, bool capsLock);
+std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout,
+                                     CapsLock capsLock);
 
 // Pacing by round trips: a message sent to the target's thread is answered at that thread's
 // next message-loop turn, before it takes its next queued message. So the k-th of a series of

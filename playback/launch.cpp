@@ -40,7 +40,14 @@ std::u16string LaunchFailureMessage(std::u16string_view targetPath, const Failur
     std::u16string message = u"Quillrun could not start the program to type into:\n\n";
     message += ShownPath(targetPath);
     message += u"\n\n";
-    message += failure.reason;
+    if (failure.code == kElevationRequiredCode) {
+        // Started elevated, it would not take Quillrun's keystrokes either.
+        message += u"It may only run as administrator, and Windows does not let the keystrokes "
+                   u"of a program without those rights reach it. To type into it, start "
+                   u"Quillrun as administrator.";
+    } else {
+        message += failure.reason;
+    }
     return message;
 }
 

@@ -8,89 +8,191 @@
 namespace quillrun {
 namespace {
 
+// While the activation moves from one window to another, the system reports no window in front
+// for a moment (GetForegroundWindow may return NULL "when a window is losing activation"); that
+// is not the user switching away, so the window in front is asked again for this long.
+constexpr Milliseconds kFocusSettle{250};
+constexpr Milliseconds kFocusSettlePoll{10};
+// How often the wait for a handed-over window looks at the window in front: often enough that
+// typing begins without a noticeable pause.
+constexpr Milliseconds kHandOffPoll{50};
+
 // Sends key strings while the process that was in front at the start still is.
 class Typist {
   public:
-    Typist(DesktopServices& desktop, const std::function<bool()>& stopRequested)
-        : desktop_(desktop), stopRequested_(stopRequested), owner_(desktop.ForegroundProcess()) {}
-    ~Typist() { desktop_.EndTyping(); }
+    Typist(DesktopServices& desktop, const PlaybackHooks& hooks)
+        : desktop_(desktop), hooks_(hooks) {}
+    // However the run ends: nothing stays pressed or shared, and the input method is as the
+    // user had it.
+    ~Typist() {
+        desktop_.EndTyping();
+        if (closedInputMethod_.value != 0) {
+            static_cast<void>(desktop_.SetInputMethodOpen(closedInputMethod_, true));
+        }
+    }
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
 
-    // Why typing cannot begin, if it cannot: no window in front, or only Quillrun's own, into
-    // which the file would overwrite the path box.
-    [[nodiscard]] std::optional<PlaybackEnd> CannotBegin() const {
+    // Before the first keystroke: settles which program is typed into and that it can be. The
+    // reason typing cannot begin, if it cannot.
+    [[nodiscard]] std::optional<PlaybackEnd> Begin(TaskId task, const Status& activated) {
+        if (auto end = AwaitHandOff(task, activated)) {
+            return end;
+        }
+        owner_ = SettledFront();
+        // No window in front, or only Quillrun's own, into which the file would overwrite the
+        // path box.
         if (owner_ == 0 || owner_ == desktop_.OwnProcess()) {
             return PlaybackEnd::NoTarget;
+        }
+        program_ = desktop_.ProgramName(owner_);
+        // Windows drops synthesized input into a program of higher integrity without a word
+        // (User Interface Privilege Isolation): SendInput still reports every event sent.
+        if (desktop_.InputAccessTo(owner_) != InputAccess::Allowed) {
+            return PlaybackEnd::NotAllowed;
+        }
+        // With an input method open, keys are composed instead of typed: letters turn into
+        // kana, Enter commits instead of breaking the line.
+        const WindowId window = desktop_.ForegroundWindow();
+        if (desktop_.InputMethodOpen(window).value_or(false) &&
+            desktop_.SetInputMethodOpen(window, false)) {
+            closedInputMethod_ = window;
         }
         return std::nullopt;
     }
 
     // Types one key string; the reason to end the run, if there is one. Other failures of a
     // single keystroke are passed over and typing goes on.
-    std::optional<PlaybackEnd> Type(std::u16string_view keys) {
-        if (stopRequested_()) {
+    [[nodiscard]] std::optional<PlaybackEnd> Type(std::u16string_view keys) {
+        if (hooks_.stopRequested && hooks_.stopRequested()) {
             return PlaybackEnd::Stopped;
         }
-        if (desktop_.ForegroundProcess() != owner_) {
+        if (SettledFront() != owner_) {
             return PlaybackEnd::FocusMoved;
         }
         const Status sent = desktop_.SendKeyString(keys);
-        if (!sent && sent.failure().code == kNotRespondingCode) {
-            return PlaybackEnd::NotResponding;
+        if (!sent) {
+            if (sent.failure().code == kNotRespondingCode) {
+                return PlaybackEnd::NotResponding;
+            }
+            return std::nullopt;
         }
+        ++typed_;
         return std::nullopt;
     }
 
+    [[nodiscard]] std::uint64_t typed() const { return typed_; }
+    [[nodiscard]] const std::u16string& program() const { return program_; }
+
   private:
+    // The process in front, asked again for a moment while the system reports none.
+    std::uint32_t SettledFront() {
+        std::uint32_t front = desktop_.ForegroundProcess();
+        const Milliseconds until = desktop_.Now() + kFocusSettle;
+        while (front == 0 && desktop_.Now() < until) {
+            desktop_.Sleep(kFocusSettlePoll);
+            front = desktop_.ForegroundProcess();
+        }
+        return front;
+    }
+
+    // A launched program without a window of its own (a launcher that handed the launch to
+    // another process and exited, a program that shows its window late): waits, responsive,
+    // for the launched program's window or for another program's window to come to the front.
+    [[nodiscard]] std::optional<PlaybackEnd> AwaitHandOff(TaskId task, const Status& activated) {
+        if (activated) {
+            return std::nullopt;
+        }
+        std::uint32_t code = activated.failure().code;
+        if (code != kTaskEndedCode && code != kTaskHasNoWindowCode) {
+            return std::nullopt;  // refused: the window in front is typed into, as before
+        }
+        const Milliseconds until = desktop_.Now() + kHandOffWait;
+        for (;;) {
+            const std::uint32_t front = desktop_.ForegroundProcess();
+            if ((front != 0 && front != desktop_.OwnProcess()) || desktop_.Now() >= until) {
+                return std::nullopt;
+            }
+            desktop_.PumpEventsFor(kHandOffPoll);
+            if (hooks_.stopRequested && hooks_.stopRequested()) {
+                return PlaybackEnd::Stopped;
+            }
+            if (code == kTaskHasNoWindowCode) {
+                const Status again = desktop_.ActivateTask(task);
+                if (again) {
+                    return std::nullopt;
+                }
+                code = again.failure().code;
+            }
+        }
+    }
+
     DesktopServices& desktop_;
-    const std::function<bool()>& stopRequested_;
-    std::uint32_t owner_;
+    const PlaybackHooks& hooks_;
+    std::uint32_t owner_ = 0;
+    std::u16string program_;
+    WindowId closedInputMethod_;
+    std::uint64_t typed_ = 0;
 };
 
 }  // namespace
 
-PlaybackEnd PlayTextFile(DesktopServices& desktop, std::u16string_view path, TaskId task,
-                         const std::function<bool()>& stopRequested) {
+PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path, TaskId task,
+                            const PlaybackHooks& hooks) {
+    PlaybackResult result;
     auto reader = TextReader::Open(desktop, path, LineEnds::CarriageReturn);
     if (!reader) {
-        return PlaybackEnd::NotOpened;
+        return result;
     }
     // When activation fails (the target is gone, say), the file goes to whichever window is
     // in front instead, as before.
-    static_cast<void>(desktop.ActivateTask(task));
-    Typist typist(desktop, stopRequested);
-    bool checkedTarget = false;
+    const Status activated = desktop.ActivateTask(task);
+    Typist typist(desktop, hooks);
+    const auto ended = [&](PlaybackEnd end) {
+        result.end = end;
+        result.position.typed = typist.typed();
+        result.program = typist.program();
+        return result;
+    };
+    TypingPosition& at = result.position;
+    bool begun = false;
     for (;;) {
         // A long line comes in pieces, so that a file of one huge line needs little memory.
         auto piece = reader.value().ReadLinePiece();
         if (!piece) {
-            return PlaybackEnd::ReadFailed;
+            result.reason = piece.failure().reason;
+            return ended(PlaybackEnd::ReadFailed);
+        }
+        if (hooks.progress) {
+            hooks.progress(reader.value().BytesConsumed(), reader.value().FileSize());
         }
         if (!piece.value()) {
-            return PlaybackEnd::Finished;
+            return ended(PlaybackEnd::Finished);
         }
         // An empty file types nothing and needs no window to type into.
-        if (!checkedTarget) {
-            if (auto end = typist.CannotBegin()) {
-                return *end;
+        if (!begun) {
+            if (auto end = typist.Begin(task, activated)) {
+                return ended(*end);
             }
-            checkedTarget = true;
+            begun = true;
         }
         for (const char16_t c : piece.value()->text) {
             if (auto end = typist.Type(EscapeKeyChar(c))) {
-                return *end;
+                return ended(*end);
             }
+            ++at.column;
         }
         if (!piece.value()->endsLine) {
             continue;
         }
         if (auto end = typist.Type(kLineEndKeys)) {
-            return *end;
+            return ended(*end);
         }
+        ++at.line;
+        at.column = 1;
         desktop.PumpEvents();
-        if (stopRequested()) {
-            return PlaybackEnd::Stopped;
+        if (hooks.stopRequested && hooks.stopRequested()) {
+            return ended(PlaybackEnd::Stopped);
         }
     }
 }

@@ -1,7 +1,9 @@
 // Typing a text file into the program in front, one key string per character.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "desktop/desktop_services.h"
@@ -14,16 +16,47 @@ enum class PlaybackEnd {
     Finished,       // every line was typed
     FocusMoved,     // another program's window came to the front: the rest stays untyped
     NoTarget,       // no other program's window was in front to type into
+    NotAllowed,     // the program in front runs with higher rights than Quillrun
     Stopped,        // Quillrun was asked to stop (its window closed)
     NotResponding,  // the program in front stopped taking keystrokes
     ReadFailed,     // the file could not be read on
 };
 
+// Where in the file a run stopped, so that the user can take it from there by hand.
+struct TypingPosition {
+    std::uint64_t line = 1;    // the line of the first character not typed, from 1
+    std::uint64_t column = 1;  // its place in the line, from 1, in UTF-16 units; one past the
+                               // last character when only the line end is left
+    std::uint64_t typed = 0;   // characters typed, each line end counted as one
+
+    friend bool operator==(const TypingPosition&, const TypingPosition&) = default;
+};
+
+struct PlaybackResult {
+    PlaybackEnd end = PlaybackEnd::NotOpened;
+    TypingPosition position;
+    std::u16string program;  // the program typed into, when known
+    std::u16string reason;   // the system's words for a read that failed
+};
+
+// What a run asks of the window that started it.
+struct PlaybackHooks {
+    // Asked before every keystroke and after every wait: true ends the run.
+    std::function<bool()> stopRequested;
+    // Told as the file is read: bytes taken so far and the file's size (0 when unknown).
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+};
+
+// How long a program launched through another one (a launcher that hands the launch over and
+// exits, or a program that shows no window) may take to bring a window to the front.
+inline constexpr Milliseconds kHandOffWait{5000};
+
 // Opens `path` unchanged, activates `task` once, then types the file line by line: each
 // character as its own key string, a line end after every line (also the last), Quillrun's
 // pending events handled after each line. Keystrokes go only to the process that was in front
-// right after the activation; `stopRequested` is asked before every keystroke.
-PlaybackEnd PlayTextFile(DesktopServices& desktop, std::u16string_view path, TaskId task,
-                         const std::function<bool()>& stopRequested);
+// right after the activation, and only if Quillrun is allowed to type into it; an open input
+// method of its window is closed for the run and opened again afterwards.
+PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path, TaskId task,
+                            const PlaybackHooks& hooks);
 
 }  // namespace quillrun

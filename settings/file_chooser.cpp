@@ -20,12 +20,13 @@ std::vector<FileTypeFilter> ParseFileFilter(std::u16string_view filter) {
     return entries;
 }
 
-void ChooseTextFile(DesktopServices& desktop, FormView& view) {
+std::optional<std::u16string> ChooseTextFile(DesktopServices& desktop) {
     const std::vector<FileTypeFilter> filters = ParseFileFilter(kTextFileFilter);
-    const Result<std::u16string> chosen = desktop.AskFileToOpen(filters);
-    if (chosen && !chosen.value().empty()) {
-        view.SetPathText(chosen.value());
+    Result<std::u16string> chosen = desktop.AskFileToOpen(filters);
+    if (!chosen || chosen.value().empty()) {
+        return std::nullopt;
     }
+    return std::move(chosen).value();
 }
 
 }  // namespace quillrun

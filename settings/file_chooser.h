@@ -1,10 +1,11 @@
 // Choosing the text file to type in the system's open-file dialog.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/form_view.h"
 #include "desktop/desktop_services.h"
 
 namespace quillrun {
@@ -18,8 +19,8 @@ inline constexpr std::u16string_view kTextFileFilter =
 // pattern is dropped, as the system would have no pattern to show for it.
 std::vector<FileTypeFilter> ParseFileFilter(std::u16string_view filter);
 
-// Runs the dialog and, when a file was chosen, puts its full path into the path box. Cancelling
-// or any failure of the dialog leaves the path box as it was, silently.
-void ChooseTextFile(DesktopServices& desktop, FormView& view);
+// Runs the dialog; the chosen file's full path, or nothing when the user cancelled or the dialog
+// failed (silently: the path box then stays as it was).
+std::optional<std::u16string> ChooseTextFile(DesktopServices& desktop);
 
 }  // namespace quillrun

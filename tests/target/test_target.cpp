@@ -5,11 +5,14 @@
 //
 //   qr_target.exe --out FILE [--edit] [--char-delay-ms N] [--title CAPTION]
 //                 [--key-delay-ms N] [--stall-at N --stall-ms M] [--close-after-ms N]
+//                 [--hand-off-after-ms N]
 //
 // --char-delay-ms makes every WM_CHAR take N ms and --key-delay-ms every WM_KEYDOWN and
 // WM_KEYUP, like a slow program; --stall-at makes the N-th WM_CHAR take M ms, like a program that
 // stops responding for a while; --close-after-ms closes the window N ms after it shows, like a
-// program the user closes at once.
+// program the user closes at once; --hand-off-after-ms shows no window, waits N ms, starts a
+// second copy of itself with the other options and exits, like a launcher that hands the launch
+// over to another process.
 //
 // FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
 // keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
@@ -33,6 +36,8 @@ struct Options {
     LONG stallAt = 0;
     DWORD stallMs = 0;
     UINT closeAfterMs = 0;
+    DWORD handOffAfterMs = 0;
+    std::wstring handOffCommandLine;  // this program with every option but --hand-off-after-ms
 };
 
 struct Event {
@@ -200,9 +205,18 @@ bool ParseOptions() {
     if (argv == nullptr) {
         return false;
     }
+    g_options.handOffCommandLine = L"\"" + std::wstring(argv[0]) + L"\"";
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         const bool hasValue = i + 1 < argc;
+        if (arg == L"--hand-off-after-ms" && hasValue) {
+            g_options.handOffAfterMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+            continue;
+        }
+        g_options.handOffCommandLine += L" \"" + arg + L"\"";
+        if (hasValue && arg != L"--edit") {
+            g_options.handOffCommandLine += std::wstring(L" \"") + argv[i + 1] + L"\"";
+        }
         if (arg == L"--out" && hasValue) {
             g_options.out = argv[++i];
         } else if (arg == L"--title" && hasValue) {
@@ -237,6 +251,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         ::MessageBoxW(nullptr, L"usage: qr_target --out FILE [--edit] [--char-delay-ms N]",
                       L"qr_target", MB_OK);
         return 2;
+    }
+    if (g_options.handOffAfterMs > 0) {
+        ::Sleep(g_options.handOffAfterMs);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        if (!::CreateProcessW(nullptr, g_options.handOffCommandLine.data(), nullptr, nullptr,
+                              FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            return 1;
+        }
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        return 0;
     }
     HANDLE mapping = ::CreateFileMappingW(
         INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),

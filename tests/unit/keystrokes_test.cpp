@@ -54,7 +54,7 @@ using namespace key_events;
 struct PlanCase {
     const char* name;
     char16_t c;
-    bool capsLock;
+    CapsLock capsLock;  // nullopt: the target's key state cannot be read
     std::vector<KeyEvent> events;
 };
 
@@ -77,6 +77,21 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  {Down(vk::kShift), Down('Q', true), Up('Q'), Up(vk::kShift)}},
         PlanCase{"DigitUnaffectedByCapsLock", u'1', true, {Down(0x31, true), Up(0x31)}},
+        // Caps Lock unknown: a letter could come out in either case, so it goes as Unicode;
+        // keys that Caps Lock does not change stay real keys.
+        PlanCase{"LowerWithCapsLockUnknown",
+                 u'q',
+                 std::nullopt,
+                 {Down(u'q', true, K::Unicode), Up(u'q', K::Unicode)}},
+        PlanCase{"UpperWithCapsLockUnknown",
+                 u'Q',
+                 std::nullopt,
+                 {Down(u'Q', true, K::Unicode), Up(u'Q', K::Unicode)}},
+        PlanCase{"DigitWithCapsLockUnknown", u'1', std::nullopt, {Down(0x31, true), Up(0x31)}},
+        PlanCase{"ShiftedSymbolWithCapsLockUnknown",
+                 u'$',
+                 std::nullopt,
+                 {Down(vk::kShift), Down(0x34, true), Up(0x34), Up(vk::kShift)}},
         PlanCase{"ShiftedSymbol",
                  u'$',
                  false,

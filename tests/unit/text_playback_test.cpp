@@ -19,9 +19,10 @@ class Playback : public ::testing::Test {
         desktop.foregroundProcess = kOtherProcess;
     }
 
-    PlaybackEnd Play(std::u16string_view path = kFile) {
-        return PlayTextFile(desktop, path, task, [this] { return stop; });
+    PlaybackResult PlayResult(std::u16string_view path = kFile) {
+        return PlayTextFile(desktop, path, task, hooks);
     }
+    PlaybackEnd Play(std::u16string_view path = kFile) { return PlayResult(path).end; }
 
     // Everything after the launch, with each key string shown as its argument.
     std::vector<std::u16string> Trace() const {
@@ -47,6 +48,7 @@ class Playback : public ::testing::Test {
     FakeDesktop desktop;
     TaskId task;
     bool stop = false;
+    PlaybackHooks hooks{.stopRequested = [this] { return stop; }, .progress = {}};
 };
 
 struct KeysCase {

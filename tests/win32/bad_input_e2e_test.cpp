@@ -308,6 +308,10 @@ TEST_F(TargetClosedBeforeTheTick, WithQuillrunInFrontNothingIsTyped) {
         WaitUntil([&] { return Text(session.PathBox()) != session.file; }, kNothingHappens));
     EXPECT_EQ(other.CharCount(), 0);
     EXPECT_TRUE(Answers(session.window));
+    // Once the wait for a window of another program is over, the user hears why.
+    const std::wstring message = TakeTheOnlyMessage(session);
+    EXPECT_NE(message.find(L"typed nothing"), std::wstring::npos) << Narrow(message);
+    EXPECT_NE(message.find(L"Nothing of the file was typed"), std::wstring::npos);
 }
 
 TEST(BadInput, TargetClosedDuringTheRunStopsTheTyping) {
@@ -359,6 +363,16 @@ TEST(BadInput, ATargetThatHangsEndsTheRunAndQuillrunStaysResponsive) {
         2s));
     EXPECT_LT(count, 40);
     EXPECT_TRUE(session.process.Running());
+    // The 30th character was sent but never confirmed: typing stopped at it. The message
+    // waits until the user comes back to Quillrun.
+    ExpectNoMessage(session, 0s);
+    ::SetForegroundWindow(session.window);
+    const std::wstring message = TakeTheOnlyMessage(session);
+    EXPECT_NE(message.find(L"\"qr_target.exe\" stopped responding"), std::wstring::npos)
+        << Narrow(message);
+    EXPECT_NE(message.find(L"line 1, column 30 of the file; 29 characters were typed"),
+              std::wstring::npos)
+        << Narrow(message);
 }
 
 }  // namespace

@@ -14,6 +14,30 @@ inline void ExpectTyped(TargetProgram& target, const std::wstring& expected,
     EXPECT_EQ(WaitForTyped(target, expected, timeout), expected);
 }
 
+// The one message Quillrun shows about how its run ended: its text, after which it is closed.
+// There must be exactly one, and no other may follow it.
+inline std::wstring TakeTheOnlyMessage(const QuillrunSession& session) {
+    HWND box = FindMessageBox(session.process.id(), session.window);
+    if (box == nullptr) {
+        ADD_FAILURE() << "Quillrun showed no message";
+        return {};
+    }
+    EXPECT_EQ(MessageBoxes(session.process.id(), session.window).size(), 1u);
+    const std::wstring text = AllChildText(box);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+    EXPECT_FALSE(WaitUntil(
+        [&] { return !MessageBoxes(session.process.id(), session.window).empty(); }, 1s))
+        << "a second message followed";
+    return text;
+}
+
+// Quillrun shows no message within `wait`.
+inline void ExpectNoMessage(const QuillrunSession& session, Clock::duration wait = 1s) {
+    EXPECT_EQ(FindMessageBox(session.process.id(), session.window, wait), nullptr)
+        << Narrow(AllChildText(FindMessageBox(session.process.id(), session.window, 0s)));
+}
+
 // A file and what the test target must hold once Quillrun has typed it (every Enter as CR LF).
 // The test that types it is defined once; suites of files instantiate it where they belong.
 struct CorpusCase {

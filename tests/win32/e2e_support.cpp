@@ -411,19 +411,26 @@ bool Answers(HWND window, UINT timeoutMs) {
     return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &ignored) != 0;
 }
 
-// The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun".
-HWND FindMessageBox(DWORD processId, HWND owner) {
-    HWND box = nullptr;
-    WaitUntil([&] {
-        for (HWND candidate : TopLevelWindows(processId)) {
-            if (candidate != owner && ::GetWindow(candidate, GW_OWNER) == owner &&
-                ClassName(candidate) == L"#32770" && Text(candidate) == kCaption) {
-                box = candidate;
-                return true;
-            }
+std::vector<HWND> MessageBoxes(DWORD processId, HWND owner) {
+    std::vector<HWND> boxes;
+    for (HWND candidate : TopLevelWindows(processId)) {
+        if (candidate != owner && ::GetWindow(candidate, GW_OWNER) == owner &&
+            ClassName(candidate) == L"#32770" && Text(candidate) == kCaption) {
+            boxes.push_back(candidate);
         }
-        return false;
-    });
+    }
+    return boxes;
+}
+
+HWND FindMessageBox(DWORD processId, HWND owner, Clock::duration timeout) {
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            const auto boxes = MessageBoxes(processId, owner);
+            box = boxes.empty() ? nullptr : boxes.front();
+            return box != nullptr;
+        },
+        timeout);
     return box;
 }
 

@@ -199,9 +199,10 @@ std::string LongText();
 // True if `window`'s thread answers a message within `timeoutMs` (and is not hung).
 bool Answers(HWND window, UINT timeoutMs = 500);
 
-// The box that tells of a failed launch: owned by Quillrun's window, captioned "Quillrun";
-// null if none came up in time.
-HWND FindMessageBox(DWORD processId, HWND owner);
+// Quillrun's message boxes (of a failed launch, of a run that fell short): owned by its
+// window, captioned "Quillrun". FindMessageBox waits for one; null if none came up in time.
+std::vector<HWND> MessageBoxes(DWORD processId, HWND owner);
+HWND FindMessageBox(DWORD processId, HWND owner, Clock::duration timeout = kUiTimeout);
 // The texts of a window's children, one per line.
 std::wstring AllChildText(HWND window);
 

@@ -94,6 +94,20 @@ TEST(Playback, TheTargetIsBroughtBackToTheFrontBeforeTyping) {
     EXPECT_EQ(other.CharCount(), 0);
 }
 
+// Like Windows 11's C:\WINDOWS\Notepad.exe, terminals and browsers: the launched process shows
+// no window, starts the program that does and exits; at once, or only after the tick.
+TEST(Playback, AProgramThatHandsItsLaunchToAnotherProcessIsTypedInto) {
+    for (const int handOffMs : {1, 1800}) {
+        SCOPED_TRACE(handOffMs);
+        QuillrunSession session(L"--hand-off-after-ms " + std::to_wstring(handOffMs));
+        ASSERT_NE(session.window, nullptr);
+        session.TypeFile("handed {over}\r\nsecond line");
+        ExpectTyped(session.target, L"handed {over}\r\nsecond line\r\n");
+        // A finished run says nothing.
+        ExpectNoMessage(session);
+    }
+}
+
 TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     QuillrunSession session(L"--char-delay-ms 5");
     ASSERT_NE(session.window, nullptr);
@@ -115,8 +129,39 @@ TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
         },
         1500ms));
     EXPECT_EQ(other.CharCount(), 0) << "keystrokes reached the window the user switched to";
-    EXPECT_LT(session.target.CharCount(), static_cast<long>(LongText().size()));
+    const long typed = session.target.CharCount();
+    EXPECT_LT(typed, static_cast<long>(LongText().size()));
     EXPECT_TRUE(session.process.Running()) << "Quillrun must stay open";
+
+    // The message waits until the user comes back to Quillrun: it says why, and where typing
+    // stopped: as many characters as the target got (each Enter one of them), and the line and
+    // column that follow them.
+    ExpectNoMessage(session);
+    ::SetForegroundWindow(session.window);
+    const std::wstring message = TakeTheOnlyMessage(session);
+    EXPECT_NE(message.find(L"another window came to the front"), std::wstring::npos)
+        << Narrow(message);
+    const std::string text = LongText();
+    long line = 1;
+    long column = 1;
+    long seen = 0;
+    for (std::size_t i = 0; i < text.size() && seen < typed; ++i) {
+        if (text[i] == '\n') {
+            continue;  // part of the line end, which typed one Enter for the CR
+        }
+        ++seen;
+        if (text[i] == '\r') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    EXPECT_NE(message.find(L"line " + std::to_wstring(line) + L", column " +
+                           std::to_wstring(column) + L" of the file; " + std::to_wstring(typed) +
+                           L" characters were typed"),
+              std::wstring::npos)
+        << Narrow(message);
 }
 
 TEST(Playback, ClosingQuillrunInsideALongLineStopsTheRunSavesAndEndsPromptly) {

@@ -1,0 +1,61 @@
+#include "playback/playback_report.h"
+
+#include <string_view>
+
+namespace quillrun {
+namespace {
+
+std::u16string Number(std::uint64_t n) {
+    const std::string digits = std::to_string(n);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string ProgramOrFallback(const PlaybackResult& result) {
+    return result.program.empty() ? u"the program in front" : u"\"" + result.program + u"\"";
+}
+
+std::u16string Reason(const PlaybackResult& result) {
+    switch (result.end) {
+        case PlaybackEnd::FocusMoved:
+            return u"Quillrun stopped typing because another window came to the front.";
+        case PlaybackEnd::NotResponding:
+            return u"Quillrun stopped typing because " + ProgramOrFallback(result) +
+                   u" stopped responding: it took no keystroke for 5 seconds.";
+        case PlaybackEnd::NoTarget:
+            return u"Quillrun typed nothing: no window of the program it started (or of any "
+                   u"other program) came to the front to type into.";
+        case PlaybackEnd::NotAllowed:
+            return u"Quillrun cannot type into " + ProgramOrFallback(result) +
+                   u": it runs as administrator, and Windows does not let the keystrokes of a "
+                   u"program without those rights reach it.\n\nTo type into it, start "
+                   u"Quillrun as administrator.";
+        case PlaybackEnd::ReadFailed:
+            return u"Quillrun stopped typing because the file could not be read on: " +
+                   result.reason;
+        case PlaybackEnd::NotOpened:
+        case PlaybackEnd::Finished:
+        case PlaybackEnd::Stopped:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result) {
+    std::u16string message = Reason(result);
+    if (message.empty()) {
+        return std::nullopt;
+    }
+    const TypingPosition& at = result.position;
+    if (at.typed == 0 && at.line == 1 && at.column == 1) {
+        return message + u"\n\nNothing of the file was typed.";
+    }
+    message += u"\n\nTyping stopped at line " + Number(at.line) + u", column " +
+               Number(at.column) + u" of the file; " + Number(at.typed) +
+               u" characters were typed (each line end counts as one). You can type the rest "
+               u"from there by hand.";
+    return message;
+}
+
+}  // namespace quillrun

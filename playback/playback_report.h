@@ -1,0 +1,16 @@
+// What the user is told when a run falls short of typing the whole file.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "playback/text_playback.h"
+
+namespace quillrun {
+
+// The message for a run that typed nothing or stopped before the end of the file: the reason
+// in plain words and where typing stopped. None for the runs that end as the user expects: a
+// finished run, a path box that names no readable file, a run stopped by closing Quillrun.
+std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result);
+
+}  // namespace quillrun
