@@ -10,18 +10,21 @@ struct MessageCase {
     std::u16string targetPath;
     std::vector<std::u16string> shows;  // pieces the message must contain
     std::size_t longest;                // most characters the message may have
+    std::uint32_t code = 2;             // the system's error code of the failed launch
 };
 
 class LaunchFailureMessageTest : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(LaunchFailureMessageTest, NamesTheProgramAndTheReasonInABoundedText) {
     const MessageCase& c = GetParam();
-    const Failure failure{"LaunchProgram", u"The system cannot find the file specified.", 2};
+    const Failure failure{"LaunchProgram", u"The system cannot find the file specified.", c.code};
     const std::u16string message = LaunchFailureMessage(c.targetPath, failure);
     for (const std::u16string& piece : c.shows) {
         EXPECT_NE(message.find(piece), std::u16string::npos);
     }
-    EXPECT_NE(message.find(failure.reason), std::u16string::npos);
+    // The system's own words, except where plain ones say more.
+    EXPECT_EQ(message.find(failure.reason) != std::u16string::npos,
+              c.code != kElevationRequiredCode);
     EXPECT_LE(message.size(), c.longest);
 }
 
@@ -40,7 +43,13 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"HugePathIsCut",
                     kLongPath,
                     {u"C:\\aaaa", u"aaaa\\editor.exe", u"\u2026", u"100014 characters"},
-                    600}),
+                    600},
+        // A program that may only run as administrator would not take the keystrokes anyway.
+        MessageCase{"NeedsAdministrator",
+                    u"C:\\Apps\\setup.exe",
+                    {u"C:\\Apps\\setup.exe", u"start Quillrun as administrator"},
+                    400,
+                    kElevationRequiredCode}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

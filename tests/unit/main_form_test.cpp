@@ -177,6 +177,9 @@ TEST_F(MainFormPlayback, StartDuringARunStopsItAndTheNewRunTypesIntoTheNewInstan
     // found another program in front and stopped instead of typing "cd" into it.
     EXPECT_EQ(Typed(), u"ab\r\nxy\r\n");
     EXPECT_EQ(form.LastPlayback(), PlaybackEnd::FocusMoved);
+    // The newer run superseded it: nothing to tell of the older one, then or later.
+    form.OnActivated();
+    EXPECT_TRUE(view.failures.empty());
 }
 
 TEST_F(MainFormPlayback, ClosingTheWindowDuringARunSavesAndStops) {
@@ -186,8 +189,67 @@ TEST_F(MainFormPlayback, ClosingTheWindowDuringARunSavesAndStops) {
     desktop.Advance(kTimerInterval);
     EXPECT_EQ(Typed(), u"ab\r\n");
     EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
+    EXPECT_TRUE(view.failures.empty());
+    EXPECT_TRUE(view.progress.empty() || view.progress.back().state == TaskbarProgress::Running)
+        << "no taskbar calls on a closed window";
     EXPECT_EQ(desktop.FileBytes(u"C:\\Tools\\Quillrun\\quillrun.ini"),
               "C:\\WINDOWS\\Notepad.exe\r\n");
+}
+
+TEST_F(MainFormPlayback, AFinishedRunShowsItsProgressAndFlashesWhenQuillrunIsBehind) {
+    view.path = u"C:\\Work\\a.txt";
+    form.OnStartClick();
+    desktop.Advance(kTimerInterval);
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Finished);
+    EXPECT_TRUE(view.failures.empty());
+    EXPECT_EQ(view.flashes, 1) << "Quillrun was not in front when the run finished";
+    ASSERT_GE(view.progress.size(), 2u);
+    EXPECT_EQ(view.progress.front().state, TaskbarProgress::Running);
+    EXPECT_EQ(*(view.progress.end() - 2), (FakeView::Progress{TaskbarProgress::Running, 1000, 1000}));
+    EXPECT_EQ(view.progress.back().state, TaskbarProgress::Off);
+}
+
+TEST_F(MainFormPlayback, ARunThatFallsShortSaysSoOnceAtOnceOrWhenTheUserComesBack) {
+    // No window came to the front: Quillrun is in front, and says so at once.
+    view.path = u"C:\\Work\\a.txt";
+    desktop.foregroundProcess = desktop.ownProcess;
+    desktop.FailNext("ActivateTask", Failure{"ActivateTask", u"Ended.", kTaskEndedCode});
+    form.OnStartClick();
+    desktop.Advance(kTimerInterval);
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::NoTarget);
+    ASSERT_EQ(view.failures.size(), 1u);
+    EXPECT_NE(view.failures[0].find(u"typed nothing"), std::u16string::npos);
+    EXPECT_EQ(view.progress.back().state, TaskbarProgress::Off);
+    EXPECT_EQ(view.flashes, 0);
+
+    // The user switched to another program mid-run: the message waits for them to come back,
+    // the taskbar button flashes and shows where the run stopped.
+    desktop.onKeys = [&](std::u16string_view keys) {
+        if (keys == u"b") {
+            desktop.foregroundProcess = 77;
+        }
+    };
+    form.OnStartClick();
+    desktop.Advance(kTimerInterval);
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::FocusMoved);
+    EXPECT_EQ(view.failures.size(), 1u) << "shown over the window the user switched to";
+    EXPECT_EQ(view.flashes, 1);
+    EXPECT_EQ(view.progress.back().state, TaskbarProgress::Error);
+    form.OnActivated();
+    ASSERT_EQ(view.failures.size(), 2u);
+    EXPECT_NE(view.failures[1].find(u"line 1, column 3 of the file; 2 characters were typed"),
+              std::u16string::npos);
+    EXPECT_EQ(view.progress.back().state, TaskbarProgress::Off);
+    form.OnActivated();
+    EXPECT_EQ(view.failures.size(), 2u) << "told twice";
+
+    // A new Start makes a message still held back stale.
+    form.OnStartClick();
+    desktop.Advance(kTimerInterval);
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::FocusMoved);
+    form.OnStartClick();
+    form.OnActivated();
+    EXPECT_EQ(view.failures.size(), 2u);
 }
 
 }  // namespace

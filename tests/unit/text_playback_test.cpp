@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "desktop/fake_desktop.h"
+#include "playback/playback_report.h"
 
 namespace quillrun {
 namespace {
@@ -48,7 +49,10 @@ class Playback : public ::testing::Test {
     FakeDesktop desktop;
     TaskId task;
     bool stop = false;
-    PlaybackHooks hooks{.stopRequested = [this] { return stop; }, .progress = {}};
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
+    PlaybackHooks hooks{.stopRequested = [this] { return stop; },
+                        .progress = [this](std::uint64_t done,
+                                           std::uint64_t total) { progress.emplace_back(done, total); }};
 };
 
 struct KeysCase {
@@ -98,6 +102,10 @@ TEST_F(Playback, LongLinesAreTypedInFullWithOneLineEndAndOnePump) {
     EXPECT_EQ(keys[length], E);
     EXPECT_EQ(keys[length + 1], u"y");
     EXPECT_EQ(desktop.CallsOf("PumpEvents").size(), 2u);
+    // Progress follows the pieces read, up to the whole file.
+    ASSERT_GE(progress.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.back(), (std::pair<std::uint64_t, std::uint64_t>(length + 3, length + 3)));
 }
 
 TEST_F(Playback, ActivatesOnceBeforeTheFirstLineAndPumpsAfterEachLine) {
@@ -186,6 +194,256 @@ TEST_F(Playback, AFailedKeystrokeIsPassedOverButAHungTargetEndsTheRun) {
     EXPECT_EQ(Play(), PlaybackEnd::NotResponding);
     EXPECT_EQ(Keys().size(), 4u + 2u);
 }
+
+// Where a run stopped: the run ends after the `after`-th key string (the focus moves, or that
+// keystroke is not taken at all).
+struct PositionCase {
+    const char* name;
+    std::string bytes;
+    std::size_t after;
+    bool notResponding;  // the `after`-th keystroke went out but was never taken
+    TypingPosition expected;
+};
+
+class PlaybackPosition : public Playback, public ::testing::WithParamInterface<PositionCase> {};
+
+TEST_P(PlaybackPosition, IsTheFirstCharacterNotTyped) {
+    const PositionCase& c = GetParam();
+    desktop.PutFile(kFile, c.bytes);
+    std::size_t sent = 0;
+    desktop.onKeys = [&](std::u16string_view) {
+        if (++sent == c.after && !c.notResponding) {
+            desktop.foregroundProcess = kOtherProcess + 1;
+        }
+    };
+    for (std::size_t i = 1; c.notResponding && i < c.after; ++i) {
+        desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"ok", 0});
+    }
+    if (c.notResponding) {
+        desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"Hung.", kNotRespondingCode});
+    }
+    const PlaybackResult result = PlayResult();
+    EXPECT_EQ(result.end, c.notResponding ? PlaybackEnd::NotResponding : PlaybackEnd::FocusMoved);
+    EXPECT_EQ(result.position, c.expected);
+}
+
+const std::string kPiecedLine = std::string(150000, 'x') + "\r\nz";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlaybackPosition,
+    ::testing::Values(
+        PositionCase{"InsideTheFirstLine", "ab\r\ncd", 1, false, {1, 2, 1}},
+        PositionCase{"OnlyTheLineEndLeft", "ab\r\ncd", 2, false, {1, 3, 2}},
+        PositionCase{"AtTheStartOfTheNextLine", "ab\r\ncd", 3, false, {2, 1, 3}},
+        PositionCase{"InsideTheSecondLine", "ab\r\ncd", 4, false, {2, 2, 4}},
+        // Columns count on across the pieces a long line is read in.
+        PositionCase{"InALineTypedInPieces", kPiecedLine, 100000, false, {1, 100001, 100000}},
+        PositionCase{"AfterALineTypedInPieces", kPiecedLine, 150001, false, {2, 1, 150001}},
+        // A keystroke that was never taken is not typed; failures passed over are not either,
+        // but the run went on past them.
+        PositionCase{"AtTheKeystrokeNeverTaken", "ab\r\ncd", 4, true, {2, 1, 0}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(Playback, WaitsForAHandedOverWindowWhileQuillrunStaysResponsive) {
+    desktop.PutFile(kFile, "ok");
+    constexpr std::uint32_t kSuccessor = 55;
+    const struct {
+        const char* name;
+        std::uint32_t code;           // why activation failed
+        int noWindowTries;            // further activations that find no window yet
+        Milliseconds successorAfter;  // when another program's window comes to the front
+        PlaybackEnd end;
+        std::uint32_t typedInto;
+    } cases[] = {
+        // A launcher that handed the launch over and exited: the successor's window is typed.
+        {"LauncherExited", kTaskEndedCode, 0, Milliseconds{1800}, PlaybackEnd::Finished,
+         kSuccessor},
+        // A program slow to show its window: it is activated once it has one.
+        {"WindowShownLate", kTaskHasNoWindowCode, 3, Milliseconds{60000}, PlaybackEnd::Finished,
+         FakeDesktop::ProcessOf(TaskId{1})},
+        // Nothing comes within the wait: nothing is typed.
+        {"NothingComes", kTaskEndedCode, 0, Milliseconds{60000}, PlaybackEnd::NoTarget, 0},
+        // Refused for another reason: no waiting, and never into Quillrun itself.
+        {"Refused", 5, 0, Milliseconds{0}, PlaybackEnd::NoTarget, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop.foregroundProcess = desktop.ownProcess;
+        desktop.FailNext("ActivateTask", Failure{"ActivateTask", u"No window.", c.code});
+        for (int i = 0; i < c.noWindowTries; ++i) {
+            desktop.FailNext("ActivateTask",
+                             Failure{"ActivateTask", u"No window.", kTaskHasNoWindowCode});
+        }
+        const Milliseconds started = desktop.Now();
+        desktop.onPump = [&] {
+            if (desktop.Now() - started >= c.successorAfter) {
+                desktop.foregroundProcess = kSuccessor;
+            }
+        };
+        const std::size_t keysBefore = Keys().size();
+        const std::size_t waitsBefore = desktop.CallsOf("PumpEventsFor").size();
+        EXPECT_EQ(Play(), c.end);
+        const Milliseconds waited = desktop.Now() - started;
+        const std::size_t waits = desktop.CallsOf("PumpEventsFor").size() - waitsBefore;
+        if (c.typedInto == 0) {
+            EXPECT_EQ(Keys().size(), keysBefore);
+        } else {
+            EXPECT_EQ(Keys().size(), keysBefore + 3);
+            EXPECT_EQ(desktop.foregroundProcess, c.typedInto);
+        }
+        if (c.code == 5) {
+            EXPECT_EQ(waits, 0u);
+        } else if (c.end == PlaybackEnd::NoTarget) {
+            EXPECT_GE(waited, kHandOffWait);
+            EXPECT_LT(waited, kHandOffWait + Milliseconds{500});
+        } else {
+            EXPECT_GT(waits, 0u);  // Quillrun's window was served while it waited
+            EXPECT_LT(waited, std::min(c.successorAfter, kHandOffWait) + Milliseconds{500});
+        }
+        desktop.onPump = nullptr;
+    }
+}
+
+TEST_F(Playback, ClosingQuillrunDuringTheHandOffWaitStopsTheRun) {
+    desktop.PutFile(kFile, "ok");
+    desktop.foregroundProcess = desktop.ownProcess;
+    desktop.FailNext("ActivateTask", Failure{"ActivateTask", u"Ended.", kTaskEndedCode});
+    desktop.onPump = [&] { stop = true; };
+    EXPECT_EQ(Play(), PlaybackEnd::Stopped);
+    EXPECT_TRUE(Keys().empty());
+}
+
+TEST_F(Playback, AMomentWithNoWindowInFrontIsNotAFocusChange) {
+    desktop.PutFile(kFile, "abc");
+    for (const int sleepsWithoutWindow : {3, 1000}) {
+        SCOPED_TRACE(sleepsWithoutWindow);
+        const std::size_t keysBefore = Keys().size();
+        int sleeps = 0;
+        desktop.onKeys = [&](std::u16string_view keys) {
+            if (keys == u"a") {
+                desktop.foregroundProcess = 0;  // the system moves the activation
+                sleeps = 0;
+            }
+        };
+        desktop.onSleep = [&] {
+            if (++sleeps == sleepsWithoutWindow) {
+                desktop.foregroundProcess = FakeDesktop::ProcessOf(task);
+            }
+        };
+        const PlaybackEnd end = Play();
+        if (sleepsWithoutWindow < 1000) {
+            EXPECT_EQ(end, PlaybackEnd::Finished);
+            EXPECT_EQ(Keys().size(), keysBefore + 4);
+        } else {
+            EXPECT_EQ(end, PlaybackEnd::FocusMoved);  // no window for good: the run ends
+            EXPECT_EQ(Keys().size(), keysBefore + 1);
+        }
+    }
+}
+
+TEST_F(Playback, NothingIsTypedIntoAProgramWithHigherRights) {
+    desktop.PutFile(kFile, "secret");
+    desktop.programNames[FakeDesktop::ProcessOf(task)] = u"admin-tool.exe";
+    for (const InputAccess access : {InputAccess::Elevated, InputAccess::Unreadable}) {
+        desktop.inputAccess[FakeDesktop::ProcessOf(task)] = access;
+        const PlaybackResult result = PlayResult();
+        EXPECT_EQ(result.end, PlaybackEnd::NotAllowed);
+        EXPECT_EQ(result.program, u"admin-tool.exe");
+        EXPECT_EQ(result.position, TypingPosition{});
+    }
+    EXPECT_TRUE(Keys().empty());
+}
+
+TEST_F(Playback, AnOpenInputMethodIsClosedForTheRunAndOpenedAgainHoweverItEnds) {
+    desktop.PutFile(kFile, "ab\r\ncd");
+    const std::uint64_t window = FakeDesktop::ProcessOf(task);
+    const auto runEndingWith = [&](PlaybackEnd wanted) {
+        desktop.onKeys = [&, wanted](std::u16string_view keys) {
+            if (keys != u"c") {
+                return;
+            }
+            if (wanted == PlaybackEnd::FocusMoved) {
+                desktop.foregroundProcess = kOtherProcess;
+            } else if (wanted == PlaybackEnd::Stopped) {
+                stop = true;
+            }
+        };
+        if (wanted == PlaybackEnd::NotResponding) {
+            desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"Hung.", kNotRespondingCode});
+        }
+        stop = false;
+        return Play();
+    };
+    for (const PlaybackEnd end : {PlaybackEnd::Finished, PlaybackEnd::FocusMoved,
+                                  PlaybackEnd::Stopped, PlaybackEnd::NotResponding}) {
+        desktop.inputMethods = {{window, true}, {kOtherProcess, true}};
+        const std::size_t before = desktop.calls().size();
+        EXPECT_EQ(runEndingWith(end), end);
+        const auto& calls = desktop.calls();
+        const auto closeAt =
+            std::find(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end(),
+                      FakeDesktop::Call{"SetInputMethodOpen", u"#1001 closed"});
+        ASSERT_NE(closeAt, calls.end()) << "not closed before typing";
+        EXPECT_EQ((closeAt + 1)->operation, "SendKeyString") << "closed before the first key";
+        // Opened again, in the target's window, after the run has let go of the keys.
+        EXPECT_EQ(calls.back(), (FakeDesktop::Call{"SetInputMethodOpen", u"#1001 open"}));
+        EXPECT_EQ((calls.end() - 2)->operation, "EndTyping");
+        EXPECT_EQ(desktop.inputMethods[window], true);
+        EXPECT_EQ(desktop.inputMethods[kOtherProcess], true) << "another window's was touched";
+    }
+    // A closed input method, or none, is left alone.
+    for (const bool hasOne : {false, true}) {
+        desktop.inputMethods.clear();
+        if (hasOne) {
+            desktop.inputMethods[window] = false;
+        }
+        desktop.onKeys = nullptr;
+        const std::size_t before = desktop.CallsOf("SetInputMethodOpen").size();
+        EXPECT_EQ(Play(), PlaybackEnd::Finished);
+        EXPECT_EQ(desktop.CallsOf("SetInputMethodOpen").size(), before);
+    }
+}
+
+struct ReportCase {
+    const char* name;
+    PlaybackResult result;
+    std::vector<std::u16string> shows;  // empty: no message at all
+};
+
+class PlaybackReport : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(PlaybackReport, SaysWhyAndWhereOrNothing) {
+    const auto message = PlaybackEndMessage(GetParam().result);
+    ASSERT_EQ(message.has_value(), !GetParam().shows.empty());
+    for (const std::u16string& piece : GetParam().shows) {
+        EXPECT_NE(message->find(piece), std::u16string::npos)
+            << std::string(piece.begin(), piece.end());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlaybackReport,
+    ::testing::Values(
+        ReportCase{"Finished", {PlaybackEnd::Finished, {3, 1, 40}, u"x.exe", {}}, {}},
+        ReportCase{"NotOpened", {PlaybackEnd::NotOpened, {}, {}, {}}, {}},
+        ReportCase{"ClosedByTheUser", {PlaybackEnd::Stopped, {2, 5, 9}, {}, {}}, {}},
+        ReportCase{"FocusMoved",
+                   {PlaybackEnd::FocusMoved, {12, 7, 345}, u"x.exe", {}},
+                   {u"another window came to the front",
+                    u"line 12, column 7 of the file; 345 characters were typed"}},
+        ReportCase{"NotResponding",
+                   {PlaybackEnd::NotResponding, {1, 30, 29}, u"editor.exe", {}},
+                   {u"\"editor.exe\" stopped responding", u"line 1, column 30"}},
+        ReportCase{"NoTarget",
+                   {PlaybackEnd::NoTarget, {}, {}, {}},
+                   {u"typed nothing", u"Nothing of the file was typed"}},
+        ReportCase{"NotAllowed",
+                   {PlaybackEnd::NotAllowed, {}, u"regedit.exe", {}},
+                   {u"\"regedit.exe\"", u"start Quillrun as administrator"}},
+        ReportCase{"ReadFailed",
+                   {PlaybackEnd::ReadFailed, {4, 1, 80}, {}, u"The network path was not found."},
+                   {u"could not be read on: The network path was not found.", u"line 4, column 1"}}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace quillrun
