@@ -35,17 +35,24 @@ display_ready() { [[ -s "$state/display" ]] && [[ "$(tail -c1 "$state/display" |
 
 # Debian's Wine does not load the fonts of its own fonts-wine package, so that Tahoma (the
 # dialog font) and Marlett (the caption buttons) are missing; copy them into the prefix. Then
-# link a Japanese font from the system to Tahoma: Windows finds glyphs a user-interface font
-# lacks in the fonts linked to it, so the browse button's caption renders.
+# give Tahoma's font links a Japanese font, so that the browse button's caption renders: Windows
+# finds glyphs a user-interface font lacks in the fonts linked to it. Wine rewrites those links
+# whenever a program starts in another code page (the Japanese-locale tests do), always to a
+# list that begins with "MSGOTHIC.TTC,MS UI Gothic"; so the Japanese font goes into the prefix
+# under that file name, and the name "MS UI Gothic" is made to stand for it by a replacement,
+# which Wine leaves alone.
 install_fonts() {
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-    [[ -f /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ]] || return 0
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-        /v Tahoma /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f >/dev/null 2>&1
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
+    local japanese=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
+    [[ -f "$japanese" ]] || return 0
+    cp "$japanese" "$fonts/MSGOTHIC.TTC"
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d IPAGothic /f \
+        >/dev/null 2>&1
 }
 
 create_prefix() {
-    local ready="$WINEPREFIX/.quillrun-ready-2"  # bumped whenever the prefix's set-up changes
+    local ready="$WINEPREFIX/.quillrun-ready-3"  # bumped whenever the prefix's set-up changes
     [[ -f "$ready" ]] && return 0
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1

@@ -65,6 +65,47 @@ TEST(MainWindow, ShowsCaptionControlsAndLayout) {
     }
 }
 
+// The pixels of `text` drawn in the system's message font, Quillrun's user-interface font.
+std::vector<COLORREF> Rendered(const std::wstring& text) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
+    HFONT font = ::CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    constexpr int kWidth = 64;
+    constexpr int kHeight = 32;
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, kWidth, kHeight);
+    HGDIOBJ oldBitmap = ::SelectObject(dc, bitmap);
+    HGDIOBJ oldFont = ::SelectObject(dc, font);
+    RECT all{0, 0, kWidth, kHeight};
+    ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::TextOutW(dc, 2, 2, text.c_str(), static_cast<int>(text.size()));
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            pixels.push_back(::GetPixel(dc, x, y));
+        }
+    }
+    ::SelectObject(dc, oldFont);
+    ::SelectObject(dc, oldBitmap);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(nullptr, screen);
+    ::DeleteObject(font);
+    return pixels;
+}
+
+// The browse button's caption is Japanese: the user-interface font must reach a font that has
+// its glyphs, whichever code page the programs before ran in, rather than draw empty boxes.
+TEST(MainWindow, TheBrowseButtonCaptionRendersAsJapaneseNotAsBoxes) {
+    const std::vector<COLORREF> caption = Rendered(L"\u53C2\u7167");
+    const std::vector<COLORREF> boxes = Rendered(L"\uE000\uE000");  // no font has these
+    const std::vector<COLORREF> blank = Rendered(L"");
+    EXPECT_TRUE(caption != blank) << "nothing was drawn";
+    EXPECT_TRUE(caption != boxes) << "the caption renders as two boxes";
+}
+
 TEST(MainWindow, FocusStartsInPathBoxAndTabCyclesThroughControls) {
     QuillrunInstall install;
     auto [process, window] = install.Launch();
