@@ -5,18 +5,20 @@
 //
 //   qr_target.exe --out FILE [--edit] [--char-delay-ms N] [--title CAPTION]
 //                 [--key-delay-ms N] [--stall-at N --stall-ms M] [--close-after-ms N]
-//                 [--hand-off-after-ms N]
+//                 [--hand-off-after-ms N] [--input-method-open]
 //
 // --char-delay-ms makes every WM_CHAR take N ms and --key-delay-ms every WM_KEYDOWN and
 // WM_KEYUP, like a slow program; --stall-at makes the N-th WM_CHAR take M ms, like a program that
 // stops responding for a while; --close-after-ms closes the window N ms after it shows, like a
 // program the user closes at once; --hand-off-after-ms shows no window, waits N ms, starts a
 // second copy of itself with the other options and exits, like a launcher that hands the launch
-// over to another process.
+// over to another process; --input-method-open opens the window's input method, as a user who
+// types Japanese has it.
 //
 // FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
 // keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
 #include <windows.h>
+#include <imm.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -31,6 +33,7 @@ struct Options {
     std::wstring out;
     std::wstring title = quillrun::testing::kTargetTitle;
     bool edit = false;
+    bool inputMethodOpen = false;
     DWORD charDelayMs = 0;
     DWORD keyDelayMs = 0;
     LONG stallAt = 0;
@@ -176,6 +179,12 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return g_charCount;
         case kDumpMessage:
             return Dump() ? 1 : 0;
+        case kInputMethodOpenMessage: {
+            HIMC context = ::ImmGetContext(window);
+            const BOOL open = context != nullptr && ::ImmGetOpenStatus(context);
+            ::ImmReleaseContext(window, context);
+            return open ? 1 : 0;
+        }
 
         case WM_SETFOCUS:
             if (g_edit != nullptr) {
@@ -214,7 +223,7 @@ bool ParseOptions() {
             continue;
         }
         g_options.handOffCommandLine += L" \"" + arg + L"\"";
-        if (hasValue && arg != L"--edit") {
+        if (hasValue && arg != L"--edit" && arg != L"--input-method-open") {
             g_options.handOffCommandLine += std::wstring(L" \"") + argv[i + 1] + L"\"";
         }
         if (arg == L"--out" && hasValue) {
@@ -233,6 +242,8 @@ bool ParseOptions() {
             g_options.closeAfterMs = static_cast<UINT>(std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--edit") {
             g_options.edit = true;
+        } else if (arg == L"--input-method-open") {
+            g_options.inputMethodOpen = true;
         } else {
             ::LocalFree(argv);
             return false;
@@ -298,6 +309,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         ::MoveWindow(g_edit, 0, 0, client.right, client.bottom, FALSE);
     }
     ::ShowWindow(g_main, showCommand);
+    if (g_options.inputMethodOpen) {
+        HIMC context = ::ImmGetContext(g_main);
+        ::ImmSetOpenStatus(context, TRUE);
+        ::ImmReleaseContext(g_main, context);
+    }
     if (g_options.closeAfterMs > 0) {
         ::SetTimer(g_main, 1, g_options.closeAfterMs, nullptr);
     }

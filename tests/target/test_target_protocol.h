@@ -17,5 +17,7 @@ inline std::wstring CharCountMappingName(DWORD processId) {
 }
 // SendMessage(target, kDumpMessage): writes the output files now; returns 1 when written.
 inline constexpr UINT kDumpMessage = WM_APP + 2;
+// SendMessage(target, kInputMethodOpenMessage): 1 while the input method of its window is open.
+inline constexpr UINT kInputMethodOpenMessage = WM_APP + 3;
 
 }  // namespace quillrun::testing

@@ -1,11 +1,15 @@
 // Keystroke synthesis on a real (Wine) desktop: which keys the layout gives, that typing waits
 // for the target, and that a target which stops responding ends the wait.
+#include <windows.h>
+#include <imm.h>
+
 #include <gtest/gtest.h>
 
 #include "desktop/win32_desktop.h"
 #include "desktop/win32_keyboard.h"
 #include "playback/key_string.h"
 #include "tests/key_events.h"
+#include "tests/target/test_target_protocol.h"
 #include "tests/win32/e2e_support.h"
 
 namespace quillrun::testing {
@@ -156,6 +160,30 @@ TEST_F(Typing, ATargetThatStopsRespondingEndsTheWaitWithinTheBound) {
     EXPECT_EQ(stalled.failure().code, kNotRespondingCode);
     EXPECT_GE(waited, 700ms);
     EXPECT_LT(waited, 2500ms);
+}
+
+// Typing closes an open input method of the target's window and opens it again afterwards,
+// through the input method window of the target's thread, which answers other processes.
+TEST_F(Typing, TheInputMethodOfAnotherProgramsWindowIsReadClosedAndOpened) {
+    StartTarget(L"--input-method-open");
+    const WindowId window{reinterpret_cast<std::uintptr_t>(target->window())};
+    const auto targetSays = [&] {
+        DWORD_PTR open = 0;
+        ::SendMessageTimeoutW(target->window(), kInputMethodOpenMessage, 0, 0, SMTO_NORMAL, 5000,
+                              &open);
+        return open != 0;
+    };
+    ASSERT_TRUE(targetSays()) << "the target could not open its input method";
+    if (::ImmGetDefaultIMEWnd(target->window()) == nullptr) {
+        // Wine's input method windows do not answer other processes; Windows' do.
+        GTEST_SKIP() << "this system gives no input method window of another process";
+    }
+    EXPECT_EQ(desktop.InputMethodOpen(window), std::optional<bool>(true));
+    EXPECT_TRUE(desktop.SetInputMethodOpen(window, false));
+    EXPECT_EQ(desktop.InputMethodOpen(window), std::optional<bool>(false));
+    EXPECT_FALSE(targetSays());
+    EXPECT_TRUE(desktop.SetInputMethodOpen(window, true));
+    EXPECT_TRUE(targetSays());
 }
 
 TEST_F(Typing, KeyStringsQuillrunNeverSendsAreRefused) {
