@@ -8,6 +8,14 @@
 #if __has_include(<iconv.h>)
 #include <iconv.h>
 #define QUILLRUN_FAKE_HAS_ICONV 1
+#elif defined(_WIN32)
+// Built natively on Windows, where there is no iconv: the system converts, as strictly.
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the SDK's macros
+#endif
+#include <windows.h>
+#define QUILLRUN_FAKE_HAS_ICONV 1
+#define QUILLRUN_FAKE_ICONV_BY_WIN32 1
 #endif
 
 namespace quillrun {
@@ -25,6 +33,14 @@ std::u16string FoldCase(std::u16string_view path) {
 
 std::u16string Ascii(std::string_view text) {
     return std::u16string(text.begin(), text.end());
+}
+
+// "#" and the number: how calls name tasks and windows. (Built by appending: GCC 12 warns
+// falsely about "#" + std::to_string(n).)
+std::u16string Numbered(std::uint64_t n) {
+    std::u16string text = u"#";
+    text += Ascii(std::to_string(n));
+    return text;
 }
 
 bool IsAbsolute(std::u16string_view path) {
@@ -69,6 +85,41 @@ std::string IconvName(std::uint32_t codePage) {
     }
 }
 
+#ifdef QUILLRUN_FAKE_ICONV_BY_WIN32
+std::optional<std::string> Iconv(const std::string& to, const std::string& from,
+                                 std::string_view input) {
+    const auto codePageOf = [](const std::string& name) {
+        return name == "UTF-8" ? UINT{CP_UTF8} : static_cast<UINT>(std::stoul(name.substr(2)));
+    };
+    const UINT fromPage = codePageOf(from);
+    const UINT toPage = codePageOf(to);
+    if (input.empty()) {
+        return std::string();
+    }
+    const int inLength = static_cast<int>(input.size());
+    const int wideLength = ::MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, input.data(),
+                                                 inLength, nullptr, 0);
+    if (wideLength == 0) {
+        return std::nullopt;
+    }
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    ::MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, input.data(), inLength, wide.data(),
+                          wideLength);
+    const bool toUtf8 = toPage == CP_UTF8;
+    const DWORD flags = toUtf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = toUtf8 ? nullptr : &usedDefault;
+    const int outLength = ::WideCharToMultiByte(toPage, flags, wide.data(), wideLength, nullptr,
+                                                0, nullptr, usedDefaultOut);
+    if (outLength == 0 || usedDefault) {
+        return std::nullopt;
+    }
+    std::string out(static_cast<std::size_t>(outLength), '\0');
+    ::WideCharToMultiByte(toPage, flags, wide.data(), wideLength, out.data(), outLength, nullptr,
+                          nullptr);
+    return out;
+}
+#else
 std::optional<std::string> Iconv(const std::string& to, const std::string& from,
                                  std::string_view input) {
     // Opening a conversion costs far more than a short line's conversion: keep each one open
@@ -110,6 +161,7 @@ std::optional<std::string> Iconv(const std::string& to, const std::string& from,
     out.resize(out.size() - outLeft);
     return out;
 }
+#endif
 #endif
 
 }  // namespace
@@ -197,7 +249,7 @@ Result<TaskId> FakeDesktop::LaunchProgram(std::u16string_view commandLine) {
 }
 
 Status FakeDesktop::ActivateTask(TaskId task) {
-    Record("ActivateTask", Ascii("#" + std::to_string(task.value)));
+    Record("ActivateTask", Numbered(task.value));
     if (auto failure = TakeScriptedFailure("ActivateTask")) {
         return *std::move(failure);
     }
@@ -259,7 +311,7 @@ std::optional<bool> FakeDesktop::InputMethodOpen(WindowId window) {
 }
 
 bool FakeDesktop::SetInputMethodOpen(WindowId window, bool open) {
-    Record("SetInputMethodOpen", Ascii("#" + std::to_string(window.value) + (open ? " open" : " closed")));
+    Record("SetInputMethodOpen", Numbered(window.value) + (open ? u" open" : u" closed"));
     const auto it = inputMethods.find(window.value);
     if (it == inputMethods.end()) {
         return false;
