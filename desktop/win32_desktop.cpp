@@ -221,8 +221,11 @@ Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
-    if (commandLine.empty() || !::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr,
-                                                 FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    // A console program gets a console window of its own to be typed into, even when Quillrun
+    // was given a console (started from a terminal); programs with windows ignore the flag.
+    if (commandLine.empty() ||
+        !::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE,
+                          CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process)) {
         return commandLine.empty() ? ErrorFailure("LaunchProgram", ERROR_FILE_NOT_FOUND)
                                    : LastErrorFailure("LaunchProgram");
     }

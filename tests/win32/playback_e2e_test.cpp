@@ -108,6 +108,29 @@ TEST(Playback, AProgramThatHandsItsLaunchToAnotherProcessIsTypedInto) {
     }
 }
 
+// Users type scripts into consoles. Whose window it is varies: the console program's own (as
+// Windows' classic console reports it), the console host's (Wine), or a terminal's in another
+// process (Windows Terminal): the latter two are a hand-off.
+TEST(Playback, AScriptIsTypedIntoAConsoleProgram) {
+    QuillrunInstall install;
+    TempFolder work;
+    ASSERT_TRUE(WriteBytes(install.settingsFile(),
+                           "C:\\windows\\system32\\cmd.exe /k cd /d \"" + Narrow(work.path()) +
+                               "\"\r\n"));
+    const std::wstring script = work / L"script.txt";
+    ASSERT_TRUE(WriteBytes(script, "echo Typed Into The Console {1+1}>out.txt\r\nexit\r\n"));
+    auto [process, window] = install.Launch();
+    ASSERT_NE(window, nullptr);
+    SetPathBox(window, script);
+    ClickStart(window);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ReadBytes(work / L"out.txt") == "Typed Into The Console {1+1}\r\n"; }, 30s))
+        << ReadBytes(work / L"out.txt");
+    EXPECT_TRUE(MessageBoxes(process.id(), window).empty());
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(process.WaitForExit());
+}
+
 TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     QuillrunSession session(L"--char-delay-ms 5");
     ASSERT_NE(session.window, nullptr);
