@@ -51,7 +51,9 @@ void MainForm::OnTimerTick() {
     const std::uint64_t startsBefore = starts_;
     std::uint64_t shown = kProgressSteps + 1;  // nothing shown yet
     const PlaybackHooks hooks{
-        .stopRequested = [this] { return unloaded_; },
+        // A newer Start supersedes this run wherever it is: in a wait, a nested run may
+        // already have typed the file into the new instance.
+        .stopRequested = [this, startsBefore] { return unloaded_ || starts_ != startsBefore; },
         .progress =
             [&](std::uint64_t done, std::uint64_t total) {
                 if (total == 0) {

@@ -244,7 +244,9 @@ Status Win32Desktop::ActivateTask(TaskId task) {
     if (!::GetExitCodeProcess(it->second.get(), &exitCode) || exitCode != STILL_ACTIVE) {
         return ErrorFailure("ActivateTask", ERROR_PROCESS_ABORTED);
     }
-    ::WaitForInputIdle(it->second.get(), kStartupWaitMs);  // at once for a program already idle
+    // At once for a program already idle, and for one without a message queue (a console
+    // program or a launcher), for which WaitForInputIdle fails straight away.
+    ::WaitForInputIdle(it->second.get(), kStartupWaitMs);
     const HWND window = MainWindowOf(::GetProcessId(it->second.get()));
     if (window == nullptr) {
         return ErrorFailure("ActivateTask", ERROR_INVALID_WINDOW_HANDLE);

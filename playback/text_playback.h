@@ -17,7 +17,7 @@ enum class PlaybackEnd {
     FocusMoved,     // another program's window came to the front: the rest stays untyped
     NoTarget,       // no other program's window was in front to type into
     NotAllowed,     // the program in front runs with higher rights than Quillrun
-    Stopped,        // Quillrun was asked to stop (its window closed)
+    Stopped,        // Quillrun was asked to stop (its window closed, or a newer Start came)
     NotResponding,  // the program in front stopped taking keystrokes
     ReadFailed,     // the file could not be read on
 };

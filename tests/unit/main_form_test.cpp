@@ -174,11 +174,31 @@ TEST_F(MainFormPlayback, StartDuringARunStopsItAndTheNewRunTypesIntoTheNewInstan
     };
     desktop.Advance(kTimerInterval);
     // The outer run typed its first line; the nested run typed b.txt; the outer one then
-    // found another program in front and stopped instead of typing "cd" into it.
+    // stopped, superseded, instead of typing "cd" into the new instance.
     EXPECT_EQ(Typed(), u"ab\r\nxy\r\n");
-    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::FocusMoved);
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
     // The newer run superseded it: nothing to tell of the older one, then or later.
     form.OnActivated();
+    EXPECT_TRUE(view.failures.empty());
+}
+
+TEST_F(MainFormPlayback, StartDuringTheWaitForAHandedOverWindowEndsTheWait) {
+    view.path = u"C:\\Work\\b.txt";
+    desktop.foregroundProcess = desktop.ownProcess;
+    desktop.FailNext("ActivateTask", Failure{"ActivateTask", u"Ended.", kTaskEndedCode});
+    form.OnStartClick();
+    bool clicked = false;
+    desktop.onPump = [&] {
+        if (!clicked) {
+            clicked = true;
+            form.OnStartClick();
+            desktop.Advance(kTimerInterval);  // the new instance's run, nested in the wait
+        }
+    };
+    desktop.Advance(kTimerInterval);
+    // Typed once, by the newer run; the older one ends without typing it again.
+    EXPECT_EQ(Typed(), u"xy\r\n");
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
     EXPECT_TRUE(view.failures.empty());
 }
 
