@@ -97,8 +97,8 @@ std::optional<std::string> Iconv(const std::string& to, const std::string& from,
         return std::string();
     }
     const int inLength = static_cast<int>(input.size());
-    const int wideLength = ::MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, input.data(),
-                                                 inLength, nullptr, 0);
+    const int wideLength =
+        ::MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, input.data(), inLength, nullptr, 0);
     if (wideLength == 0) {
         return std::nullopt;
     }
@@ -109,8 +109,8 @@ std::optional<std::string> Iconv(const std::string& to, const std::string& from,
     const DWORD flags = toUtf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
     BOOL* usedDefaultOut = toUtf8 ? nullptr : &usedDefault;
-    const int outLength = ::WideCharToMultiByte(toPage, flags, wide.data(), wideLength, nullptr,
-                                                0, nullptr, usedDefaultOut);
+    const int outLength = ::WideCharToMultiByte(toPage, flags, wide.data(), wideLength, nullptr, 0,
+                                                nullptr, usedDefaultOut);
     if (outLength == 0 || usedDefault) {
         return std::nullopt;
     }

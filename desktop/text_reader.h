@@ -68,8 +68,8 @@ class TextReader {
     LineEnds lineEnds_;
     TextEncoding encoding_ = TextEncoding::Ansi;
     std::string buffer_;
-    std::string chunk_;         // what one read returns
-    std::size_t position_ = 0;  // first unread byte of buffer_
+    std::string chunk_;            // what one read returns
+    std::size_t position_ = 0;     // first unread byte of buffer_
     std::uint64_t bytesRead_ = 0;  // from the file so far
     bool endOfFile_ = false;
     bool insideLine_ = false;        // a piece of the current line went out without its end

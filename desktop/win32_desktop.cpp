@@ -224,8 +224,8 @@ Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
     // A console program gets a console window of its own to be typed into, even when Quillrun
     // was given a console (started from a terminal); programs with windows ignore the flag.
     if (commandLine.empty() ||
-        !::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE,
-                          CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process)) {
+        !::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                          nullptr, nullptr, &startup, &process)) {
         return commandLine.empty() ? ErrorFailure("LaunchProgram", ERROR_FILE_NOT_FOUND)
                                    : LastErrorFailure("LaunchProgram");
     }
@@ -348,8 +348,8 @@ std::optional<bool> Win32Desktop::InputMethodOpen(WindowId window) {
     HWND inputMethod = InputMethodWindowOf(window);
     DWORD_PTR open = 0;
     if (inputMethod == nullptr ||
-        !::SendMessageTimeoutW(inputMethod, WM_IME_CONTROL, kGetOpenStatus, 0,
-                               SMTO_ABORTIFHUNG, kInputMethodAnswerMs, &open)) {
+        !::SendMessageTimeoutW(inputMethod, WM_IME_CONTROL, kGetOpenStatus, 0, SMTO_ABORTIFHUNG,
+                               kInputMethodAnswerMs, &open)) {
         return std::nullopt;
     }
     return open != 0;

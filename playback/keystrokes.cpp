@@ -33,8 +33,8 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
     }
     if (!knownCapsLock) {
         // Only a key that gives `c` either way is safe; a letter goes as a Unicode event.
-        const bool same = layout.CharacterFrom(*listed, false) == c &&
-                          layout.CharacterFrom(*listed, true) == c;
+        const bool same =
+            layout.CharacterFrom(*listed, false) == c && layout.CharacterFrom(*listed, true) == c;
         return same ? listed : std::nullopt;
     }
     const bool capsLock = *knownCapsLock;
@@ -53,8 +53,7 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
     return std::nullopt;
 }
 
-std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout,
-                                     CapsLock capsLock) {
+std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock) {
     std::vector<KeyEvent> events;
     if (c == u'\r' || c == u'\n') {
         Press(events, KeyEvent::Kind::VirtualKey, vk::kReturn);

@@ -73,8 +73,7 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
 // key with its modifiers pressed around it, or a Unicode event. Other control characters go as
 // Unicode events so that they never turn into shortcuts or editing keys. Every key pressed is
 // released again in the same plan.
-std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout,
-                                     CapsLock capsLock);
+std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock);
 
 // Pacing by round trips: a message sent to the target's thread is answered at that thread's
 // next message-loop turn, before it takes its next queued message. So the k-th of a series of

@@ -42,9 +42,10 @@ std::u16string LaunchFailureMessage(std::u16string_view targetPath, const Failur
     message += u"\n\n";
     if (failure.code == kElevationRequiredCode) {
         // Started elevated, it would not take Quillrun's keystrokes either.
-        message += u"It may only run as administrator, and Windows does not let the keystrokes "
-                   u"of a program without those rights reach it. To type into it, start "
-                   u"Quillrun as administrator.";
+        message +=
+            u"It may only run as administrator, and Windows does not let the keystrokes "
+            u"of a program without those rights reach it. To type into it, start "
+            u"Quillrun as administrator.";
     } else {
         message += failure.reason;
     }

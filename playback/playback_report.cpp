@@ -51,8 +51,8 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result) {
     if (at.typed == 0 && at.line == 1 && at.column == 1) {
         return message + u"\n\nNothing of the file was typed.";
     }
-    message += u"\n\nTyping stopped at line " + Number(at.line) + u", column " +
-               Number(at.column) + u" of the file; " + Number(at.typed) +
+    message += u"\n\nTyping stopped at line " + Number(at.line) + u", column " + Number(at.column) +
+               u" of the file; " + Number(at.typed) +
                u" characters were typed (each line end counts as one). You can type the rest "
                u"from there by hand.";
     return message;

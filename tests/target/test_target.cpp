@@ -268,8 +268,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(nullptr, g_options.handOffCommandLine.data(), nullptr, nullptr,
-                              FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        if (!::CreateProcessW(nullptr, g_options.handOffCommandLine.data(), nullptr, nullptr, FALSE,
+                              0, nullptr, nullptr, &startup, &process)) {
             return 1;
         }
         ::CloseHandle(process.hThread);

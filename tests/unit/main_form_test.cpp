@@ -225,7 +225,8 @@ TEST_F(MainFormPlayback, AFinishedRunShowsItsProgressAndFlashesWhenQuillrunIsBeh
     EXPECT_EQ(view.flashes, 1) << "Quillrun was not in front when the run finished";
     ASSERT_GE(view.progress.size(), 2u);
     EXPECT_EQ(view.progress.front().state, TaskbarProgress::Running);
-    EXPECT_EQ(*(view.progress.end() - 2), (FakeView::Progress{TaskbarProgress::Running, 1000, 1000}));
+    EXPECT_EQ(*(view.progress.end() - 2),
+              (FakeView::Progress{TaskbarProgress::Running, 1000, 1000}));
     EXPECT_EQ(view.progress.back().state, TaskbarProgress::Off);
 }
 

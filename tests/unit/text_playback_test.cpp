@@ -50,9 +50,10 @@ class Playback : public ::testing::Test {
     TaskId task;
     bool stop = false;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
-    PlaybackHooks hooks{.stopRequested = [this] { return stop; },
-                        .progress = [this](std::uint64_t done,
-                                           std::uint64_t total) { progress.emplace_back(done, total); }};
+    PlaybackHooks hooks{
+        .stopRequested = [this] { return stop; },
+        .progress = [this](std::uint64_t done,
+                           std::uint64_t total) { progress.emplace_back(done, total); }};
 };
 
 struct KeysCase {
@@ -369,7 +370,8 @@ TEST_F(Playback, AnOpenInputMethodIsClosedForTheRunAndOpenedAgainHoweverItEnds) 
             }
         };
         if (wanted == PlaybackEnd::NotResponding) {
-            desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"Hung.", kNotRespondingCode});
+            desktop.FailNext("SendKeyString",
+                             Failure{"SendKeyString", u"Hung.", kNotRespondingCode});
         }
         stop = false;
         return Play();
@@ -440,9 +442,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"NotAllowed",
                    {PlaybackEnd::NotAllowed, {}, u"regedit.exe", {}},
                    {u"\"regedit.exe\"", u"start Quillrun as administrator"}},
-        ReportCase{"ReadFailed",
-                   {PlaybackEnd::ReadFailed, {4, 1, 80}, {}, u"The network path was not found."},
-                   {u"could not be read on: The network path was not found.", u"line 4, column 1"}}),
+        ReportCase{
+            "ReadFailed",
+            {PlaybackEnd::ReadFailed, {4, 1, 80}, {}, u"The network path was not found."},
+            {u"could not be read on: The network path was not found.", u"line 4, column 1"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -26,8 +26,8 @@ inline std::wstring TakeTheOnlyMessage(const QuillrunSession& session) {
     const std::wstring text = AllChildText(box);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
-    EXPECT_FALSE(WaitUntil(
-        [&] { return !MessageBoxes(session.process.id(), session.window).empty(); }, 1s))
+    EXPECT_FALSE(
+        WaitUntil([&] { return !MessageBoxes(session.process.id(), session.window).empty(); }, 1s))
         << "a second message followed";
     return text;
 }

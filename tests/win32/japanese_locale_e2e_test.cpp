@@ -14,13 +14,12 @@ bool UnderWine() {
 
 // Under Wine the test run provides the Japanese code page; on Windows only a machine whose
 // system locale is Japanese has it.
-#define REQUIRE_JAPANESE_CODE_PAGE()                                                    \
-    do {                                                                                \
-        if (::GetACP() != 932u && !UnderWine()) {                                       \
-            GTEST_SKIP() << "the system locale is not Japanese (code page " << ::GetACP() \
-                         << ")";                                                        \
-        }                                                                               \
-        ASSERT_EQ(::GetACP(), 932u) << "this test must run in a Japanese locale";       \
+#define REQUIRE_JAPANESE_CODE_PAGE()                                                              \
+    do {                                                                                          \
+        if (::GetACP() != 932u && !UnderWine()) {                                                 \
+            GTEST_SKIP() << "the system locale is not Japanese (code page " << ::GetACP() << ")"; \
+        }                                                                                         \
+        ASSERT_EQ(::GetACP(), 932u) << "this test must run in a Japanese locale";                 \
     } while (false)
 
 TEST(JapaneseCodePage, ShiftJisTextIsTypedAsWritten) {

@@ -47,7 +47,9 @@ TEST(UsLayout, RealKeysWithTheirModifiersAndUnicodeForTheRest) {
     for (const LayoutCase& c : cases) {
         EXPECT_EQ(PlanKeystrokes(c.c, layout, c.capsLock), c.events)
             << "character " << static_cast<int>(c.c)
-            << (!c.capsLock ? " with Caps Lock unknown" : *c.capsLock ? " with Caps Lock" : "");
+            << (!c.capsLock   ? " with Caps Lock unknown"
+                : *c.capsLock ? " with Caps Lock"
+                              : "");
     }
 }
 

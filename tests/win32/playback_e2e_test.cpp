@@ -114,9 +114,8 @@ TEST(Playback, AProgramThatHandsItsLaunchToAnotherProcessIsTypedInto) {
 TEST(Playback, AScriptIsTypedIntoAConsoleProgram) {
     QuillrunInstall install;
     TempFolder work;
-    ASSERT_TRUE(WriteBytes(install.settingsFile(),
-                           "C:\\windows\\system32\\cmd.exe /k cd /d \"" + Narrow(work.path()) +
-                               "\"\r\n"));
+    ASSERT_TRUE(WriteBytes(install.settingsFile(), "C:\\windows\\system32\\cmd.exe /k cd /d \"" +
+                                                       Narrow(work.path()) + "\"\r\n"));
     const std::wstring script = work / L"script.txt";
     ASSERT_TRUE(WriteBytes(script, "echo Typed Into The Console {1+1}>out.txt\r\nexit\r\n"));
     auto [process, window] = install.Launch();
@@ -180,10 +179,10 @@ TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
             ++column;
         }
     }
-    EXPECT_NE(message.find(L"line " + std::to_wstring(line) + L", column " +
-                           std::to_wstring(column) + L" of the file; " + std::to_wstring(typed) +
-                           L" characters were typed"),
-              std::wstring::npos)
+    EXPECT_NE(
+        message.find(L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) +
+                     L" of the file; " + std::to_wstring(typed) + L" characters were typed"),
+        std::wstring::npos)
         << Narrow(message);
 }
 
