@@ -52,6 +52,7 @@ Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_vie
         return file.failure();
     }
     TextReader reader(desktop, std::move(file).value(), lineEnds);
+    reader.fileSize_ = reader.file_->Size();
     // Enough of the file to see a byte-order mark, and all of a small file. A read may return
     // less than asked for (pipes, network shares), so keep reading until a chunk is full.
     while (reader.buffer_.size() < kChunkSize) {

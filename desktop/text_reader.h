@@ -47,7 +47,7 @@ class TextReader {
     [[nodiscard]] std::uint64_t BytesConsumed() const {
         return bytesRead_ - (buffer_.size() - position_);
     }
-    [[nodiscard]] std::uint64_t FileSize() const { return file_->Size(); }
+    [[nodiscard]] std::uint64_t FileSize() const { return fileSize_; }
 
   private:
     TextReader(DesktopServices& desktop, std::unique_ptr<ByteReader> file, LineEnds lineEnds)
@@ -71,6 +71,7 @@ class TextReader {
     std::string chunk_;            // what one read returns
     std::size_t position_ = 0;     // first unread byte of buffer_
     std::uint64_t bytesRead_ = 0;  // from the file so far
+    std::uint64_t fileSize_ = 0;   // as it was opened
     bool endOfFile_ = false;
     bool insideLine_ = false;        // a piece of the current line went out without its end
     std::size_t pieceSearched_ = 0;  // unread bytes searched in vain for a place to cut
