@@ -13,9 +13,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX  // std::min and std::max, not the SDK's macros
 #endif
-#include <windows.h>
-#define QUILLRUN_FAKE_HAS_ICONV 1
-#define QUILLRUN_FAKE_ICONV_BY_WIN32 1
+#include "desktop/win32_text.h"
+#define QUILLRUN_FAKE_CONVERTS_BY_WIN32 1
 #endif
 
 namespace quillrun {
@@ -85,41 +84,6 @@ std::string IconvName(std::uint32_t codePage) {
     }
 }
 
-#ifdef QUILLRUN_FAKE_ICONV_BY_WIN32
-std::optional<std::string> Iconv(const std::string& to, const std::string& from,
-                                 std::string_view input) {
-    const auto codePageOf = [](const std::string& name) {
-        return name == "UTF-8" ? UINT{CP_UTF8} : static_cast<UINT>(std::stoul(name.substr(2)));
-    };
-    const UINT fromPage = codePageOf(from);
-    const UINT toPage = codePageOf(to);
-    if (input.empty()) {
-        return std::string();
-    }
-    const int inLength = static_cast<int>(input.size());
-    const int wideLength =
-        ::MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, input.data(), inLength, nullptr, 0);
-    if (wideLength == 0) {
-        return std::nullopt;
-    }
-    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    ::MultiByteToWideChar(fromPage, MB_ERR_INVALID_CHARS, input.data(), inLength, wide.data(),
-                          wideLength);
-    const bool toUtf8 = toPage == CP_UTF8;
-    const DWORD flags = toUtf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL usedDefault = FALSE;
-    BOOL* usedDefaultOut = toUtf8 ? nullptr : &usedDefault;
-    const int outLength = ::WideCharToMultiByte(toPage, flags, wide.data(), wideLength, nullptr, 0,
-                                                nullptr, usedDefaultOut);
-    if (outLength == 0 || usedDefault) {
-        return std::nullopt;
-    }
-    std::string out(static_cast<std::size_t>(outLength), '\0');
-    ::WideCharToMultiByte(toPage, flags, wide.data(), wideLength, out.data(), outLength, nullptr,
-                          nullptr);
-    return out;
-}
-#else
 std::optional<std::string> Iconv(const std::string& to, const std::string& from,
                                  std::string_view input) {
     // Opening a conversion costs far more than a short line's conversion: keep each one open
@@ -161,7 +125,6 @@ std::optional<std::string> Iconv(const std::string& to, const std::string& from,
     out.resize(out.size() - outLeft);
     return out;
 }
-#endif
 #endif
 
 }  // namespace
@@ -393,6 +356,10 @@ Result<std::u16string> FakeDesktop::DecodeCodePage(std::uint32_t codePage, std::
             return *std::move(text);
         }
     }
+#elif defined(QUILLRUN_FAKE_CONVERTS_BY_WIN32)
+    if (auto text = win32::DecodeCodePageText(codePage, bytes, true)) {
+        return std::move(text).value();
+    }
 #endif
     return Failure{"DecodeCodePage", u"No mapping for the Unicode character exists.", 1113};
 }
@@ -405,6 +372,10 @@ Result<std::string> FakeDesktop::EncodeCodePage(std::uint32_t codePage, std::u16
 #ifdef QUILLRUN_FAKE_HAS_ICONV
     if (auto bytes = Iconv(IconvName(codePage), "UTF-8", utf8)) {
         return *std::move(bytes);
+    }
+#elif defined(QUILLRUN_FAKE_CONVERTS_BY_WIN32)
+    if (auto bytes = win32::EncodeCodePageText(codePage, text)) {
+        return std::move(bytes).value();
     }
 #endif
     return Failure{"EncodeCodePage", u"No mapping for the Unicode character exists.", 1113};

@@ -464,50 +464,12 @@ Status Win32Desktop::ReplaceFileContents(std::u16string_view path, std::string_v
 
 Result<std::u16string> Win32Desktop::DecodeCodePage(std::uint32_t codePage,
                                                     std::string_view bytes) {
-    if (bytes.empty()) {
-        return std::u16string();
-    }
-    if (bytes.size() > INT_MAX) {
-        return ErrorFailure("DecodeCodePage", ERROR_ARITHMETIC_OVERFLOW);
-    }
     // UTF-8 must be valid; an ANSI code page maps every byte somewhere, as text files need.
-    const DWORD flags = codePage == kUtf8CodePage ? MB_ERR_INVALID_CHARS : 0;
-    const int inLength = static_cast<int>(bytes.size());
-    const int length = ::MultiByteToWideChar(codePage, flags, bytes.data(), inLength, nullptr, 0);
-    if (length == 0) {
-        return LastErrorFailure("DecodeCodePage");
-    }
-    std::wstring text(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(codePage, flags, bytes.data(), inLength, text.data(), length);
-    return FromWide(text);
+    return DecodeCodePageText(codePage, bytes, codePage == kUtf8CodePage);
 }
 
 Result<std::string> Win32Desktop::EncodeCodePage(std::uint32_t codePage, std::u16string_view text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    if (text.size() > INT_MAX / 4) {
-        return ErrorFailure("EncodeCodePage", ERROR_ARITHMETIC_OVERFLOW);
-    }
-    const std::wstring wide = ToWide(text);
-    const int inLength = static_cast<int>(wide.size());
-    // For UTF-8 the "default character used" flag must not be asked for; the strict flag is.
-    const bool utf8 = codePage == kUtf8CodePage;
-    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL usedDefault = FALSE;
-    BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
-    const int length = ::WideCharToMultiByte(codePage, flags, wide.data(), inLength, nullptr, 0,
-                                             nullptr, usedDefaultOut);
-    if (length == 0) {
-        return LastErrorFailure("EncodeCodePage");
-    }
-    if (usedDefault) {
-        return ErrorFailure("EncodeCodePage", ERROR_NO_UNICODE_TRANSLATION);
-    }
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(codePage, flags, wide.data(), inLength, bytes.data(), length, nullptr,
-                          nullptr);
-    return bytes;
+    return EncodeCodePageText(codePage, text);
 }
 
 Milliseconds Win32Desktop::Now() const {

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,13 @@ std::u16string SystemMessage(DWORD code);
 // failing API so that nothing in between overwrites the error code.
 Failure LastErrorFailure(std::string operation);
 Failure ErrorFailure(std::string operation, DWORD code);
+
+// Text in a code page to UTF-16. Strict: bytes that are not valid there fail; otherwise every
+// byte maps to some character, as the ANSI code pages of text files need.
+Result<std::u16string> DecodeCodePageText(std::uint32_t codePage, std::string_view bytes,
+                                          bool strict);
+// UTF-16 to a code page; fails when a character has no representation there.
+Result<std::string> EncodeCodePageText(std::uint32_t codePage, std::u16string_view text);
 
 // A window's text of any length.
 std::wstring WindowText(HWND window);
