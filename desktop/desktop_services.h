@@ -21,6 +21,9 @@ using Milliseconds = std::chrono::milliseconds;
 // SendKeyString's failure code when the program in front stopped taking input within the bound
 // (the system's ERROR_TIMEOUT): a run must end rather than type on blindly.
 inline constexpr std::uint32_t kNotRespondingCode = 1460;
+// SendKeyString's failure code when no window, or another one than a moment before, was in
+// front to type into (the system's ERROR_INVALID_WINDOW_HANDLE): nothing was sent.
+inline constexpr std::uint32_t kNoWindowInFrontCode = 1400;
 
 // ActivateTask's failure codes when the launched program has no window to bring to the front:
 // it has ended (as a launcher does once it has handed the launch to another process), or it

@@ -198,7 +198,7 @@ Status KeyboardTypist::Type(char16_t c) {
     }
     const HWND front = ::GetForegroundWindow();
     if (front == nullptr) {
-        return ErrorFailure("SendKeyString", ERROR_INVALID_WINDOW_HANDLE);
+        return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
     }
     // The target's own layout decides which keys make the character, not Quillrun's.
     const DWORD targetThread = ::GetWindowThreadProcessId(front, nullptr);
@@ -236,6 +236,11 @@ Status KeyboardTypist::Type(char16_t c) {
     const std::size_t releases = inputs.size();
     for (const KeyEvent& event : plan) {
         inputs.push_back(KeyEventInput(event, layout));
+    }
+    // Input goes to whichever window is in front when the system takes it. Working out the
+    // keys took a while: if another window has come to the front meanwhile, nothing is sent.
+    if (::GetForegroundWindow() != front) {
+        return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
     }
     const UINT sent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     if (sent != inputs.size()) {

@@ -13,6 +13,9 @@ namespace {
 // is not the user switching away, so the window in front is asked again for this long.
 constexpr Milliseconds kFocusSettle{250};
 constexpr Milliseconds kFocusSettlePoll{10};
+// How often a keystroke that found no window in front is sent again once the guard has found
+// the target in front again (a bound, should the two never agree).
+constexpr int kNoWindowRetries = 3;
 // How often the wait for a handed-over window looks at the window in front: often enough that
 // typing begins without a noticeable pause.
 constexpr Milliseconds kHandOffPoll{50};
@@ -64,21 +67,29 @@ class Typist {
     // Types one key string; the reason to end the run, if there is one. Other failures of a
     // single keystroke are passed over and typing goes on.
     [[nodiscard]] std::optional<PlaybackEnd> Type(std::u16string_view keys) {
-        if (hooks_.stopRequested && hooks_.stopRequested()) {
-            return PlaybackEnd::Stopped;
-        }
-        if (SettledFront() != owner_) {
-            return PlaybackEnd::FocusMoved;
-        }
-        const Status sent = desktop_.SendKeyString(keys);
-        if (!sent) {
-            if (sent.failure().code == kNotRespondingCode) {
+        for (int attempt = 0;; ++attempt) {
+            if (hooks_.stopRequested && hooks_.stopRequested()) {
+                return PlaybackEnd::Stopped;
+            }
+            if (SettledFront() != owner_) {
+                return PlaybackEnd::FocusMoved;
+            }
+            const Status sent = desktop_.SendKeyString(keys);
+            if (sent) {
+                ++typed_;
+                return std::nullopt;
+            }
+            const std::uint32_t code = sent.failure().code;
+            if (code == kNotRespondingCode) {
                 return PlaybackEnd::NotResponding;
             }
-            return std::nullopt;
+            // The window in front changed between the guard's look and the keystroke, which
+            // therefore never left: the guard looks again, and the key goes once more only if
+            // the target is still in front.
+            if (code != kNoWindowInFrontCode || attempt == kNoWindowRetries) {
+                return std::nullopt;
+            }
         }
-        ++typed_;
-        return std::nullopt;
     }
 
     [[nodiscard]] std::uint64_t typed() const { return typed_; }

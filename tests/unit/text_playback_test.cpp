@@ -194,6 +194,19 @@ TEST_F(Playback, AFailedKeystrokeIsPassedOverButAHungTargetEndsTheRun) {
                      Failure{"SendKeyString", u"Not responding.", kNotRespondingCode});
     EXPECT_EQ(Play(), PlaybackEnd::NotResponding);
     EXPECT_EQ(Keys().size(), 4u + 2u);
+
+    // No window in front at the moment of sending: nothing went out, so once the target is
+    // in front again the same key is sent again, not skipped.
+    desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"ok", 0});
+    desktop.FailNext("SendKeyString",
+                     Failure{"SendKeyString", u"No window in front.", kNoWindowInFrontCode});
+    const PlaybackResult result = PlayResult();
+    EXPECT_EQ(result.end, PlaybackEnd::Finished);
+    const auto keys = Keys();
+    ASSERT_EQ(keys.size(), 6u + 5u);
+    EXPECT_EQ(std::vector<std::u16string>(keys.end() - 5, keys.end()),
+              (std::vector<std::u16string>{u"a", u"b", u"b", u"c", E}));
+    EXPECT_EQ(result.position.typed, 3u);
 }
 
 // Where a run stopped: the run ends after the `after`-th key string (the focus moves, or that
