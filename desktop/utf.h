@@ -32,4 +32,7 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
 // A lone surrogate has no UTF-8 form and becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// The decimal digits of `n`, for messages.
+std::u16string DecimalText(std::uint64_t n);
+
 }  // namespace quillrun

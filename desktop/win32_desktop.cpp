@@ -174,16 +174,22 @@ std::optional<DWORD> IntegrityLevel(HANDLE token) {
     return *::GetSidSubAuthority(label->Label.Sid, static_cast<DWORD>(count - 1));
 }
 
-std::optional<DWORD> ProcessIntegrityLevel(HANDLE process, DWORD& error) {
+Result<DWORD> ProcessIntegrityLevel(HANDLE process) {
     HANDLE rawToken = nullptr;
     if (!::OpenProcessToken(process, TOKEN_QUERY, &rawToken)) {
-        error = ::GetLastError();
-        return std::nullopt;
+        return LastErrorFailure("OpenProcessToken");
     }
     const UniqueHandle token(rawToken);
-    auto level = IntegrityLevel(token.get());
-    error = level ? ERROR_SUCCESS : ::GetLastError();
-    return level;
+    if (auto level = IntegrityLevel(token.get())) {
+        return *level;
+    }
+    return ErrorFailure("GetTokenInformation", ERROR_INVALID_DATA);
+}
+
+// A process opened only to ask about it, which the system grants even for most processes of
+// higher integrity.
+UniqueHandle OpenForQuery(std::uint32_t process) {
+    return UniqueHandle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
 }
 
 HWND AsWindow(WindowId window) {
@@ -210,6 +216,31 @@ void DispatchWindowMessage(HWND dialogWindow, MSG& message) {
     }
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
+}
+
+bool PumpMessagesUntil(HWND dialogWindow, const std::function<bool()>& done,
+                       std::chrono::steady_clock::time_point deadline, bool& quitting) {
+    for (;;) {
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(message.wParam));
+                quitting = true;
+                return false;
+            }
+            DispatchWindowMessage(dialogWindow, message);
+        }
+        if (done()) {
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT,
+                                      MWMO_INPUTAVAILABLE);
+    }
 }
 
 Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
@@ -281,56 +312,40 @@ WindowId Win32Desktop::ForegroundWindow() {
     return WindowId{reinterpret_cast<std::uintptr_t>(::GetForegroundWindow())};
 }
 
-bool Win32Desktop::PumpPending() {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // The main loop must still see it and end the program.
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            return false;
-        }
-        DispatchWindowMessage(window_, message);
-    }
-    return true;
-}
-
+// A quit seen here ends the wait; the main loop sees it again, and the run learns of it from
+// the window's close.
 void Win32Desktop::PumpEvents() {
-    static_cast<void>(PumpPending());
+    bool quitting = false;
+    PumpMessagesUntil(
+        window_, [] { return true; }, std::chrono::steady_clock::now(), quitting);
 }
 
 void Win32Desktop::PumpEventsFor(Milliseconds duration) {
-    const ULONGLONG until =
-        ::GetTickCount64() + static_cast<ULONGLONG>(std::max<long long>(duration.count(), 0));
-    while (PumpPending()) {
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= until) {
-            return;
-        }
-        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(until - now), QS_ALLINPUT,
-                                      MWMO_INPUTAVAILABLE);
-    }
+    bool quitting = false;
+    PumpMessagesUntil(
+        window_, [] { return false; }, std::chrono::steady_clock::now() + duration, quitting);
 }
 
 InputAccess Win32Desktop::InputAccessTo(std::uint32_t process) {
     // Under User Interface Privilege Isolation a process may send input only to processes of
     // an equal or lower integrity level.
-    const UniqueHandle target(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    const UniqueHandle target = OpenForQuery(process);
     if (!target) {
         // Gone already: the focus guard ends the run. Closed to Quillrun: it is protected.
         return ::GetLastError() == ERROR_ACCESS_DENIED ? InputAccess::Unreadable
                                                        : InputAccess::Allowed;
     }
-    DWORD error = ERROR_SUCCESS;
-    const std::optional<DWORD> theirs = ProcessIntegrityLevel(target.get(), error);
+    const Result<DWORD> theirs = ProcessIntegrityLevel(target.get());
     if (!theirs) {
-        return error == ERROR_ACCESS_DENIED ? InputAccess::Unreadable : InputAccess::Allowed;
+        return theirs.failure().code == ERROR_ACCESS_DENIED ? InputAccess::Unreadable
+                                                            : InputAccess::Allowed;
     }
-    const std::optional<DWORD> ours = ProcessIntegrityLevel(::GetCurrentProcess(), error);
-    return ours && *theirs > *ours ? InputAccess::Elevated : InputAccess::Allowed;
+    const Result<DWORD> ours = ProcessIntegrityLevel(::GetCurrentProcess());
+    return ours && theirs.value() > ours.value() ? InputAccess::Elevated : InputAccess::Allowed;
 }
 
 std::u16string Win32Desktop::ProgramName(std::uint32_t process) {
-    const UniqueHandle target(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    const UniqueHandle target = OpenForQuery(process);
     if (!target) {
         return {};
     }

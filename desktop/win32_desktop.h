@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 
 #include "desktop/desktop_services.h"
@@ -15,6 +17,13 @@ namespace quillrun::win32 {
 // Hands one message to the window it is for, letting `dialogWindow` handle Tab and Shift+Tab
 // between its controls the way a dialog does. Keystrokes Quillrun typed itself are dropped.
 void DispatchWindowMessage(HWND dialogWindow, MSG& message);
+
+// Handles Quillrun's messages as they come (through DispatchWindowMessage) until `done` holds,
+// asked after each batch, or `deadline` passes. True once `done` held; false at the deadline,
+// or once the program is quitting: then `quitting` is set and WM_QUIT posted again, so that the
+// main loop still sees it.
+bool PumpMessagesUntil(HWND dialogWindow, const std::function<bool()>& done,
+                       std::chrono::steady_clock::time_point deadline, bool& quitting);
 
 class Win32Desktop final : public DesktopServices {
   public:
@@ -60,9 +69,6 @@ class Win32Desktop final : public DesktopServices {
     void Sleep(Milliseconds duration) override;
 
   private:
-    // Handles the pending messages; false once the program is quitting.
-    bool PumpPending();
-
     HWND window_ = nullptr;
     bool timerEnabled_ = false;
     KeyboardTypist typist_;

@@ -252,32 +252,6 @@ Status KeyboardTypist::Type(char16_t c) {
     return AwaitHandled(front, plan, leftOver_ + releases, watchedKey, keyBefore);
 }
 
-template <class Done>
-bool KeyboardTypist::PumpUntil(Done done, Clock::time_point deadline) {
-    for (;;) {
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                // The main loop must still see it; typing ends here.
-                ::PostQuitMessage(static_cast<int>(message.wParam));
-                quitting_ = true;
-                return false;
-            }
-            DispatchWindowMessage(window_, message);
-        }
-        if (done()) {
-            return true;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left.count()), QS_ALLINPUT,
-                                      MWMO_INPUTAVAILABLE);
-    }
-}
-
 VOID CALLBACK KeyboardTypist::RoundTripDone(HWND, UINT, ULONG_PTR token, LRESULT) {
     g_roundTripsAnswered = std::max<std::uint64_t>(g_roundTripsAnswered, token);
 }
@@ -299,7 +273,8 @@ Status KeyboardTypist::RoundTrip(HWND target, Clock::time_point deadline) {
                                 static_cast<ULONG_PTR>(token))) {
         return LastErrorFailure("SendKeyString");
     }
-    if (!PumpUntil([&] { return g_roundTripsAnswered >= token; }, deadline)) {
+    if (!PumpMessagesUntil(
+            window_, [&] { return g_roundTripsAnswered >= token; }, deadline, quitting_)) {
         return quitting_ ? Closing() : NotResponding();
     }
     return {};
@@ -333,7 +308,8 @@ Status KeyboardTypist::AwaitHandled(HWND target, std::span<const KeyEvent> plan,
     const ULONGLONG now = ::GetTickCount64();
     if (now - lastPump_ >= kPumpIntervalMs) {
         lastPump_ = now;
-        if (!PumpUntil([] { return true; }, Clock::now()) && quitting_) {
+        if (!PumpMessagesUntil(
+                window_, [] { return true; }, Clock::now(), quitting_)) {
             return Closing();
         }
     }

@@ -78,10 +78,6 @@ class KeyboardTypist {
                                       std::size_t queuedBefore, WORD watchedKey, SHORT keyBefore);
     // One WM_NULL round trip to the target's thread: returns once the thread has answered.
     [[nodiscard]] Status RoundTrip(HWND target, std::chrono::steady_clock::time_point deadline);
-    // Waits for `done`, handling Quillrun's own messages; false when the deadline passed or
-    // the program is quitting (then `quitting_` is set).
-    template <class Done>
-    bool PumpUntil(Done done, std::chrono::steady_clock::time_point deadline);
 
     HWND window_ = nullptr;
     std::chrono::milliseconds responseTimeout_ = kDefaultResponseTimeout;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "desktop/utf.h"
+
 namespace quillrun {
 
 Result<TaskId> LaunchTarget(DesktopServices& desktop, std::u16string_view targetPath) {
@@ -29,8 +31,7 @@ std::u16string ShownPath(std::u16string_view targetPath) {
     std::u16string shown(targetPath.substr(0, head));
     shown += u" \u2026 ";
     shown += targetPath.substr(targetPath.size() - kShownPathEnd);
-    std::string count = std::to_string(targetPath.size());
-    shown += u"\n(" + std::u16string(count.begin(), count.end()) + u" characters)";
+    shown += u"\n(" + DecimalText(targetPath.size()) + u" characters)";
     return shown;
 }
 

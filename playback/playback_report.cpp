@@ -2,13 +2,10 @@
 
 #include <string_view>
 
+#include "desktop/utf.h"
+
 namespace quillrun {
 namespace {
-
-std::u16string Number(std::uint64_t n) {
-    const std::string digits = std::to_string(n);
-    return std::u16string(digits.begin(), digits.end());
-}
 
 std::u16string ProgramOrFallback(const PlaybackResult& result) {
     return result.program.empty() ? u"the program in front" : u"\"" + result.program + u"\"";
@@ -51,8 +48,8 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result) {
     if (at.typed == 0 && at.line == 1 && at.column == 1) {
         return message + u"\n\nNothing of the file was typed.";
     }
-    message += u"\n\nTyping stopped at line " + Number(at.line) + u", column " + Number(at.column) +
-               u" of the file; " + Number(at.typed) +
+    message += u"\n\nTyping stopped at line " + DecimalText(at.line) + u", column " +
+               DecimalText(at.column) + u" of the file; " + DecimalText(at.typed) +
                u" characters were typed (each line end counts as one). You can type the rest "
                u"from there by hand.";
     return message;

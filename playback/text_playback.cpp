@@ -20,6 +20,10 @@ constexpr int kNoWindowRetries = 3;
 // typing begins without a noticeable pause.
 constexpr Milliseconds kHandOffPoll{50};
 
+bool StopRequested(const PlaybackHooks& hooks) {
+    return hooks.stopRequested && hooks.stopRequested();
+}
+
 // Sends key strings while the process that was in front at the start still is.
 class Typist {
   public:
@@ -68,7 +72,7 @@ class Typist {
     // single keystroke are passed over and typing goes on.
     [[nodiscard]] std::optional<PlaybackEnd> Type(std::u16string_view keys) {
         for (int attempt = 0;; ++attempt) {
-            if (hooks_.stopRequested && hooks_.stopRequested()) {
+            if (StopRequested(hooks_)) {
                 return PlaybackEnd::Stopped;
             }
             if (SettledFront() != owner_) {
@@ -125,7 +129,7 @@ class Typist {
                 return std::nullopt;
             }
             desktop_.PumpEventsFor(kHandOffPoll);
-            if (hooks_.stopRequested && hooks_.stopRequested()) {
+            if (StopRequested(hooks_)) {
                 return PlaybackEnd::Stopped;
             }
             if (code == kTaskHasNoWindowCode) {
@@ -202,7 +206,7 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path, 
         ++at.line;
         at.column = 1;
         desktop.PumpEvents();
-        if (hooks.stopRequested && hooks.stopRequested()) {
+        if (StopRequested(hooks)) {
             return ended(PlaybackEnd::Stopped);
         }
     }
