@@ -1,28 +1,37 @@
 #!/usr/bin/env bash
 # Builds the Windows preset and runs the typing benchmark under Wine, in a Wine session of its
-# own for the build tree. Quillrun's CPU time is read from Linux (/proc), since Wine does not
-# report other processes' CPU times.
+# own for the build tree. Each run:
+#   1. types the file into the fast test target and injects it in one burst: rates, ratio, and
+#      Quillrun's CPU time, read from Linux (/proc), since Wine does not report other
+#      processes' CPU times;
+#   2. the same into a target that takes 8 ms per character (1,000 characters);
+#   3. step 1 again under a wineserver that traces every request: the requests per typed
+#      character of Quillrun, of the target and of the burst. Exact and independent of the
+#      machine's speed, unlike the rates; tracing slows the server, so no rate is taken here.
 # Usage: bench/run-typing-bench.sh [characters] [runs]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build/windows"
 characters="${1:-20000}"
 runs="${2:-1}"
+slow_characters=1000
+slow_target=(--char-delay-ms 8)
 
 cmake --preset windows -S "$root" >/dev/null
 cmake --build "$build" --target typing_bench
 session="$root/cmake/wine-session.sh"
-"$session" up "$build"
-trap '"$session" down "$build"' EXIT
+trap '"$session" down "$build" >/dev/null' EXIT
 ticks_per_second="$(getconf CLK_TCK)"
-for ((run = 1; run <= runs; run++)); do
-    echo "== run $run of $runs: $characters characters"
+
+# bench CHARACTERS [TARGET OPTIONS]: one typing_bench run; prints its figures and Quillrun's CPU.
+bench() {
+    local out
     out="$(mktemp)"
-    "$session" run "$build" "$build/bin/typing_bench.exe" "$characters" >"$out" &
-    bench=$!
-    cpu_ticks=""
+    "$session" run "$build" "$build/bin/typing_bench.exe" "$@" >"$out" &
+    local pid_of_bench=$!
+    local cpu_ticks="" pid
     # The benchmark's own copy of quillrun.exe lives in a qr-e2e-* temporary folder.
-    while kill -0 "$bench" 2>/dev/null; do
+    while kill -0 "$pid_of_bench" 2>/dev/null; do
         pid="$(pgrep -f 'qr-e2e-[0-9-]+.quillrun\.exe' | head -n1 || true)"
         if [[ -n "$pid" && -r "/proc/$pid/stat" ]]; then
             # utime and stime: fields 14 and 15, counted after the command's closing parenthesis.
@@ -30,12 +39,43 @@ for ((run = 1; run <= runs; run++)); do
         fi
         sleep 0.2
     done
-    wait "$bench"
+    wait "$pid_of_bench"
     cat "$out"
+    local wall
     wall="$(awk '/quillrun wall:/ {print $3}' "$out")"
     if [[ -n "$cpu_ticks" && -n "$wall" ]]; then
         awk -v t="$cpu_ticks" -v hz="$ticks_per_second" -v w="$wall" \
             'BEGIN {printf "quillrun CPU:            %.2f s over its whole life, %.0f%% of the typing wall time\n", t / hz, 100 * t / hz / w}'
     fi
     rm -f "$out"
+}
+
+# counted CHARACTERS: one typing_bench run under a tracing server; prints the request counts.
+counted() {
+    local fifo counts
+    fifo="$(mktemp -u)"
+    counts="$(mktemp)"
+    mkfifo "$fifo"
+    awk -f "$root/bench/count-server-requests.awk" <"$fifo" >"$counts" &
+    local counter=$!
+    QUILLRUN_SERVER_TRACE="$fifo" "$session" up "$build" >/dev/null
+    "$session" run "$build" "$build/bin/typing_bench.exe" "$@" >/dev/null
+    "$session" down "$build" >/dev/null
+    wait "$counter"
+    if [[ ! -s "$counts" ]]; then
+        echo "no server requests were counted (did wine start a server of its own?)" >&2
+    fi
+    cat "$counts"
+    rm -f "$fifo" "$counts"
+}
+
+for ((run = 1; run <= runs; run++)); do
+    echo "== run $run of $runs: $characters characters"
+    "$session" up "$build" >/dev/null
+    bench "$characters"
+    echo "-- into a target that takes 8 ms per character: $slow_characters characters"
+    bench "$slow_characters" "${slow_target[@]}" | grep -E 'rate|limit|ratio|lost'
+    "$session" down "$build" >/dev/null
+    echo "-- the same $characters characters under a tracing wineserver"
+    counted "$characters"
 done

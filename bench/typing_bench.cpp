@@ -1,20 +1,28 @@
-// Typing throughput under Wine: the real quillrun.exe types a 20,000-character file into the
-// fast test target, and the same keystrokes injected in one burst show what the target itself
-// can take. Prints the figures; asserts nothing.
+// Typing throughput under Wine: the real quillrun.exe types a file into the test target, and
+// the same keystrokes injected in one burst show what the target itself can take. Prints the
+// figures; asserts nothing.
 //
-//   typing_bench.exe [characters]
+//   typing_bench.exe [characters] [test target options, e.g. --char-delay-ms 8]
+//
+// Each measured stretch is bracketed by marks that a traced Wine server (wineserver -f -d1)
+// records: named events whose names say the stretch, the characters handled so far and the
+// processes whose requests count (bench/count-server-requests.awk reads them).
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "desktop/utf.h"
+#include "desktop/win32_handles.h"
 #include "desktop/win32_keyboard.h"
+#include "tests/target/test_target_protocol.h"
 #include "tests/win32/e2e_support.h"
 
 namespace {
@@ -86,17 +94,80 @@ Comparison Compare(const std::wstring& expected, const std::wstring& got) {
     return result;
 }
 
+// The target's count of handled characters, read from its shared memory: reading costs the
+// target nothing, so that what the server counts for it is its own work.
+class HandledChars {
+  public:
+    explicit HandledChars(HWND target) {
+        ::GetWindowThreadProcessId(target, &process_);
+        mapping_.reset(
+            ::OpenFileMappingW(FILE_MAP_READ, FALSE, CharCountMappingName(process_).c_str()));
+        if (mapping_) {
+            view_ = static_cast<const volatile LONG*>(
+                ::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0));
+        }
+    }
+    ~HandledChars() {
+        if (view_ != nullptr) {
+            ::UnmapViewOfFile(const_cast<const LONG*>(view_));
+        }
+    }
+    HandledChars(const HandledChars&) = delete;
+    HandledChars& operator=(const HandledChars&) = delete;
+
+    [[nodiscard]] long Now() const { return view_ != nullptr ? *view_ : -1; }
+    [[nodiscard]] DWORD process() const { return process_; }
+
+  private:
+    DWORD process_ = 0;
+    win32::UniqueHandle mapping_;
+    const volatile LONG* view_ = nullptr;
+};
+
+// A mark in the server's trace: "qr-bench:STRETCH:begin|end:CHARACTERS:label=pid,...", the
+// process ids in hexadecimal as the trace prints them.
+void Mark(const std::wstring& stretch, const wchar_t* edge, long characters,
+          std::initializer_list<std::pair<const wchar_t*, DWORD>> counted) {
+    std::wstring name = L"qr-bench:" + stretch + L":" + edge + L":" + std::to_wstring(characters);
+    wchar_t separator = L':';
+    for (const auto& [label, process] : counted) {
+        wchar_t hex[16];
+        std::swprintf(hex, std::size(hex), L"%04lx", static_cast<unsigned long>(process));
+        name += separator;
+        name += label;
+        name += L'=';
+        name += hex;
+        separator = L',';
+    }
+    win32::UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+}
+
+// Polls without asking the target anything; true once `until` holds.
+bool Poll(const HandledChars& chars, const std::function<bool(long)>& until,
+          Clock::duration timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!until(chars.Now())) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        ::Sleep(5);
+    }
+    return true;
+}
+
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
 // The keystrokes Quillrun would send for `text`, all injected at once.
-double BurstSeconds(const std::wstring& text, Comparison& comparison) {
-    TargetProgram target;
+double BurstSeconds(const std::wstring& text, const std::wstring& targetArguments,
+                    Comparison& comparison) {
+    TargetProgram target(targetArguments);
     if (target.Start() == nullptr || !BringToFront(target.window())) {
         std::fprintf(stderr, "burst: the target did not come up\n");
         return 0;
     }
+    const HandledChars handled(target.window());
     const HKL layout = ::GetKeyboardLayout(::GetWindowThreadProcessId(target.window(), nullptr));
     const win32::SystemKeyboardLayout keys(layout);
     std::vector<INPUT> inputs;
@@ -110,10 +181,15 @@ double BurstSeconds(const std::wstring& text, Comparison& comparison) {
         }
     }
     const long expected = CharacterMessages(typed);
+    const std::initializer_list<std::pair<const wchar_t*, DWORD>> counted = {
+        {L"injector", ::GetCurrentProcessId()}, {L"target", handled.process()}};
+    Mark(L"burst", L"begin", 0, counted);
     const auto start = Clock::now();
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    WaitUntil([&] { return target.CharCount() >= expected; }, 600s);
+    Poll(
+        handled, [&](long n) { return n >= expected; }, 600s);
     const double seconds = Seconds(Clock::now() - start);
+    Mark(L"burst", L"end", handled.Now(), counted);
     comparison = Compare(typed, target.Text());
     return seconds;
 }
@@ -122,12 +198,16 @@ double BurstSeconds(const std::wstring& text, Comparison& comparison) {
 
 int wmain(int argc, wchar_t** argv) {
     const std::size_t characters = argc > 1 ? std::wcstoul(argv[1], nullptr, 10) : 20000;
+    std::wstring targetArguments;
+    for (int i = 2; i < argc; ++i) {
+        targetArguments += (i > 2 ? L" " : L"") + std::wstring(argv[i]);
+    }
     const std::wstring text = SampleText(characters);
     const std::wstring typed = AsTyped(text);
     const long expected = CharacterMessages(typed);
 
     // Quillrun's run, timed from the first character the target handles to the last.
-    auto session = std::make_unique<QuillrunSession>();
+    auto session = std::make_unique<QuillrunSession>(targetArguments);
     if (session->window == nullptr) {
         std::fprintf(stderr, "quillrun.exe did not come up\n");
         return 1;
@@ -135,32 +215,43 @@ int wmain(int argc, wchar_t** argv) {
     TargetProgram& target = session->target;
     session->TypeFile("\xEF\xBB\xBF" + Utf16ToUtf8(std::u16string(text.begin(), text.end())),
                       L"bench.txt");
-    if (target.WaitForWindow() == nullptr ||
-        !WaitUntil([&] { return target.CharCount() > 0; }, 30s)) {
+    if (target.WaitForWindow() == nullptr) {
+        std::fprintf(stderr, "the target did not come up\n");
+        return 1;
+    }
+    const HandledChars handled(target.window());
+    if (!Poll(
+            handled, [](long n) { return n > 0; }, 30s)) {
         std::fprintf(stderr, "typing did not begin\n");
         return 1;
     }
+    const std::initializer_list<std::pair<const wchar_t*, DWORD>> counted = {
+        {L"quillrun", session->process.id()}, {L"target", handled.process()}};
     const auto first = Clock::now();
-    long last = 0;
+    Mark(L"typing", L"begin", handled.Now(), counted);
+    long last = handled.Now();
     auto lastProgress = Clock::now();
     while (last < expected && Clock::now() - lastProgress < 10s) {
-        ::Sleep(20);
-        const long now = target.CharCount();
+        ::Sleep(5);
+        const long now = handled.Now();
         if (now != last) {
             last = now;
             lastProgress = Clock::now();
         }
     }
+    Mark(L"typing", L"end", last, counted);
     const double wall = Seconds(lastProgress - first);
     const Comparison quillrunResult = Compare(typed, target.Text());
     target.Close();
     session.reset();  // Quillrun closes before the target's own limit is measured
 
     Comparison burstResult;
-    const double burst = BurstSeconds(text, burstResult);
+    const double burst = BurstSeconds(text, targetArguments, burstResult);
 
     const double rate = static_cast<double>(expected) / wall;
     const double burstRate = burst > 0 ? static_cast<double>(expected) / burst : 0;
+    std::printf("target:                  qr_target.exe %ls\n",
+                targetArguments.empty() ? L"(fast)" : targetArguments.c_str());
     std::printf("file:                    %zu characters, %ld keystrokes that type a character\n",
                 characters, expected);
     std::printf("typed:                   %ld of those\n", last);

@@ -6,6 +6,8 @@
 #   wine-session.sh run  BUILD_DIR PROGRAM [ARGS]  run a Windows program in that session
 #   wine-session.sh down BUILD_DIR                 stop what `up` started
 #
+# With QUILLRUN_SERVER_TRACE=FILE, `up` starts a server that traces every request into FILE.
+#
 # The prefix shows every window inside one Wine virtual desktop, where Wine itself manages
 # focus and activation as Windows does, independent of any X window manager.
 set -euo pipefail
@@ -29,6 +31,14 @@ wait_for() {  # wait_for SECONDS COMMAND...: polls until COMMAND succeeds
         ((SECONDS < deadline)) || return 1
         sleep 0.05
     done
+}
+
+# The server's socket lives in a folder named after the prefix's device and inode, in hex, under
+# /tmp/.wine-UID (Debian: a /tmp/wine-XXXXXX of the user's).
+server_listening() {
+    local folder
+    folder="server-$(printf '%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")"
+    compgen -G "/tmp/*wine-*/$folder/socket" >/dev/null
 }
 
 display_ready() { [[ -s "$state/display" ]] && [[ "$(tail -c1 "$state/display" | od -An -c)" == *'\n'* ]]; }
@@ -74,7 +84,15 @@ up() {
     wait_for 30 display_ready || { echo "Xvfb did not start" >&2; cat "$state/xvfb.log" >&2; exit 1; }
     export DISPLAY=":$(head -n1 "$state/display")"
     # Persistent for the whole test run. Its output must not hold the test runner's pipes open.
-    wineserver -p </dev/null >/dev/null 2>&1
+    if [[ -n "${QUILLRUN_SERVER_TRACE:-}" ]]; then
+        # Every request to the server, by thread, written to that file (the benchmark's counts).
+        # In the foreground (-f) the server does not detach, so it is put in the background,
+        # and wine must not start a server of its own before this one is listening.
+        setsid wineserver -f -d1 -p </dev/null >/dev/null 2>"$QUILLRUN_SERVER_TRACE" &
+        wait_for 30 server_listening || { echo "the traced wineserver did not start" >&2; exit 1; }
+    else
+        wineserver -p </dev/null >/dev/null 2>&1
+    fi
     # The first program of a session starts the virtual desktop, which then lives on with that
     # program's output: start it here, and keep it up for the whole session.
     wine cmd /c exit </dev/null >/dev/null 2>&1
