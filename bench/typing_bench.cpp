@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
-#include <functional>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -20,9 +19,7 @@
 #include <vector>
 
 #include "desktop/utf.h"
-#include "desktop/win32_handles.h"
 #include "desktop/win32_keyboard.h"
-#include "tests/target/test_target_protocol.h"
 #include "tests/win32/e2e_support.h"
 
 namespace {
@@ -94,36 +91,6 @@ Comparison Compare(const std::wstring& expected, const std::wstring& got) {
     return result;
 }
 
-// The target's count of handled characters, read from its shared memory: reading costs the
-// target nothing, so that what the server counts for it is its own work.
-class HandledChars {
-  public:
-    explicit HandledChars(HWND target) {
-        ::GetWindowThreadProcessId(target, &process_);
-        mapping_.reset(
-            ::OpenFileMappingW(FILE_MAP_READ, FALSE, CharCountMappingName(process_).c_str()));
-        if (mapping_) {
-            view_ = static_cast<const volatile LONG*>(
-                ::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0));
-        }
-    }
-    ~HandledChars() {
-        if (view_ != nullptr) {
-            ::UnmapViewOfFile(const_cast<const LONG*>(view_));
-        }
-    }
-    HandledChars(const HandledChars&) = delete;
-    HandledChars& operator=(const HandledChars&) = delete;
-
-    [[nodiscard]] long Now() const { return view_ != nullptr ? *view_ : -1; }
-    [[nodiscard]] DWORD process() const { return process_; }
-
-  private:
-    DWORD process_ = 0;
-    win32::UniqueHandle mapping_;
-    const volatile LONG* view_ = nullptr;
-};
-
 // A mark in the server's trace: "qr-bench:STRETCH:begin|end:CHARACTERS:label=pid,...", the
 // process ids in hexadecimal as the trace prints them.
 void Mark(const std::wstring& stretch, const wchar_t* edge, long characters,
@@ -142,19 +109,6 @@ void Mark(const std::wstring& stretch, const wchar_t* edge, long characters,
     win32::UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
 }
 
-// Polls without asking the target anything; true once `until` holds.
-bool Poll(const HandledChars& chars, const std::function<bool(long)>& until,
-          Clock::duration timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!until(chars.Now())) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        ::Sleep(5);
-    }
-    return true;
-}
-
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
@@ -167,7 +121,7 @@ double BurstSeconds(const std::wstring& text, const std::wstring& targetArgument
         std::fprintf(stderr, "burst: the target did not come up\n");
         return 0;
     }
-    const HandledChars handled(target.window());
+    const HandledCharCount handled(target.window());
     const HKL layout = ::GetKeyboardLayout(::GetWindowThreadProcessId(target.window(), nullptr));
     const win32::SystemKeyboardLayout keys(layout);
     std::vector<INPUT> inputs;
@@ -186,8 +140,7 @@ double BurstSeconds(const std::wstring& text, const std::wstring& targetArgument
     Mark(L"burst", L"begin", 0, counted);
     const auto start = Clock::now();
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    Poll(
-        handled, [&](long n) { return n >= expected; }, 600s);
+    WaitUntil([&] { return handled.Now() >= expected; }, 600s);
     const double seconds = Seconds(Clock::now() - start);
     Mark(L"burst", L"end", handled.Now(), counted);
     comparison = Compare(typed, target.Text());
@@ -219,9 +172,8 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "the target did not come up\n");
         return 1;
     }
-    const HandledChars handled(target.window());
-    if (!Poll(
-            handled, [](long n) { return n > 0; }, 30s)) {
+    const HandledCharCount handled(target.window());
+    if (!WaitUntil([&] { return handled.Now() > 0; }, 30s)) {
         std::fprintf(stderr, "typing did not begin\n");
         return 1;
     }

@@ -309,20 +309,20 @@ long TargetProgram::CharCount() const {
     return static_cast<long>(count);
 }
 
-long TargetProgram::HandledCharsNow() const {
-    win32::UniqueHandle mapping(
-        ::OpenFileMappingW(FILE_MAP_READ, FALSE, CharCountMappingName(process_.id()).c_str()));
-    if (!mapping) {
-        return -1;
+HandledCharCount::HandledCharCount(HWND target) {
+    ::GetWindowThreadProcessId(target, &process_);
+    mapping_.reset(
+        ::OpenFileMappingW(FILE_MAP_READ, FALSE, CharCountMappingName(process_).c_str()));
+    if (mapping_) {
+        view_ = static_cast<const volatile LONG*>(
+            ::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0));
     }
-    const auto* count =
-        static_cast<const volatile LONG*>(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-    if (count == nullptr) {
-        return -1;
+}
+
+HandledCharCount::~HandledCharCount() {
+    if (view_ != nullptr) {
+        ::UnmapViewOfFile(const_cast<const LONG*>(view_));
     }
-    const long value = *count;
-    ::UnmapViewOfFile(const_cast<const LONG*>(count));
-    return value;
 }
 
 std::wstring TargetProgram::Text() const {

@@ -114,6 +114,26 @@ class QuillrunInstall {
 };
 
 // The test target (qr_target.exe) writing into a folder of its own.
+// The count of characters a test target has handled, read from its shared memory at once,
+// without waiting for the target to finish what it is handling: reading costs the target
+// nothing. -1 when it cannot be read.
+class HandledCharCount {
+  public:
+    explicit HandledCharCount(HWND target);
+    ~HandledCharCount();
+    HandledCharCount(const HandledCharCount&) = delete;
+    HandledCharCount& operator=(const HandledCharCount&) = delete;
+
+    [[nodiscard]] long Now() const { return view_ != nullptr ? *view_ : -1; }
+    // The target's process.
+    [[nodiscard]] DWORD process() const { return process_; }
+
+  private:
+    DWORD process_ = 0;
+    win32::UniqueHandle mapping_;
+    const volatile LONG* view_ = nullptr;
+};
+
 class TargetProgram {
   public:
     // Its command line, for starting it directly or for naming it in quillrun.ini. Without a
@@ -133,9 +153,8 @@ class TargetProgram {
 
     // Characters handled so far; -1 when the target does not answer.
     [[nodiscard]] long CharCount() const;
-    // The same, read from the target's shared memory at once, without waiting for the target
-    // to finish what it is handling; -1 when it cannot be read. Only for a target this started.
-    [[nodiscard]] long HandledCharsNow() const;
+    // The same, as HandledCharCount reads it.
+    [[nodiscard]] long HandledCharsNow() const { return HandledCharCount(window_).Now(); }
     // What it holds now: the text built from WM_CHAR (CR as CR LF), and its keyboard events.
     [[nodiscard]] std::wstring Text() const;
     [[nodiscard]] std::string Events() const;
