@@ -21,8 +21,9 @@ using Milliseconds = std::chrono::milliseconds;
 // SendKeyString's failure code when the program in front stopped taking input within the bound
 // (the system's ERROR_TIMEOUT): a run must end rather than type on blindly.
 inline constexpr std::uint32_t kNotRespondingCode = 1460;
-// SendKeyString's failure code when no window, or another one than a moment before, was in
-// front to type into (the system's ERROR_INVALID_WINDOW_HANDLE): nothing was sent.
+// SendKeyString's failure code when no window, or a window of another process than the one
+// typed into, was in front at the moment of sending (the system's ERROR_INVALID_WINDOW_HANDLE):
+// nothing was sent.
 inline constexpr std::uint32_t kNoWindowInFrontCode = 1400;
 
 // ActivateTask's failure codes when the launched program has no window to bring to the front:
@@ -86,9 +87,11 @@ class DesktopServices {
     virtual Result<TaskId> LaunchProgram(std::u16string_view commandLine) = 0;
     // Brings the task's main window to the front so that it receives the following keystrokes.
     virtual Status ActivateTask(TaskId task) = 0;
-    // Types one key string into the foreground window and returns once it has been processed.
-    // While it waits, Quillrun's own window events are handled (possibly running its handlers).
-    virtual Status SendKeyString(std::u16string_view keys) = 0;
+    // Types one key string into the foreground window and returns once it has been processed;
+    // sends nothing unless that window belongs to `process` at the moment of sending, which is
+    // the one look at the window in front that a keystroke costs. While it waits, Quillrun's
+    // own window events are handled (possibly running its handlers).
+    virtual Status SendKeyString(std::u16string_view keys, std::uint32_t process) = 0;
     // Ends a run of SendKeyString calls: lets go of whatever typing needed meanwhile.
     virtual void EndTyping() = 0;
     // The id of the process whose window is in front; 0 when there is none.

@@ -223,7 +223,11 @@ Status FakeDesktop::ActivateTask(TaskId task) {
     return {};
 }
 
-Status FakeDesktop::SendKeyString(std::u16string_view keys) {
+Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {
+    if (foregroundProcess != process) {
+        Record("KeysRefused", std::u16string(keys));
+        return Failure{"SendKeyString", u"Another window is in front.", kNoWindowInFrontCode};
+    }
     Record("SendKeyString", std::u16string(keys));
     std::optional<Failure> failure = TakeScriptedFailure("SendKeyString");
     if (onKeys) {

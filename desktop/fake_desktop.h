@@ -70,7 +70,8 @@ class FakeDesktop final : public DesktopServices {
     // --- DesktopServices ---------------------------------------------------------------------
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
-    Status SendKeyString(std::u16string_view keys) override;
+    // Refused, as "KeysRefused", while another process than `process` is in front.
+    Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
     void EndTyping() override;
     [[nodiscard]] std::uint32_t ForegroundProcess() override { return foregroundProcess; }
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ownProcess; }

@@ -291,12 +291,12 @@ Status Win32Desktop::ActivateTask(TaskId task) {
     return {};
 }
 
-Status Win32Desktop::SendKeyString(std::u16string_view keys) {
+Status Win32Desktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {
     const Result<char16_t> typed = ParseKeyString(keys);
     if (!typed) {
         return typed.failure();
     }
-    return typist_.Type(typed.value());
+    return typist_.Type(typed.value(), process);
 }
 
 std::uint32_t Win32Desktop::ForegroundProcess() {

@@ -44,7 +44,7 @@ class Win32Desktop final : public DesktopServices {
 
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
-    Status SendKeyString(std::u16string_view keys) override;
+    Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
     void EndTyping() override { typist_.End(); }
     [[nodiscard]] std::uint32_t ForegroundProcess() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ::GetCurrentProcessId(); }

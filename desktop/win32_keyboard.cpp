@@ -170,12 +170,26 @@ KeyboardTypist::~KeyboardTypist() {
 
 void KeyboardTypist::End() {
     static_cast<void>(ShareInputWith(0));
+    unshareable_ = 0;
     leftOver_ = 0;
-    lastTarget_ = nullptr;
+    target_ = {};
+}
+
+void KeyboardTypist::Follow(HWND front) {
+    if (front == target_.window) {
+        return;
+    }
+    // Messages left from the keystroke before matter only in the same window's queue.
+    leftOver_ = 0;
+    target_ = {front};
+    if (front != nullptr) {
+        target_.thread = ::GetWindowThreadProcessId(front, &target_.process);
+    }
 }
 
 bool KeyboardTypist::ShareInputWith(DWORD thread) {
-    if (thread == sharedInput_) {
+    // A thread that refused once (a console's, one of higher integrity) refuses again.
+    if (thread == sharedInput_ || (thread != 0 && thread == unshareable_)) {
         return false;
     }
     const DWORD self = ::GetCurrentThreadId();
@@ -189,31 +203,61 @@ bool KeyboardTypist::ShareInputWith(DWORD thread) {
         sharedInput_ = thread;
         return true;
     }
+    unshareable_ = thread;
     return false;
 }
 
-Status KeyboardTypist::Type(char16_t c) {
+Status KeyboardTypist::Type(char16_t c, DWORD process) {
     if (quitting_) {
         return Closing();
     }
-    const HWND front = ::GetForegroundWindow();
-    if (front == nullptr) {
-        return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
+    if (target_.window == nullptr) {
+        Follow(::GetForegroundWindow());
     }
-    // The target's own layout decides which keys make the character, not Quillrun's.
-    const DWORD targetThread = ::GetWindowThreadProcessId(front, nullptr);
-    const HKL layout = ::GetKeyboardLayout(targetThread);
-    if (ShareInputWith(targetThread)) {
-        // The shared key state settles once the target has taken a turn with it; read
-        // before that, it could make a release look read that is not.
-        if (Status answered = RoundTrip(front, Clock::now() + responseTimeout_); !answered) {
-            return answered;
+    // The keys are worked out for the window the last keystroke went to, the likeliest one in
+    // front; one look right before sending confirms it, since input goes to whichever window
+    // is in front when the system takes it. Should another window of the same process have
+    // come to the front (a dialog of the target's, say), the keys are worked out once more.
+    Keystroke keystroke;
+    for (int look = 0;; ++look) {
+        if (target_.window == nullptr || target_.process != process) {
+            return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
+        }
+        if (Status prepared = Prepare(c, keystroke); !prepared) {
+            return prepared;
+        }
+        const HWND front = ::GetForegroundWindow();
+        if (front == target_.window) {
+            break;
+        }
+        Follow(front);
+        if (look == 1) {
+            return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
         }
     }
-    // Messages left from the keystroke before matter only in the same window's queue.
-    if (front != lastTarget_) {
-        leftOver_ = 0;
-        lastTarget_ = front;
+    std::vector<INPUT>& inputs = keystroke.inputs;
+    const UINT sent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (sent != inputs.size()) {
+        // Blocked part way (by a higher-integrity window in front, say): nothing stays down.
+        Failure failure = LastErrorFailure("SendKeyString");
+        ReleaseAfterPartialSend(inputs, sent);
+        return failure;
+    }
+    return AwaitHandled(target_.window, keystroke.plan, leftOver_ + keystroke.releases,
+                        keystroke.watchedKey, keystroke.keyBefore);
+}
+
+Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
+    // The target's own layout decides which keys make the character, not Quillrun's; read for
+    // every keystroke, so that a switch of layouts during a run is followed.
+    const HKL layout = ::GetKeyboardLayout(target_.thread);
+    if (ShareInputWith(target_.thread)) {
+        // The shared key state settles once the target has taken a turn with it; read
+        // before that, it could make a release look read that is not.
+        if (Status answered = RoundTrip(target_.window, Clock::now() + responseTimeout_);
+            !answered) {
+            return answered;
+        }
     }
     // The key state as the target has read it so far (while its input is shared).
     std::array<BYTE, 256> keys{};
@@ -223,33 +267,21 @@ Status KeyboardTypist::Type(char16_t c) {
     // is no longer in front; Caps Lock then counts as unknown.
     const CapsLock capsLock =
         sharedInput_ != 0 ? CapsLock((keys[VK_CAPITAL] & 0x01) != 0) : std::nullopt;
-    const std::vector<KeyEvent> plan = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
+    keystroke.plan = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
     // The key whose release the target reads right after handling the character.
-    const auto typing = std::find_if(plan.begin(), plan.end(),
+    const auto typing = std::find_if(keystroke.plan.begin(), keystroke.plan.end(),
                                      [](const KeyEvent& event) { return event.typesCharacter; });
-    const BYTE watchedKey =
+    keystroke.watchedKey =
         typing->kind == KeyEvent::Kind::VirtualKey ? static_cast<BYTE>(typing->code) : VK_PACKET;
-    const BYTE keyBefore = keys[watchedKey];
+    keystroke.keyBefore = keys[keystroke.watchedKey];
 
-    std::vector<INPUT> inputs;
-    ReleaseHeldModifiers(inputs);
-    const std::size_t releases = inputs.size();
-    for (const KeyEvent& event : plan) {
-        inputs.push_back(KeyEventInput(event, layout));
+    keystroke.inputs.clear();
+    ReleaseHeldModifiers(keystroke.inputs);
+    keystroke.releases = keystroke.inputs.size();
+    for (const KeyEvent& event : keystroke.plan) {
+        keystroke.inputs.push_back(KeyEventInput(event, layout));
     }
-    // Input goes to whichever window is in front when the system takes it. Working out the
-    // keys took a while: if another window has come to the front meanwhile, nothing is sent.
-    if (::GetForegroundWindow() != front) {
-        return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
-    }
-    const UINT sent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    if (sent != inputs.size()) {
-        // Blocked part way (by a higher-integrity window in front, say): nothing stays down.
-        Failure failure = LastErrorFailure("SendKeyString");
-        ReleaseAfterPartialSend(inputs, sent);
-        return failure;
-    }
-    return AwaitHandled(front, plan, leftOver_ + releases, watchedKey, keyBefore);
+    return {};
 }
 
 VOID CALLBACK KeyboardTypist::RoundTripDone(HWND, UINT, ULONG_PTR token, LRESULT) {

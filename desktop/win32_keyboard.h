@@ -63,15 +63,34 @@ class KeyboardTypist {
     void AttachWindow(HWND window) { window_ = window; }
     void SetResponseTimeout(std::chrono::milliseconds timeout) { responseTimeout_ = timeout; }
 
-    // Types `c` into the window in front. Fails with kNotRespondingCode when that window does
-    // not take it within the response timeout.
-    [[nodiscard]] Status Type(char16_t c);
+    // Types `c` into the window in front if that window belongs to `process`; fails with
+    // kNoWindowInFrontCode, sending nothing, if it does not, and with kNotRespondingCode when
+    // that window does not take it within the response timeout.
+    [[nodiscard]] Status Type(char16_t c, DWORD process);
     // Ends a run: stops sharing the target's input state.
     void End();
 
   private:
     static VOID CALLBACK RoundTripDone(HWND window, UINT message, ULONG_PTR token, LRESULT);
 
+    // A window typed into, and whose it is (a window's thread never changes).
+    struct Target {
+        HWND window = nullptr;
+        DWORD thread = 0;
+        DWORD process = 0;
+    };
+    // One character's keystroke, worked out for the target.
+    struct Keystroke {
+        std::vector<KeyEvent> plan;
+        std::vector<INPUT> inputs;  // releases of held modifiers first, then the plan's events
+        std::size_t releases = 0;
+        BYTE watchedKey = 0;  // the key whose release shows the character handled
+        SHORT keyBefore = 0;  // its state before the keystroke
+    };
+
+    // Makes `front` the target, learning its thread and process unless it already is.
+    void Follow(HWND front);
+    [[nodiscard]] Status Prepare(char16_t c, Keystroke& keystroke);
     // Shares the input state of `thread` (0: of none); true when it newly does.
     bool ShareInputWith(DWORD thread);
     [[nodiscard]] Status AwaitHandled(HWND target, std::span<const KeyEvent> plan,
@@ -81,10 +100,11 @@ class KeyboardTypist {
 
     HWND window_ = nullptr;
     std::chrono::milliseconds responseTimeout_ = kDefaultResponseTimeout;
-    DWORD sharedInput_ = 0;      // the thread whose input state this thread shares, if any
-    HWND lastTarget_ = nullptr;  // the window the last keystroke went to
-    std::size_t leftOver_ = 0;   // its messages that may still wait in that window's queue
-    ULONGLONG lastPump_ = 0;     // GetTickCount64 when Quillrun's window was last served
+    DWORD sharedInput_ = 0;     // the thread whose input state this thread shares, if any
+    DWORD unshareable_ = 0;     // the thread that last refused to share it
+    Target target_;             // the window the last keystroke went to
+    std::size_t leftOver_ = 0;  // its messages that may still wait in that window's queue
+    ULONGLONG lastPump_ = 0;    // GetTickCount64 when Quillrun's window was last served
     bool quitting_ = false;
 };
 

@@ -75,10 +75,9 @@ class Typist {
             if (StopRequested(hooks_)) {
                 return PlaybackEnd::Stopped;
             }
-            if (SettledFront() != owner_) {
-                return PlaybackEnd::FocusMoved;
-            }
-            const Status sent = desktop_.SendKeyString(keys);
+            // The desktop sends the keys only while the target is in front, looking right
+            // before sending, so that the guard costs no look of its own.
+            const Status sent = desktop_.SendKeyString(keys, owner_);
             if (sent) {
                 ++typed_;
                 return std::nullopt;
@@ -87,10 +86,15 @@ class Typist {
             if (code == kNotRespondingCode) {
                 return PlaybackEnd::NotResponding;
             }
-            // The window in front changed between the guard's look and the keystroke, which
-            // therefore never left: the guard looks again, and the key goes once more only if
-            // the target is still in front.
-            if (code != kNoWindowInFrontCode || attempt == kNoWindowRetries) {
+            if (code != kNoWindowInFrontCode) {
+                return std::nullopt;
+            }
+            // Nothing left: another window, or none for a moment, was in front. The key goes
+            // once more only if the target is in front again.
+            if (SettledFront() != owner_) {
+                return PlaybackEnd::FocusMoved;
+            }
+            if (attempt == kNoWindowRetries) {
                 return std::nullopt;
             }
         }

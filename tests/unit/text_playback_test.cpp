@@ -166,6 +166,7 @@ TEST_F(Playback, StopsBeforeTheFirstKeystrokeThatWouldGoElsewhere) {
     };
     EXPECT_EQ(Play(), PlaybackEnd::FocusMoved);
     EXPECT_EQ(Keys(), (std::vector<std::u16string>{u"a", u"b"}));
+    EXPECT_EQ(desktop.CallsOf("KeysRefused").size(), 1u);  // "c", refused once, not retried
     EXPECT_EQ(desktop.calls().back().operation, "EndTyping");
 }
 

@@ -98,6 +98,13 @@ class Typing : public ::testing::Test {
         ASSERT_TRUE(BringToFront(target->window()));
     }
 
+    // Types into the target, which must be in front.
+    Status Send(std::u16string_view keys) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(target->window(), &process);
+        return desktop.SendKeyString(keys, process);
+    }
+
     win32::Win32Desktop desktop;
     std::unique_ptr<TargetProgram> target;
 };
@@ -112,11 +119,11 @@ TEST_F(Typing, EachKeyStringReturnsOnlyOnceTheTargetHasHandledIt) {
     const std::u16string text = u"aZ+{}(~)%^ \t\u00E9\u65E5\xD83D\xDE00!";
     long expected = 0;
     for (const char16_t c : text) {
-        const Status sent = desktop.SendKeyString(EscapeKeyChar(c));
+        const Status sent = Send(EscapeKeyChar(c));
         ASSERT_TRUE(sent.ok()) << std::string(sent.failure().operation);
         EXPECT_EQ(target->HandledCharsNow(), ++expected) << "after character " << expected;
     }
-    ASSERT_TRUE(desktop.SendKeyString(kLineEndKeys).ok());
+    ASSERT_TRUE(Send(kLineEndKeys).ok());
     EXPECT_EQ(target->HandledCharsNow(), ++expected);
     desktop.EndTyping();
     EXPECT_EQ(target->Text(), std::wstring(text.begin(), text.end()) + L"\r\n");
@@ -128,7 +135,7 @@ TEST_F(Typing, EachKeyStringReturnsOnlyOnceTheTargetHasHandledIt) {
 TEST_F(Typing, RealKeysCarryScanCodesAndEnterIsOneKey) {
     StartTarget(L"");
     for (const std::u16string_view keys : {u"q", u"Q", u"\r\n", u"\n"}) {
-        ASSERT_TRUE(desktop.SendKeyString(keys).ok());
+        ASSERT_TRUE(Send(keys).ok());
     }
     desktop.EndTyping();
     EXPECT_EQ(target->Text(), L"qQ\r\n\r\n");
@@ -147,7 +154,7 @@ TEST_F(Typing, ModifiersTheUserHoldsDoNotLeakIntoTheText) {
     ASSERT_EQ(::SendInput(1, &shift, sizeof(shift)), 1u);  // "held" since before typing began
     ASSERT_TRUE(WaitUntil([] { return (::GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0; }));
     for (const std::u16string_view keys : {u"a", u"b"}) {
-        ASSERT_TRUE(desktop.SendKeyString(keys).ok());
+        ASSERT_TRUE(Send(keys).ok());
     }
     desktop.EndTyping();
     EXPECT_EQ(target->Text(), L"ab");
@@ -157,9 +164,9 @@ TEST_F(Typing, ModifiersTheUserHoldsDoNotLeakIntoTheText) {
 TEST_F(Typing, ATargetThatStopsRespondingEndsTheWaitWithinTheBound) {
     StartTarget(L"--stall-at 2 --stall-ms 3000");
     desktop.SetResponseTimeout(std::chrono::milliseconds(800));
-    ASSERT_TRUE(desktop.SendKeyString(u"a").ok());
+    ASSERT_TRUE(Send(u"a").ok());
     const auto start = Clock::now();
-    const Status stalled = desktop.SendKeyString(u"b");
+    const Status stalled = Send(u"b");
     const auto waited = Clock::now() - start;
     desktop.EndTyping();
     ASSERT_FALSE(stalled.ok());
@@ -195,8 +202,12 @@ TEST_F(Typing, TheInputMethodOfAnotherProgramsWindowIsReadClosedAndOpened) {
 TEST_F(Typing, KeyStringsQuillrunNeverSendsAreRefused) {
     StartTarget(L"");
     for (const std::u16string_view keys : {u"", u"+", u"ab", u"{ENTER}"}) {
-        EXPECT_FALSE(desktop.SendKeyString(keys).ok());
+        EXPECT_FALSE(Send(keys).ok());
     }
+    // Nor is a key sent while a window of another process than the one named is in front.
+    const Status elsewhere = desktop.SendKeyString(u"a", ::GetCurrentProcessId());
+    ASSERT_FALSE(elsewhere.ok());
+    EXPECT_EQ(elsewhere.failure().code, kNoWindowInFrontCode);
     EXPECT_EQ(target->CharCount(), 0);
 }
 
