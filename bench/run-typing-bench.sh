@@ -9,6 +9,7 @@
 #      character of Quillrun, of the target and of the burst. Exact and independent of the
 #      machine's speed, unlike the rates; tracing slows the server, so no rate is taken here.
 # Usage: bench/run-typing-bench.sh [characters] [runs]
+# With QUILLRUN_BENCH_DETAIL=N, step 3 also lists each process's N most frequent requests.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build/windows"
@@ -56,7 +57,7 @@ counted() {
     fifo="$(mktemp -u)"
     counts="$(mktemp)"
     mkfifo "$fifo"
-    awk -f "$root/bench/count-server-requests.awk" <"$fifo" >"$counts" &
+    awk -v detail="${QUILLRUN_BENCH_DETAIL:-0}" -f "$root/bench/count-server-requests.awk" <"$fifo" >"$counts" &
     local counter=$!
     QUILLRUN_SERVER_TRACE="$fifo" "$session" up "$build" >/dev/null
     "$session" run "$build" "$build/bin/typing_bench.exe" "$@" >/dev/null

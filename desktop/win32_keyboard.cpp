@@ -243,8 +243,8 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
         ReleaseAfterPartialSend(inputs, sent);
         return failure;
     }
-    return AwaitHandled(target_.window, keystroke.plan, leftOver_ + keystroke.releases,
-                        keystroke.watchedKey, keystroke.keyBefore);
+    return AwaitHandled(target_.window, keystroke.planned->events, leftOver_ + keystroke.releases,
+                        keystroke.planned->watchedKey, keystroke.keyBefore);
 }
 
 Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
@@ -267,20 +267,29 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     // is no longer in front; Caps Lock then counts as unknown.
     const CapsLock capsLock =
         sharedInput_ != 0 ? CapsLock((keys[VK_CAPITAL] & 0x01) != 0) : std::nullopt;
-    keystroke.plan = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
-    // The key whose release the target reads right after handling the character.
-    const auto typing = std::find_if(keystroke.plan.begin(), keystroke.plan.end(),
-                                     [](const KeyEvent& event) { return event.typesCharacter; });
-    keystroke.watchedKey =
-        typing->kind == KeyEvent::Kind::VirtualKey ? static_cast<BYTE>(typing->code) : VK_PACKET;
-    keystroke.keyBefore = keys[keystroke.watchedKey];
+    const PlannedKeys& planned =
+        plans_.For(c, reinterpret_cast<std::uintptr_t>(layout), capsLock, [&] {
+            PlannedKeys worked;
+            worked.events = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
+            for (const KeyEvent& event : worked.events) {
+                worked.inputs.push_back(KeyEventInput(event, layout));
+            }
+            // The key whose release the target reads right after handling the character.
+            const auto typing =
+                std::find_if(worked.events.begin(), worked.events.end(),
+                             [](const KeyEvent& event) { return event.typesCharacter; });
+            worked.watchedKey = typing->kind == KeyEvent::Kind::VirtualKey
+                                    ? static_cast<BYTE>(typing->code)
+                                    : VK_PACKET;
+            return worked;
+        });
+    keystroke.planned = &planned;
+    keystroke.keyBefore = keys[planned.watchedKey];
 
     keystroke.inputs.clear();
     ReleaseHeldModifiers(keystroke.inputs);
     keystroke.releases = keystroke.inputs.size();
-    for (const KeyEvent& event : keystroke.plan) {
-        keystroke.inputs.push_back(KeyEventInput(event, layout));
-    }
+    keystroke.inputs.insert(keystroke.inputs.end(), planned.inputs.begin(), planned.inputs.end());
     return {};
 }
 

@@ -79,13 +79,18 @@ class KeyboardTypist {
         DWORD thread = 0;
         DWORD process = 0;
     };
+    // What typing a character on a layout takes, kept per layout and Caps Lock state.
+    struct PlannedKeys {
+        std::vector<KeyEvent> events;
+        std::vector<INPUT> inputs;  // the events as input, with the layout's scan codes
+        BYTE watchedKey = 0;        // the key whose release shows the character handled
+    };
     // One character's keystroke, worked out for the target.
     struct Keystroke {
-        std::vector<KeyEvent> plan;
-        std::vector<INPUT> inputs;  // releases of held modifiers first, then the plan's events
+        const PlannedKeys* planned = nullptr;
+        std::vector<INPUT> inputs;  // releases of held modifiers first, then the planned inputs
         std::size_t releases = 0;
-        BYTE watchedKey = 0;  // the key whose release shows the character handled
-        SHORT keyBefore = 0;  // its state before the keystroke
+        SHORT keyBefore = 0;  // the watched key's state before the keystroke
     };
 
     // Makes `front` the target, learning its thread and process unless it already is.
@@ -100,9 +105,10 @@ class KeyboardTypist {
 
     HWND window_ = nullptr;
     std::chrono::milliseconds responseTimeout_ = kDefaultResponseTimeout;
-    DWORD sharedInput_ = 0;     // the thread whose input state this thread shares, if any
-    DWORD unshareable_ = 0;     // the thread that last refused to share it
-    Target target_;             // the window the last keystroke went to
+    DWORD sharedInput_ = 0;  // the thread whose input state this thread shares, if any
+    DWORD unshareable_ = 0;  // the thread that last refused to share it
+    Target target_;          // the window the last keystroke went to
+    PlanCache<PlannedKeys> plans_;
     std::size_t leftOver_ = 0;  // its messages that may still wait in that window's queue
     ULONGLONG lastPump_ = 0;    // GetTickCount64 when Quillrun's window was last served
     bool quitting_ = false;

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 namespace quillrun {
@@ -92,5 +94,48 @@ struct RoundTrips {
 // behind it. One more covers events still on their way from the system's input queue to the
 // target's.
 RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore);
+
+// What typing a character takes (a `Plan`: its key events and what carrying them out needs),
+// worked out once per character, keyboard layout and Caps Lock state. A layout's tables do not
+// change while its handle stays the same, and asking them costs far more than a look-up; the
+// typist still reads the handle and Caps Lock for every keystroke, so that a switch of either
+// is followed at once.
+template <class Plan>
+class PlanCache {
+  public:
+    // Plans kept at most: a few layouts' worth of the characters of a text. Past that (a text
+    // of thousands of different ideographs, say) the cache starts afresh rather than grow.
+    static constexpr std::size_t kMaxPlans = 4096;
+
+    // The plan for `c` on the layout whose handle is `layout`; `make()` works it out when it is
+    // not kept yet. The reference stays valid until the next call.
+    template <class Make>
+    const Plan& For(char16_t c, std::uintptr_t layout, CapsLock capsLock, Make&& make) {
+        const Key key{
+            layout, static_cast<std::uint32_t>(c | (capsLock ? (*capsLock ? 2u : 1u) : 0u) << 16)};
+        if (const auto found = plans_.find(key); found != plans_.end()) {
+            return found->second;
+        }
+        if (plans_.size() >= kMaxPlans) {
+            plans_.clear();
+        }
+        return plans_.emplace(key, make()).first->second;
+    }
+    [[nodiscard]] std::size_t size() const { return plans_.size(); }
+
+  private:
+    struct Key {
+        std::uintptr_t layout;
+        std::uint32_t characterAndCapsLock;
+
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const {
+            return std::hash<std::uintptr_t>{}(key.layout) * 31 + key.characterAndCapsLock;
+        }
+    };
+    std::unordered_map<Key, Plan, KeyHash> plans_;
+};
 
 }  // namespace quillrun

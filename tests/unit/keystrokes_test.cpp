@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
 
 #include "tests/key_events.h"
 
@@ -160,6 +161,46 @@ TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTh
         EXPECT_EQ(RoundTripsToHandle(PlanKeystrokes(c.c, layout, false), c.queuedBefore),
                   c.expected)
             << "character " << static_cast<int>(c.c) << " after " << c.queuedBefore;
+    }
+}
+
+TEST(PlanCache, WorksAPlanOutOncePerCharacterLayoutAndCapsLockState) {
+    const auto describe = [](char16_t c, std::uintptr_t layout, CapsLock capsLock) {
+        return std::to_string(c) + "/" + std::to_string(layout) + "/" +
+               (capsLock ? std::to_string(*capsLock) : "unknown");
+    };
+    const struct {
+        char16_t c;
+        std::uintptr_t layout;
+        CapsLock capsLock;
+        bool workedOut;
+    } lookups[] = {
+        {u'a', 1, false, true},
+        {u'a', 1, false, false},
+        // Caps Lock switched on, then unreadable: other plans.
+        {u'a', 1, true, true},
+        {u'a', 1, std::nullopt, true},
+        // Another layout (switched during a run): another plan.
+        {u'a', 2, false, true},
+        {u'b', 1, false, true},
+        {u'a', 1, true, false},
+        {u'a', 1, false, false},
+    };
+    PlanCache<std::string> cache;
+    for (const auto& lookup : lookups) {
+        bool workedOut = false;
+        const std::string& plan = cache.For(lookup.c, lookup.layout, lookup.capsLock, [&] {
+            workedOut = true;
+            return describe(lookup.c, lookup.layout, lookup.capsLock);
+        });
+        EXPECT_EQ(plan, describe(lookup.c, lookup.layout, lookup.capsLock));
+        EXPECT_EQ(workedOut, lookup.workedOut) << plan;
+    }
+    // A text of many different characters: the cache stays bounded and its plans right.
+    for (char16_t c = 0x4E00; c < 0x4E00 + 3 * PlanCache<std::string>::kMaxPlans; ++c) {
+        EXPECT_EQ(cache.For(c, 1, false, [&] { return describe(c, 1, false); }),
+                  describe(c, 1, false));
+        ASSERT_LE(cache.size(), PlanCache<std::string>::kMaxPlans);
     }
 }
 
