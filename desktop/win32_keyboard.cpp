@@ -29,15 +29,35 @@ constexpr ULONGLONG kPumpIntervalMs = 30;
 // loop turn may answer two round trips that arrive close together.
 constexpr std::size_t kSpareRoundTrips = 2;
 
-// The modifier keys that leak into typed text when the user holds them: (key, extended).
-constexpr std::array<std::pair<BYTE, bool>, 8> kModifierKeys = {{{VK_LSHIFT, false},
-                                                                 {VK_RSHIFT, false},
-                                                                 {VK_LCONTROL, false},
-                                                                 {VK_RCONTROL, true},
-                                                                 {VK_LMENU, false},
-                                                                 {VK_RMENU, true},
-                                                                 {VK_LWIN, true},
-                                                                 {VK_RWIN, true}}};
+// The modifier keys that leak into typed text when the user holds them: the key whose state
+// covers either side (0 for the Windows keys, which have none), then each side as (key,
+// extended). The either-side state is asked first, the sides only when it is down.
+struct HeldModifier {
+    BYTE eitherSide;
+    std::array<std::pair<BYTE, bool>, 2> sides;
+};
+constexpr std::array<HeldModifier, 4> kHeldModifiers = {{
+    {VK_SHIFT, {{{VK_LSHIFT, false}, {VK_RSHIFT, false}}}},
+    {VK_CONTROL, {{{VK_LCONTROL, false}, {VK_RCONTROL, true}}}},
+    {VK_MENU, {{{VK_LMENU, false}, {VK_RMENU, true}}}},
+    {0, {{{VK_LWIN, true}, {VK_RWIN, true}}}},
+}};
+
+// The scan code of a modifier key, worked out once: modifiers sit in the same place on every
+// layout, and asking the layout costs far more than a look-up.
+WORD ModifierScanCode(BYTE key) {
+    static const std::array<WORD, 256> scanCodes = [] {
+        std::array<WORD, 256> codes{};
+        for (const HeldModifier& modifier : kHeldModifiers) {
+            for (const auto& side : modifier.sides) {
+                codes[side.first] =
+                    static_cast<WORD>(::MapVirtualKeyW(side.first, MAPVK_VK_TO_VSC));
+            }
+        }
+        return codes;
+    }();
+    return scanCodes[key];
+}
 
 // The latest round trip answered through RoundTripDone; tokens only grow.
 std::uint64_t g_roundTripsAnswered = 0;
@@ -53,17 +73,39 @@ INPUT KeyInput(WORD virtualKey, WORD scan, DWORD flags) {
 }
 
 // Releases the modifier keys the user holds down, so that they do not turn the typed
-// characters into shortcuts; the releases go ahead of the keystroke.
-void ReleaseHeldModifiers(std::vector<INPUT>& inputs) {
+// characters into shortcuts; the releases go ahead of the keystroke. `targetKeys`: the target's
+// key state, when it can be trusted to show only the user's keys.
+void ReleaseHeldModifiers(std::vector<INPUT>& inputs, const std::array<BYTE, 256>* targetKeys) {
+    // Held as the system has it now, or as the target's key state has it, which is what shifts
+    // the characters it makes: the two part when a release never reached the target's queue
+    // (Wine forgets an injected press when it syncs the key state with the X server, say).
+    const auto held = [&](BYTE key) {
+        return (::GetAsyncKeyState(key) & 0x8000) != 0 ||
+               (targetKeys != nullptr && ((*targetKeys)[key] & 0x80) != 0);
+    };
     std::vector<INPUT> releases;
     bool menuOrStart = false;
-    for (const auto& [key, extended] : kModifierKeys) {
-        if ((::GetAsyncKeyState(key) & 0x8000) != 0) {
-            const auto scan = static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-            releases.push_back(
-                KeyInput(key, scan, KEYEVENTF_KEYUP | (extended ? KEYEVENTF_EXTENDEDKEY : 0)));
-            menuOrStart = menuOrStart || key == VK_LMENU || key == VK_RMENU || key == VK_LWIN ||
-                          key == VK_RWIN;
+    const auto release = [&](BYTE key, bool extended) {
+        releases.push_back(KeyInput(key, ModifierScanCode(key),
+                                    KEYEVENTF_KEYUP | (extended ? KEYEVENTF_EXTENDEDKEY : 0)));
+        menuOrStart =
+            menuOrStart || key == VK_LMENU || key == VK_RMENU || key == VK_LWIN || key == VK_RWIN;
+    };
+    for (const HeldModifier& modifier : kHeldModifiers) {
+        if (modifier.eitherSide != 0 && !held(modifier.eitherSide)) {
+            continue;
+        }
+        bool released = false;
+        for (const auto& [key, extended] : modifier.sides) {
+            if (held(key)) {
+                release(key, extended);
+                released = true;
+            }
+        }
+        // Held, but neither side says so yet: the left key, the one a press of the
+        // either-side key stands for, is released; a release of a key that is up does no harm.
+        if (!released && modifier.eitherSide != 0) {
+            release(modifier.sides[0].first, modifier.sides[0].second);
         }
     }
     if (menuOrStart) {
@@ -287,7 +329,9 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     keystroke.keyBefore = keys[planned.watchedKey];
 
     keystroke.inputs.clear();
-    ReleaseHeldModifiers(keystroke.inputs);
+    // While releases of Quillrun's own may still wait in the target's queue, the target's key
+    // state shows those modifiers down for a little longer; only the system's state counts then.
+    ReleaseHeldModifiers(keystroke.inputs, sharedInput_ != 0 && leftOver_ == 0 ? &keys : nullptr);
     keystroke.releases = keystroke.inputs.size();
     keystroke.inputs.insert(keystroke.inputs.end(), planned.inputs.begin(), planned.inputs.end());
     return {};

@@ -157,7 +157,7 @@ TEST_F(Typing, ModifiersTheUserHoldsDoNotLeakIntoTheText) {
         ASSERT_TRUE(Send(keys).ok());
     }
     desktop.EndTyping();
-    EXPECT_EQ(target->Text(), L"ab");
+    EXPECT_EQ(target->Text(), L"ab") << target->Events();
     EXPECT_EQ(::GetAsyncKeyState(VK_SHIFT) & 0x8000, 0);
 }
 
