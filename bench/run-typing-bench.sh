@@ -6,8 +6,9 @@
 #      processes' CPU times;
 #   2. the same into a target that takes 8 ms per character (1,000 characters);
 #   3. step 1 again under a wineserver that traces every request: the requests per typed
-#      character of Quillrun, of the target and of the burst. Exact and independent of the
-#      machine's speed, unlike the rates; tracing slows the server, so no rate is taken here.
+#      character of Quillrun, of the target and of the burst. Steadier than the rates, though
+#      the looks and round trips a keystroke takes vary with scheduling; tracing slows the
+#      server, so no rate is taken here.
 # Usage: bench/run-typing-bench.sh [characters] [runs]
 # With QUILLRUN_BENCH_DETAIL=N, step 3 also lists each process's N most frequent requests.
 set -euo pipefail

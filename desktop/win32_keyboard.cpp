@@ -25,6 +25,18 @@ constexpr UINT kQuickAnswerMs = 25;
 // repaint and react to its close button without a visible lag.
 constexpr ULONGLONG kPumpIntervalMs = 30;
 
+// Looks at the target's key state before each round trip. A look costs the system one request;
+// a round trip several, a turn of the target's and, when the target is idle, its waking up. A
+// quick target has read the keystroke within about as many looks as it makes requests for one
+// (under Wine each look lets the target's requests before it through), a slow one is waited
+// for by round trips, which bound the wait and serve Quillrun's window.
+constexpr int kLooksPerRoundTrip = 10;
+
+// How long a key state read by the look that saw a keystroke handled stands for the target's
+// before the next keystroke (ms): between keystrokes typed one after another it is not worth
+// a read of its own; after any pause it is read again.
+constexpr ULONGLONG kKeyStateFreshMs = 20;
+
 // Round trips beyond the counted ones before the wait gives up on the key state: a message
 // loop turn may answer two round trips that arrive close together.
 constexpr std::size_t kSpareRoundTrips = 2;
@@ -214,6 +226,7 @@ void KeyboardTypist::End() {
     static_cast<void>(ShareInputWith(0));
     unshareable_ = 0;
     leftOver_ = 0;
+    keysKnown_ = false;
     target_ = {};
 }
 
@@ -223,6 +236,7 @@ void KeyboardTypist::Follow(HWND front) {
     }
     // Messages left from the keystroke before matter only in the same window's queue.
     leftOver_ = 0;
+    keysKnown_ = false;
     target_ = {front};
     if (front != nullptr) {
         target_.thread = ::GetWindowThreadProcessId(front, &target_.process);
@@ -296,14 +310,19 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     if (ShareInputWith(target_.thread)) {
         // The shared key state settles once the target has taken a turn with it; read
         // before that, it could make a release look read that is not.
+        keysKnown_ = false;
         if (Status answered = RoundTrip(target_.window, Clock::now() + responseTimeout_);
             !answered) {
             return answered;
         }
     }
     // The key state as the target has read it so far (while its input is shared).
-    std::array<BYTE, 256> keys{};
-    ::GetKeyboardState(keys.data());
+    // The look that saw the last keystroke handled read it a moment ago; otherwise it is read.
+    if (!keysKnown_ || ::GetTickCount64() - keysRead_ > kKeyStateFreshMs) {
+        ::GetKeyboardState(keys_.data());
+    }
+    keysKnown_ = false;
+    const std::array<BYTE, 256>& keys = keys_;
     // Without shared input (a console window: its process and thread own no message queue) the
     // key state read here is Quillrun's own, which stops following the keyboard once Quillrun
     // is no longer in front; Caps Lock then counts as unknown.
@@ -366,28 +385,38 @@ Status KeyboardTypist::RoundTrip(HWND target, Clock::time_point deadline) {
 }
 
 Status KeyboardTypist::AwaitHandled(HWND target, std::span<const KeyEvent> plan,
-                                    std::size_t queuedBefore, WORD watchedKey, SHORT keyBefore) {
+                                    std::size_t queuedBefore, BYTE watchedKey, BYTE keyBefore) {
     const RoundTrips counted = RoundTripsToHandle(plan, queuedBefore);
     const bool sharedInput = sharedInput_ != 0;
-    const auto released = [&] {
-        // Toggled by a press read since, and up again: the release has been read.
-        const SHORT now = ::GetKeyState(watchedKey);
-        return ((now ^ keyBefore) & 0x01) != 0 && (now & 0x8000) == 0;
+    // Looks at the target's key state: true once the release has been read, that is once the
+    // watched key was toggled by a press read since and is up again.
+    const auto looksReleased = [&] {
+        for (int look = 0; sharedInput && look < kLooksPerRoundTrip; ++look) {
+            if (look > 0) {
+                // The target and the system's server may be waiting for this processor.
+                ::SwitchToThread();
+            }
+            ::GetKeyboardState(keys_.data());
+            if (((keys_[watchedKey] ^ keyBefore) & 0x01) != 0 && (keys_[watchedKey] & 0x80) == 0) {
+                return true;
+            }
+        }
+        return false;
     };
     // Until it is known how far the target got, anything may still wait in its queue.
     leftOver_ = queuedBefore + 2 * plan.size();
     const auto deadline = Clock::now() + responseTimeout_;
     const std::size_t limit = counted.count + (sharedInput ? kSpareRoundTrips : 1);
-    // A turn first: the target has seldom read everything by the time the keys are in, and a
-    // round trip to a target that has costs little.
-    for (std::size_t turn = 0; turn < limit; ++turn) {
+    bool handled = looksReleased();
+    for (std::size_t turn = 0; turn < limit && !handled; ++turn) {
         if (Status answered = RoundTrip(target, deadline); !answered) {
             return answered;
         }
-        if (sharedInput && released()) {
-            break;
-        }
+        handled = looksReleased();
     }
+    // What the last look read is the key state the next keystroke starts from.
+    keysKnown_ = handled;
+    keysRead_ = ::GetTickCount64();
     leftOver_ = counted.leftOver;
     // Between quick keystrokes Quillrun's window still gets its turn now and then.
     const ULONGLONG now = ::GetTickCount64();

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -46,8 +47,9 @@ bool IsTypedKeyMessage(const MSG& message);
 // target's thread (AttachThreadInput), and a thread's key state changes as it reads key
 // messages from its queue. The character message that translating a key press produces is
 // posted, and posted messages are read before the next key message; so once the target has
-// read the release of the typing key, it has handled the character. Round trips of WM_NULL to
-// the target's thread give it the turns to get there and bound the wait. Where the input state
+// read the release of the typing key, it has handled the character. Quillrun looks at that key
+// state a few times, and between the looks sends round trips of WM_NULL to the target's thread,
+// which give it the turns to get there and bound the wait. Where the input state
 // cannot be shared, the round trips alone pace the typing, counted as RoundTripsToHandle says.
 class KeyboardTypist {
   public:
@@ -90,7 +92,7 @@ class KeyboardTypist {
         const PlannedKeys* planned = nullptr;
         std::vector<INPUT> inputs;  // releases of held modifiers first, then the planned inputs
         std::size_t releases = 0;
-        SHORT keyBefore = 0;  // the watched key's state before the keystroke
+        BYTE keyBefore = 0;  // the watched key's state before the keystroke
     };
 
     // Makes `front` the target, learning its thread and process unless it already is.
@@ -99,7 +101,7 @@ class KeyboardTypist {
     // Shares the input state of `thread` (0: of none); true when it newly does.
     bool ShareInputWith(DWORD thread);
     [[nodiscard]] Status AwaitHandled(HWND target, std::span<const KeyEvent> plan,
-                                      std::size_t queuedBefore, WORD watchedKey, SHORT keyBefore);
+                                      std::size_t queuedBefore, BYTE watchedKey, BYTE keyBefore);
     // One WM_NULL round trip to the target's thread: returns once the thread has answered.
     [[nodiscard]] Status RoundTrip(HWND target, std::chrono::steady_clock::time_point deadline);
 
@@ -109,8 +111,11 @@ class KeyboardTypist {
     DWORD unshareable_ = 0;  // the thread that last refused to share it
     Target target_;          // the window the last keystroke went to
     PlanCache<PlannedKeys> plans_;
-    std::size_t leftOver_ = 0;  // its messages that may still wait in that window's queue
-    ULONGLONG lastPump_ = 0;    // GetTickCount64 when Quillrun's window was last served
+    std::array<BYTE, 256> keys_{};  // the target's key state as last read
+    bool keysKnown_ = false;        // read by the look that saw the last keystroke handled
+    ULONGLONG keysRead_ = 0;        // GetTickCount64 of that read
+    std::size_t leftOver_ = 0;      // its messages that may still wait in that window's queue
+    ULONGLONG lastPump_ = 0;        // GetTickCount64 when Quillrun's window was last served
     bool quitting_ = false;
 };
 
