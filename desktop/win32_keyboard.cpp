@@ -226,7 +226,7 @@ void KeyboardTypist::End() {
     static_cast<void>(ShareInputWith(0));
     unshareable_ = 0;
     leftOver_ = 0;
-    keysKnown_ = false;
+    keysSeenHandled_ = 0;
     target_ = {};
 }
 
@@ -236,7 +236,7 @@ void KeyboardTypist::Follow(HWND front) {
     }
     // Messages left from the keystroke before matter only in the same window's queue.
     leftOver_ = 0;
-    keysKnown_ = false;
+    keysSeenHandled_ = 0;
     target_ = {front};
     if (front != nullptr) {
         target_.thread = ::GetWindowThreadProcessId(front, &target_.process);
@@ -299,8 +299,8 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
         ReleaseAfterPartialSend(inputs, sent);
         return failure;
     }
-    return AwaitHandled(target_.window, keystroke.planned->events, leftOver_ + keystroke.releases,
-                        keystroke.planned->watchedKey, keystroke.keyBefore);
+    return AwaitHandled(target_.window, *keystroke.planned, leftOver_ + keystroke.releases,
+                        keystroke.keyBefore);
 }
 
 Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
@@ -310,7 +310,7 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     if (ShareInputWith(target_.thread)) {
         // The shared key state settles once the target has taken a turn with it; read
         // before that, it could make a release look read that is not.
-        keysKnown_ = false;
+        keysSeenHandled_ = 0;
         if (Status answered = RoundTrip(target_.window, Clock::now() + responseTimeout_);
             !answered) {
             return answered;
@@ -318,16 +318,15 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     }
     // The key state as the target has read it so far (while its input is shared).
     // The look that saw the last keystroke handled read it a moment ago; otherwise it is read.
-    if (!keysKnown_ || ::GetTickCount64() - keysRead_ > kKeyStateFreshMs) {
+    if (::GetTickCount64() - keysSeenHandled_ > kKeyStateFreshMs) {
         ::GetKeyboardState(keys_.data());
     }
-    keysKnown_ = false;
-    const std::array<BYTE, 256>& keys = keys_;
+    keysSeenHandled_ = 0;
     // Without shared input (a console window: its process and thread own no message queue) the
     // key state read here is Quillrun's own, which stops following the keyboard once Quillrun
     // is no longer in front; Caps Lock then counts as unknown.
     const CapsLock capsLock =
-        sharedInput_ != 0 ? CapsLock((keys[VK_CAPITAL] & 0x01) != 0) : std::nullopt;
+        sharedInput_ != 0 ? CapsLock((keys_[VK_CAPITAL] & 0x01) != 0) : std::nullopt;
     const PlannedKeys& planned =
         plans_.For(c, reinterpret_cast<std::uintptr_t>(layout), capsLock, [&] {
             PlannedKeys worked;
@@ -345,12 +344,12 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
             return worked;
         });
     keystroke.planned = &planned;
-    keystroke.keyBefore = keys[planned.watchedKey];
+    keystroke.keyBefore = keys_[planned.watchedKey];
 
     keystroke.inputs.clear();
     // While releases of Quillrun's own may still wait in the target's queue, the target's key
     // state shows those modifiers down for a little longer; only the system's state counts then.
-    ReleaseHeldModifiers(keystroke.inputs, sharedInput_ != 0 && leftOver_ == 0 ? &keys : nullptr);
+    ReleaseHeldModifiers(keystroke.inputs, sharedInput_ != 0 && leftOver_ == 0 ? &keys_ : nullptr);
     keystroke.releases = keystroke.inputs.size();
     keystroke.inputs.insert(keystroke.inputs.end(), planned.inputs.begin(), planned.inputs.end());
     return {};
@@ -384,8 +383,10 @@ Status KeyboardTypist::RoundTrip(HWND target, Clock::time_point deadline) {
     return {};
 }
 
-Status KeyboardTypist::AwaitHandled(HWND target, std::span<const KeyEvent> plan,
-                                    std::size_t queuedBefore, BYTE watchedKey, BYTE keyBefore) {
+Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
+                                    std::size_t queuedBefore, BYTE keyBefore) {
+    const std::vector<KeyEvent>& plan = planned.events;
+    const BYTE watchedKey = planned.watchedKey;
     const RoundTrips counted = RoundTripsToHandle(plan, queuedBefore);
     const bool sharedInput = sharedInput_ != 0;
     // Looks at the target's key state: true once the release has been read, that is once the
@@ -415,8 +416,7 @@ Status KeyboardTypist::AwaitHandled(HWND target, std::span<const KeyEvent> plan,
         handled = looksReleased();
     }
     // What the last look read is the key state the next keystroke starts from.
-    keysKnown_ = handled;
-    keysRead_ = ::GetTickCount64();
+    keysSeenHandled_ = handled ? ::GetTickCount64() : 0;
     leftOver_ = counted.leftOver;
     // Between quick keystrokes Quillrun's window still gets its turn now and then.
     const ULONGLONG now = ::GetTickCount64();

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <vector>
 
 #include "desktop/result.h"
@@ -100,8 +99,8 @@ class KeyboardTypist {
     [[nodiscard]] Status Prepare(char16_t c, Keystroke& keystroke);
     // Shares the input state of `thread` (0: of none); true when it newly does.
     bool ShareInputWith(DWORD thread);
-    [[nodiscard]] Status AwaitHandled(HWND target, std::span<const KeyEvent> plan,
-                                      std::size_t queuedBefore, BYTE watchedKey, BYTE keyBefore);
+    [[nodiscard]] Status AwaitHandled(HWND target, const PlannedKeys& planned,
+                                      std::size_t queuedBefore, BYTE keyBefore);
     // One WM_NULL round trip to the target's thread: returns once the thread has answered.
     [[nodiscard]] Status RoundTrip(HWND target, std::chrono::steady_clock::time_point deadline);
 
@@ -112,10 +111,10 @@ class KeyboardTypist {
     Target target_;          // the window the last keystroke went to
     PlanCache<PlannedKeys> plans_;
     std::array<BYTE, 256> keys_{};  // the target's key state as last read
-    bool keysKnown_ = false;        // read by the look that saw the last keystroke handled
-    ULONGLONG keysRead_ = 0;        // GetTickCount64 of that read
-    std::size_t leftOver_ = 0;      // its messages that may still wait in that window's queue
-    ULONGLONG lastPump_ = 0;        // GetTickCount64 when Quillrun's window was last served
+    // GetTickCount64 when a look read keys_ and saw the last keystroke handled; 0 if none did.
+    ULONGLONG keysSeenHandled_ = 0;
+    std::size_t leftOver_ = 0;  // its messages that may still wait in that window's queue
+    ULONGLONG lastPump_ = 0;    // GetTickCount64 when Quillrun's window was last served
     bool quitting_ = false;
 };
 
