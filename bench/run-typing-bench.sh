@@ -2,8 +2,8 @@
 # Builds the Windows preset and runs the typing benchmark under Wine, in a Wine session of its
 # own for the build tree. Each run:
 #   1. types the file into the fast test target and injects it in one burst: rates, ratio, and
-#      Quillrun's CPU time, read from Linux (/proc), since Wine does not report other
-#      processes' CPU times;
+#      the CPU times of Quillrun and of the target, read from Linux (/proc), since Wine does
+#      not report other processes' CPU times;
 #   2. the same into a target that takes 8 ms per character (1,000 characters);
 #   3. step 1 again under a wineserver that traces every request: the requests per typed
 #      character of Quillrun, of the target and of the burst. Steadier than the rates, though
@@ -25,29 +25,52 @@ session="$root/cmake/wine-session.sh"
 trap '"$session" down "$build" >/dev/null' EXIT
 ticks_per_second="$(getconf CLK_TCK)"
 
-# bench CHARACTERS [TARGET OPTIONS]: one typing_bench run; prints its figures and Quillrun's CPU.
+# ticks PID: the CPU time a process has had so far, in clock ticks (utime and stime: fields 14
+# and 15, counted after the command's closing parenthesis).
+ticks() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | awk '{print $12 + $13}'; }
+
+# bench CHARACTERS [TARGET OPTIONS]: one typing_bench run; prints its figures and the CPU times
+# of Quillrun and of the two targets (the one typed to, then the one the burst goes to).
 bench() {
     local out
     out="$(mktemp)"
     "$session" run "$build" "$build/bin/typing_bench.exe" "$@" >"$out" &
     local pid_of_bench=$!
-    local cpu_ticks="" pid
-    # The benchmark's own copy of quillrun.exe lives in a qr-e2e-* temporary folder.
+    local cpu_ticks="" pid seen
+    local -a targets=() target_ticks=()
+    # The benchmark's own copy of quillrun.exe lives in a qr-e2e-* temporary folder; a target's
+    # command line begins with its own path (Quillrun's names the target too, further on).
     while kill -0 "$pid_of_bench" 2>/dev/null; do
         pid="$(pgrep -f 'qr-e2e-[0-9-]+.quillrun\.exe' | head -n1 || true)"
-        if [[ -n "$pid" && -r "/proc/$pid/stat" ]]; then
-            # utime and stime: fields 14 and 15, counted after the command's closing parenthesis.
-            cpu_ticks="$(sed 's/.*) //' "/proc/$pid/stat" | awk '{print $12 + $13}')" || true
+        if [[ -n "$pid" ]]; then
+            cpu_ticks="$(ticks "$pid")" || true
         fi
+        for pid in $(pgrep -f '^[A-Za-z]:[^ ]*qr_target\.exe' || true); do
+            seen=-1
+            for i in "${!targets[@]}"; do [[ "${targets[$i]}" == "$pid" ]] && seen=$i; done
+            if ((seen < 0)); then
+                seen=${#targets[@]}
+                targets+=("$pid")
+            fi
+            target_ticks[seen]="$(ticks "$pid" || echo "${target_ticks[seen]:-0}")"
+        done
         sleep 0.2
     done
     wait "$pid_of_bench"
     cat "$out"
-    local wall
+    local wall burst_wall
     wall="$(awk '/quillrun wall:/ {print $3}' "$out")"
+    burst_wall="$(sed -n 's/^target limit (burst): *[0-9]* characters\/s (\([0-9.]*\) s.*/\1/p' "$out")"
     if [[ -n "$cpu_ticks" && -n "$wall" ]]; then
         awk -v t="$cpu_ticks" -v hz="$ticks_per_second" -v w="$wall" \
             'BEGIN {printf "quillrun CPU:            %.2f s over its whole life, %.0f%% of the typing wall time\n", t / hz, 100 * t / hz / w}'
+    fi
+    # What the target spends on the same keystrokes: the share any program that keeps up with
+    # them pays for its server requests on this machine.
+    if [[ ${#target_ticks[@]} -eq 2 && -n "$wall" && -n "$burst_wall" ]]; then
+        awk -v t="${target_ticks[0]}" -v b="${target_ticks[1]}" -v hz="$ticks_per_second" \
+            -v w="$wall" -v bw="$burst_wall" \
+            'BEGIN {printf "target CPU:              %.0f%% of the typing wall time, %.0f%% of the burst wall time\n", 100 * t / hz / w, 100 * b / hz / bw}'
     fi
     rm -f "$out"
 }
