@@ -63,7 +63,7 @@ bench() {
     burst_wall="$(sed -n 's/^target limit (burst): *[0-9]* characters\/s (\([0-9.]*\) s.*/\1/p' "$out")"
     if [[ -n "$cpu_ticks" && -n "$wall" ]]; then
         awk -v t="$cpu_ticks" -v hz="$ticks_per_second" -v w="$wall" \
-            'BEGIN {printf "quillrun CPU:            %.2f s over its whole life, %.0f%% of the typing wall time\n", t / hz, 100 * t / hz / w}'
+            'BEGIN {printf "quillrun CPU:            %.2f s over its whole life, %.1f%% of the typing wall time\n", t / hz, 100 * t / hz / w}'
     fi
     # What the target spends on the same keystrokes: the share any program that keeps up with
     # them pays for its server requests on this machine.
