@@ -11,7 +11,9 @@
 #      server, so no rate is taken here.
 # Usage: bench/run-typing-bench.sh [characters] [runs]
 # With QUILLRUN_BENCH_DETAIL=N, step 3 also lists each process's N most frequent requests.
-set -euo pipefail
+set -Eeuo pipefail
+# A step that fails would otherwise end the run without a word (wine's own output is silenced).
+trap 'echo "run-typing-bench.sh: line $LINENO failed: $BASH_COMMAND" >&2' ERR
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build/windows"
 characters="${1:-20000}"
