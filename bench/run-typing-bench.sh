@@ -27,9 +27,12 @@ session="$root/cmake/wine-session.sh"
 trap '"$session" down "$build" >/dev/null' EXIT
 ticks_per_second="$(getconf CLK_TCK)"
 
-# ticks PID: the CPU time a process has had so far, in clock ticks (utime and stime: fields 14
-# and 15, counted after the command's closing parenthesis).
-ticks() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | awk '{print $12 + $13}'; }
+# ticks PID LAST: the CPU time a process has had so far, in clock ticks (utime and stime: fields
+# 14 and 15, counted after the command's closing parenthesis); LAST once the process has gone.
+ticks() {
+    { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null || true; } |
+        awk -v last="$2" '{t = $12 + $13} END {print NR ? t : last}'
+}
 
 # bench CHARACTERS [TARGET OPTIONS]: one typing_bench run; prints its figures and the CPU times
 # of Quillrun and of the two targets (the one typed to, then the one the burst goes to).
@@ -38,7 +41,7 @@ bench() {
     out="$(mktemp)"
     "$session" run "$build" "$build/bin/typing_bench.exe" "$@" >"$out" &
     local pid_of_bench=$!
-    local cpu_ticks="" cpu_ticks_before="" cpu_ticks_at_start="" now_ticks pid="" p seen polls=0
+    local cpu_ticks="" cpu_ticks_at_start="" pid="" p seen polls=0
     local -a targets=() target_ticks=()
     # Polled every 50 ms: Quillrun idles for 1.5 s before it types, so the CPU time of the last
     # poll before "typing began" shows up is what it spent before the typing, to within a
@@ -56,17 +59,15 @@ bench() {
                     seen=${#targets[@]}
                     targets+=("$p")
                 fi
-                now_ticks="$(ticks "$p" || true)"
-                target_ticks[seen]="${now_ticks:-${target_ticks[seen]:-0}}"
+                target_ticks[seen]="$(ticks "$p" "${target_ticks[seen]:-0}")"
             done
         fi
         if [[ -n "$pid" ]]; then
-            cpu_ticks_before="$cpu_ticks"
-            now_ticks="$(ticks "$pid" || true)"
-            cpu_ticks="${now_ticks:-$cpu_ticks}"  # empty once Quillrun has gone
+            # Checked before this poll's reading, so that the start is the poll before.
             if [[ -z "$cpu_ticks_at_start" ]] && grep -q '^typing began' "$out"; then
-                cpu_ticks_at_start="${cpu_ticks_before:-0}"
+                cpu_ticks_at_start="${cpu_ticks:-0}"
             fi
+            cpu_ticks="$(ticks "$pid" "$cpu_ticks")"
         fi
         sleep 0.05
     done
