@@ -1,5 +1,7 @@
 #include "tests/win32/e2e_support.h"
 
+#include <tlhelp32.h>
+
 #include <cstring>
 
 #include <filesystem>
@@ -148,6 +150,23 @@ std::vector<HWND> TopLevelWindows(DWORD processId) {
         ::GetWindowThreadProcessId(window, &owner);
         return owner == processId;
     });
+}
+
+std::vector<DWORD> ChildProcesses(DWORD parentId) {
+    std::vector<DWORD> children;
+    win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+        return children;
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ParentProcessID == parentId) {
+            children.push_back(entry.th32ProcessID);
+        }
+    }
+    return children;
 }
 
 HWND WaitForWindow(DWORD processId, const std::wstring& caption, Clock::duration timeout) {

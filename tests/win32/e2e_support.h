@@ -74,6 +74,8 @@ HWND WaitForWindow(DWORD processId, const std::wstring& caption,
 std::vector<HWND> VisibleTopLevelWindows(const std::function<bool(HWND)>& wanted);
 // Visible top-level windows of the process.
 std::vector<HWND> TopLevelWindows(DWORD processId);
+// Ids of the running processes that this process started.
+std::vector<DWORD> ChildProcesses(DWORD parentId);
 
 std::wstring ClassName(HWND window);
 std::wstring Text(HWND window);

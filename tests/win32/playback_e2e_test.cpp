@@ -125,6 +125,10 @@ TEST(Playback, AScriptIsTypedIntoAConsoleProgram) {
     EXPECT_TRUE(WaitUntil(
         [&] { return ReadBytes(work / L"out.txt") == "Typed Into The Console {1+1}\r\n"; }, 30s))
         << ReadBytes(work / L"out.txt");
+    // The script's last line ends the console program. Closing Quillrun before it is typed
+    // would leave the console program running, holding the test runner's output open.
+    EXPECT_TRUE(WaitUntil([&] { return ChildProcesses(process.id()).empty(); }))
+        << "the console program is still running: \"exit\" was not typed";
     EXPECT_TRUE(MessageBoxes(process.id(), window).empty());
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(process.WaitForExit());
