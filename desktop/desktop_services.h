@@ -25,6 +25,10 @@ inline constexpr std::uint32_t kNotRespondingCode = 1460;
 // typed into, was in front at the moment of sending (the system's ERROR_INVALID_WINDOW_HANDLE):
 // nothing was sent.
 inline constexpr std::uint32_t kNoWindowInFrontCode = 1400;
+// SendKeyString's failure code when the keys went out but another window took the keyboard
+// before the target was seen to have read them (the system's ERROR_OPERATION_ABORTED): input
+// that finds no focus window is dropped, so whether they arrived cannot be told.
+inline constexpr std::uint32_t kMayNotHaveArrivedCode = 995;
 
 // ActivateTask's failure codes when the launched program has no window to bring to the front:
 // it has ended (as a launcher does once it has handed the launch to another process), or it

@@ -418,6 +418,15 @@ Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
     // What the last look read is the key state the next keystroke starts from.
     keysSeenHandled_ = handled ? ::GetTickCount64() : 0;
     leftOver_ = counted.leftOver;
+    // Keyboard input that finds no focus window when the target reads it is dropped, and yet
+    // the key state shows it read. Once another window has taken the keyboard, whether this
+    // keystroke arrived cannot be told; while the target still has it, it did. A look of the
+    // shared input's focus tells as soon as the target has let go of the keyboard.
+    const bool stillHasKeyboard =
+        sharedInput ? ::GetFocus() != nullptr : ::GetForegroundWindow() == target;
+    if (!stillHasKeyboard) {
+        return ErrorFailure("SendKeyString", kMayNotHaveArrivedCode);
+    }
     // Between quick keystrokes Quillrun's window still gets its turn now and then.
     const ULONGLONG now = ::GetTickCount64();
     if (now - lastPump_ >= kPumpIntervalMs) {

@@ -45,13 +45,17 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result) {
         return std::nullopt;
     }
     const TypingPosition& at = result.position;
-    if (at.typed == 0 && at.line == 1 && at.column == 1) {
+    if (at.typed == 0 && at.line == 1 && at.column == 1 && !at.nextMayHaveArrived) {
         return message + u"\n\nNothing of the file was typed.";
     }
     message += u"\n\nTyping stopped at line " + DecimalText(at.line) + u", column " +
                DecimalText(at.column) + u" of the file; " + DecimalText(at.typed) +
-               u" characters were typed (each line end counts as one). You can type the rest "
-               u"from there by hand.";
+               u" characters were typed (each line end counts as one).";
+    message += at.nextMayHaveArrived
+                   ? u" The next one may have arrived as well: the other window came to the "
+                     u"front just as it was typed. Check the end of the text before you type the "
+                     u"rest from there by hand."
+                   : u" You can type the rest from there by hand.";
     return message;
 }
 

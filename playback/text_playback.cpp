@@ -86,6 +86,17 @@ class Typist {
             if (code == kNotRespondingCode) {
                 return PlaybackEnd::NotResponding;
             }
+            if (code == kMayNotHaveArrivedCode) {
+                // Sent once already: sending it again could type it twice. With the target in
+                // front again it counts as typed, as it most likely was; otherwise the run
+                // ends saying that this one keystroke may or may not have arrived.
+                if (SettledFront() == owner_) {
+                    ++typed_;
+                    return std::nullopt;
+                }
+                mayHaveArrived_ = true;
+                return PlaybackEnd::FocusMoved;
+            }
             if (code != kNoWindowInFrontCode) {
                 return std::nullopt;
             }
@@ -101,6 +112,7 @@ class Typist {
     }
 
     [[nodiscard]] std::uint64_t typed() const { return typed_; }
+    [[nodiscard]] bool mayHaveArrived() const { return mayHaveArrived_; }
     [[nodiscard]] const std::u16string& program() const { return program_; }
 
   private:
@@ -152,6 +164,7 @@ class Typist {
     std::u16string program_;
     WindowId closedInputMethod_;
     std::uint64_t typed_ = 0;
+    bool mayHaveArrived_ = false;
 };
 
 }  // namespace
@@ -170,6 +183,7 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path, 
     const auto ended = [&](PlaybackEnd end) {
         result.end = end;
         result.position.typed = typist.typed();
+        result.position.nextMayHaveArrived = typist.mayHaveArrived();
         result.program = typist.program();
         return result;
     };

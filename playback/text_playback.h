@@ -28,6 +28,9 @@ struct TypingPosition {
     std::uint64_t column = 1;  // its place in the line, from 1, in UTF-16 units; one past the
                                // last character when only the line end is left
     std::uint64_t typed = 0;   // characters typed, each line end counted as one
+    // The first character not typed (or the line end) was sent, but whether it arrived cannot
+    // be told: another window took the keyboard just then.
+    bool nextMayHaveArrived = false;
 
     friend bool operator==(const TypingPosition&, const TypingPosition&) = default;
 };

@@ -167,27 +167,34 @@ TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     const std::wstring message = TakeTheOnlyMessage(session);
     EXPECT_NE(message.find(L"another window came to the front"), std::wstring::npos)
         << Narrow(message);
+    // Where the message says typing stopped, after `count` characters.
     const std::string text = LongText();
-    long line = 1;
-    long column = 1;
-    long seen = 0;
-    for (std::size_t i = 0; i < text.size() && seen < typed; ++i) {
-        if (text[i] == '\n') {
-            continue;  // part of the line end, which typed one Enter for the CR
+    const auto stoppedAfter = [&](long count) {
+        long line = 1;
+        long column = 1;
+        long seen = 0;
+        for (std::size_t i = 0; i < text.size() && seen < count; ++i) {
+            if (text[i] == '\n') {
+                continue;  // part of the line end, which typed one Enter for the CR
+            }
+            ++seen;
+            if (text[i] == '\r') {
+                ++line;
+                column = 1;
+            } else {
+                ++column;
+            }
         }
-        ++seen;
-        if (text[i] == '\r') {
-            ++line;
-            column = 1;
-        } else {
-            ++column;
-        }
-    }
-    EXPECT_NE(
-        message.find(L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) +
-                     L" of the file; " + std::to_wstring(typed) + L" characters were typed"),
-        std::wstring::npos)
-        << Narrow(message);
+        return L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) +
+               L" of the file; " + std::to_wstring(count) + L" characters were typed";
+    };
+    // A keystroke the target read just as the other window took the keyboard may have been
+    // dropped; Quillrun then counts it as not typed and says it may have arrived.
+    const bool mayHaveArrived =
+        message.find(L"The next one may have arrived") != std::wstring::npos;
+    EXPECT_TRUE(message.find(stoppedAfter(typed)) != std::wstring::npos ||
+                (mayHaveArrived && message.find(stoppedAfter(typed - 1)) != std::wstring::npos))
+        << "the target got " << typed << " characters: " << Narrow(message);
 }
 
 TEST(Playback, ClosingQuillrunInsideALongLineStopsTheRunSavesAndEndsPromptly) {
