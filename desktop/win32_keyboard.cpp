@@ -418,10 +418,11 @@ Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
     // What the last look read is the key state the next keystroke starts from.
     keysSeenHandled_ = handled ? ::GetTickCount64() : 0;
     leftOver_ = counted.leftOver;
-    // Keyboard input that finds no focus window when the target reads it is dropped, and yet
-    // the key state shows it read. Once another window has taken the keyboard, whether this
-    // keystroke arrived cannot be told; while the target still has it, it did. A look of the
-    // shared input's focus tells as soon as the target has let go of the keyboard.
+    // Keyboard input that finds no focus window when the target reads it can be dropped (Wine's
+    // server drops it), and yet the key state shows it read. Once another window has taken the
+    // keyboard, whether this keystroke arrived cannot be told; while the target still has it,
+    // it did. The shared input's focus shows as soon as the target has let go of the keyboard,
+    // which the window in front shows too early: the target reads its queue in order.
     const bool stillHasKeyboard =
         sharedInput ? ::GetFocus() != nullptr : ::GetForegroundWindow() == target;
     if (!stillHasKeyboard) {
