@@ -86,24 +86,22 @@ class Typist {
             if (code == kNotRespondingCode) {
                 return PlaybackEnd::NotResponding;
             }
-            if (code == kMayNotHaveArrivedCode) {
-                // Sent once already: sending it again could type it twice. With the target in
-                // front again it counts as typed, as it most likely was; otherwise the run
-                // ends saying that this one keystroke may or may not have arrived.
-                if (SettledFront() == owner_) {
-                    ++typed_;
-                    return std::nullopt;
-                }
-                mayHaveArrived_ = true;
-                return PlaybackEnd::FocusMoved;
-            }
-            if (code != kNoWindowInFrontCode) {
+            // Another window, or none for a moment, was in front: either nothing went out, or
+            // the keys went out but may not have arrived. Either way the run goes on only if
+            // the target is in front again.
+            const bool mayHaveArrived = code == kMayNotHaveArrivedCode;
+            if (code != kNoWindowInFrontCode && !mayHaveArrived) {
                 return std::nullopt;
             }
-            // Nothing left: another window, or none for a moment, was in front. The key goes
-            // once more only if the target is in front again.
             if (SettledFront() != owner_) {
+                mayHaveArrived_ = mayHaveArrived;
                 return PlaybackEnd::FocusMoved;
+            }
+            // Sent once already, the keys are not sent again, which could type them twice;
+            // they most likely arrived.
+            if (mayHaveArrived) {
+                ++typed_;
+                return std::nullopt;
             }
             if (attempt == kNoWindowRetries) {
                 return std::nullopt;
