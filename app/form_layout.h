@@ -8,6 +8,8 @@
 namespace quillrun {
 
 inline constexpr std::u16string_view kWindowCaption = u"Quillrun";
+// The caption while Quillrun waits for the user to click the window to type into.
+inline constexpr std::u16string_view kPickCaption = u"Quillrun - click the window to type into";
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kDefaultDpi = 96;
 

@@ -22,6 +22,8 @@ class FormView {
     // The current text of the path box FPath.
     [[nodiscard]] virtual std::u16string PathText() const = 0;
     virtual void SetPathText(std::u16string_view text) = 0;
+    // The window's caption.
+    virtual void SetCaption(std::u16string_view caption) = 0;
     // Tells the user that something they asked for failed, in a message owned by the window.
     virtual void ShowFailure(std::u16string_view message) = 0;
     // The taskbar button's progress: `done` of `total` (ignored when Off).

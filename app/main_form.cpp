@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/form_layout.h"
 #include "playback/launch.h"
 #include "playback/playback_report.h"
 #include "settings/file_chooser.h"
@@ -11,6 +12,10 @@ namespace {
 
 // The taskbar's progress runs in thousandths: finer steps would only cost calls.
 constexpr std::uint64_t kProgressSteps = 1000;
+constexpr std::uint64_t kNoProgressShown = kProgressSteps + 1;
+// How often the window in front is looked at while waiting for the click: a tenth of a second
+// goes unnoticed next to the 1.5 s that follow it.
+constexpr Milliseconds kPickPoll{100};
 
 }  // namespace
 
@@ -21,6 +26,7 @@ void MainForm::OnLoad() {
 
 void MainForm::OnUnload() {
     unloaded_ = true;
+    EndPick();
     // Nothing to tell the user on the way out: an unwritable folder keeps the old file whole.
     static_cast<void>(SaveSettings(desktop_, settings_));
 }
@@ -33,6 +39,7 @@ void MainForm::OnChooseClick() {
 }
 
 void MainForm::OnStartClick() {
+    EndPick();  // Start goes on as usual
     auto task = LaunchTarget(desktop_, settings_.targetPath);
     if (!task) {
         view_.ShowFailure(LaunchFailureMessage(settings_.targetPath, task.failure()));
@@ -43,16 +50,84 @@ void MainForm::OnStartClick() {
     heldMessage_.reset();  // the news of an older run is no longer worth an interruption
 }
 
+void MainForm::OnMenuCommand(StartMenuCommand command) {
+    switch (command) {
+        case StartMenuCommand::Start:
+            OnStartClick();
+            break;
+        case StartMenuCommand::TypeFileIntoClickedWindow:
+            BeginPick(TextOrigin::File);
+            break;
+        case StartMenuCommand::TypeClipboardIntoClickedWindow:
+            BeginPick(TextOrigin::Clipboard);
+            break;
+    }
+}
+
+void MainForm::OnEscape() {
+    EndPick();
+}
+
+void MainForm::BeginPick(TextOrigin origin) {
+    EndPick();
+    ++starts_;              // a run going on is superseded, as by a Start
+    heldMessage_.reset();  // and the news of an older run is no longer worth an interruption
+    pick_ = Pick{.origin = origin, .deadline = desktop_.Now() + kPickWait, .chosen = false};
+    view_.SetCaption(kPickCaption);
+    // The timer looks at the window in front from now on; a Start's count-down it replaces is
+    // superseded by this newer choice.
+    desktop_.EnableTimer(kPickPoll);
+}
+
+void MainForm::EndPick() {
+    if (!pick_) {
+        return;
+    }
+    const bool waiting = !pick_->chosen;
+    pick_.reset();
+    desktop_.DisableTimer();
+    if (waiting) {
+        view_.SetCaption(kWindowCaption);
+    }
+}
+
+void MainForm::AwaitPick() {
+    if (desktop_.Now() >= pick_->deadline) {
+        PlaybackResult result;
+        result.end = PlaybackEnd::NothingPicked;
+        result.origin = pick_->origin;
+        result.intoPickedWindow = true;
+        EndPick();
+        lastPlayback_ = result.end;
+        ReportEnd(result, false, kNoProgressShown);
+        return;
+    }
+    // Chosen once another program's window is in front and the click (or Alt+Tab) that chose
+    // it is over, so that the count-down starts from the window the user settled on.
+    const std::uint32_t front = desktop_.ForegroundProcess();
+    if (front == 0 || front == desktop_.OwnProcess() ||
+        desktop_.IsShellWindow(desktop_.ForegroundWindow()) || desktop_.ChoosingInputHeld()) {
+        return;
+    }
+    pick_->chosen = true;
+    view_.SetCaption(kWindowCaption);
+    // The same delay as after Start: a console that takes the keyboard on a click has taken it.
+    desktop_.EnableTimer(kTimerInterval);
+}
+
 void MainForm::OnTimerTick() {
+    if (AwaitingClick()) {
+        AwaitPick();
+        return;
+    }
     // Off first, so that each Start yields exactly one run, even if this one cannot begin.
     desktop_.DisableTimer();
-    // The file is whatever FPath names now, not what it named at Start.
-    const std::u16string path = view_.PathText();
+    const std::optional<Pick> pick = std::exchange(pick_, std::nullopt);
     const std::uint64_t startsBefore = starts_;
-    std::uint64_t shown = kProgressSteps + 1;  // nothing shown yet
+    std::uint64_t shown = kNoProgressShown;
     const PlaybackHooks hooks{
-        // A newer Start supersedes this run wherever it is: in a wait, a nested run may
-        // already have typed the file into the new instance.
+        // A newer Start or pick supersedes this run wherever it is: in a wait, a nested run may
+        // already have typed the text into the new target.
         .stopRequested = [this, startsBefore] { return unloaded_ || starts_ != startsBefore; },
         .progress =
             [&](std::uint64_t done, std::uint64_t total) {
@@ -67,21 +142,31 @@ void MainForm::OnTimerTick() {
                 }
             },
     };
-    const PlaybackResult result = PlayTextFile(desktop_, path, taskId_, hooks);
+    // A picked window is typed into as it is in front at the tick; nothing is activated.
+    const PlaybackResult result =
+        pick && pick->origin == TextOrigin::Clipboard
+            ? PlayClipboard(desktop_, hooks)
+            // The file is whatever FPath names now, not what it named at Start.
+            : PlayTextFile(desktop_, view_.PathText(),
+                           pick ? std::nullopt : std::optional<TaskId>(taskId_), hooks);
     lastPlayback_ = result.end;
     // Closed meanwhile: there is no window left to tell.
     if (unloaded_) {
         return;
     }
     // A newer Start superseded this run: its own run, not this one, is for the user to hear of.
-    const bool superseded = starts_ != startsBefore;
+    ReportEnd(result, starts_ != startsBefore, shown);
+}
+
+void MainForm::ReportEnd(const PlaybackResult& result, bool superseded,
+                         std::uint64_t shownProgress) {
     // Shown only now that the run has ended and released its keys, so that no keystroke meant
     // for the target can reach the message.
     auto message = superseded ? std::nullopt : PlaybackEndMessage(result);
     const bool inFront = desktop_.ForegroundProcess() == desktop_.OwnProcess();
     if (message) {
-        view_.ShowProgress(TaskbarProgress::Error, shown > kProgressSteps ? 0 : shown,
-                           kProgressSteps);
+        view_.ShowProgress(TaskbarProgress::Error,
+                           shownProgress > kProgressSteps ? 0 : shownProgress, kProgressSteps);
         if (!inFront) {
             // Not over the window the user is in, whose keystrokes it would take (and where
             // Windows would not let it come to the front anyway): the taskbar button flashes,

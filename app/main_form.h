@@ -6,11 +6,15 @@
 #include <string>
 
 #include "app/form_view.h"
+#include "app/start_menu.h"
 #include "desktop/desktop_services.h"
 #include "playback/text_playback.h"
 #include "settings/settings_file.h"
 
 namespace quillrun {
+
+// How long Quillrun waits for the user to click the window to type into.
+inline constexpr Milliseconds kPickWait{60000};
 
 class MainForm {
   public:
@@ -26,7 +30,13 @@ class MainForm {
     void OnUnload();
     void OnChooseClick();
     void OnStartClick();
-    // The delayed start: types the file named in FPath now into the program launched last.
+    // A choice from Start's menu.
+    void OnMenuCommand(StartMenuCommand command);
+    // Esc in the window: ends a wait for the window to type into.
+    void OnEscape();
+    // The timer: while Quillrun waits for the user to click a window, a look at the window in
+    // front; otherwise the delayed start, which types the file named in FPath now into the
+    // program launched last (or the text picked into the window picked).
     void OnTimerTick();
     // The window came to the front: a message held back while the user was elsewhere is shown.
     void OnActivated();
@@ -35,15 +45,34 @@ class MainForm {
     [[nodiscard]] TaskId TaskID() const { return taskId_; }
     // How the most recent run ended, once one has.
     [[nodiscard]] std::optional<PlaybackEnd> LastPlayback() const { return lastPlayback_; }
+    // Whether Quillrun waits for the user to click the window to type into.
+    [[nodiscard]] bool AwaitingClick() const { return pick_ && !pick_->chosen; }
 
   private:
+    // A run into the window the user clicks next.
+    struct Pick {
+        TextOrigin origin = TextOrigin::File;
+        Milliseconds deadline{};  // of the wait for the click
+        bool chosen = false;      // a window was chosen: the timer counts down to typing
+    };
+
+    void BeginPick(TextOrigin origin);
+    // Ends a pick silently, in its wait or its count-down.
+    void EndPick();
+    // A look at the window in front while waiting for the click.
+    void AwaitPick();
+    // Tells the user how a run ended, if it fell short: at once, or when they come back.
+    void ReportEnd(const PlaybackResult& result, bool superseded, std::uint64_t shownProgress);
+
     DesktopServices& desktop_;
     FormView& view_;
     TaskId taskId_{};
     Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi};
     bool unloaded_ = false;  // a running playback stops once the window has closed
     std::optional<PlaybackEnd> lastPlayback_;
-    std::uint64_t starts_ = 0;  // successful Start clicks: a newer one supersedes a run
+    // Successful Start clicks and picks begun: a newer one supersedes a run.
+    std::uint64_t starts_ = 0;
+    std::optional<Pick> pick_;
     // How the last run fell short, while the user is in another window.
     std::optional<std::u16string> heldMessage_;
 };

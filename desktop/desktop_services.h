@@ -40,6 +40,10 @@ inline constexpr std::uint32_t kTaskHasNoWindowCode = 1400;
 // ERROR_ELEVATION_REQUIRED).
 inline constexpr std::uint32_t kElevationRequiredCode = 740;
 
+// ClipboardText's failure code while another program holds the clipboard open (OpenClipboard
+// then fails with the system's ERROR_ACCESS_DENIED).
+inline constexpr std::uint32_t kClipboardBusyCode = 5;
+
 // Identifies a launched program for ActivateTask. Opaque: the real desktop keeps the process
 // handle behind it, so a later process that reuses the id can never be mistaken for it.
 struct TaskId {
@@ -100,6 +104,11 @@ class DesktopServices {
     virtual void EndTyping() = 0;
     // The id of the process whose window is in front; 0 when there is none.
     [[nodiscard]] virtual std::uint32_t ForegroundProcess() = 0;
+    // Whether `window` is the shell's desktop, taskbar or task switcher: never a window to
+    // type into, whoever's process it is.
+    [[nodiscard]] virtual bool IsShellWindow(WindowId window) = 0;
+    // Whether the user is still choosing a window: a mouse button or Alt (of Alt+Tab) is held.
+    [[nodiscard]] virtual bool ChoosingInputHeld() = 0;
     // Quillrun's own process id.
     [[nodiscard]] virtual std::uint32_t OwnProcess() const = 0;
     // The window in front; 0 when there is none.
@@ -119,6 +128,10 @@ class DesktopServices {
     [[nodiscard]] virtual std::optional<bool> InputMethodOpen(WindowId window) = 0;
     // Opens or closes it; false when that did not take.
     virtual bool SetInputMethodOpen(WindowId window, bool open) = 0;
+
+    // The clipboard's text, read whole; nullopt when it holds none (empty, or only a picture).
+    // Fails with kClipboardBusyCode while another program holds it open.
+    virtual Result<std::optional<std::u16string>> ClipboardText() = 0;
 
     // The folder that holds the executable, without a trailing backslash unless a drive root.
     virtual std::u16string AppFolder() = 0;

@@ -287,6 +287,14 @@ bool FakeDesktop::SetInputMethodOpen(WindowId window, bool open) {
     return true;
 }
 
+Result<std::optional<std::u16string>> FakeDesktop::ClipboardText() {
+    Record("ClipboardText");
+    if (auto failure = TakeScriptedFailure("ClipboardText")) {
+        return *std::move(failure);
+    }
+    return clipboard;
+}
+
 std::u16string FakeDesktop::AppFolder() {
     Record("AppFolder");
     return appFolder;

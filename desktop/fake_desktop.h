@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,13 @@ class FakeDesktop final : public DesktopServices {
     std::map<std::uint32_t, std::u16string> programNames;
     // Windows that have an input method, and whether it is open; by window id.
     std::map<std::uint64_t, bool> inputMethods;
+    // The shell's windows (desktop, taskbar), by window id.
+    std::set<std::uint64_t> shellWindows;
+    // A mouse button or Alt held by the user.
+    bool choosingInputHeld = false;
+    // The clipboard's text; nullopt: none (empty, or a picture). A scripted "ClipboardText"
+    // failure stands for another program holding it open.
+    std::optional<std::u16string> clipboard;
 
     // The next call of `operation` (its name in the interface) fails with `failure`.
     void FailNext(const std::string& operation, Failure failure);
@@ -74,6 +82,11 @@ class FakeDesktop final : public DesktopServices {
     Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
     void EndTyping() override;
     [[nodiscard]] std::uint32_t ForegroundProcess() override { return foregroundProcess; }
+    [[nodiscard]] bool IsShellWindow(WindowId window) override {
+        return shellWindows.contains(window.value);
+    }
+    [[nodiscard]] bool ChoosingInputHeld() override { return choosingInputHeld; }
+    Result<std::optional<std::u16string>> ClipboardText() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ownProcess; }
     [[nodiscard]] WindowId ForegroundWindow() override { return WindowId{foregroundProcess}; }
     void PumpEvents() override;

@@ -19,6 +19,11 @@ std::u16string Reason(const PlaybackResult& result) {
             return u"Quillrun stopped typing because " + ProgramOrFallback(result) +
                    u" stopped responding: it took no keystroke for 5 seconds.";
         case PlaybackEnd::NoTarget:
+            if (result.intoPickedWindow) {
+                return u"Quillrun typed nothing: when the time came to type, the window in front "
+                       u"was Quillrun's own, the desktop or the taskbar, not a window of another "
+                       u"program.";
+            }
             return u"Quillrun typed nothing: no window of the program it started (or of any "
                    u"other program) came to the front to type into.";
         case PlaybackEnd::NotAllowed:
@@ -29,6 +34,10 @@ std::u16string Reason(const PlaybackResult& result) {
         case PlaybackEnd::ReadFailed:
             return u"Quillrun stopped typing because the file could not be read on: " +
                    result.reason;
+        case PlaybackEnd::ClipboardUnreadable:
+            return u"Quillrun typed nothing: it could not read the clipboard: " + result.reason;
+        case PlaybackEnd::NoText:
+        case PlaybackEnd::NothingPicked:
         case PlaybackEnd::NotOpened:
         case PlaybackEnd::Finished:
         case PlaybackEnd::Stopped:
@@ -40,17 +49,26 @@ std::u16string Reason(const PlaybackResult& result) {
 }  // namespace
 
 std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result) {
+    // Runs that end before there is anything to type say so in one sentence.
+    if (result.end == PlaybackEnd::NoText) {
+        return u"The clipboard holds no text: nothing was typed.";
+    }
+    if (result.end == PlaybackEnd::NothingPicked) {
+        return u"No window was clicked within a minute: nothing was typed.";
+    }
     std::u16string message = Reason(result);
     if (message.empty()) {
         return std::nullopt;
     }
+    const std::u16string_view text =
+        result.origin == TextOrigin::Clipboard ? u"the clipboard's text" : u"the file";
     const TypingPosition& at = result.position;
     if (at.typed == 0 && at.line == 1 && at.column == 1 && !at.nextMayHaveArrived) {
-        return message + u"\n\nNothing of the file was typed.";
+        return message + u"\n\nNothing of " + std::u16string(text) + u" was typed.";
     }
     message += u"\n\nTyping stopped at line " + DecimalText(at.line) + u", column " +
-               DecimalText(at.column) + u" of the file; " + DecimalText(at.typed) +
-               u" characters were typed (each line end counts as one).";
+               DecimalText(at.column) + u" of " + std::u16string(text) + u"; " +
+               DecimalText(at.typed) + u" characters were typed (each line end counts as one).";
     message += at.nextMayHaveArrived
                    ? u" The next one may have arrived as well: the other window came to the "
                      u"front just as it was typed. Check the end of the text before you type the "

@@ -4,6 +4,7 @@
 
 #include "desktop/text_reader.h"
 #include "playback/key_string.h"
+#include "playback/text_pieces.h"
 
 namespace quillrun {
 namespace {
@@ -40,16 +41,22 @@ class Typist {
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
 
-    // Before the first keystroke: settles which program is typed into and that it can be. The
-    // reason typing cannot begin, if it cannot.
-    [[nodiscard]] std::optional<PlaybackEnd> Begin(TaskId task, const Status& activated) {
-        if (auto end = AwaitHandOff(task, activated)) {
-            return end;
+    // Before the first keystroke: settles which program is typed into and that it can be: the
+    // launched `task`, or without one the window in front. The reason typing cannot begin, if
+    // it cannot.
+    [[nodiscard]] std::optional<PlaybackEnd> Begin(std::optional<TaskId> task,
+                                                   const Status& activated) {
+        if (task) {
+            if (auto end = AwaitHandOff(*task, activated)) {
+                return end;
+            }
         }
         owner_ = SettledFront();
+        const WindowId window = desktop_.ForegroundWindow();
         // No window in front, or only Quillrun's own, into which the file would overwrite the
-        // path box.
-        if (owner_ == 0 || owner_ == desktop_.OwnProcess()) {
+        // path box; nor, when the user picked the window, the desktop or the taskbar.
+        if (owner_ == 0 || owner_ == desktop_.OwnProcess() ||
+            (!task && desktop_.IsShellWindow(window))) {
             return PlaybackEnd::NoTarget;
         }
         program_ = desktop_.ProgramName(owner_);
@@ -60,7 +67,6 @@ class Typist {
         }
         // With an input method open, keys are composed instead of typed: letters turn into
         // kana, Enter commits instead of breaking the line.
-        const WindowId window = desktop_.ForegroundWindow();
         if (desktop_.InputMethodOpen(window).value_or(false) &&
             desktop_.SetInputMethodOpen(window, false)) {
             closedInputMethod_ = window;
@@ -165,18 +171,37 @@ class Typist {
     bool mayHaveArrived_ = false;
 };
 
-}  // namespace
+// The file as the text reader gives it.
+class FilePieces final : public TextPieces {
+  public:
+    explicit FilePieces(TextReader reader) : reader_(std::move(reader)) {}
+    Result<std::optional<LinePiece>> Next() override { return reader_.ReadLinePiece(); }
+    [[nodiscard]] std::uint64_t Done() const override { return reader_.BytesConsumed(); }
+    [[nodiscard]] std::uint64_t Total() const override { return reader_.FileSize(); }
 
-PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path, TaskId task,
-                            const PlaybackHooks& hooks) {
-    PlaybackResult result;
-    auto reader = TextReader::Open(desktop, path, LineEnds::CarriageReturn);
-    if (!reader) {
-        return result;
+  private:
+    TextReader reader_;
+};
+
+// How often a clipboard held open by another program is asked again.
+constexpr Milliseconds kClipboardRetryPoll{20};
+
+Result<std::optional<std::u16string>> ReadClipboard(DesktopServices& desktop) {
+    const Milliseconds until = desktop.Now() + kClipboardRetryFor;
+    for (;;) {
+        auto text = desktop.ClipboardText();
+        if (text || text.failure().code != kClipboardBusyCode || desktop.Now() >= until) {
+            return text;
+        }
+        desktop.Sleep(kClipboardRetryPoll);
     }
+}
+
+PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optional<TaskId> task,
+                          const PlaybackHooks& hooks, PlaybackResult result) {
     // When activation fails (the target is gone, say), the file goes to whichever window is
     // in front instead, as before.
-    const Status activated = desktop.ActivateTask(task);
+    const Status activated = task ? desktop.ActivateTask(*task) : Status();
     Typist typist(desktop, hooks);
     const auto ended = [&](PlaybackEnd end) {
         result.end = end;
@@ -189,13 +214,13 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path, 
     bool begun = false;
     for (;;) {
         // A long line comes in pieces, so that a file of one huge line needs little memory.
-        auto piece = reader.value().ReadLinePiece();
+        auto piece = text.Next();
         if (!piece) {
             result.reason = piece.failure().reason;
             return ended(PlaybackEnd::ReadFailed);
         }
         if (hooks.progress) {
-            hooks.progress(reader.value().BytesConsumed(), reader.value().FileSize());
+            hooks.progress(text.Done(), text.Total());
         }
         if (!piece.value()) {
             return ended(PlaybackEnd::Finished);
@@ -226,6 +251,40 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path, 
             return ended(PlaybackEnd::Stopped);
         }
     }
+}
+
+}  // namespace
+
+PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
+                            std::optional<TaskId> task, const PlaybackHooks& hooks) {
+    PlaybackResult result;
+    result.intoPickedWindow = !task;
+    auto reader = TextReader::Open(desktop, path, LineEnds::CarriageReturn);
+    if (!reader) {
+        return result;
+    }
+    FilePieces pieces(std::move(reader).value());
+    return PlayPieces(desktop, pieces, task, hooks, std::move(result));
+}
+
+PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks) {
+    PlaybackResult result;
+    result.origin = TextOrigin::Clipboard;
+    result.intoPickedWindow = true;
+    auto text = ReadClipboard(desktop);
+    if (!text) {
+        result.end = PlaybackEnd::ClipboardUnreadable;
+        result.reason = text.failure().code == kClipboardBusyCode
+                            ? u"another program kept it open."
+                            : text.failure().reason;
+        return result;
+    }
+    if (!text.value() || text.value()->empty()) {
+        result.end = PlaybackEnd::NoText;
+        return result;
+    }
+    MemoryTextPieces pieces(*std::move(text).value());
+    return PlayPieces(desktop, pieces, std::nullopt, hooks, std::move(result));
 }
 
 }  // namespace quillrun

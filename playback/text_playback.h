@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,13 @@ enum class PlaybackEnd {
     Stopped,        // Quillrun was asked to stop (its window closed, or a newer Start came)
     NotResponding,  // the program in front stopped taking keystrokes
     ReadFailed,     // the file could not be read on
+    NoText,         // the clipboard held no text: nothing was typed
+    ClipboardUnreadable,  // the clipboard could not be read (held open): nothing was typed
+    NothingPicked,  // no window was clicked in time to type into: nothing was typed
 };
+
+// Where a run's text comes from.
+enum class TextOrigin { File, Clipboard };
 
 // Where in the file a run stopped, so that the user can take it from there by hand.
 struct TypingPosition {
@@ -40,6 +47,8 @@ struct PlaybackResult {
     TypingPosition position;
     std::u16string program;  // the program typed into, when known
     std::u16string reason;   // the system's words for a read that failed
+    TextOrigin origin = TextOrigin::File;
+    bool intoPickedWindow = false;  // typed into the window in front, not a launched program
 };
 
 // What a run asks of the window that started it.
@@ -54,12 +63,21 @@ struct PlaybackHooks {
 // exits, or a program that shows no window) may take to bring a window to the front.
 inline constexpr Milliseconds kHandOffWait{5000};
 
-// Opens `path` unchanged, activates `task` once, then types the file line by line: each
-// character as its own key string, a line end after every line (also the last), Quillrun's
-// pending events handled after each line. Keystrokes go only to the process that was in front
-// right after the activation, and only if Quillrun is allowed to type into it; an open input
-// method of its window is closed for the run and opened again afterwards.
-PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path, TaskId task,
-                            const PlaybackHooks& hooks);
+// How long a clipboard that another program holds open is tried again: programs hold it only
+// for the moment of a copy or a paste.
+inline constexpr Milliseconds kClipboardRetryFor{500};
+
+// Opens `path` unchanged, activates `task` once (or, without one, types into the window in front
+// at the start: one the user picked), then types the file line by line: each character as its
+// own key string, a line end after every line (also the last), Quillrun's pending events
+// handled after each line. Keystrokes go only to the process that was in front right after the
+// activation, and only if Quillrun is allowed to type into it; an open input method of its
+// window is closed for the run and opened again afterwards.
+PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
+                            std::optional<TaskId> task, const PlaybackHooks& hooks);
+
+// Reads the clipboard's text now and types it into the window in front, as PlayTextFile types
+// a file but exactly as the text stands (see MemoryTextPieces): no Enter is added at its end.
+PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks);
 
 }  // namespace quillrun

@@ -12,6 +12,7 @@ class FakeView final : public FormView {
   public:
     [[nodiscard]] std::u16string PathText() const override { return path; }
     void SetPathText(std::u16string_view text) override { path = text; }
+    void SetCaption(std::u16string_view text) override { caption = text; }
     void ShowFailure(std::u16string_view message) override { failures.emplace_back(message); }
     void ShowProgress(TaskbarProgress state, std::uint64_t done, std::uint64_t total) override {
         progress.push_back({state, done, total});
@@ -26,6 +27,7 @@ class FakeView final : public FormView {
     };
 
     std::u16string path;
+    std::u16string caption = u"Quillrun";
     std::vector<std::u16string> failures;
     std::vector<Progress> progress;
     int flashes = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/form_layout.h"
 #include "desktop/fake_desktop.h"
 #include "playback/launch.h"
 #include "tests/unit/fake_view.h"
@@ -271,6 +272,152 @@ TEST_F(MainFormPlayback, ARunThatFallsShortSaysSoOnceAtOnceOrWhenTheUserComesBac
     form.OnStartClick();
     form.OnActivated();
     EXPECT_EQ(view.failures.size(), 2u);
+}
+
+// Start's menu: typing into the window the user clicks next.
+class MainFormPick : public MainFormPlayback {
+  protected:
+    static constexpr std::uint32_t kClicked = 77;
+    static constexpr std::uint32_t kExplorer = 90;  // owns the desktop and the taskbar
+
+    void SetUp() override {
+        MainFormPlayback::SetUp();
+        desktop.foregroundProcess = desktop.ownProcess;  // the menu was just used
+        desktop.shellWindows = {kExplorer};
+        view.path = u"C:\\Work\\a.txt";
+    }
+
+    void ExpectWaitEnded() {
+        EXPECT_FALSE(form.AwaitingClick());
+        EXPECT_EQ(view.caption, kWindowCaption);
+    }
+};
+
+TEST_F(MainFormPick, TheWaitEndsOnceAnotherProgramsWindowIsInFrontAndTheClickIsOver) {
+    const struct {
+        const char* name;
+        std::uint32_t front;
+        bool held;  // a mouse button (or Alt) still down
+        bool chosen;
+    } cases[] = {
+        {"QuillrunItself", 4, false, false},
+        {"NoWindow", 0, false, false},
+        {"TheDesktopOrTheTaskbar", kExplorer, false, false},
+        {"TheButtonIsStillDown", kClicked, true, false},
+        {"AnotherProgram", kClicked, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t typedBefore = Typed().size();
+        desktop.foregroundProcess = desktop.ownProcess;
+        form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
+        EXPECT_TRUE(form.AwaitingClick());
+        EXPECT_EQ(view.caption, kPickCaption);
+        desktop.foregroundProcess = c.front;
+        desktop.choosingInputHeld = c.held;
+        const Milliseconds chosenBy = desktop.Now() + Milliseconds{100};  // the first look
+        desktop.Advance(Milliseconds{1000});
+        EXPECT_EQ(form.AwaitingClick(), !c.chosen);
+        if (c.chosen) {
+            EXPECT_EQ(view.caption, kWindowCaption);
+            // The same delay as after Start, counted from the choice.
+            desktop.Advance(chosenBy + kTimerInterval - Milliseconds{1} - desktop.Now());
+            EXPECT_EQ(Typed().size(), typedBefore);
+            desktop.Advance(Milliseconds{1});
+            EXPECT_EQ(Typed().substr(typedBefore), u"ab\r\ncd\r\n");
+            EXPECT_EQ(desktop.foregroundProcess, kClicked);
+            EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Finished);
+            EXPECT_FALSE(desktop.TimerEnabled());
+        } else {
+            EXPECT_EQ(view.caption, kPickCaption);
+            form.OnEscape();
+            ExpectWaitEnded();
+            EXPECT_FALSE(desktop.TimerEnabled());
+            desktop.Advance(kPickWait);
+            EXPECT_EQ(Typed().size(), typedBefore);
+        }
+        desktop.choosingInputHeld = false;
+    }
+    // Nothing was launched or activated, TaskID kept its value, quillrun.ini was not touched,
+    // and nothing was said.
+    EXPECT_TRUE(desktop.launched().empty());
+    EXPECT_EQ(form.TaskID(), TaskId{});
+    EXPECT_TRUE(desktop.CallsOf("ActivateTask").empty());
+    EXPECT_TRUE(desktop.CallsOf("ReplaceFileContents").empty());
+    EXPECT_TRUE(view.failures.empty());
+}
+
+TEST_F(MainFormPick, NoWindowClickedWithinAMinuteEndsTheWaitAndSaysSo) {
+    form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+    desktop.Advance(kPickWait - Milliseconds{100});
+    EXPECT_TRUE(form.AwaitingClick());
+    desktop.Advance(Milliseconds{100});
+    ExpectWaitEnded();
+    EXPECT_FALSE(desktop.TimerEnabled());
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::NothingPicked);
+    EXPECT_EQ(view.failures,
+              std::vector<std::u16string>{
+                  u"No window was clicked within a minute: nothing was typed."});
+    EXPECT_TRUE(desktop.CallsOf("ClipboardText").empty());
+}
+
+TEST_F(MainFormPick, ANewChoiceStartOrClosingEndTheWaitAndWhatComesNextGoesOnAsUsual) {
+    // A newer choice replaces the wait: the clipboard's text, not the file, and the path box
+    // is not read.
+    desktop.clipboard = u"from the clipboard";
+    const std::size_t opened = desktop.CallsOf("OpenForReading").size();
+    form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
+    form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+    desktop.foregroundProcess = kClicked;
+    desktop.Advance(Milliseconds{100} + kTimerInterval);
+    EXPECT_EQ(Typed(), u"from the clipboard");
+    EXPECT_EQ(desktop.CallsOf("OpenForReading").size(), opened);
+
+    // Start from the menu during the wait: the wait ends and Start goes on.
+    desktop.foregroundProcess = desktop.ownProcess;
+    form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
+    form.OnMenuCommand(StartMenuCommand::Start);
+    ExpectWaitEnded();
+    EXPECT_EQ(desktop.launched().size(), 1u);
+    desktop.Advance(kTimerInterval);
+    EXPECT_EQ(desktop.CallsOf("ActivateTask").size(), 1u);
+    EXPECT_EQ(Typed(), u"from the clipboardab\r\ncd\r\n");
+
+    // Closing Quillrun during the wait.
+    form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
+    form.OnUnload();
+    EXPECT_FALSE(form.AwaitingClick());
+    EXPECT_FALSE(desktop.TimerEnabled());
+    EXPECT_TRUE(view.failures.empty());
+}
+
+TEST_F(MainFormPick, AStartOrANewPickDuringAPickedRunSupersedesIt) {
+    desktop.clipboard = u"xy";
+    for (const auto newer : {StartMenuCommand::Start, StartMenuCommand::TypeClipboardIntoClickedWindow}) {
+        const std::size_t typedBefore = Typed().size();
+        desktop.foregroundProcess = desktop.ownProcess;
+        form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
+        desktop.foregroundProcess = kClicked;
+        bool clicked = false;
+        desktop.onPump = [&] {
+            if (!clicked) {
+                clicked = true;
+                form.OnMenuCommand(newer);
+                // The newer run, nested in this pump: into the launched program, or once more
+                // into the window in front.
+                desktop.Advance(Milliseconds{100} + kTimerInterval);
+            }
+        };
+        desktop.Advance(Milliseconds{100} + kTimerInterval);
+        desktop.onPump = nullptr;
+        // The picked run typed its first line, the newer one its text; the picked one then
+        // stopped instead of typing "cd".
+        EXPECT_EQ(Typed().substr(typedBefore), newer == StartMenuCommand::Start
+                                                   ? u"ab\r\nab\r\ncd\r\n"
+                                                   : u"ab\r\nxy");
+        EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
+    }
+    EXPECT_TRUE(view.failures.empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "desktop/fake_desktop.h"
 #include "playback/playback_report.h"
@@ -91,6 +92,108 @@ INSTANTIATE_TEST_SUITE_P(
         KeysCase{"Utf8Japanese", "\xEF\xBB\xBF\xE6\x97\xA5\xE6\x9C\xAC", {u"\u65E5", u"\u672C", E}},
         KeysCase{"SurrogatePairAsTwoUnits", "\xF0\x9F\x98\x80", {u"\xD83D", u"\xDE00", E}}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// The clipboard's text, typed into the window in front exactly as it stands.
+struct ClipboardCase {
+    const char* name;
+    std::u16string text;
+    std::vector<std::u16string> keys;
+};
+
+class ClipboardKeys : public Playback, public ::testing::WithParamInterface<ClipboardCase> {};
+
+TEST_P(ClipboardKeys, TypeEachLineEndAsOneEnterAndAddNone) {
+    desktop.clipboard = GetParam().text;
+    const PlaybackResult result = PlayClipboard(desktop, hooks);
+    EXPECT_EQ(result.end, PlaybackEnd::Finished);
+    EXPECT_EQ(Keys(), GetParam().keys);
+    EXPECT_EQ(desktop.foregroundProcess, kOtherProcess);
+    EXPECT_TRUE(desktop.CallsOf("ActivateTask").empty()) << "the window in front is typed into";
+    EXPECT_TRUE(desktop.CallsOf("OpenForReading").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClipboardKeys,
+    ::testing::Values(
+        ClipboardCase{"APasswordGetsNoEnter",
+                      u"p@ss+w0rd",
+                      {u"p", u"@", u"s", u"s", u"{+}", u"w", u"0", u"r", u"d"}},
+        ClipboardCase{"EachKindOfLineEnd", u"a\r\nb\rc\nd", {u"a", E, u"b", E, u"c", E, u"d"}},
+        ClipboardCase{"ACopiedLineEndIsTyped", u"exit\r\n", {u"e", u"x", u"i", u"t", E}},
+        ClipboardCase{"BlankLines", u"\n\r\r\n\r\n", {E, E, E, E}},
+        ClipboardCase{"TabsAndControls", u"\tx\x01", {u"\t", u"x", u"\x01"}},
+        ClipboardCase{"SurrogatePairAsTwoUnits", u"\xD83D\xDE00", {u"\xD83D", u"\xDE00"}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(Playback, TheClipboardWithoutTextTypesNothingAndOneHeldOpenIsAskedAgainForAMoment) {
+    const Failure busy{"ClipboardText", u"Access is denied.", kClipboardBusyCode};
+    for (const std::optional<std::u16string>& none :
+         {std::optional<std::u16string>(), std::optional<std::u16string>(u"")}) {
+        desktop.clipboard = none;
+        EXPECT_EQ(PlayClipboard(desktop, hooks).end, PlaybackEnd::NoText);
+    }
+    EXPECT_TRUE(Keys().empty());
+
+    // Held open for a moment, as by a program copying: read once it is free.
+    desktop.clipboard = u"ok";
+    for (int i = 0; i < 3; ++i) {
+        desktop.FailNext("ClipboardText", busy);
+    }
+    const std::size_t asked = desktop.CallsOf("ClipboardText").size();
+    EXPECT_EQ(PlayClipboard(desktop, hooks).end, PlaybackEnd::Finished);
+    EXPECT_EQ(desktop.CallsOf("ClipboardText").size() - asked, 4u);
+    EXPECT_EQ(Keys(), (std::vector<std::u16string>{u"o", u"k"}));
+
+    // Held open for good: the run gives up after the moment, typing nothing; another failure
+    // is not asked again.
+    for (int i = 0; i < 1000; ++i) {
+        desktop.FailNext("ClipboardText", busy);
+    }
+    const Milliseconds started = desktop.Now();
+    const PlaybackResult heldOpen = PlayClipboard(desktop, hooks);
+    EXPECT_EQ(heldOpen.end, PlaybackEnd::ClipboardUnreadable);
+    EXPECT_EQ(heldOpen.reason, u"another program kept it open.");
+    EXPECT_GE(desktop.Now() - started, kClipboardRetryFor);
+    EXPECT_LT(desktop.Now() - started, kClipboardRetryFor + Milliseconds{100});
+    EXPECT_EQ(Keys().size(), 2u);
+}
+
+TEST_F(Playback, APickedWindowIsTypedIntoAsItIsInFrontButNeverTheShellOrQuillrun) {
+    desktop.PutFile(kFile, "ab");
+    desktop.clipboard = u"cd";
+    const auto both = [&] {
+        PlaybackResult fromFile = PlayTextFile(desktop, kFile, std::nullopt, hooks);
+        return std::pair(std::move(fromFile), PlayClipboard(desktop, hooks));
+    };
+    auto [file, clipboard] = both();
+    EXPECT_EQ(file.end, PlaybackEnd::Finished);
+    EXPECT_EQ(clipboard.end, PlaybackEnd::Finished);
+    EXPECT_EQ(Keys(), (std::vector<std::u16string>{u"a", u"b", E, u"c", u"d"}));
+    EXPECT_TRUE(desktop.CallsOf("ActivateTask").empty());
+
+    for (const bool shell : {true, false}) {
+        desktop.foregroundProcess = shell ? kOtherProcess : desktop.ownProcess;
+        desktop.shellWindows = {kOtherProcess};
+        std::tie(file, clipboard) = both();
+        EXPECT_EQ(file.end, PlaybackEnd::NoTarget);
+        EXPECT_EQ(clipboard.end, PlaybackEnd::NoTarget);
+        EXPECT_TRUE(file.intoPickedWindow && clipboard.intoPickedWindow);
+    }
+    EXPECT_EQ(Keys().size(), 5u);
+}
+
+TEST_F(Playback, ALongClipboardLineIsTypedInPiecesWithItsProgress) {
+    const std::size_t length = 150000;
+    desktop.clipboard = std::u16string(length, u'x') + u"\r\ny";
+    EXPECT_EQ(PlayClipboard(desktop, hooks).end, PlaybackEnd::Finished);
+    const auto keys = Keys();
+    ASSERT_EQ(keys.size(), length + 2);
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), E), 1);
+    EXPECT_EQ(keys[length], E);
+    ASSERT_GE(progress.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.back(), (std::pair<std::uint64_t, std::uint64_t>(length + 3, length + 3)));
+}
 
 TEST_F(Playback, LongLinesAreTypedInFullWithOneLineEndAndOnePump) {
     // Past the 16-bit limit of a line length, and past the 64 KiB pieces a line is read in.
@@ -444,6 +547,7 @@ struct ReportCase {
     const char* name;
     PlaybackResult result;
     std::vector<std::u16string> shows;  // empty: no message at all
+    bool whole = false;                 // the one piece shown is the whole message
 };
 
 class PlaybackReport : public ::testing::TestWithParam<ReportCase> {};
@@ -451,6 +555,9 @@ class PlaybackReport : public ::testing::TestWithParam<ReportCase> {};
 TEST_P(PlaybackReport, SaysWhyAndWhereOrNothing) {
     const auto message = PlaybackEndMessage(GetParam().result);
     ASSERT_EQ(message.has_value(), !GetParam().shows.empty());
+    if (GetParam().whole) {
+        EXPECT_EQ(*message, GetParam().shows.at(0));
+    }
     for (const std::u16string& piece : GetParam().shows) {
         EXPECT_NE(message->find(piece), std::u16string::npos)
             << std::string(piece.begin(), piece.end());
@@ -484,7 +591,27 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{
             "ReadFailed",
             {PlaybackEnd::ReadFailed, {4, 1, 80}, {}, u"The network path was not found."},
-            {u"could not be read on: The network path was not found.", u"line 4, column 1"}}),
+            {u"could not be read on: The network path was not found.", u"line 4, column 1"}},
+        ReportCase{"NoTextOnTheClipboard",
+                   {PlaybackEnd::NoText, {}, {}, {}, TextOrigin::Clipboard, true},
+                   {u"The clipboard holds no text: nothing was typed."},
+                   true},
+        ReportCase{"NoWindowClicked",
+                   {PlaybackEnd::NothingPicked, {}, {}, {}, TextOrigin::File, true},
+                   {u"No window was clicked within a minute: nothing was typed."},
+                   true},
+        ReportCase{"ClipboardHeldOpen",
+                   {PlaybackEnd::ClipboardUnreadable, {}, {}, u"another program kept it open.",
+                    TextOrigin::Clipboard, true},
+                   {u"could not read the clipboard: another program kept it open.",
+                    u"Nothing of the clipboard's text was typed."}},
+        ReportCase{"ClipboardTextStoppedPartway",
+                   {PlaybackEnd::FocusMoved, {2, 3, 10}, {}, {}, TextOrigin::Clipboard, true},
+                   {u"line 2, column 3 of the clipboard's text; 10 characters were typed"}},
+        ReportCase{"PickedWindowWasTheShell",
+                   {PlaybackEnd::NoTarget, {}, {}, {}, TextOrigin::File, true},
+                   {u"Quillrun's own, the desktop or the taskbar",
+                    u"Nothing of the file was typed."}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
