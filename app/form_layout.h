@@ -29,7 +29,8 @@ struct Size {
     friend bool operator==(const Size&, const Size&) = default;
 };
 
-enum class ControlKind { TextBox, PushButton };
+// A split button is a push button with an arrow at its right that opens a menu.
+enum class ControlKind { TextBox, PushButton, SplitButton };
 
 // Control identifiers stay clear of IDOK (1) and IDCANCEL (2), which the dialog keyboard
 // handling sends for Enter and Escape.
@@ -48,7 +49,7 @@ inline constexpr Size kClientTwips{8130, 1035};
 inline constexpr std::array<ControlSpec, 3> kControls{{
     {ControlId::FPath, ControlKind::TextBox, {120, 120, 7215, 375}, u""},
     {ControlId::Choose, ControlKind::PushButton, {7440, 120, 615, 375}, u"\u53C2\u7167"},  // 参照
-    {ControlId::Start, ControlKind::PushButton, {3480, 600, 1095, 375}, u"Start"},
+    {ControlId::Start, ControlKind::SplitButton, {3480, 600, 1095, 375}, u"Start"},
 }};
 
 // Rounds to the nearest pixel, halves away from zero, as the system's MulDiv does.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/form_layout.h"
+#include "app/start_menu.h"
 #include "desktop/win32_text.h"
 
 namespace quillrun::win32 {
@@ -48,6 +49,29 @@ ATOM RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
     windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
     windowClass.lpszClassName = kWindowClass;
     return ::RegisterClassExW(&windowClass);
+}
+
+// Start's menu as kStartMenu lays it out: its groups in order, a separator between them.
+UniqueMenu CreateStartMenu() {
+    UniqueMenu menu(::CreatePopupMenu());
+    if (!menu) {
+        return menu;
+    }
+    bool first = true;
+    for (const auto& group : kStartMenu) {
+        if (!first) {
+            ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+        }
+        first = false;
+        for (const StartMenuItem& item : group) {
+            ::AppendMenuW(menu.get(), MF_STRING, static_cast<UINT_PTR>(item.id),
+                          ToWide(item.text).c_str());
+            if (item.isDefault) {
+                ::SetMenuDefaultItem(menu.get(), static_cast<UINT>(item.id), FALSE);
+            }
+        }
+    }
+    return menu;
 }
 
 }  // namespace
@@ -105,6 +129,12 @@ void MainWindow::SetPathText(std::u16string_view text) {
     ::SetWindowTextW(path_, ToWide(text).c_str());
 }
 
+void MainWindow::SetCaption(std::u16string_view caption) {
+    if (window_ != nullptr) {
+        ::SetWindowTextW(window_, ToWide(caption).c_str());
+    }
+}
+
 void MainWindow::ShowFailure(std::u16string_view message) {
     ::MessageBoxW(window_, ToWide(message).c_str(), ToWide(kWindowCaption).c_str(),
                   MB_OK | MB_ICONERROR);
@@ -154,8 +184,14 @@ void MainWindow::FlashTaskbarButton() {
 Status MainWindow::CreateControls() {
     for (const ControlSpec& design : kControls) {
         const bool textBox = design.kind == ControlKind::TextBox;
-        const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP |
-                            (textBox ? DWORD{ES_AUTOHSCROLL} : DWORD{BS_PUSHBUTTON});
+        DWORD kindStyle = BS_PUSHBUTTON;
+        if (textBox) {
+            kindStyle = ES_AUTOHSCROLL;
+        } else if (design.kind == ControlKind::SplitButton) {
+            // Its arrow, and the Up and Down keys while it has the focus, send BCN_DROPDOWN.
+            kindStyle = BS_SPLITBUTTON;
+        }
+        const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | kindStyle;
         const std::wstring text = ToWide(design.text);
         HWND control = ::CreateWindowExW(
             textBox ? WS_EX_CLIENTEDGE : 0, textBox ? WC_EDITW : WC_BUTTONW, text.c_str(), style, 0,
@@ -215,6 +251,23 @@ void MainWindow::OnCommand(int controlId, int notification) {
     }
 }
 
+void MainWindow::ShowStartMenu(const RECT& buttonOnScreen) {
+    const UniqueMenu menu = CreateStartMenu();
+    if (!menu) {
+        return;
+    }
+    TPMPARAMS avoid{};
+    avoid.cbSize = sizeof(avoid);
+    avoid.rcExclude = buttonOnScreen;
+    // The choice comes back as the result, so it is acted on here, after the menu has closed.
+    const auto chosen = static_cast<int>(::TrackPopupMenuEx(
+        menu.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_VERTICAL | TPM_RETURNCMD | TPM_NONOTIFY,
+        buttonOnScreen.left, buttonOnScreen.bottom, window_, &avoid));
+    if (const auto command = StartMenuCommandOf(chosen)) {
+        form_.OnMenuCommand(*command);
+    }
+}
+
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
@@ -239,8 +292,19 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             if (lParam != 0) {  // from a control, not a menu or accelerator
                 OnCommand(LOWORD(wParam), HIWORD(wParam));
+            } else if (LOWORD(wParam) == IDCANCEL) {
+                form_.OnEscape();  // the dialog keyboard handling's word for Esc
             }
             return 0;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->hwndFrom == start_ && header->code == BCN_DROPDOWN) {
+                RECT button{};
+                ::GetWindowRect(start_, &button);
+                ShowStartMenu(button);
+            }
+            return 0;
+        }
         case WM_TIMER:
             if (wParam == Win32Desktop::kTimerId) {
                 form_.OnTimerTick();

@@ -30,6 +30,7 @@ class MainWindow final : public FormView {
 
     [[nodiscard]] std::u16string PathText() const override;
     void SetPathText(std::u16string_view text) override;
+    void SetCaption(std::u16string_view caption) override;
     void ShowFailure(std::u16string_view message) override;
     void ShowProgress(TaskbarProgress state, std::uint64_t done, std::uint64_t total) override;
     void FlashTaskbarButton() override;
@@ -41,6 +42,9 @@ class MainWindow final : public FormView {
     [[nodiscard]] Status CreateControls();
     void ApplyLayout(UINT dpi);
     void OnCommand(int controlId, int notification);
+    // Start's menu, opened below the button (and never over it), as its arrow was clicked or
+    // the keyboard opened it.
+    void ShowStartMenu(const RECT& buttonOnScreen);
 
     HINSTANCE instance_;
     Win32Desktop& desktop_;

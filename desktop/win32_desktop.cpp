@@ -101,6 +101,34 @@ Status WriteAll(HANDLE file, std::string_view bytes) {
     return {};
 }
 
+// The shell's windows that are never a window to type into, by class: the desktop (Progman,
+// and the WorkerW behind its wallpaper), the taskbars, the notification area's overflow and the
+// task switcher of Windows 10 and 11 (in front while Alt is held). GetShellWindow names the
+// desktop; the rest have no documented finder, only these stable class names.
+constexpr const wchar_t* kShellWindowClasses[] = {
+    L"Progman",          L"WorkerW",
+    L"Shell_TrayWnd",    L"Shell_SecondaryTrayWnd",
+    L"NotifyIconOverflowWindow",  L"TopLevelWindowForOverflowXamlIsland",
+    L"MultitaskingViewFrame",     L"XamlExplorerHostIslandWindow",
+    L"ForegroundStaging",
+};
+// The Start menu and search of Windows 10 and 11 are core windows of these shell programs (a
+// packaged app's core window sits inside an ApplicationFrameWindow, so it is never in front
+// itself).
+constexpr const wchar_t* kShellHostPrograms[] = {
+    L"StartMenuExperienceHost.exe", L"SearchHost.exe", L"SearchApp.exe",
+    L"ShellExperienceHost.exe",
+};
+
+// Closes the clipboard it was given open.
+class OpenedClipboard {
+  public:
+    OpenedClipboard() = default;
+    ~OpenedClipboard() { ::CloseClipboard(); }
+    OpenedClipboard(const OpenedClipboard&) = delete;
+    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+};
+
 // The first visible top-level window of the process that has no owner: its main window.
 HWND MainWindowOf(DWORD processId) {
     struct Search {
@@ -194,6 +222,12 @@ UniqueHandle OpenForQuery(std::uint32_t process) {
 
 HWND AsWindow(WindowId window) {
     return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window.value));
+}
+
+std::wstring ClassNameOf(HWND window) {
+    wchar_t name[256] = {};
+    const int length = ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
+    return std::wstring(name, static_cast<std::size_t>(std::max(length, 0)));
 }
 
 // The input method window of `window`'s thread: it answers WM_IME_CONTROL for the thread's
@@ -306,6 +340,61 @@ std::uint32_t Win32Desktop::ForegroundProcess() {
         ::GetWindowThreadProcessId(front, &process);
     }
     return process;
+}
+
+bool Win32Desktop::IsShellWindow(WindowId id) {
+    const HWND window = AsWindow(id);
+    if (window == nullptr) {
+        return false;
+    }
+    if (window == ::GetShellWindow() || window == ::GetDesktopWindow()) {
+        return true;
+    }
+    const std::wstring name = ClassNameOf(window);
+    if (std::any_of(std::begin(kShellWindowClasses), std::end(kShellWindowClasses),
+                    [&](const wchar_t* shell) { return name == shell; })) {
+        return true;
+    }
+    if (name != L"Windows.UI.Core.CoreWindow") {
+        return false;
+    }
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    const std::wstring program = ToWide(ProgramName(process));
+    return std::any_of(std::begin(kShellHostPrograms), std::end(kShellHostPrograms),
+                       [&](const wchar_t* host) { return _wcsicmp(program.c_str(), host) == 0; });
+}
+
+bool Win32Desktop::ChoosingInputHeld() {
+    // The physical buttons, whichever of them the user has made the primary one.
+    constexpr int kKeys[] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2, VK_MENU};
+    return std::any_of(std::begin(kKeys), std::end(kKeys),
+                       [](int key) { return (::GetAsyncKeyState(key) & 0x8000) != 0; });
+}
+
+Result<std::optional<std::u16string>> Win32Desktop::ClipboardText() {
+    // Another program holding the clipboard open is what makes opening it fail.
+    if (!::OpenClipboard(window_)) {
+        Failure failure = LastErrorFailure("ClipboardText");
+        failure.code = kClipboardBusyCode;
+        return failure;
+    }
+    const OpenedClipboard opened;
+    // Also text copied as ANSI or OEM text: the system converts it to this format.
+    HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    if (data == nullptr) {
+        return std::optional<std::u16string>();  // empty, or only a picture
+    }
+    const auto* text = static_cast<const wchar_t*>(::GlobalLock(data));
+    if (text == nullptr) {
+        return LastErrorFailure("ClipboardText");
+    }
+    // Up to its terminating null, but never past the memory block, whatever another program
+    // put there.
+    const std::size_t units = ::GlobalSize(data) / sizeof(wchar_t);
+    std::optional<std::u16string> copy(FromWide(std::wstring_view(text, ::wcsnlen(text, units))));
+    ::GlobalUnlock(data);
+    return copy;
 }
 
 WindowId Win32Desktop::ForegroundWindow() {

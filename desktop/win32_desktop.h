@@ -47,6 +47,9 @@ class Win32Desktop final : public DesktopServices {
     Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
     void EndTyping() override { typist_.End(); }
     [[nodiscard]] std::uint32_t ForegroundProcess() override;
+    [[nodiscard]] bool IsShellWindow(WindowId window) override;
+    [[nodiscard]] bool ChoosingInputHeld() override;
+    Result<std::optional<std::u16string>> ClipboardText() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ::GetCurrentProcessId(); }
     [[nodiscard]] WindowId ForegroundWindow() override;
     void PumpEvents() override;

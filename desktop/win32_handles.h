@@ -67,6 +67,14 @@ struct WindowTraits {
 };
 using UniqueWindow = UniqueResource<WindowTraits>;
 
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { ::DestroyMenu(h); }
+};
+using UniqueMenu = UniqueResource<MenuTraits>;
+
 // A COM interface pointer, released when this goes away.
 template <class Interface>
 struct ComTraits {

@@ -8,6 +8,9 @@
 //                                             waits until an Edit control in a window of that
 //                                             class holds COUNT characters; prints the window's
 //                                             frame like wait-window
+//   qr_driver open-start-menu CAPTION        clicks the arrow of that Quillrun window's Start;
+//                                             prints the open menu's frame like wait-window
+//   qr_driver close-menu                      presses Esc and waits until the menu is gone
 //   qr_driver keep-desktop                    holds a hidden window until ended, so that Wine's
 //                                             virtual desktop stays up between test programs
 //
@@ -95,6 +98,31 @@ int WaitTyped(const std::wstring& windowClass, std::size_t count, int seconds) {
     return 0;
 }
 
+HWND OpenMenu() {
+    const auto menus = VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"#32768"; });
+    return menus.empty() ? nullptr : menus.front();
+}
+
+int OpenStartMenuOf(const std::wstring& caption) {
+    HWND window = FindTopLevel(caption);
+    HWND menu = window != nullptr ? OpenStartMenu(window) : nullptr;
+    if (menu == nullptr) {
+        std::fprintf(stderr, "Start's menu did not open\n");
+        return 1;
+    }
+    PrintFrame(menu);
+    return 0;
+}
+
+int CloseMenu() {
+    HWND menu = OpenMenu();
+    if (menu == nullptr) {
+        return 1;
+    }
+    PressKey(VK_ESCAPE);
+    return WaitUntil([&] { return OpenMenu() == nullptr; }) ? 0 : 1;
+}
+
 int CloseWindow(const std::wstring& caption) {
     HWND window = FindTopLevel(caption);
     if (window == nullptr) {
@@ -140,13 +168,19 @@ int wmain(int argc, wchar_t** argv) {
         return WaitTyped(argv[2], std::wcstoul(argv[3], nullptr, 10),
                          argc >= 5 ? _wtoi(argv[4]) : 60);
     }
+    if (command == L"open-start-menu" && argc == 3) {
+        return OpenStartMenuOf(argv[2]);
+    }
+    if (command == L"close-menu" && argc == 2) {
+        return CloseMenu();
+    }
     if (command == L"keep-desktop") {
         return KeepDesktop();
     }
     std::fprintf(stderr,
                  "usage: qr_driver wait-window CAPTION [SECONDS] | close-window CAPTION |\n"
                  "                 move-window CAPTION LEFT TOP |\n"
-                 "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] | "
-                 "keep-desktop\n");
+                 "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] |\n"
+                 "                 open-start-menu CAPTION | close-menu | keep-desktop\n");
     return 2;
 }

@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <filesystem>
@@ -277,6 +278,57 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     return static_cast<bool>(out);
 }
 
+void ClickAt(POINT screen) {
+    // Absolute positions run from 0 to 65535 across the virtual screen.
+    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int width = std::max(::GetSystemMetrics(SM_CXVIRTUALSCREEN), 2);
+    const int height = std::max(::GetSystemMetrics(SM_CYVIRTUALSCREEN), 2);
+    INPUT inputs[3] = {};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = ::MulDiv(screen.x - left, 65535, width - 1);
+        input.mi.dy = ::MulDiv(screen.y - top, 65535, height - 1);
+        input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+    }
+    inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
+    inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    ::SendInput(3, inputs, sizeof(INPUT));
+}
+
+void ClickWindow(HWND window) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    POINT middle{(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+    ::ClientToScreen(window, &middle);
+    ClickAt(middle);
+}
+
+bool SetClipboardText(const std::optional<std::wstring>& text) {
+    // Another program (Quillrun reading it) may hold it open for a moment.
+    if (!WaitUntil([] { return ::OpenClipboard(nullptr) != FALSE; })) {
+        return false;
+    }
+    bool done = ::EmptyClipboard() != FALSE;
+    if (done && text) {
+        const std::size_t bytes = (text->size() + 1) * sizeof(wchar_t);
+        HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+        void* locked = memory != nullptr ? ::GlobalLock(memory) : nullptr;
+        done = locked != nullptr;
+        if (done) {
+            std::memcpy(locked, text->c_str(), bytes);
+            ::GlobalUnlock(memory);
+            done = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        }
+        if (!done && memory != nullptr) {
+            ::GlobalFree(memory);
+        }
+    }
+    ::CloseClipboard();
+    return done;
+}
+
 std::vector<HWND> WindowsWithCaption(const std::wstring& caption) {
     return VisibleTopLevelWindows([&](HWND window) { return Text(window) == caption; });
 }
@@ -380,6 +432,32 @@ void ClickChoose(HWND quillrunWindow) {
 void ClickStart(HWND quillrunWindow) {
     ::PostMessageW(::GetDlgItem(quillrunWindow, static_cast<int>(ControlId::Start)), BM_CLICK, 0,
                    0);
+}
+
+HWND OpenStartMenu(HWND quillrunWindow) {
+    HWND start = ::GetDlgItem(quillrunWindow, static_cast<int>(ControlId::Start));
+    if (!BringToFront(quillrunWindow)) {
+        return nullptr;
+    }
+    RECT button{};
+    ::GetWindowRect(start, &button);
+    // The arrow is the button's right end.
+    ClickAt({button.right - 6, (button.top + button.bottom) / 2});
+    HWND menu = nullptr;
+    WaitUntil([&] {
+        const auto menus = VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"#32768"; });
+        menu = menus.empty() ? nullptr : menus.front();
+        return menu != nullptr;
+    });
+    return menu;
+}
+
+bool ChooseMenuItem(HWND menu, int index) {
+    for (int i = 0; i <= index; ++i) {
+        PressKey(VK_DOWN);
+    }
+    PressKey(VK_RETURN);
+    return WaitUntil([&] { return !::IsWindowVisible(menu); });
 }
 
 long CharacterMessages(const std::wstring& typed) {

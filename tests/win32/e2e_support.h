@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,13 @@ bool BringToFront(HWND window);
 // Synthesized key presses, delivered to whatever window is in front.
 void PressKey(WORD virtualKey, bool shift = false);
 void TypeUnicode(const std::wstring& text);
+
+// A real click of the left mouse button at a point of the screen, as the user's mouse makes it.
+void ClickAt(POINT screen);
+// A real click in the middle of the window's client area.
+void ClickWindow(HWND window);
+// Sets the clipboard's text; nullopt empties it.
+bool SetClipboardText(const std::optional<std::wstring>& text);
 
 // Every visible top-level window with this caption, of any process.
 std::vector<HWND> WindowsWithCaption(const std::wstring& caption);
@@ -178,6 +186,14 @@ void SetPathBox(HWND quillrunWindow, const std::wstring& text);
 // Posted, not sent: a click may open a modal dialog or message box.
 void ClickChoose(HWND quillrunWindow);
 void ClickStart(HWND quillrunWindow);
+// Clicks the arrow of Quillrun's Start button, as a user opens its menu; the menu's window once
+// it shows, or null.
+HWND OpenStartMenu(HWND quillrunWindow);
+// Picks the menu's `index`-th item (from 0) with the keyboard, as a user does: Down to it,
+// then Enter; false if the menu did not close.
+bool ChooseMenuItem(HWND menu, int index);
+// The caption Quillrun shows while it waits for the window to type into.
+inline constexpr wchar_t kPickCaption[] = L"Quillrun - click the window to type into";
 
 // The character messages that put `typed` into the test target: each CR LF is one Enter.
 long CharacterMessages(const std::wstring& typed);
