@@ -6,7 +6,8 @@
 // Raw mode reads the rest as a file and checks what any file must give, and for a file without a
 // byte-order mark that its lines are those split on its bytes and decoded whole; round-trip mode
 // writes the rest (as UTF-16 text) in an encoding that marks itself and checks that reading gives
-// exactly the lines written.
+// exactly the lines written, and that the same text typed from memory (the clipboard's) is cut
+// into those lines too.
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "desktop/text_encoding.h"
 #include "desktop/text_reader.h"
 #include "desktop/utf.h"
+#include "playback/text_pieces.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace quillrun::fuzz {
@@ -140,6 +142,39 @@ void CheckRoundTrip(FakeDesktop& desktop, std::u16string_view text, std::uint8_t
     Require(outcome.lines == SplitLines<char16_t>(written, lineEnds));
 }
 
+// A text typed from memory (the clipboard's): its pieces make up the lines LineEnds::Any gives,
+// progress moves with every piece, and the last line ends with an Enter only where the text
+// itself ends with a line end.
+void CheckMemoryPieces(std::u16string_view text) {
+    MemoryTextPieces pieces{std::u16string(text)};
+    std::vector<std::u16string> lines;
+    std::u16string current;
+    bool lastEnded = true;
+    std::uint64_t done = 0;
+    for (;;) {
+        auto piece = pieces.Next();
+        Require(piece.ok());
+        if (!piece.value()) {
+            break;
+        }
+        Require(pieces.Done() > done);
+        done = pieces.Done();
+        Require(piece.value()->text.size() <= MemoryTextPieces::kMaxPieceUnits);
+        current += piece.value()->text;
+        lastEnded = piece.value()->endsLine;
+        if (lastEnded) {
+            lines.push_back(std::move(current));
+            current.clear();
+        }
+    }
+    if (!lastEnded) {
+        lines.push_back(std::move(current));
+    }
+    Require(pieces.Done() == text.size() && pieces.Total() == text.size());
+    Require(lines == SplitLines<char16_t>(text, LineEnds::Any));
+    Require(text.empty() || lastEnded == (text.back() == u'\r' || text.back() == u'\n'));
+}
+
 }  // namespace
 }  // namespace quillrun::fuzz
 
@@ -155,7 +190,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckRaw(desktop, input.Rest(), lineEnds);
     } else {
         const std::uint8_t choice = input.Byte();
-        CheckRoundTrip(desktop, input.RestAsUtf16(), choice, lineEnds);
+        const std::u16string text = input.RestAsUtf16();
+        CheckRoundTrip(desktop, text, choice, lineEnds);
+        CheckMemoryPieces(text);
     }
     return 0;
 }
