@@ -98,11 +98,6 @@ int WaitTyped(const std::wstring& windowClass, std::size_t count, int seconds) {
     return 0;
 }
 
-HWND OpenMenu() {
-    const auto menus = VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"#32768"; });
-    return menus.empty() ? nullptr : menus.front();
-}
-
 int OpenStartMenuOf(const std::wstring& caption) {
     HWND window = FindTopLevel(caption);
     HWND menu = window != nullptr ? OpenStartMenu(window) : nullptr;
@@ -115,12 +110,12 @@ int OpenStartMenuOf(const std::wstring& caption) {
 }
 
 int CloseMenu() {
-    HWND menu = OpenMenu();
+    HWND menu = WaitForOpenMenu(0s);
     if (menu == nullptr) {
         return 1;
     }
     PressKey(VK_ESCAPE);
-    return WaitUntil([&] { return OpenMenu() == nullptr; }) ? 0 : 1;
+    return WaitUntil([&] { return !::IsWindowVisible(menu); }) ? 0 : 1;
 }
 
 int CloseWindow(const std::wstring& caption) {

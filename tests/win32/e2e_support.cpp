@@ -443,12 +443,19 @@ HWND OpenStartMenu(HWND quillrunWindow) {
     ::GetWindowRect(start, &button);
     // The arrow is the button's right end.
     ClickAt({button.right - 6, (button.top + button.bottom) / 2});
+    return WaitForOpenMenu();
+}
+
+HWND WaitForOpenMenu(Clock::duration timeout) {
     HWND menu = nullptr;
-    WaitUntil([&] {
-        const auto menus = VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"#32768"; });
-        menu = menus.empty() ? nullptr : menus.front();
-        return menu != nullptr;
-    });
+    WaitUntil(
+        [&] {
+            const auto menus =
+                VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"#32768"; });
+            menu = menus.empty() ? nullptr : menus.front();
+            return menu != nullptr;
+        },
+        timeout);
     return menu;
 }
 

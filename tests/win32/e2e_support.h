@@ -189,6 +189,8 @@ void ClickStart(HWND quillrunWindow);
 // Clicks the arrow of Quillrun's Start button, as a user opens its menu; the menu's window once
 // it shows, or null.
 HWND OpenStartMenu(HWND quillrunWindow);
+// The popup menu that is open, once one is (within `timeout`); null if none.
+HWND WaitForOpenMenu(Clock::duration timeout = kUiTimeout);
 // Picks the menu's `index`-th item (from 0) with the keyboard, as a user does: Down to it,
 // then Enter; false if the menu did not close.
 bool ChooseMenuItem(HWND menu, int index);

@@ -2,6 +2,7 @@
 // on its arrow (or from the keyboard), an item chosen with the keys, a real click on the window.
 #include <gtest/gtest.h>
 
+#include "app/form_layout.h"
 #include "tests/win32/e2e_expect.h"
 
 namespace quillrun::testing {
@@ -10,14 +11,35 @@ namespace {
 constexpr int kTypeIntoClickedWindow = 1;
 constexpr int kTypeClipboardIntoClickedWindow = 2;
 
-// Chooses Start's menu item `item` and waits until Quillrun waits for the click.
-void Pick(const QuillrunSession& session, int item) {
-    HWND menu = OpenStartMenu(session.window);
-    ASSERT_NE(menu, nullptr) << "Start's menu did not open";
-    ASSERT_TRUE(ChooseMenuItem(menu, item));
-    ASSERT_TRUE(WaitUntil([&] { return Text(session.window) == kPickCaption; }))
-        << Narrow(Text(session.window));
-}
+// Quillrun, set up to launch the test target it names in quillrun.ini, and another test target
+// that is open already.
+class PickedWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(session.window, nullptr);
+        ASSERT_NE(open.Start(), nullptr);
+    }
+
+    // Chooses Start's menu item `item` (the menu opened by a click on the arrow, or from the
+    // keyboard when `menu` is already open) and waits until Quillrun waits for the click.
+    void Pick(int item, HWND menu = nullptr) {
+        if (menu == nullptr) {
+            menu = OpenStartMenu(session.window);
+        }
+        ASSERT_NE(menu, nullptr) << "Start's menu did not open";
+        ASSERT_TRUE(ChooseMenuItem(menu, item));
+        ASSERT_TRUE(WaitUntil([&] { return Text(session.window) == kPickCaption; }))
+            << Narrow(Text(session.window));
+    }
+
+    void PickAndClick(int item) {
+        ASSERT_NO_FATAL_FAILURE(Pick(item));
+        ClickWindow(open.window());
+    }
+
+    QuillrunSession session;
+    TargetProgram open{{}, L"Already open"};
+};
 
 // A point of the desktop that no window covers.
 POINT BareDesktop() {
@@ -27,15 +49,11 @@ POINT BareDesktop() {
     return corner;
 }
 
-TEST(PickedWindow, AWindowAlreadyOpenReceivesTheFileButTheDesktopIsNoChoice) {
-    QuillrunSession session;
-    ASSERT_NE(session.window, nullptr);
-    TargetProgram open({}, L"Already open");
-    ASSERT_NE(open.Start(), nullptr);
+TEST_F(PickedWindow, AWindowAlreadyOpenReceivesTheFileButTheDesktopIsNoChoice) {
     session.file = session.work / L"text.txt";
     ASSERT_TRUE(WriteBytes(session.file, "picked {window} (50%)\r\nline two"));
     SetPathBox(session.window, session.file);
-    Pick(session, kTypeIntoClickedWindow);
+    ASSERT_NO_FATAL_FAILURE(Pick(kTypeIntoClickedWindow));
 
     ClickAt(BareDesktop());
     EXPECT_FALSE(WaitUntil([&] { return Text(session.window) != kPickCaption; }, 2s))
@@ -49,15 +67,9 @@ TEST(PickedWindow, AWindowAlreadyOpenReceivesTheFileButTheDesktopIsNoChoice) {
     ExpectNoMessage(session);
 }
 
-TEST(PickedWindow, TheClipboardsTextArrivesExactlyWithNoEnterAdded) {
-    QuillrunSession session;
-    ASSERT_NE(session.window, nullptr);
-    TargetProgram open({}, L"Clipboard target");
-    ASSERT_NE(open.Start(), nullptr);
-    const std::wstring text = L"p@ss+w0rd {x} ~^\r\nsecond\tline\nthird";
-    ASSERT_TRUE(SetClipboardText(text));
-    Pick(session, kTypeClipboardIntoClickedWindow);
-    ClickWindow(open.window());
+TEST_F(PickedWindow, TheClipboardsTextArrivesExactlyWithNoEnterAdded) {
+    ASSERT_TRUE(SetClipboardText(L"p@ss+w0rd {x} ~^\r\nsecond\tline\nthird"));
+    PickAndClick(kTypeClipboardIntoClickedWindow);
     const std::wstring typed = L"p@ss+w0rd {x} ~^\r\nsecond\tline\r\nthird";
     ExpectTyped(open, typed);
     EXPECT_FALSE(WaitUntil([&] { return open.CharCount() > CharacterMessages(typed); }, 1s))
@@ -65,41 +77,30 @@ TEST(PickedWindow, TheClipboardsTextArrivesExactlyWithNoEnterAdded) {
     ExpectNoMessage(session);
 }
 
-TEST(PickedWindow, AnEmptyClipboardTypesNothingAndSaysSoWhenTheUserComesBack) {
-    QuillrunSession session;
-    ASSERT_NE(session.window, nullptr);
-    TargetProgram open({}, L"Nothing to type");
-    ASSERT_NE(open.Start(), nullptr);
+TEST_F(PickedWindow, AnEmptyClipboardTypesNothingAndSaysSoWhenTheUserComesBack) {
     ASSERT_TRUE(SetClipboardText(std::nullopt));
-    Pick(session, kTypeClipboardIntoClickedWindow);
-    ClickWindow(open.window());
+    PickAndClick(kTypeClipboardIntoClickedWindow);
     EXPECT_FALSE(WaitUntil([&] { return open.CharCount() != 0; }, kNothingHappens));
     ASSERT_TRUE(BringToFront(session.window));
     EXPECT_NE(TakeTheOnlyMessage(session).find(L"The clipboard holds no text: nothing was typed."),
               std::wstring::npos);
 }
 
-TEST(PickedWindow, TheKeyboardOpensStartsMenuAndEscEndsTheWait) {
-    QuillrunSession session;
-    ASSERT_NE(session.window, nullptr);
+TEST_F(PickedWindow, TheKeyboardOpensStartsMenuAndEscEndsTheWait) {
     ASSERT_TRUE(BringToFront(session.window));
-    HWND start = ::GetDlgItem(session.window, 103);
+    HWND start = ::GetDlgItem(session.window, static_cast<int>(ControlId::Start));
     PressKey(VK_TAB);  // to the browse button
     PressKey(VK_TAB);  // to Start
     ASSERT_TRUE(WaitUntil([&] { return FocusIn(session.window) == start; }));
     PressKey(VK_DOWN);
-    HWND menu = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        const auto menus = VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"#32768"; });
-        menu = menus.empty() ? nullptr : menus.front();
-        return menu != nullptr;
-    })) << "Down on Start did not open its menu";
-    ASSERT_TRUE(ChooseMenuItem(menu, kTypeIntoClickedWindow));
-    ASSERT_TRUE(WaitUntil([&] { return Text(session.window) == kPickCaption; }));
+    HWND menu = WaitForOpenMenu();
+    ASSERT_NE(menu, nullptr) << "Down on Start did not open its menu";
+    ASSERT_NO_FATAL_FAILURE(Pick(kTypeIntoClickedWindow, menu));
     PressKey(VK_ESCAPE);
     EXPECT_TRUE(WaitUntil([&] { return Text(session.window) == kCaption; }));
     EXPECT_TRUE(ChildProcesses(session.process.id()).empty());
     ExpectNoMessage(session, kNothingHappens);
+    EXPECT_EQ(open.CharCount(), 0);
 }
 
 }  // namespace
