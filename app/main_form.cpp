@@ -70,7 +70,7 @@ void MainForm::OnEscape() {
 
 void MainForm::BeginPick(TextOrigin origin) {
     EndPick();
-    ++starts_;              // a run going on is superseded, as by a Start
+    ++starts_;             // a run going on is superseded, as by a Start
     heldMessage_.reset();  // and the news of an older run is no longer worth an interruption
     pick_ = Pick{.origin = origin, .deadline = desktop_.Now() + kPickWait, .chosen = false};
     view_.SetCaption(kPickCaption);

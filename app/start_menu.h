@@ -11,7 +11,7 @@ namespace quillrun {
 
 // What the user can ask of Start's menu.
 enum class StartMenuCommand {
-    Start,                     // the same as a click on Start
+    Start,                           // the same as a click on Start
     TypeFileIntoClickedWindow,       // the file named in the path box
     TypeClipboardIntoClickedWindow,  // the clipboard's text
 };

@@ -106,17 +106,23 @@ Status WriteAll(HANDLE file, std::string_view bytes) {
 // task switcher of Windows 10 and 11 (in front while Alt is held). GetShellWindow names the
 // desktop; the rest have no documented finder, only these stable class names.
 constexpr const wchar_t* kShellWindowClasses[] = {
-    L"Progman",          L"WorkerW",
-    L"Shell_TrayWnd",    L"Shell_SecondaryTrayWnd",
-    L"NotifyIconOverflowWindow",  L"TopLevelWindowForOverflowXamlIsland",
-    L"MultitaskingViewFrame",     L"XamlExplorerHostIslandWindow",
+    L"Progman",
+    L"WorkerW",
+    L"Shell_TrayWnd",
+    L"Shell_SecondaryTrayWnd",
+    L"NotifyIconOverflowWindow",
+    L"TopLevelWindowForOverflowXamlIsland",
+    L"MultitaskingViewFrame",
+    L"XamlExplorerHostIslandWindow",
     L"ForegroundStaging",
 };
 // The Start menu and search of Windows 10 and 11 are core windows of these shell programs (a
 // packaged app's core window sits inside an ApplicationFrameWindow, so it is never in front
 // itself).
 constexpr const wchar_t* kShellHostPrograms[] = {
-    L"StartMenuExperienceHost.exe", L"SearchHost.exe", L"SearchApp.exe",
+    L"StartMenuExperienceHost.exe",
+    L"SearchHost.exe",
+    L"SearchApp.exe",
     L"ShellExperienceHost.exe",
 };
 

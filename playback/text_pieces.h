@@ -43,8 +43,12 @@ class MemoryTextPieces final : public TextPieces {
     MemoryTextPieces& operator=(const MemoryTextPieces&) = delete;
 
     Result<std::optional<LinePiece>> Next() override;
-    [[nodiscard]] std::uint64_t Done() const override { return position_; }
-    [[nodiscard]] std::uint64_t Total() const override { return text_.size(); }
+    [[nodiscard]] std::uint64_t Done() const override {
+        return position_;
+    }
+    [[nodiscard]] std::uint64_t Total() const override {
+        return text_.size();
+    }
 
   private:
     std::u16string text_;

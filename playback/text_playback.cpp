@@ -274,9 +274,8 @@ PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hook
     auto text = ReadClipboard(desktop);
     if (!text) {
         result.end = PlaybackEnd::ClipboardUnreadable;
-        result.reason = text.failure().code == kClipboardBusyCode
-                            ? u"another program kept it open."
-                            : text.failure().reason;
+        result.reason = text.failure().code == kClipboardBusyCode ? u"another program kept it open."
+                                                                  : text.failure().reason;
         return result;
     }
     if (!text.value() || text.value()->empty()) {

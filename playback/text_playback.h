@@ -13,17 +13,17 @@ namespace quillrun {
 
 // How a run ended.
 enum class PlaybackEnd {
-    NotOpened,      // the path named no readable file: nothing was typed
-    Finished,       // every line was typed
-    FocusMoved,     // another program's window came to the front: the rest stays untyped
-    NoTarget,       // no other program's window was in front to type into
-    NotAllowed,     // the program in front runs with higher rights than Quillrun
-    Stopped,        // Quillrun was asked to stop (its window closed, or a newer Start came)
-    NotResponding,  // the program in front stopped taking keystrokes
-    ReadFailed,     // the file could not be read on
-    NoText,         // the clipboard held no text: nothing was typed
+    NotOpened,            // the path named no readable file: nothing was typed
+    Finished,             // every line was typed
+    FocusMoved,           // another program's window came to the front: the rest stays untyped
+    NoTarget,             // no other program's window was in front to type into
+    NotAllowed,           // the program in front runs with higher rights than Quillrun
+    Stopped,              // Quillrun was asked to stop (its window closed, or a newer Start came)
+    NotResponding,        // the program in front stopped taking keystrokes
+    ReadFailed,           // the file could not be read on
+    NoText,               // the clipboard held no text: nothing was typed
     ClipboardUnreadable,  // the clipboard could not be read (held open): nothing was typed
-    NothingPicked,  // no window was clicked in time to type into: nothing was typed
+    NothingPicked,        // no window was clicked in time to type into: nothing was typed
 };
 
 // Where a run's text comes from.

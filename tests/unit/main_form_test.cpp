@@ -355,9 +355,8 @@ TEST_F(MainFormPick, NoWindowClickedWithinAMinuteEndsTheWaitAndSaysSo) {
     ExpectWaitEnded();
     EXPECT_FALSE(desktop.TimerEnabled());
     EXPECT_EQ(form.LastPlayback(), PlaybackEnd::NothingPicked);
-    EXPECT_EQ(view.failures,
-              std::vector<std::u16string>{
-                  u"No window was clicked within a minute: nothing was typed."});
+    EXPECT_EQ(view.failures, std::vector<std::u16string>{
+                                 u"No window was clicked within a minute: nothing was typed."});
     EXPECT_TRUE(desktop.CallsOf("ClipboardText").empty());
 }
 
@@ -393,7 +392,8 @@ TEST_F(MainFormPick, ANewChoiceStartOrClosingEndTheWaitAndWhatComesNextGoesOnAsU
 
 TEST_F(MainFormPick, AStartOrANewPickDuringAPickedRunSupersedesIt) {
     desktop.clipboard = u"xy";
-    for (const auto newer : {StartMenuCommand::Start, StartMenuCommand::TypeClipboardIntoClickedWindow}) {
+    for (const auto newer :
+         {StartMenuCommand::Start, StartMenuCommand::TypeClipboardIntoClickedWindow}) {
         const std::size_t typedBefore = Typed().size();
         desktop.foregroundProcess = desktop.ownProcess;
         form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
@@ -412,9 +412,8 @@ TEST_F(MainFormPick, AStartOrANewPickDuringAPickedRunSupersedesIt) {
         desktop.onPump = nullptr;
         // The picked run typed its first line, the newer one its text; the picked one then
         // stopped instead of typing "cd".
-        EXPECT_EQ(Typed().substr(typedBefore), newer == StartMenuCommand::Start
-                                                   ? u"ab\r\nab\r\ncd\r\n"
-                                                   : u"ab\r\nxy");
+        EXPECT_EQ(Typed().substr(typedBefore),
+                  newer == StartMenuCommand::Start ? u"ab\r\nab\r\ncd\r\n" : u"ab\r\nxy");
         EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
     }
     EXPECT_TRUE(view.failures.empty());
