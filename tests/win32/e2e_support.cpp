@@ -284,25 +284,40 @@ void ClickAt(POINT screen) {
     const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int width = std::max(::GetSystemMetrics(SM_CXVIRTUALSCREEN), 2);
     const int height = std::max(::GetSystemMetrics(SM_CYVIRTUALSCREEN), 2);
-    INPUT inputs[3] = {};
-    for (INPUT& input : inputs) {
+    const auto send = [&](DWORD flags) {
+        INPUT input{};
         input.type = INPUT_MOUSE;
         input.mi.dx = ::MulDiv(screen.x - left, 65535, width - 1);
         input.mi.dy = ::MulDiv(screen.y - top, 65535, height - 1);
-        input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
-    }
-    inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
-    inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-    ::SendInput(3, inputs, sizeof(INPUT));
+        input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK | flags;
+        ::SendInput(1, &input, sizeof(INPUT));
+    };
+    // Each button event carries the point as well: Wine moves the X pointer to follow the
+    // cursor, and the X server's report of an earlier position can put the cursor back there
+    // for a moment, where a bare button event would then land.
+    send(MOUSEEVENTF_MOVE);
+    send(MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN);
+    send(MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP);
 }
 
-void ClickWindow(HWND window) {
+bool ClickWindow(HWND window) {
+    // The middle of the client area, or else the first point of a grid over it that no other
+    // window covers: windows cascade differently as a session goes on.
     RECT client{};
     ::GetClientRect(window, &client);
-    POINT middle{(client.left + client.right) / 2, (client.top + client.bottom) / 2};
-    ::ClientToScreen(window, &middle);
-    ClickAt(middle);
+    constexpr int kSteps = 8;
+    for (int i = 0; i <= kSteps * kSteps; ++i) {
+        const int col = i == 0 ? kSteps / 2 : (i - 1) % kSteps;
+        const int row = i == 0 ? kSteps / 2 : (i - 1) / kSteps;
+        POINT point{client.left + (client.right - client.left) * (2 * col + 1) / (2 * kSteps),
+                    client.top + (client.bottom - client.top) * (2 * row + 1) / (2 * kSteps)};
+        ::ClientToScreen(window, &point);
+        if (::GetAncestor(::WindowFromPoint(point), GA_ROOT) == window) {
+            ClickAt(point);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool SetClipboardText(const std::optional<std::wstring>& text) {

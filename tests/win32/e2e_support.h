@@ -95,8 +95,9 @@ void TypeUnicode(const std::wstring& text);
 
 // A real click of the left mouse button at a point of the screen, as the user's mouse makes it.
 void ClickAt(POINT screen);
-// A real click in the middle of the window's client area.
-void ClickWindow(HWND window);
+// A real click on the window's client area, where no other window covers it; false if none
+// of it shows.
+bool ClickWindow(HWND window);
 // Sets the clipboard's text; nullopt empties it.
 bool SetClipboardText(const std::optional<std::wstring>& text);
 

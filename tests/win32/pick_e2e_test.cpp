@@ -26,15 +26,33 @@ class PickedWindow : public ::testing::Test {
         if (menu == nullptr) {
             menu = OpenStartMenu(session.window);
         }
-        ASSERT_NE(menu, nullptr) << "Start's menu did not open";
+        ASSERT_NE(menu, nullptr) << "Start's menu did not open" << Pointer();
         ASSERT_TRUE(ChooseMenuItem(menu, item));
         ASSERT_TRUE(WaitUntil([&] { return Text(session.window) == kPickCaption; }))
             << Narrow(Text(session.window));
     }
 
+    // Clicks the open target and waits until Quillrun has taken it as the window to type into.
+    void ClickTheTarget() {
+        ASSERT_TRUE(ClickWindow(open.window()));
+        ASSERT_TRUE(WaitUntil([&] { return Text(session.window) == kCaption; }))
+            << "the click chose no window; in front: \"" << Narrow(Text(::GetForegroundWindow()))
+            << "\"; held:" << (::GetAsyncKeyState(VK_LBUTTON) < 0 ? " left button" : "")
+            << (::GetAsyncKeyState(VK_RBUTTON) < 0 ? " right button" : "")
+            << (::GetAsyncKeyState(VK_MENU) < 0 ? " Alt" : "") << Pointer();
+    }
+
+    // Where the pointer is, and whose window is under it.
+    static std::string Pointer() {
+        POINT cursor{};
+        ::GetCursorPos(&cursor);
+        return "; pointer at " + std::to_string(cursor.x) + "," + std::to_string(cursor.y) +
+               ", over \"" + Narrow(Text(::GetAncestor(::WindowFromPoint(cursor), GA_ROOT))) + "\"";
+    }
+
     void PickAndClick(int item) {
         ASSERT_NO_FATAL_FAILURE(Pick(item));
-        ClickWindow(open.window());
+        ASSERT_NO_FATAL_FAILURE(ClickTheTarget());
     }
 
     QuillrunSession session;
@@ -58,8 +76,7 @@ TEST_F(PickedWindow, AWindowAlreadyOpenReceivesTheFileButTheDesktopIsNoChoice) {
     ClickAt(BareDesktop());
     EXPECT_FALSE(WaitUntil([&] { return Text(session.window) != kPickCaption; }, 2s))
         << "a click on the desktop ended the wait";
-    ClickWindow(open.window());
-    EXPECT_TRUE(WaitUntil([&] { return Text(session.window) == kCaption; }));
+    ASSERT_NO_FATAL_FAILURE(ClickTheTarget());
     ExpectTyped(open, L"picked {window} (50%)\r\nline two\r\n");
     // Nothing was launched: the program named in quillrun.ini never started.
     EXPECT_TRUE(ChildProcesses(session.process.id()).empty());
@@ -69,7 +86,7 @@ TEST_F(PickedWindow, AWindowAlreadyOpenReceivesTheFileButTheDesktopIsNoChoice) {
 
 TEST_F(PickedWindow, TheClipboardsTextArrivesExactlyWithNoEnterAdded) {
     ASSERT_TRUE(SetClipboardText(L"p@ss+w0rd {x} ~^\r\nsecond\tline\nthird"));
-    PickAndClick(kTypeClipboardIntoClickedWindow);
+    ASSERT_NO_FATAL_FAILURE(PickAndClick(kTypeClipboardIntoClickedWindow));
     const std::wstring typed = L"p@ss+w0rd {x} ~^\r\nsecond\tline\r\nthird";
     ExpectTyped(open, typed);
     EXPECT_FALSE(WaitUntil([&] { return open.CharCount() > CharacterMessages(typed); }, 1s))
@@ -79,7 +96,7 @@ TEST_F(PickedWindow, TheClipboardsTextArrivesExactlyWithNoEnterAdded) {
 
 TEST_F(PickedWindow, AnEmptyClipboardTypesNothingAndSaysSoWhenTheUserComesBack) {
     ASSERT_TRUE(SetClipboardText(std::nullopt));
-    PickAndClick(kTypeClipboardIntoClickedWindow);
+    ASSERT_NO_FATAL_FAILURE(PickAndClick(kTypeClipboardIntoClickedWindow));
     EXPECT_FALSE(WaitUntil([&] { return open.CharCount() != 0; }, kNothingHappens));
     ASSERT_TRUE(BringToFront(session.window));
     EXPECT_NE(TakeTheOnlyMessage(session).find(L"The clipboard holds no text: nothing was typed."),
