@@ -93,11 +93,9 @@ void MainForm::EndPick() {
 
 void MainForm::AwaitPick() {
     if (desktop_.Now() >= pick_->deadline) {
+        EndPick();
         PlaybackResult result;
         result.end = PlaybackEnd::NothingPicked;
-        result.origin = pick_->origin;
-        result.intoPickedWindow = true;
-        EndPick();
         lastPlayback_ = result.end;
         ReportEnd(result, false, kNoProgressShown);
         return;
@@ -142,13 +140,15 @@ void MainForm::OnTimerTick() {
                 }
             },
     };
-    // A picked window is typed into as it is in front at the tick; nothing is activated.
-    const PlaybackResult result =
-        pick && pick->origin == TextOrigin::Clipboard
-            ? PlayClipboard(desktop_, hooks)
-            // The file is whatever FPath names now, not what it named at Start.
-            : PlayTextFile(desktop_, view_.PathText(),
-                           pick ? std::nullopt : std::optional<TaskId>(taskId_), hooks);
+    PlaybackResult result;
+    if (pick && pick->origin == TextOrigin::Clipboard) {
+        result = PlayClipboard(desktop_, hooks);
+    } else {
+        // The file is whatever FPath names now, not what it named at Start. A picked window is
+        // typed into as it is in front at the tick: no task is activated.
+        const std::optional<TaskId> task = pick ? std::nullopt : std::optional<TaskId>(taskId_);
+        result = PlayTextFile(desktop_, view_.PathText(), task, hooks);
+    }
     lastPlayback_ = result.end;
     // Closed meanwhile: there is no window left to tell.
     if (unloaded_) {

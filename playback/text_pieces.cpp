@@ -4,6 +4,17 @@
 #include <string_view>
 
 namespace quillrun {
+namespace {
+
+// Overwrites `text` in place with zeros in a way the compiler cannot drop as a dead store.
+void WipeText(std::u16string& text) {
+    volatile char16_t* units = text.data();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        units[i] = u'\0';
+    }
+}
+
+}  // namespace
 
 MemoryTextPieces::~MemoryTextPieces() {
     WipeText(text_);
@@ -27,13 +38,6 @@ Result<std::optional<LinePiece>> MemoryTextPieces::Next() {
         ++position_;
     }
     return std::optional<LinePiece>(LinePiece{std::u16string(rest.substr(0, end)), true});
-}
-
-void WipeText(std::u16string& text) {
-    volatile char16_t* units = text.data();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        units[i] = u'\0';
-    }
 }
 
 }  // namespace quillrun

@@ -55,7 +55,4 @@ class MemoryTextPieces final : public TextPieces {
     std::size_t position_ = 0;
 };
 
-// Overwrites `text` in place with zeros in a way the compiler cannot drop as a dead store.
-void WipeText(std::u16string& text);
-
 }  // namespace quillrun

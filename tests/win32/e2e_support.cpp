@@ -292,10 +292,9 @@ void ClickAt(POINT screen) {
         input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK | flags;
         ::SendInput(1, &input, sizeof(INPUT));
     };
-    // Each button event carries the point as well: Wine moves the X pointer to follow the
-    // cursor, and the X server's report of an earlier position can put the cursor back there
-    // for a moment, where a bare button event would then land.
-    send(MOUSEEVENTF_MOVE);
+    // Each button event carries the point: Wine moves the X pointer to follow the cursor, and
+    // the X server's report of an earlier position can put the cursor back there for a moment,
+    // where a bare button event would then land.
     send(MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN);
     send(MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP);
 }
