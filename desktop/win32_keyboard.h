@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "desktop/result.h"
-#include "playback/keystrokes.h"
+#include "desktop/keystrokes.h"
 
 namespace quillrun::win32 {
 

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "desktop/text_reader.h"
-#include "playback/key_string.h"
+#include "desktop/key_string.h"
 #include "playback/text_pieces.h"
 
 namespace quillrun {

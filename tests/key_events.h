@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "playback/keystrokes.h"
+#include "desktop/keystrokes.h"
 
 namespace quillrun::key_events {
 

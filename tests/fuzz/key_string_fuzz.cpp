@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "playback/key_string.h"
-#include "playback/keystrokes.h"
+#include "desktop/key_string.h"
+#include "desktop/keystrokes.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace quillrun::fuzz {

@@ -1,4 +1,4 @@
-#include "playback/keystrokes.h"
+#include "desktop/keystrokes.h"
 
 namespace quillrun {
 namespace {

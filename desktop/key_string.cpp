@@ -1,4 +1,4 @@
-#include "playback/key_string.h"
+#include "desktop/key_string.h"
 
 namespace quillrun {
 namespace {
