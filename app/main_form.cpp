@@ -50,6 +50,34 @@ void MainForm::OnStartClick() {
     heldMessage_.reset();  // the news of an older run is no longer worth an interruption
 }
 
+std::vector<MenuItem> MainForm::StartMenu() {
+    menuLayouts_.clear();
+    const std::u16string& chosen = settings_.typing.layout;
+    bool chosenInstalled = false;
+    for (std::u16string& id : desktop_.InstalledKeyboardLayouts()) {
+        chosenInstalled = chosenInstalled || id == chosen;
+        std::u16string name = desktop_.KeyboardLayoutName(id);
+        menuLayouts_.push_back({.id = std::move(id), .name = std::move(name)});
+    }
+    if (!chosen.empty() && !chosenInstalled) {
+        menuLayouts_.push_back(
+            {.id = chosen, .name = desktop_.KeyboardLayoutName(chosen), .installed = false});
+    }
+    return BuildStartMenu(settings_.typing, menuLayouts_);
+}
+
+void MainForm::OnMenuChoice(int id) {
+    auto choice = StartMenuChoiceOf(id, settings_.typing, menuLayouts_);
+    if (!choice) {
+        return;
+    }
+    if (choice->command) {
+        OnMenuCommand(*choice->command);
+        return;
+    }
+    settings_.typing = std::move(choice->typing);
+}
+
 void MainForm::OnMenuCommand(StartMenuCommand command) {
     switch (command) {
         case StartMenuCommand::Start:
@@ -139,6 +167,7 @@ void MainForm::OnTimerTick() {
                     view_.ShowProgress(TaskbarProgress::Running, steps, kProgressSteps);
                 }
             },
+        .typing = settings_.typing,
     };
     PlaybackResult result;
     if (pick && pick->origin == TextOrigin::Clipboard) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/form_view.h"
 #include "app/start_menu.h"
@@ -30,7 +31,13 @@ class MainForm {
     void OnUnload();
     void OnChooseClick();
     void OnStartClick();
-    // A choice from Start's menu.
+    // Start's menu as it stands, the choices in force checked; made anew each time it opens,
+    // so that it lists the keyboard layouts installed then.
+    std::vector<MenuItem> StartMenu();
+    // The item `id` chosen from the menu StartMenu made last: a command, or a typing choice,
+    // which stays in force and is saved with the settings.
+    void OnMenuChoice(int id);
+    // A command from Start's menu.
     void OnMenuCommand(StartMenuCommand command);
     // Esc in the window: ends a wait for the window to type into.
     void OnEscape();
@@ -43,6 +50,7 @@ class MainForm {
 
     [[nodiscard]] const std::u16string& TargetPath() const { return settings_.targetPath; }
     [[nodiscard]] TaskId TaskID() const { return taskId_; }
+    [[nodiscard]] const TypingOptions& Typing() const { return settings_.typing; }
     // How the most recent run ended, once one has.
     [[nodiscard]] std::optional<PlaybackEnd> LastPlayback() const { return lastPlayback_; }
     // Whether Quillrun waits for the user to click the window to type into.
@@ -67,12 +75,14 @@ class MainForm {
     DesktopServices& desktop_;
     FormView& view_;
     TaskId taskId_{};
-    Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi};
+    Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi, .typing = {}};
     bool unloaded_ = false;  // a running playback stops once the window has closed
     std::optional<PlaybackEnd> lastPlayback_;
     // Successful Start clicks and picks begun: a newer one supersedes a run.
     std::uint64_t starts_ = 0;
     std::optional<Pick> pick_;
+    // The layouts the menu made last offers, in its order.
+    std::vector<LayoutChoice> menuLayouts_;
     // How the last run fell short, while the user is in another window.
     std::optional<std::u16string> heldMessage_;
 };

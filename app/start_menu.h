@@ -5,7 +5,11 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "desktop/desktop_services.h"
 
 namespace quillrun {
 
@@ -30,20 +34,59 @@ inline constexpr std::array<StartMenuItem, 3> kStartCommands{{
      u"Type the clipboard into the window I click next"},
 }};
 
-// The menu's groups, in order, a separator between each two: a group of choices is added here.
-inline constexpr std::array<std::span<const StartMenuItem>, 1> kStartMenu{{kStartCommands}};
+// The paces the menu offers, with their items, the default first.
+struct PaceChoice {
+    Milliseconds pace;
+    std::u16string_view text;
+};
+inline constexpr std::array<PaceChoice, 4> kPaceChoices{{
+    {Milliseconds{0}, u"Pace: as fast as the program takes the keys"},
+    {Milliseconds{20}, u"Pace: 20 ms a key (remote desktops)"},
+    {Milliseconds{50}, u"Pace: 50 ms a key (virtual machines)"},
+    {Milliseconds{100}, u"Pace: 100 ms a key (web and KVM consoles)"},
+}};
+inline constexpr std::u16string_view kKeysOnlyText =
+    u"Keys only (for consoles that ignore Unicode input)";
+inline constexpr std::u16string_view kLayoutMenuText = u"Keyboard layout of the other computer";
+inline constexpr std::u16string_view kSameLayoutText = u"Same as this computer";
 
-// The command a menu identifier stands for; nothing for an identifier not in the menu (the
-// menu was dismissed).
-constexpr std::optional<StartMenuCommand> StartMenuCommandOf(int id) {
-    for (const auto& group : kStartMenu) {
-        for (const StartMenuItem& item : group) {
-            if (item.id == id) {
-                return item.command;
-            }
-        }
-    }
-    return std::nullopt;
-}
+// A keyboard layout the menu offers: its identifier and the name Windows shows for it; or the
+// one remembered from the settings file that is no longer installed.
+struct LayoutChoice {
+    std::u16string id;
+    std::u16string name;
+    bool installed = true;
+
+    friend bool operator==(const LayoutChoice&, const LayoutChoice&) = default;
+};
+
+// One line of the menu as shown.
+struct MenuItem {
+    enum class Kind { Command, Radio, Check, Separator, Submenu };
+    Kind kind = Kind::Command;
+    int id = 0;  // what choosing it returns; 0 for a separator or a submenu
+    std::u16string text;
+    bool checked = false;
+    bool isDefault = false;
+    std::vector<MenuItem> items;  // a submenu's
+
+    friend bool operator==(const MenuItem&, const MenuItem&) = default;
+};
+
+// The whole menu: the commands, then the pace as radio items (with a fifth, checked, for a pace
+// set in the settings file that the menu does not offer), keys only, and the submenu of
+// layouts ("Same as this computer", then `layouts`). The choices in `typing` are checked.
+std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
+                                     std::span<const LayoutChoice> layouts);
+
+// What choosing the item `id` of the menu BuildStartMenu made with the same arguments does:
+// a command, or typing options that differ from `typing` in the one choice made.
+struct StartMenuChoice {
+    std::optional<StartMenuCommand> command;
+    TypingOptions typing;
+};
+// Nothing for an identifier not in the menu (the menu was dismissed).
+std::optional<StartMenuChoice> StartMenuChoiceOf(int id, const TypingOptions& typing,
+                                                 std::span<const LayoutChoice> layouts);
 
 }  // namespace quillrun

@@ -51,27 +51,44 @@ ATOM RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
     return ::RegisterClassExW(&windowClass);
 }
 
-// Start's menu as kStartMenu lays it out: its groups in order, a separator between them.
-UniqueMenu CreateStartMenu() {
-    UniqueMenu menu(::CreatePopupMenu());
-    if (!menu) {
-        return menu;
-    }
-    bool first = true;
-    for (const auto& group : kStartMenu) {
-        if (!first) {
-            ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+// Appends `items` to `menu`, submenus included; a menu destroys its submenus with it.
+bool AppendMenuItems(HMENU menu, const std::vector<MenuItem>& items) {
+    for (const MenuItem& item : items) {
+        std::wstring text = ToWide(item.text);
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
+        info.fType = MFT_STRING;
+        info.fState = (item.checked ? MFS_CHECKED : 0u) | (item.isDefault ? MFS_DEFAULT : 0u);
+        info.wID = static_cast<UINT>(item.id);
+        info.dwTypeData = text.data();
+        UniqueMenu submenu;
+        switch (item.kind) {
+            case MenuItem::Kind::Separator:
+                info.fMask = MIIM_FTYPE;
+                info.fType = MFT_SEPARATOR;
+                break;
+            case MenuItem::Kind::Radio:
+                info.fType |= MFT_RADIOCHECK;
+                break;
+            case MenuItem::Kind::Submenu:
+                submenu.reset(::CreatePopupMenu());
+                if (!submenu || !AppendMenuItems(submenu.get(), item.items)) {
+                    return false;
+                }
+                info.fMask |= MIIM_SUBMENU;
+                info.hSubMenu = submenu.get();
+                break;
+            case MenuItem::Kind::Command:
+            case MenuItem::Kind::Check:
+                break;
         }
-        first = false;
-        for (const StartMenuItem& item : group) {
-            ::AppendMenuW(menu.get(), MF_STRING, static_cast<UINT_PTR>(item.id),
-                          ToWide(item.text).c_str());
-            if (item.isDefault) {
-                ::SetMenuDefaultItem(menu.get(), static_cast<UINT>(item.id), FALSE);
-            }
+        if (!::InsertMenuItemW(menu, static_cast<UINT>(::GetMenuItemCount(menu)), TRUE, &info)) {
+            return false;
         }
+        static_cast<void>(submenu.release());  // the menu owns it now
     }
-    return menu;
+    return true;
 }
 
 }  // namespace
@@ -252,8 +269,8 @@ void MainWindow::OnCommand(int controlId, int notification) {
 }
 
 void MainWindow::ShowStartMenu(const RECT& buttonOnScreen) {
-    const UniqueMenu menu = CreateStartMenu();
-    if (!menu) {
+    const UniqueMenu menu(::CreatePopupMenu());
+    if (!menu || !AppendMenuItems(menu.get(), form_.StartMenu())) {
         return;
     }
     TPMPARAMS avoid{};
@@ -263,9 +280,7 @@ void MainWindow::ShowStartMenu(const RECT& buttonOnScreen) {
     const auto chosen = static_cast<int>(::TrackPopupMenuEx(
         menu.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_VERTICAL | TPM_RETURNCMD | TPM_NONOTIFY,
         buttonOnScreen.left, buttonOnScreen.bottom, window_, &avoid));
-    if (const auto command = StartMenuCommandOf(chosen)) {
-        form_.OnMenuCommand(*command);
-    }
+    form_.OnMenuChoice(chosen);
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

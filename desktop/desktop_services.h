@@ -11,7 +11,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "desktop/keystrokes.h"
 #include "desktop/result.h"
 
 namespace quillrun {
@@ -43,6 +45,29 @@ inline constexpr std::uint32_t kElevationRequiredCode = 740;
 // ClipboardText's failure code while another program holds the clipboard open (OpenClipboard
 // then fails with the system's ERROR_ACCESS_DENIED).
 inline constexpr std::uint32_t kClipboardBusyCode = 5;
+
+// BeginTyping's failure code when the keyboard layout named for the other computer is not
+// installed here (the system's ERROR_NOT_FOUND).
+inline constexpr std::uint32_t kLayoutMissingCode = 1168;
+
+// How keystrokes are typed: for a remote desktop or virtual machine, whose far side follows more
+// slowly than the program in front takes the keys, and may read keys only, with a keyboard
+// layout of its own.
+struct TypingOptions {
+    // The slowest pace a user can set (ms a key): far sides repeat a key held much longer.
+    static constexpr Milliseconds kMaxPace{1000};
+
+    // How long a key takes at least (ms): each key event goes on its own, half the pace after
+    // the one before, so that a far side with a small buffer sees press and release apart.
+    // 0: as fast as the program in front takes the keys.
+    Milliseconds pace{0};
+    KeyMode keyMode = KeyMode::UnicodeWhereNeeded;
+    // The keyboard layout the keys are chosen from, by its identifier (as "00000407"): the
+    // other computer's. Empty: the layout of the window in front.
+    std::u16string layout;
+
+    friend bool operator==(const TypingOptions&, const TypingOptions&) = default;
+};
 
 // Identifies a launched program for ActivateTask. Opaque: the real desktop keeps the process
 // handle behind it, so a later process that reuses the id can never be mistaken for it.
@@ -100,8 +125,21 @@ class DesktopServices {
     // the one look at the window in front that a keystroke costs. While it waits, Quillrun's
     // own window events are handled (possibly running its handlers).
     virtual Status SendKeyString(std::u16string_view keys, std::uint32_t process) = 0;
+    // Begins a run of SendKeyString calls, typed as `options` say until EndTyping. Fails with
+    // kLayoutMissingCode, its message naming the layout, when the layout they name is not
+    // installed; nothing may be typed then.
+    virtual Status BeginTyping(const TypingOptions& options) = 0;
+    // Where in `text` the first character is that the run's layout (the one named, or else
+    // that of the window in front) has no keys for; nullopt when it has keys for them all.
+    [[nodiscard]] virtual std::optional<std::size_t> FirstNotTypableAsKeys(
+        std::u16string_view text) = 0;
     // Ends a run of SendKeyString calls: lets go of whatever typing needed meanwhile.
     virtual void EndTyping() = 0;
+    // The keyboard layouts installed for the user, by identifier, as Windows lists them.
+    [[nodiscard]] virtual std::vector<std::u16string> InstalledKeyboardLayouts() = 0;
+    // The name Windows shows for a keyboard layout, installed or not; its identifier when it
+    // has none.
+    [[nodiscard]] virtual std::u16string KeyboardLayoutName(std::u16string_view id) = 0;
     // The id of the process whose window is in front; 0 when there is none.
     [[nodiscard]] virtual std::uint32_t ForegroundProcess() = 0;
     // Whether `window` is the shell's desktop, taskbar or task switcher: never a window to

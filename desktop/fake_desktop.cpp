@@ -239,6 +239,47 @@ Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t proces
     return {};
 }
 
+Status FakeDesktop::BeginTyping(const TypingOptions& options) {
+    Record("BeginTyping",
+           Ascii("pace=" + std::to_string(options.pace.count()) + ";keys=" +
+                 (options.keyMode == KeyMode::KeysOnly ? "only" : "unicode") + ";layout=") +
+               options.layout);
+    if (auto failure = TakeScriptedFailure("BeginTyping")) {
+        return *std::move(failure);
+    }
+    const auto installed = InstalledKeyboardLayouts();
+    if (!options.layout.empty() &&
+        std::find(installed.begin(), installed.end(), options.layout) == installed.end()) {
+        return Failure{"BeginTyping",
+                       u"The keyboard layout " + KeyboardLayoutName(options.layout) +
+                           u" is not installed on this computer.",
+                       kLayoutMissingCode};
+    }
+    return {};
+}
+
+std::optional<std::size_t> FakeDesktop::FirstNotTypableAsKeys(std::u16string_view text) {
+    const std::size_t bad = text.find_first_not_of(keyCharacters);
+    return bad == std::u16string_view::npos ? std::nullopt : std::optional<std::size_t>(bad);
+}
+
+std::vector<std::u16string> FakeDesktop::InstalledKeyboardLayouts() {
+    std::vector<std::u16string> ids;
+    for (const auto& [id, name] : keyboardLayouts) {
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+std::u16string FakeDesktop::KeyboardLayoutName(std::u16string_view id) {
+    for (const auto& [known, name] : keyboardLayouts) {
+        if (known == id) {
+            return name;
+        }
+    }
+    return std::u16string(id);
+}
+
 void FakeDesktop::EndTyping() {
     Record("EndTyping");
 }

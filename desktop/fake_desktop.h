@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "desktop/desktop_services.h"
@@ -51,6 +52,12 @@ class FakeDesktop final : public DesktopServices {
     std::set<std::uint64_t> shellWindows;
     // A mouse button or Alt held by the user.
     bool choosingInputHeld = false;
+    // Keyboard layouts installed, by identifier, with their names.
+    std::vector<std::pair<std::u16string, std::u16string>> keyboardLayouts = {{u"00000409", u"US"}};
+    // The characters the layouts' keys type; any other goes only as Unicode input.
+    std::u16string keyCharacters =
+        u" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
+        u"abcdefghijklmnopqrstuvwxyz{|}~\t\r\n";
     // The clipboard's text; nullopt: none (empty, or a picture). A scripted "ClipboardText"
     // failure stands for another program holding it open.
     std::optional<std::u16string> clipboard;
@@ -80,7 +87,13 @@ class FakeDesktop final : public DesktopServices {
     Status ActivateTask(TaskId task) override;
     // Refused, as "KeysRefused", while another process than `process` is in front.
     Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
+    // Recorded with the options, as "pace=..;keys=..;layout=..".
+    Status BeginTyping(const TypingOptions& options) override;
+    [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(
+        std::u16string_view text) override;
     void EndTyping() override;
+    [[nodiscard]] std::vector<std::u16string> InstalledKeyboardLayouts() override;
+    [[nodiscard]] std::u16string KeyboardLayoutName(std::u16string_view id) override;
     [[nodiscard]] std::uint32_t ForegroundProcess() override { return foregroundProcess; }
     [[nodiscard]] bool IsShellWindow(WindowId window) override {
         return shellWindows.contains(window.value);

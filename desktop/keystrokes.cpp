@@ -1,5 +1,8 @@
 #include "desktop/keystrokes.h"
 
+#include <array>
+#include <utility>
+
 namespace quillrun {
 namespace {
 
@@ -23,12 +26,106 @@ void Press(std::vector<KeyEvent>& events, KeyEvent::Kind kind, std::uint16_t cod
     events.push_back({.kind = kind, .code = code, .up = true, .typesCharacter = false});
 }
 
+// Presses `key` with its modifiers held around it; its press types the character unless it
+// is a dead key.
+void PressLayoutKey(std::vector<KeyEvent>& events, LayoutKey key, bool dead) {
+    constexpr std::uint8_t kModifierKeys[][2] = {
+        {kShiftBit, vk::kShift}, {kControlBit, vk::kControl}, {kAltBit, vk::kAlt}};
+    const std::size_t first = events.size();
+    for (const auto& [bit, modifierKey] : kModifierKeys) {
+        if ((key.modifiers & bit) != 0) {
+            events.push_back({.kind = KeyEvent::Kind::VirtualKey, .code = modifierKey});
+        }
+    }
+    const std::size_t modifiersDown = events.size();
+    events.push_back({.kind = KeyEvent::Kind::VirtualKey,
+                      .code = key.virtualKey,
+                      .up = false,
+                      .typesCharacter = !dead,
+                      .deadKey = dead});
+    events.push_back({.kind = KeyEvent::Kind::VirtualKey, .code = key.virtualKey, .up = true});
+    for (std::size_t i = modifiersDown; i-- > first;) {
+        KeyEvent release = events[i];
+        release.up = true;
+        events.push_back(release);
+    }
+}
+
+// The keys that type text: Space, digits, letters and the punctuation keys, which every layout
+// places among these codes. The numeric keypad is left out: what it types depends on Num Lock,
+// which on a remote computer is that computer's.
+constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, 5> kTextKeyRanges{{
+    {0x20, 0x20},
+    {0x30, 0x39},
+    {0x41, 0x5A},
+    {0x92, 0x96},
+    {0xBA, 0xE4},
+}};
+// Modifiers a text key is tried with, fewest first.
+constexpr std::array<std::uint8_t, 4> kTextModifiers{0, kShiftBit, kAltGrBits,
+                                                     kShiftBit | kAltGrBits};
+
+template <class Visit>
+void ForEachTextKey(Visit&& visit) {
+    for (const std::uint8_t modifiers : kTextModifiers) {
+        for (const auto& [first, last] : kTextKeyRanges) {
+            for (unsigned code = first; code <= last; ++code) {
+                visit(LayoutKey{static_cast<std::uint8_t>(code), modifiers});
+            }
+        }
+    }
+}
+
 }  // namespace
+
+KeyboardLayout::KeyboardLayout() = default;
+KeyboardLayout::~KeyboardLayout() = default;
+
+const LayoutKeys& KeyboardLayout::AllKeys() const {
+    if (!allKeys_) {
+        allKeys_ = std::make_unique<LayoutKeys>(*this);
+    }
+    return *allKeys_;
+}
+
+LayoutKeys::LayoutKeys(const KeyboardLayout& layout) {
+    std::vector<LayoutKey> deadKeys;
+    ForEachTextKey([&](LayoutKey key) {
+        if (layout.IsDeadKey(key)) {
+            deadKeys.push_back(key);
+        } else if (const std::optional<char16_t> c = layout.CharacterFrom(key, false)) {
+            keys_.try_emplace(*c, key);
+        }
+    });
+    for (const LayoutKey dead : deadKeys) {
+        ForEachTextKey([&](LayoutKey base) {
+            if (const std::optional<char16_t> c = layout.ComposedFrom(dead, base)) {
+                composed_.try_emplace(*c, ComposedKeys{dead, base});
+            }
+        });
+    }
+}
+
+std::optional<LayoutKey> LayoutKeys::KeyFor(char16_t c) const {
+    const auto found = keys_.find(c);
+    return found == keys_.end() ? std::nullopt : std::optional<LayoutKey>(found->second);
+}
+
+std::optional<ComposedKeys> LayoutKeys::ComposedKeysFor(char16_t c) const {
+    const auto found = composed_.find(c);
+    return found == composed_.end() ? std::nullopt : std::optional<ComposedKeys>(found->second);
+}
 
 std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layout,
                                          CapsLock knownCapsLock) {
-    const std::optional<LayoutKey> listed = layout.KeyFor(c);
-    if (!listed || !AcceptableModifiers(listed->modifiers)) {
+    std::optional<LayoutKey> listed = layout.KeyFor(c);
+    if (!listed || !AcceptableModifiers(listed->modifiers) ||
+        layout.CharacterFrom(*listed, false) != c) {
+        // A layout's own listing can miss what its keys type (Wine's lists no key for "(" or
+        // ")" on the US layout, which has them on Shift+9 and Shift+0) or name a dead key.
+        listed = layout.AllKeys().KeyFor(c);
+    }
+    if (!listed) {
         return std::nullopt;
     }
     if (!knownCapsLock) {
@@ -53,7 +150,8 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
     return std::nullopt;
 }
 
-std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock) {
+std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock,
+                                     KeyMode mode) {
     std::vector<KeyEvent> events;
     if (c == u'\r' || c == u'\n') {
         Press(events, KeyEvent::Kind::VirtualKey, vk::kReturn);
@@ -63,28 +161,33 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
         Press(events, KeyEvent::Kind::VirtualKey, vk::kTab);
         return events;
     }
-    std::optional<LayoutKey> key;
-    if (!IsControl(c) && !IsSurrogate(c)) {
-        key = ChooseLayoutKey(c, layout, capsLock);
+    const bool keysOnly = mode == KeyMode::KeysOnly;
+    if (keysOnly && !capsLock) {
+        // The far side's Caps Lock is the far side's; it is taken as off.
+        capsLock = false;
     }
-    if (!key) {
+    const bool typable = !IsControl(c) && !IsSurrogate(c);
+    if (const std::optional<LayoutKey> key =
+            typable ? ChooseLayoutKey(c, layout, capsLock) : std::nullopt) {
+        PressLayoutKey(events, *key, false);
+        return events;
+    }
+    if (!keysOnly) {
         Press(events, KeyEvent::Kind::Unicode, c);
         return events;
     }
-    constexpr std::uint8_t kModifierKeys[][2] = {
-        {kShiftBit, vk::kShift}, {kControlBit, vk::kControl}, {kAltBit, vk::kAlt}};
-    for (const auto& [bit, modifierKey] : kModifierKeys) {
-        if ((key->modifiers & bit) != 0) {
-            events.push_back({.kind = KeyEvent::Kind::VirtualKey, .code = modifierKey});
-        }
+    const std::optional<ComposedKeys> composed =
+        typable ? layout.AllKeys().ComposedKeysFor(c) : std::nullopt;
+    if (!composed) {
+        return events;
     }
-    const std::size_t modifiersDown = events.size();
-    Press(events, KeyEvent::Kind::VirtualKey, key->virtualKey);
-    for (std::size_t i = modifiersDown; i-- > 0;) {
-        KeyEvent release = events[i];
-        release.up = true;
-        events.push_back(release);
+    LayoutKey base = composed->base;
+    // Caps Lock changes the key after the accent as it changes any letter.
+    if (*capsLock && layout.CharacterFrom(base, true) != layout.CharacterFrom(base, false)) {
+        base.modifiers = static_cast<std::uint8_t>(base.modifiers ^ kShiftBit);
     }
+    PressLayoutKey(events, composed->dead, true);
+    PressLayoutKey(events, base, false);
     return events;
 }
 
@@ -92,7 +195,7 @@ RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queu
     std::size_t messages = 0;
     std::size_t untilTyped = 0;
     for (const KeyEvent& event : events) {
-        messages += event.typesCharacter ? 2 : 1;
+        messages += event.typesCharacter || event.deadKey ? 2 : 1;
         if (event.typesCharacter) {
             untilTyped = messages;
         }

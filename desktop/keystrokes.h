@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -34,16 +35,59 @@ struct LayoutKey {
     friend bool operator==(const LayoutKey&, const LayoutKey&) = default;
 };
 
+class LayoutKeys;
+
 // What the target's keyboard layout says; the Win32 desktop asks the system.
 class KeyboardLayout {
   public:
-    virtual ~KeyboardLayout() = default;
+    KeyboardLayout();
+    virtual ~KeyboardLayout();
+    KeyboardLayout(const KeyboardLayout&) = delete;
+    KeyboardLayout& operator=(const KeyboardLayout&) = delete;
+
     // The key (and modifiers) that the layout lists for `c`, if any.
     [[nodiscard]] virtual std::optional<LayoutKey> KeyFor(char16_t c) const = 0;
     // The one character that pressing `key` produces with Caps Lock as given; nothing for a
     // dead key, a key that produces no character, or several characters.
     [[nodiscard]] virtual std::optional<char16_t> CharacterFrom(LayoutKey key,
                                                                 bool capsLock) const = 0;
+    // Whether `key` is a dead key: one that types nothing itself but changes the next key's
+    // character (an accent).
+    [[nodiscard]] virtual bool IsDeadKey(LayoutKey key) const = 0;
+    // The one character that `base` produces right after the dead key `dead` (Caps Lock off).
+    [[nodiscard]] virtual std::optional<char16_t> ComposedFrom(LayoutKey dead,
+                                                               LayoutKey base) const = 0;
+
+    // Every character the layout's keys type, found by pressing them all: worked out on first
+    // use and kept, since it takes hundreds of questions to the layout.
+    [[nodiscard]] const LayoutKeys& AllKeys() const;
+
+  private:
+    mutable std::unique_ptr<LayoutKeys> allKeys_;
+};
+
+// A dead key and the key pressed after it, which together type one character.
+struct ComposedKeys {
+    LayoutKey dead;
+    LayoutKey base;
+
+    friend bool operator==(const ComposedKeys&, const ComposedKeys&) = default;
+};
+
+// The characters a layout types, from the keys themselves: the keys that type text, each alone,
+// with Shift, with AltGr and with both, and each dead key followed by any of those. Where
+// several keys type a character, the one with fewer modifiers wins, then the lower key code.
+class LayoutKeys {
+  public:
+    explicit LayoutKeys(const KeyboardLayout& layout);
+    // A key that types `c` by itself (Caps Lock off).
+    [[nodiscard]] std::optional<LayoutKey> KeyFor(char16_t c) const;
+    // A dead key and a key after it that type `c` (Caps Lock off).
+    [[nodiscard]] std::optional<ComposedKeys> ComposedKeysFor(char16_t c) const;
+
+  private:
+    std::unordered_map<char16_t, LayoutKey> keys_;
+    std::unordered_map<char16_t, ComposedKeys> composed_;
 };
 
 struct KeyEvent {
@@ -56,6 +100,8 @@ struct KeyEvent {
     bool up = false;
     // The press that makes the target's message loop produce the typed character.
     bool typesCharacter = false;
+    // The press of a dead key: translating it posts a dead-character message behind it.
+    bool deadKey = false;
 
     friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
@@ -64,6 +110,14 @@ struct KeyEvent {
 // window, whose input Quillrun cannot share), in which case no key whose character Caps Lock
 // changes is used.
 using CapsLock = std::optional<bool>;
+
+// Whether a character may go as a Unicode event when the layout has no key for it.
+enum class KeyMode : std::uint8_t {
+    UnicodeWhereNeeded,
+    // Every character as keys of the layout (a console that ignores Unicode input): dead keys
+    // included, Caps Lock taken as off where it is not known.
+    KeysOnly,
+};
 
 // The layout key that really produces `c` with Caps Lock as it is, or nothing when `c` must go
 // as a Unicode event: not on the layout, a dead key, or modifiers other than Shift and AltGr
@@ -74,8 +128,11 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
 // The events that type `c`: Enter for a carriage return or line feed, Tab for a tab, the layout
 // key with its modifiers pressed around it, or a Unicode event. Other control characters go as
 // Unicode events so that they never turn into shortcuts or editing keys. Every key pressed is
-// released again in the same plan.
-std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock);
+// released again in the same plan. With KeysOnly, a character that only a dead key and the key
+// after it type goes as those two; and a character the layout cannot type as keys (a control
+// character among them) gets no events at all.
+std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock,
+                                     KeyMode mode = KeyMode::UnicodeWhereNeeded);
 
 // Pacing by round trips: a message sent to the target's thread is answered at that thread's
 // next message-loop turn, before it takes its next queued message. So the k-th of a series of
@@ -91,8 +148,8 @@ struct RoundTrips {
 // The round trips that prove the character typed by `events` handled. `queuedBefore` messages
 // may wait ahead of them (left over from the keystroke before, or keys released first). Each
 // key event is one message, and translating the typing press adds a character message right
-// behind it. One more covers events still on their way from the system's input queue to the
-// target's.
+// behind it, as translating a dead key's press adds a dead-character message. One more covers
+// events still on their way from the system's input queue to the target's.
 RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore);
 
 // What typing a character takes (a `Plan`: its key events and what carrying them out needs),
@@ -122,6 +179,8 @@ class PlanCache {
         return plans_.emplace(key, make()).first->second;
     }
     [[nodiscard]] std::size_t size() const { return plans_.size(); }
+    // Forgets every plan: they were worked out under other rules (keys only, say).
+    void Clear() { plans_.clear(); }
 
   private:
     struct Key {

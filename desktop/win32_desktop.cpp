@@ -273,7 +273,8 @@ bool PumpMessagesUntil(HWND dialogWindow, const std::function<bool()>& done,
         if (done()) {
             return true;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        // Rounded up: a wait must not end before its deadline (a pace's gap between keys).
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return false;
@@ -329,6 +330,40 @@ Status Win32Desktop::ActivateTask(TaskId task) {
         return ErrorFailure("ActivateTask", ERROR_ACCESS_DENIED);
     }
     return {};
+}
+
+Status Win32Desktop::BeginTyping(const TypingOptions& options) {
+    HKL layout = nullptr;
+    if (!options.layout.empty()) {
+        // Only a layout the user has installed: one loaded just for this would be added to
+        // the user's list of layouts.
+        for (const HKL installed : InstalledLayouts()) {
+            if (KeyboardLayoutId(installed) == options.layout) {
+                layout = installed;
+                break;
+            }
+        }
+        if (layout == nullptr) {
+            return Failure{"BeginTyping",
+                           u"The keyboard layout " + KeyboardLayoutDisplayName(options.layout) +
+                               u" is not installed on this computer.",
+                           kLayoutMissingCode};
+        }
+    }
+    typist_.Begin(options.pace, options.keyMode, layout);
+    return {};
+}
+
+std::vector<std::u16string> Win32Desktop::InstalledKeyboardLayouts() {
+    std::vector<std::u16string> ids;
+    for (const HKL layout : InstalledLayouts()) {
+        std::u16string id = KeyboardLayoutId(layout);
+        // Two handles can name one layout (the same layout for two languages).
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) {
+            ids.push_back(std::move(id));
+        }
+    }
+    return ids;
 }
 
 Status Win32Desktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {

@@ -45,7 +45,16 @@ class Win32Desktop final : public DesktopServices {
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
     Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
+    Status BeginTyping(const TypingOptions& options) override;
+    [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(
+        std::u16string_view text) override {
+        return typist_.FirstNotTypableAsKeys(text);
+    }
     void EndTyping() override { typist_.End(); }
+    [[nodiscard]] std::vector<std::u16string> InstalledKeyboardLayouts() override;
+    [[nodiscard]] std::u16string KeyboardLayoutName(std::u16string_view id) override {
+        return KeyboardLayoutDisplayName(id);
+    }
     [[nodiscard]] std::uint32_t ForegroundProcess() override;
     [[nodiscard]] bool IsShellWindow(WindowId window) override;
     [[nodiscard]] bool ChoosingInputHeld() override;

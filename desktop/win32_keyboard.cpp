@@ -1,7 +1,10 @@
 #include "desktop/win32_keyboard.h"
 
+#include <mmsystem.h>
+
 #include <algorithm>
 #include <array>
+#include <cwchar>
 
 #include "desktop/win32_desktop.h"
 #include "desktop/win32_text.h"
@@ -192,7 +195,8 @@ std::optional<LayoutKey> SystemKeyboardLayout::KeyFor(char16_t c) const {
     return LayoutKey{LOBYTE(found), HIBYTE(found)};
 }
 
-std::optional<char16_t> SystemKeyboardLayout::CharacterFrom(LayoutKey key, bool capsLock) const {
+int SystemKeyboardLayout::Translate(LayoutKey key, bool capsLock, UINT flags,
+                                    std::array<WCHAR, 8>& produced) const {
     std::array<BYTE, 256> state{};
     const auto hold = [&](BYTE virtualKey) { state[virtualKey] = 0x80; };
     if ((key.modifiers & kShiftBit) != 0) {
@@ -209,20 +213,187 @@ std::optional<char16_t> SystemKeyboardLayout::CharacterFrom(LayoutKey key, bool 
     }
     state[VK_CAPITAL] = capsLock ? 0x01 : 0x00;
     const UINT scan = ::MapVirtualKeyExW(key.virtualKey, MAPVK_VK_TO_VSC, layout_);
+    return ::ToUnicodeEx(key.virtualKey, scan, state.data(), produced.data(),
+                         static_cast<int>(produced.size()), flags, layout_);
+}
+
+std::optional<char16_t> SystemKeyboardLayout::CharacterFrom(LayoutKey key, bool capsLock) const {
     std::array<WCHAR, 8> produced{};
-    const int count = ::ToUnicodeEx(key.virtualKey, scan, state.data(), produced.data(),
-                                    static_cast<int>(produced.size()), kKeepKeyboardState, layout_);
-    if (count != 1) {
+    if (Translate(key, capsLock, kKeepKeyboardState, produced) != 1) {
         return std::nullopt;  // a dead key (negative), nothing, or several characters
     }
     return static_cast<char16_t>(produced[0]);
+}
+
+bool SystemKeyboardLayout::IsDeadKey(LayoutKey key) const {
+    std::array<WCHAR, 8> produced{};
+    return Translate(key, false, kKeepKeyboardState, produced) < 0;
+}
+
+std::optional<char16_t> SystemKeyboardLayout::ComposedFrom(LayoutKey dead, LayoutKey base) const {
+    // The accent waits in the keyboard state between the two keys, so these two calls change
+    // it; the second takes it out again, whether or not the two compose.
+    std::array<WCHAR, 8> produced{};
+    if (Translate(dead, false, 0, produced) >= 0) {
+        return std::nullopt;
+    }
+    if (Translate(base, false, 0, produced) != 1) {
+        return std::nullopt;  // no composition: the accent and the key's own character
+    }
+    return static_cast<char16_t>(produced[0]);
+}
+
+std::u16string KeyboardLayoutId(HKL layout) {
+    const auto value = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(layout));
+    const WORD device = HIWORD(value);
+    wchar_t id[KL_NAMELENGTH] = {};
+    if ((device & 0xF000) == 0xF000) {
+        // A variant (Dvorak, say): its entry in the registry carries the number.
+        wchar_t wanted[8] = {};
+        ::swprintf(wanted, 8, L"%04X", device & 0x0FFFu);
+        HKEY layouts = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                            L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts", 0, KEY_READ,
+                            &layouts) == ERROR_SUCCESS) {
+            for (DWORD i = 0;; ++i) {
+                DWORD length = KL_NAMELENGTH;
+                if (::RegEnumKeyExW(layouts, i, id, &length, nullptr, nullptr, nullptr, nullptr) !=
+                    ERROR_SUCCESS) {
+                    id[0] = L'\0';
+                    break;
+                }
+                wchar_t number[8] = {};
+                DWORD size = sizeof(number) - sizeof(wchar_t);
+                if (::RegGetValueW(layouts, id, L"Layout Id", RRF_RT_REG_SZ, nullptr, number,
+                                   &size) == ERROR_SUCCESS &&
+                    ::_wcsicmp(number, wanted) == 0) {
+                    break;
+                }
+            }
+            ::RegCloseKey(layouts);
+        }
+    } else if ((device & 0xF000) == 0xE000) {
+        ::swprintf(id, KL_NAMELENGTH, L"%08X", value);  // an input method's keyboard
+    } else {
+        ::swprintf(id, KL_NAMELENGTH, L"0000%04X", device);
+    }
+    return FromWide(id);
+}
+
+std::vector<HKL> InstalledLayouts() {
+    std::vector<HKL> layouts(
+        static_cast<std::size_t>(std::max(::GetKeyboardLayoutList(0, nullptr), 0)));
+    const int count = ::GetKeyboardLayoutList(static_cast<int>(layouts.size()), layouts.data());
+    layouts.resize(static_cast<std::size_t>(std::max(count, 0)));
+    return layouts;
+}
+
+std::u16string KeyboardLayoutDisplayName(std::u16string_view id) {
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\" + ToWide(id);
+    std::array<wchar_t, 256> name{};
+    HKEY entry = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &entry) == ERROR_SUCCESS) {
+        // The name in the user's language, else the English one.
+        DWORD size = static_cast<DWORD>(sizeof(name) - sizeof(wchar_t));
+        bool found = ::RegLoadMUIStringW(entry, L"Layout Display Name", name.data(), size, nullptr,
+                                         0, nullptr) == ERROR_SUCCESS;
+        if (!found) {
+            size = static_cast<DWORD>(sizeof(name) - sizeof(wchar_t));
+            found = ::RegGetValueW(entry, nullptr, L"Layout Text", RRF_RT_REG_SZ, nullptr,
+                                   name.data(), &size) == ERROR_SUCCESS;
+        }
+        ::RegCloseKey(entry);
+        if (found && name[0] != L'\0') {
+            return FromWide(name.data());
+        }
+    }
+    // No entry (Wine has none): the name of the layout's language.
+    const std::wstring wide = ToWide(id);
+    const auto language = static_cast<LANGID>(std::wcstoul(wide.c_str(), nullptr, 16) & 0xFFFF);
+    if (::GetLocaleInfoW(MAKELCID(language, SORT_DEFAULT), LOCALE_SLOCALIZEDDISPLAYNAME,
+                         name.data(), static_cast<int>(name.size())) > 0) {
+        return FromWide(name.data());
+    }
+    return std::u16string(id);
 }
 
 KeyboardTypist::~KeyboardTypist() {
     End();
 }
 
+void KeyboardTypist::Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout) {
+    if (mode != keyMode_) {
+        plans_.Clear();  // worked out under the other mode
+    }
+    pace_ = pace;
+    keyMode_ = mode;
+    layout_ = layout;
+    lastEvent_ = {};
+    // Windows rounds waits up to its timer's period, 15.6 ms unless a program asks for a finer
+    // one (timeBeginPeriod), which would stretch 10 ms between key events to 15.6.
+    if (pace_.count() > 0 && !finerTimer_) {
+        finerTimer_ = ::timeBeginPeriod(1) == TIMERR_NOERROR;
+    }
+}
+
+std::optional<std::size_t> KeyboardTypist::FirstNotTypableAsKeys(std::u16string_view text) {
+    if (layout_ == nullptr) {
+        Follow(::GetForegroundWindow());
+    }
+    const HKL layout = ChosenLayout();
+    const SystemKeyboardLayout& keys = LayoutOf(layout);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        // Caps Lock only decides which of a key's characters comes out, never whether one does.
+        const bool typable = typable_.For(
+            text[i], reinterpret_cast<std::uintptr_t>(layout), false,
+            [&] { return !PlanKeystrokes(text[i], keys, false, KeyMode::KeysOnly).empty(); });
+        if (!typable) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+const SystemKeyboardLayout& KeyboardTypist::LayoutOf(HKL layout) {
+    std::unique_ptr<SystemKeyboardLayout>& kept = layouts_[layout];
+    if (!kept) {
+        kept = std::make_unique<SystemKeyboardLayout>(layout);
+    }
+    return *kept;
+}
+
+HKL KeyboardTypist::ChosenLayout() const {
+    return layout_ != nullptr ? layout_ : ::GetKeyboardLayout(target_.thread);
+}
+
+Status KeyboardTypist::SendPaced(const std::vector<INPUT>& inputs) {
+    const auto gap = pace_ / 2;
+    for (UINT sent = 0; sent < inputs.size(); ++sent) {
+        // Quillrun's window is served during the gaps, so it stays responsive at any pace.
+        if (!PumpMessagesUntil(
+                window_, [] { return false; }, lastEvent_ + gap, quitting_) &&
+            quitting_) {
+            ReleaseAfterPartialSend(inputs, sent);
+            return Closing();
+        }
+        if (::SendInput(1, const_cast<INPUT*>(&inputs[sent]), sizeof(INPUT)) != 1) {
+            Failure failure = LastErrorFailure("SendKeyString");
+            ReleaseAfterPartialSend(inputs, sent);
+            return failure;
+        }
+        lastEvent_ = Clock::now();
+    }
+    return {};
+}
+
 void KeyboardTypist::End() {
+    if (finerTimer_) {
+        ::timeEndPeriod(1);
+        finerTimer_ = false;
+    }
+    // The plans stay for the next run: Begin forgets them if it types under another mode.
+    pace_ = {};
+    layout_ = nullptr;
     static_cast<void>(ShareInputWith(0));
     unshareable_ = 0;
     leftOver_ = 0;
@@ -292,8 +463,13 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
         }
     }
     std::vector<INPUT>& inputs = keystroke.inputs;
-    const UINT sent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    if (sent != inputs.size()) {
+    if (pace_.count() > 0) {
+        if (Status sent = SendPaced(inputs); !sent) {
+            return sent;
+        }
+    } else if (const UINT sent =
+                   ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+               sent != inputs.size()) {
         // Blocked part way (by a higher-integrity window in front, say): nothing stays down.
         Failure failure = LastErrorFailure("SendKeyString");
         ReleaseAfterPartialSend(inputs, sent);
@@ -305,8 +481,9 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
 
 Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     // The target's own layout decides which keys make the character, not Quillrun's; read for
-    // every keystroke, so that a switch of layouts during a run is followed.
-    const HKL layout = ::GetKeyboardLayout(target_.thread);
+    // every keystroke, so that a switch of layouts during a run is followed. A remote computer's
+    // layout, when the user named one, decides instead: the far side reads the scan codes.
+    const HKL layout = ChosenLayout();
     if (ShareInputWith(target_.thread)) {
         // The shared key state settles once the target has taken a turn with it; read
         // before that, it could make a release look read that is not.
@@ -330,7 +507,10 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     const PlannedKeys& planned =
         plans_.For(c, reinterpret_cast<std::uintptr_t>(layout), capsLock, [&] {
             PlannedKeys worked;
-            worked.events = PlanKeystrokes(c, SystemKeyboardLayout(layout), capsLock);
+            worked.events = PlanKeystrokes(c, LayoutOf(layout), capsLock, keyMode_);
+            if (worked.events.empty()) {
+                return worked;  // keys only, and the layout has none for it
+            }
             for (const KeyEvent& event : worked.events) {
                 worked.inputs.push_back(KeyEventInput(event, layout));
             }
@@ -343,6 +523,9 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
                                     : VK_PACKET;
             return worked;
         });
+    if (planned.events.empty()) {
+        return ErrorFailure("SendKeyString", ERROR_NO_UNICODE_TRANSLATION);
+    }
     keystroke.planned = &planned;
     keystroke.keyBefore = keys_[planned.watchedKey];
 

@@ -7,11 +7,16 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "desktop/result.h"
 #include "desktop/keystrokes.h"
+#include "desktop/result.h"
 
 namespace quillrun::win32 {
 
@@ -22,10 +27,24 @@ class SystemKeyboardLayout final : public KeyboardLayout {
     [[nodiscard]] std::optional<LayoutKey> KeyFor(char16_t c) const override;
     [[nodiscard]] std::optional<char16_t> CharacterFrom(LayoutKey key,
                                                         bool capsLock) const override;
+    [[nodiscard]] bool IsDeadKey(LayoutKey key) const override;
+    [[nodiscard]] std::optional<char16_t> ComposedFrom(LayoutKey dead,
+                                                       LayoutKey base) const override;
 
   private:
+    // What ToUnicodeEx makes of `key`: the number of characters, or -1 for a dead key.
+    int Translate(LayoutKey key, bool capsLock, UINT flags, std::array<WCHAR, 8>& produced) const;
+
     HKL layout_;
 };
+
+// The identifier that names a keyboard layout across restarts (as "00000407", the key of its
+// entry under Keyboard Layouts in the registry); the layout handle does not.
+std::u16string KeyboardLayoutId(HKL layout);
+// The layouts installed for the user, as the system lists them.
+std::vector<HKL> InstalledLayouts();
+// The name Windows shows for the layout `id`; `id` itself when none is known.
+std::u16string KeyboardLayoutDisplayName(std::u16string_view id);
 
 // The input event that carries out `event` on `layout` (real keys with their scan codes),
 // marked with kTypedKeyMark.
@@ -64,6 +83,11 @@ class KeyboardTypist {
     void AttachWindow(HWND window) { window_ = window; }
     void SetResponseTimeout(std::chrono::milliseconds timeout) { responseTimeout_ = timeout; }
 
+    // Begins a run: each key event at least half of `pace` after the one before (0: as fast as
+    // the target takes them), with `mode`, keys chosen from `layout` (null: the target's).
+    void Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout);
+    // Where the first character of `text` is that the run's layout has no keys for.
+    [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(std::u16string_view text);
     // Types `c` into the window in front if that window belongs to `process`; fails with
     // kNoWindowInFrontCode, sending nothing, if it does not, and with kNotRespondingCode when
     // that window does not take it within the response timeout.
@@ -94,6 +118,12 @@ class KeyboardTypist {
         BYTE keyBefore = 0;  // the watched key's state before the keystroke
     };
 
+    // The layout `layout` stands for, kept so that what was learnt of its keys is kept too.
+    const SystemKeyboardLayout& LayoutOf(HKL layout);
+    // The layout the keys are chosen from: the run's, or else the target's.
+    HKL ChosenLayout() const;
+    // Sends the inputs one at a time, each half the pace after the one before.
+    [[nodiscard]] Status SendPaced(const std::vector<INPUT>& inputs);
     // Makes `front` the target, learning its thread and process unless it already is.
     void Follow(HWND front);
     [[nodiscard]] Status Prepare(char16_t c, Keystroke& keystroke);
@@ -110,6 +140,15 @@ class KeyboardTypist {
     DWORD unshareable_ = 0;  // the thread that last refused to share it
     Target target_;          // the window the last keystroke went to
     PlanCache<PlannedKeys> plans_;
+    PlanCache<bool> typable_;  // whether a character has keys, for the check before a run
+    std::map<HKL, std::unique_ptr<SystemKeyboardLayout>> layouts_;
+    // The run's choices.
+    std::chrono::milliseconds pace_{0};
+    KeyMode keyMode_ = KeyMode::UnicodeWhereNeeded;
+    HKL layout_ = nullptr;
+    bool finerTimer_ = false;  // timeBeginPeriod is in force for the paced run
+    // When the last key event went out at a pace.
+    std::chrono::steady_clock::time_point lastEvent_{};
     std::array<BYTE, 256> keys_{};  // the target's key state as last read
     // GetTickCount64 when a look read keys_ and saw the last keystroke handled; 0 if none did.
     ULONGLONG keysSeenHandled_ = 0;

@@ -11,6 +11,30 @@ std::u16string ProgramOrFallback(const PlaybackResult& result) {
     return result.program.empty() ? u"the program in front" : u"\"" + result.program + u"\"";
 }
 
+// A character as "U+00E9 é": its code, and itself unless it is a control character.
+std::u16string CharacterText(char32_t c) {
+    constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string text = u"U+";
+    int digits = 4;
+    while (digits < 6 && (c >> (4 * digits)) != 0) {
+        ++digits;
+    }
+    for (int i = digits - 1; i >= 0; --i) {
+        text += kHex[(c >> (4 * i)) & 0xF];
+    }
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0xD800 && c <= 0xDFFF)) {
+        return text;
+    }
+    text += u' ';
+    if (c >= 0x10000) {
+        text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        text += static_cast<char16_t>(c);
+    }
+    return text;
+}
+
 std::u16string Reason(const PlaybackResult& result) {
     switch (result.end) {
         case PlaybackEnd::FocusMoved:
@@ -36,6 +60,8 @@ std::u16string Reason(const PlaybackResult& result) {
                    result.reason;
         case PlaybackEnd::ClipboardUnreadable:
             return u"Quillrun typed nothing: it could not read the clipboard: " + result.reason;
+        case PlaybackEnd::LayoutMissing:
+        case PlaybackEnd::NotTypableAsKeys:
         case PlaybackEnd::NoText:
         case PlaybackEnd::NothingPicked:
         case PlaybackEnd::NotOpened:
@@ -56,19 +82,34 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result) {
     if (result.end == PlaybackEnd::NothingPicked) {
         return u"No window was clicked within a minute: nothing was typed.";
     }
+    const std::u16string text(result.origin == TextOrigin::Clipboard ? u"the clipboard's text"
+                                                                     : u"the file");
+    const TypingPosition& at = result.position;
+    if (result.end == PlaybackEnd::LayoutMissing) {
+        return u"Quillrun typed nothing: the keyboard layout chosen for the other computer, " +
+               result.reason +
+               u", is not installed on this computer.\n\nChoose another in Start's menu, under "
+               u"\"Keyboard layout of the other computer\", or add this one in the language "
+               u"settings of Windows.";
+    }
+    if (result.end == PlaybackEnd::NotTypableAsKeys) {
+        return u"Quillrun typed nothing: \"Keys only\" is on, and the keyboard layout has no "
+               u"keys for " +
+               CharacterText(result.character) + u" at line " + DecimalText(at.line) +
+               u", column " + DecimalText(at.column) + u" of " + text +
+               u".\n\nTake the character out of the text, or turn \"Keys only\" off in "
+               u"Start's menu to type it as Unicode input.";
+    }
     std::u16string message = Reason(result);
     if (message.empty()) {
         return std::nullopt;
     }
-    const std::u16string_view text =
-        result.origin == TextOrigin::Clipboard ? u"the clipboard's text" : u"the file";
-    const TypingPosition& at = result.position;
     if (at.typed == 0 && at.line == 1 && at.column == 1 && !at.nextMayHaveArrived) {
-        return message + u"\n\nNothing of " + std::u16string(text) + u" was typed.";
+        return message + u"\n\nNothing of " + text + u" was typed.";
     }
     message += u"\n\nTyping stopped at line " + DecimalText(at.line) + u", column " +
-               DecimalText(at.column) + u" of " + std::u16string(text) + u"; " +
-               DecimalText(at.typed) + u" characters were typed (each line end counts as one).";
+               DecimalText(at.column) + u" of " + text + u"; " + DecimalText(at.typed) +
+               u" characters were typed (each line end counts as one).";
     message += at.nextMayHaveArrived
                    ? u" The next one may have arrived as well: the other window came to the "
                      u"front just as it was typed. Check the end of the text before you type the "

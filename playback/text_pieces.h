@@ -22,6 +22,9 @@ class TextPieces {
     // unknown): for the progress shown.
     [[nodiscard]] virtual std::uint64_t Done() const = 0;
     [[nodiscard]] virtual std::uint64_t Total() const = 0;
+    // Starts again from the beginning of the text: a second pass reads it anew, so that a text
+    // of any size is gone through twice without being held in memory.
+    virtual Status Rewind() = 0;
 };
 
 // A text held in memory, typed exactly as it is: a carriage return and line feed, a carriage
@@ -48,6 +51,10 @@ class MemoryTextPieces final : public TextPieces {
     }
     [[nodiscard]] std::uint64_t Total() const override {
         return text_.size();
+    }
+    Status Rewind() override {
+        position_ = 0;
+        return {};
     }
 
   private:

@@ -45,7 +45,8 @@ class Typist {
     // launched `task`, or without one the window in front. The reason typing cannot begin, if
     // it cannot.
     [[nodiscard]] std::optional<PlaybackEnd> Begin(std::optional<TaskId> task,
-                                                   const Status& activated) {
+                                                   const Status& activated,
+                                                   const TypingOptions& options) {
         if (task) {
             if (auto end = AwaitHandOff(*task, activated)) {
                 return end;
@@ -64,6 +65,9 @@ class Typist {
         // (User Interface Privilege Isolation): SendInput still reports every event sent.
         if (desktop_.InputAccessTo(owner_) != InputAccess::Allowed) {
             return PlaybackEnd::NotAllowed;
+        }
+        if (!desktop_.BeginTyping(options)) {
+            return PlaybackEnd::LayoutMissing;
         }
         // With an input method open, keys are composed instead of typed: letters turn into
         // kana, Enter commits instead of breaking the line.
@@ -174,14 +178,87 @@ class Typist {
 // The file as the text reader gives it.
 class FilePieces final : public TextPieces {
   public:
-    explicit FilePieces(TextReader reader) : reader_(std::move(reader)) {}
+    FilePieces(DesktopServices& desktop, std::u16string_view path, TextReader reader)
+        : desktop_(desktop), path_(path), reader_(std::move(reader)) {}
     Result<std::optional<LinePiece>> Next() override { return reader_.ReadLinePiece(); }
     [[nodiscard]] std::uint64_t Done() const override { return reader_.BytesConsumed(); }
     [[nodiscard]] std::uint64_t Total() const override { return reader_.FileSize(); }
+    Status Rewind() override {
+        auto reopened = TextReader::Open(desktop_, path_, LineEnds::CarriageReturn);
+        if (!reopened) {
+            return reopened.failure();
+        }
+        reader_ = std::move(reopened).value();
+        return {};
+    }
 
   private:
+    DesktopServices& desktop_;
+    std::u16string path_;
     TextReader reader_;
 };
+
+// How much of the text the check for keys goes through between two turns of Quillrun's window
+// (UTF-16 units): a long file is checked while the window stays responsive.
+constexpr std::size_t kCheckUnitsPerPump = std::size_t{64} * 1024;
+
+// The code point at `text[i]`, a surrogate pair taken whole.
+char32_t CodePointAt(std::u16string_view text, std::size_t i) {
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+        return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    }
+    return c;
+}
+
+// Goes through the whole text before anything is typed: the first character the layout has no
+// keys for ends the run there, with its place. Leaves the text at its beginning.
+std::optional<PlaybackEnd> CheckTypableAsKeys(DesktopServices& desktop, TextPieces& text,
+                                              const PlaybackHooks& hooks, PlaybackResult& result) {
+    const auto readFailed = [&](const Failure& failure) {
+        result.reason = failure.reason;
+        return PlaybackEnd::ReadFailed;
+    };
+    if (Status rewound = text.Rewind(); !rewound) {
+        return readFailed(rewound.failure());
+    }
+    TypingPosition at;
+    std::size_t sincePump = 0;
+    for (;;) {
+        auto piece = text.Next();
+        if (!piece) {
+            return readFailed(piece.failure());
+        }
+        if (!piece.value()) {
+            break;
+        }
+        const std::u16string& units = piece.value()->text;
+        if (const auto bad = desktop.FirstNotTypableAsKeys(units)) {
+            at.column += *bad;
+            result.position = at;
+            result.character = CodePointAt(units, *bad);
+            return PlaybackEnd::NotTypableAsKeys;
+        }
+        at.column += units.size();
+        if (piece.value()->endsLine) {
+            ++at.line;
+            at.column = 1;
+        }
+        sincePump += units.size() + 1;
+        if (sincePump >= kCheckUnitsPerPump) {
+            sincePump = 0;
+            desktop.PumpEvents();
+            if (StopRequested(hooks)) {
+                return PlaybackEnd::Stopped;
+            }
+        }
+    }
+    if (Status rewound = text.Rewind(); !rewound) {
+        return readFailed(rewound.failure());
+    }
+    return std::nullopt;
+}
 
 // How often a clipboard held open by another program is asked again.
 constexpr Milliseconds kClipboardRetryPoll{20};
@@ -227,10 +304,19 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         }
         // An empty file types nothing and needs no window to type into.
         if (!begun) {
-            if (auto end = typist.Begin(task, activated)) {
+            if (auto end = typist.Begin(task, activated, hooks.typing)) {
+                if (end == PlaybackEnd::LayoutMissing) {
+                    result.reason = desktop.KeyboardLayoutName(hooks.typing.layout);
+                }
                 return ended(*end);
             }
             begun = true;
+            if (hooks.typing.keyMode == KeyMode::KeysOnly) {
+                if (auto end = CheckTypableAsKeys(desktop, text, hooks, result)) {
+                    return ended(*end);
+                }
+                continue;  // typing starts from the beginning again
+            }
         }
         for (const char16_t c : piece.value()->text) {
             if (auto end = typist.Type(EscapeKeyChar(c))) {
@@ -263,7 +349,7 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
     if (!reader) {
         return result;
     }
-    FilePieces pieces(std::move(reader).value());
+    FilePieces pieces(desktop, path, std::move(reader).value());
     return PlayPieces(desktop, pieces, task, hooks, std::move(result));
 }
 

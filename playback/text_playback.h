@@ -24,6 +24,8 @@ enum class PlaybackEnd {
     NoText,               // the clipboard held no text: nothing was typed
     ClipboardUnreadable,  // the clipboard could not be read (held open): nothing was typed
     NothingPicked,        // no window was clicked in time to type into: nothing was typed
+    LayoutMissing,        // the other computer's keyboard layout is not installed: nothing typed
+    NotTypableAsKeys,     // keys only, and a character has no keys on the layout: nothing typed
 };
 
 // Where a run's text comes from.
@@ -49,6 +51,8 @@ struct PlaybackResult {
     std::u16string reason;   // the system's words for a read that failed
     TextOrigin origin = TextOrigin::File;
     bool intoPickedWindow = false;  // typed into the window in front, not a launched program
+    // The character that has no keys on the layout (NotTypableAsKeys), at `position`.
+    char32_t character = 0;
 };
 
 // What a run asks of the window that started it.
@@ -57,6 +61,8 @@ struct PlaybackHooks {
     std::function<bool()> stopRequested;
     // Told as the file is read: bytes taken so far and the file's size (0 when unknown).
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+    // How the keys are typed (pace, keys only, the other computer's layout).
+    TypingOptions typing{};
 };
 
 // How long a program launched through another one (a launcher that hands the launch over and
@@ -72,7 +78,8 @@ inline constexpr Milliseconds kClipboardRetryFor{500};
 // own key string, a line end after every line (also the last), Quillrun's pending events
 // handled after each line. Keystrokes go only to the process that was in front right after the
 // activation, and only if Quillrun is allowed to type into it; an open input method of its
-// window is closed for the run and opened again afterwards.
+// window is closed for the run and opened again afterwards. With keys only, the whole text is
+// gone through first, and nothing is typed if a character of it has no keys on the layout.
 PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
                             std::optional<TaskId> task, const PlaybackHooks& hooks);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "desktop/paths.h"
+#include "desktop/utf.h"
 #include "desktop/text_reader.h"
 
 namespace quillrun {
@@ -11,6 +12,80 @@ namespace {
 bool IsBlank(std::u16string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char16_t c) { return c == u' ' || c == u'\t'; });
+}
+
+// The names of the typing options' lines.
+constexpr std::u16string_view kPaceName = u"pace";          // ms a key, 0 to 1000
+constexpr std::u16string_view kKeysOnlyName = u"keysonly";  // 1 or 0
+constexpr std::u16string_view kLayoutName = u"layout";      // a layout identifier
+
+std::u16string_view Trimmed(std::u16string_view text) {
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::optional<Milliseconds> ParsePace(std::u16string_view value) {
+    if (value.empty() || value.size() > 4) {
+        return std::nullopt;
+    }
+    int ms = 0;
+    for (const char16_t c : value) {
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+        ms = ms * 10 + (c - u'0');
+    }
+    if (ms > TypingOptions::kMaxPace.count()) {
+        return std::nullopt;
+    }
+    return Milliseconds(ms);
+}
+
+// A layout identifier as Windows names layouts: eight hexadecimal digits, kept in capitals.
+std::optional<std::u16string> ParseLayout(std::u16string_view value) {
+    if (value.size() != 8) {
+        return std::nullopt;
+    }
+    std::u16string id;
+    for (const char16_t c : value) {
+        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')) {
+            id += c;
+        } else if (c >= u'a' && c <= u'f') {
+            id += static_cast<char16_t>(c - u'a' + u'A');
+        } else {
+            return std::nullopt;
+        }
+    }
+    return id;
+}
+
+// Takes one later line of the file into `typing` if it is a known name with a valid value.
+void ReadTypingOption(std::u16string_view line, TypingOptions& typing) {
+    const std::size_t equals = line.find(u'=');
+    if (equals == std::u16string_view::npos) {
+        return;
+    }
+    const std::u16string_view name = Trimmed(line.substr(0, equals));
+    const std::u16string_view value = Trimmed(line.substr(equals + 1));
+    if (name == kPaceName) {
+        if (const auto pace = ParsePace(value)) {
+            typing.pace = *pace;
+        }
+    } else if (name == kKeysOnlyName) {
+        if (value == u"1" || value == u"0") {
+            typing.keyMode = value == u"1" ? KeyMode::KeysOnly : KeyMode::UnicodeWhereNeeded;
+        }
+    } else if (name == kLayoutName) {
+        if (auto layout = ParseLayout(value)) {
+            typing.layout = *std::move(layout);
+        }
+    }
 }
 
 // The settings in the file at `path`, or nothing if the file cannot be opened.
@@ -26,6 +101,12 @@ std::optional<Settings> ReadSettingsFile(DesktopServices& desktop, std::u16strin
     auto line = reader.value().ReadLine();
     if (line && line.value() && !IsBlank(*line.value())) {
         settings.targetPath = *std::move(line).value();
+    }
+    while (line && line.value()) {
+        line = reader.value().ReadLine();
+        if (line && line.value()) {
+            ReadTypingOption(*line.value(), settings.typing);
+        }
     }
     return settings;
 }
@@ -44,13 +125,26 @@ Settings LoadSettings(DesktopServices& desktop) {
 }
 
 Status SaveSettings(DesktopServices& desktop, const Settings& settings) {
-    const std::u16string line = settings.targetPath + u"\r\n";
-    auto bytes = EncodeText(desktop, line, settings.encoding);
+    std::u16string text = settings.targetPath + u"\r\n";
+    const TypingOptions& typing = settings.typing;
+    const auto write = [&](std::u16string_view name, std::u16string_view value) {
+        text.append(name).append(u"=").append(value).append(u"\r\n");
+    };
+    if (typing.pace != TypingOptions{}.pace) {
+        write(kPaceName, DecimalText(static_cast<std::uint64_t>(typing.pace.count())));
+    }
+    if (typing.keyMode == KeyMode::KeysOnly) {
+        write(kKeysOnlyName, u"1");
+    }
+    if (!typing.layout.empty()) {
+        write(kLayoutName, typing.layout);
+    }
+    auto bytes = EncodeText(desktop, text, settings.encoding);
     // Keep every character of the path rather than the code page when the ANSI code page lacks
     // one, or when its bytes would read back as something else (valid UTF-8, a byte-order mark).
     if (!bytes || (settings.encoding == TextEncoding::Ansi &&
                    DetectUnmarkedEncoding(bytes.value()) != TextEncoding::Ansi)) {
-        bytes = EncodeText(desktop, line, TextEncoding::Utf8WithBom);
+        bytes = EncodeText(desktop, text, TextEncoding::Utf8WithBom);
     }
     const std::u16string path = JoinFolderAndName(desktop.AppFolder(), kSettingsFileName);
     return desktop.ReplaceFileContents(path, bytes.value());

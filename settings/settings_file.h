@@ -1,4 +1,6 @@
-// The settings file: one line, the command line of the program to type into.
+// The settings file: its first line the command line of the program to type into, as it always
+// was, so that whatever reads only that line goes on working; then, one a line as name=value, how
+// the keys are typed, each only when it differs from the default.
 #pragma once
 
 #include <string>
@@ -16,17 +18,20 @@ struct Settings {
     std::u16string targetPath{kDefaultTargetPath};
     // How the file was stored, so that saving keeps every character of the path.
     TextEncoding encoding = TextEncoding::Ansi;
+    TypingOptions typing;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 
 // Reads "quillrun.ini" from the working directory or, when there is none to open there, from
-// the application folder. Only the first line counts. No file, an empty file or a blank first
-// line give the default target. Never fails: settings are a convenience, not a precondition.
+// the application folder. No file, an empty file or a blank first line give the default target.
+// Later lines that are not a known name=value, or whose value is out of range, are passed over.
+// Never fails: settings are a convenience, not a precondition.
 Settings LoadSettings(DesktopServices& desktop);
 
-// Writes the target as the file's one line into the application folder, replacing the old file
-// only once the new one is complete.
+// Writes the target as the file's first line, and the typing options that differ from the
+// default after it, into the application folder, replacing the old file only once the new one
+// is complete.
 Status SaveSettings(DesktopServices& desktop, const Settings& settings);
 
 }  // namespace quillrun

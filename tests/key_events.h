@@ -12,6 +12,10 @@ using K = KeyEvent::Kind;
 inline KeyEvent Down(std::uint16_t code, bool types = false, K kind = K::VirtualKey) {
     return {.kind = kind, .code = code, .up = false, .typesCharacter = types};
 }
+inline KeyEvent DeadDown(std::uint16_t code) {
+    return {
+        .kind = K::VirtualKey, .code = code, .up = false, .typesCharacter = false, .deadKey = true};
+}
 inline KeyEvent Up(std::uint16_t code, K kind = K::VirtualKey) {
     return {.kind = kind, .code = code, .up = true, .typesCharacter = false};
 }

@@ -3,7 +3,7 @@
 // Every character of a line, escaped, must parse back to itself; any other text given to the
 // parser must either be refused or be one of the forms that type exactly one character. The
 // plan for each character, on a layout the input makes up, must press and release in pairs and
-// type the character once.
+// type the character once; with keys only, it must use keys alone, or be empty.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -42,6 +42,17 @@ class ArbitraryLayout final : public KeyboardLayout {
         // Sometimes the character asked for, sometimes another.
         return static_cast<char16_t>(capsLock ? b ^ 0x20 : b);
     }
+    [[nodiscard]] bool IsDeadKey(LayoutKey key) const override {
+        return (At(static_cast<char16_t>(key.virtualKey + key.modifiers)) & 0x06) == 0x06;
+    }
+    [[nodiscard]] std::optional<char16_t> ComposedFrom(LayoutKey dead,
+                                                       LayoutKey base) const override {
+        const std::uint8_t b = At(static_cast<char16_t>(dead.virtualKey ^ base.virtualKey));
+        if ((b & 0x08) != 0) {
+            return std::nullopt;
+        }
+        return static_cast<char16_t>(b + base.modifiers);
+    }
 
   private:
     [[nodiscard]] std::uint8_t At(char16_t c) const { return table_[c % table_.size()]; }
@@ -66,8 +77,11 @@ void CheckParse(std::u16string_view keys) {
     Require(plain || braced || lineEnd);
 }
 
-void CheckPlan(char16_t c, const KeyboardLayout& layout, bool capsLock) {
-    const std::vector<KeyEvent> events = PlanKeystrokes(c, layout, capsLock);
+void CheckPlan(char16_t c, const KeyboardLayout& layout, bool capsLock, KeyMode mode) {
+    const std::vector<KeyEvent> events = PlanKeystrokes(c, layout, capsLock, mode);
+    if (mode == KeyMode::KeysOnly && events.empty()) {
+        return;  // no keys for it on this layout
+    }
     std::vector<KeyEvent> held;
     int typing = 0;
     for (const KeyEvent& event : events) {
@@ -78,6 +92,9 @@ void CheckPlan(char16_t c, const KeyboardLayout& layout, bool capsLock) {
                 Require(event.code == c);
             }
         }
+        // Keys only means keys only; a dead key comes before the key that types.
+        Require(mode == KeyMode::UnicodeWhereNeeded || event.kind == KeyEvent::Kind::VirtualKey);
+        Require(!event.deadKey || (!event.up && !event.typesCharacter && typing == 0));
         if (!event.up) {
             held.push_back(event);
             continue;
@@ -104,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string text = input.RestAsUtf16();
     for (const char16_t c : text) {
         CheckEscapeRoundTrip(c);
-        CheckPlan(c, layout, capsLock);
+        CheckPlan(c, layout, capsLock, KeyMode::UnicodeWhereNeeded);
+        CheckPlan(c, layout, capsLock, KeyMode::KeysOnly);
     }
     CheckParse(text);
     return 0;

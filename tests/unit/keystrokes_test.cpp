@@ -10,8 +10,17 @@
 namespace quillrun {
 namespace {
 
+// A key of FakeLayout's besides the letters.
+struct Entry {
+    Entry(LayoutKey k, bool d = false, bool l = true) : key(k), dead(d), listed(l) {}
+    LayoutKey key;
+    bool dead;    // a dead key: pressing it produces nothing at once
+    bool listed;  // the layout's own listing names it
+};
+
 // A small layout in the manner of a German keyboard: letters with Caps Lock, '@' on AltGr+Q,
-// '^' as a dead key, 'ä' on its own key, '$' on Shift+4, and a key listed with Ctrl alone.
+// '^' and '´' as dead keys, 'ä' on its own key, '$' on Shift+4, a key listed with Ctrl alone,
+// and '(' on Shift+8 which the layout's own listing misses (as Wine's does on the US layout).
 class FakeLayout final : public KeyboardLayout {
   public:
     std::optional<LayoutKey> KeyFor(char16_t c) const override {
@@ -22,7 +31,8 @@ class FakeLayout final : public KeyboardLayout {
             return LayoutKey{static_cast<std::uint8_t>(c), kShiftBit};
         }
         const auto it = kOthers.find(c);
-        return it == kOthers.end() ? std::nullopt : std::optional<LayoutKey>(it->second.first);
+        return it == kOthers.end() || !it->second.listed ? std::nullopt
+                                                         : std::optional<LayoutKey>(it->second.key);
     }
     std::optional<char16_t> CharacterFrom(LayoutKey key, bool capsLock) const override {
         if (key.virtualKey >= 'A' && key.virtualKey <= 'Z' && (key.modifiers & ~kShiftBit) == 0) {
@@ -30,23 +40,46 @@ class FakeLayout final : public KeyboardLayout {
             return static_cast<char16_t>((upper ? u'A' : u'a') + (key.virtualKey - 'A'));
         }
         for (const auto& [c, entry] : kOthers) {
-            if (entry.first == key) {
-                return entry.second ? std::optional<char16_t>(c) : std::nullopt;
+            if (entry.key == key) {
+                return entry.dead ? std::nullopt : std::optional<char16_t>(c);
             }
         }
         return std::nullopt;
     }
+    bool IsDeadKey(LayoutKey key) const override { return key == kCircumflex || key == kAcute; }
+    std::optional<char16_t> ComposedFrom(LayoutKey dead, LayoutKey base) const override {
+        const std::optional<char16_t> c = CharacterFrom(base, false);
+        if (!IsDeadKey(dead) || !c) {
+            return std::nullopt;
+        }
+        const bool circumflex = dead == kCircumflex;
+        switch (*c) {
+            case u' ':
+                return circumflex ? u'^' : u'\u00B4';
+            case u'e':
+                return circumflex ? u'\u00EA' : u'\u00E9';
+            case u'E':
+                return circumflex ? u'\u00CA' : u'\u00C9';
+            default:
+                return std::nullopt;
+        }
+    }
 
   private:
-    // character -> (key, whether pressing it produces the character at once)
-    inline static const std::map<char16_t, std::pair<LayoutKey, bool>> kOthers = {
-        {u'@', {{0x51, kControlBit | kAltBit}, true}},
-        {u'^', {{0xDC, 0}, false}},
-        {u'\u00E4', {{0xDE, 0}, true}},
-        {u'$', {{0x34, kShiftBit}, true}},
-        {u'1', {{0x31, 0}, true}},
-        {u'\u00A7', {{0x33, kControlBit}, true}},
-        {u'\u00B5', {{0x4D, kAltBit}, true}},
+    static constexpr LayoutKey kCircumflex{0xDC, 0};
+    static constexpr LayoutKey kAcute{0xDD, 0};
+    static constexpr std::uint8_t kAltGr = kControlBit | kAltBit;
+    inline static const std::map<char16_t, Entry> kOthers = {
+        {u'@', Entry({0x51, kAltGr})},
+        {u'^', Entry(kCircumflex, true)},
+        {u'\u00B4', Entry(kAcute, true)},
+        {u'\u00E4', Entry({0xDE, 0})},
+        {u'$', Entry({0x34, kShiftBit})},
+        {u'1', Entry({0x31, 0})},
+        {u' ', Entry({0x20, 0})},
+        {u'(', Entry({0x38, kShiftBit}, false, false)},
+        {u'\u00A7', Entry({0x33, kControlBit})},
+        {u'\u00B5', Entry({0x4D, kAltBit})},
     };
 };
 
@@ -57,13 +90,14 @@ struct PlanCase {
     char16_t c;
     CapsLock capsLock;  // nullopt: the target's key state cannot be read
     std::vector<KeyEvent> events;
+    KeyMode mode = KeyMode::UnicodeWhereNeeded;
 };
 
 class KeystrokePlans : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(KeystrokePlans, PressWhatTheLayoutNeedsAndReleaseEverything) {
     const PlanCase& c = GetParam();
-    EXPECT_EQ(PlanKeystrokes(c.c, FakeLayout{}, c.capsLock), c.events);
+    EXPECT_EQ(PlanKeystrokes(c.c, FakeLayout{}, c.capsLock, c.mode), c.events);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,6 +137,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {Down(vk::kControl), Down(vk::kAlt), Down(0x51, true), Up(0x51), Up(vk::kAlt),
                   Up(vk::kControl)}},
         PlanCase{"OwnKey", u'\u00E4', false, {Down(0xDE, true), Up(0xDE)}},
+        PlanCase{"KeyTheListingMissesIsFoundByItsCharacter",
+                 u'(',
+                 false,
+                 {Down(vk::kShift), Down(0x38, true), Up(0x38), Up(vk::kShift)}},
         PlanCase{"DeadKeyGoesAsUnicode",
                  u'^',
                  false,
@@ -135,7 +173,50 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{
             "BackspaceIsNoKey", u'\b', false, {Down(0x08, true, K::Unicode), Up(0x08, K::Unicode)}},
         PlanCase{
-            "DeleteIsNoKey", u'\x7F', false, {Down(0x7F, true, K::Unicode), Up(0x7F, K::Unicode)}}),
+            "DeleteIsNoKey", u'\x7F', false, {Down(0x7F, true, K::Unicode), Up(0x7F, K::Unicode)}},
+        // Keys only: nothing goes as Unicode; what the layout cannot type gets no events.
+        PlanCase{"KeysOnlyLetterWithCapsLockUnknownTakesItOff",
+                 u'q',
+                 std::nullopt,
+                 {Down('Q', true), Up('Q')},
+                 KeyMode::KeysOnly},
+        PlanCase{"KeysOnlyAltGr",
+                 u'@',
+                 false,
+                 {Down(vk::kControl), Down(vk::kAlt), Down(0x51, true), Up(0x51), Up(vk::kAlt),
+                  Up(vk::kControl)},
+                 KeyMode::KeysOnly},
+        PlanCase{"KeysOnlyDeadKeyThenSpaceTypesTheAccent",
+                 u'^',
+                 false,
+                 {DeadDown(0xDC), Up(0xDC), Down(0x20, true), Up(0x20)},
+                 KeyMode::KeysOnly},
+        PlanCase{"KeysOnlyAccentedLetter",
+                 u'\u00E9',
+                 false,
+                 {DeadDown(0xDD), Up(0xDD), Down('E', true), Up('E')},
+                 KeyMode::KeysOnly},
+        PlanCase{
+            "KeysOnlyAccentedCapital",
+            u'\u00CA',
+            false,
+            {DeadDown(0xDC), Up(0xDC), Down(vk::kShift), Down('E', true), Up('E'), Up(vk::kShift)},
+            KeyMode::KeysOnly},
+        PlanCase{
+            "KeysOnlyAccentedLetterWithCapsLock",
+            u'\u00EA',
+            true,
+            {DeadDown(0xDC), Up(0xDC), Down(vk::kShift), Down('E', true), Up('E'), Up(vk::kShift)},
+            KeyMode::KeysOnly},
+        PlanCase{"KeysOnlyEnterIsEnter",
+                 u'\n',
+                 false,
+                 {Down(vk::kReturn, true), Up(vk::kReturn)},
+                 KeyMode::KeysOnly},
+        PlanCase{"KeysOnlyNotOnLayout", u'\u65E5', false, {}, KeyMode::KeysOnly},
+        PlanCase{"KeysOnlyCtrlAloneIsNoKey", u'\u00A7', false, {}, KeyMode::KeysOnly},
+        PlanCase{"KeysOnlyControlCharacter", u'\x01', false, {}, KeyMode::KeysOnly},
+        PlanCase{"KeysOnlySurrogate", u'\xD83D', false, {}, KeyMode::KeysOnly}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTheHandOver) {
@@ -144,6 +225,7 @@ TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTh
         char16_t c;
         std::size_t queuedBefore;
         RoundTrips expected;
+        KeyMode mode = KeyMode::UnicodeWhereNeeded;
     } cases[] = {
         // Key down, character: 4 round trips; the key up is taken by the turn after.
         {u'a', 0, {4, 0}},
@@ -156,9 +238,11 @@ TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTh
         {u'@', 0, {6, 2}},
         {u'\u65E5', 0, {4, 0}},
         {u'\n', 0, {4, 0}},
+        // Dead key down and its dead character, dead key up, key down, character: 7.
+        {u'\u00E9', 0, {7, 0}, KeyMode::KeysOnly},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(RoundTripsToHandle(PlanKeystrokes(c.c, layout, false), c.queuedBefore),
+        EXPECT_EQ(RoundTripsToHandle(PlanKeystrokes(c.c, layout, false, c.mode), c.queuedBefore),
                   c.expected)
             << "character " << static_cast<int>(c.c) << " after " << c.queuedBefore;
     }

@@ -35,8 +35,14 @@ TEST_P(LoadSettingsTest, ReadsFirstLineOrFallsBack) {
     EXPECT_EQ(LoadSettings(desktop), c.expected);
 }
 
-Settings Target(std::u16string path, TextEncoding encoding = TextEncoding::Ansi) {
-    return Settings{std::move(path), encoding};
+Settings Target(std::u16string path, TextEncoding encoding = TextEncoding::Ansi,
+                TypingOptions typing = {}) {
+    return Settings{std::move(path), encoding, std::move(typing)};
+}
+
+TypingOptions Typing(int paceMs, KeyMode mode = KeyMode::UnicodeWhereNeeded,
+                     std::u16string layout = {}) {
+    return TypingOptions{Milliseconds(paceMs), mode, std::move(layout)};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,7 +76,26 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"Cp932Path", "C:\\\x93\xFA\x96\x7B\\ed.exe\r\n", std::nullopt,
                  Target(u"C:\\\u65E5\u672C\\ed.exe"), 932},
         LoadCase{"Latin1Path", "C:\\Caf\xE9\\ed.exe", std::nullopt,
-                 Target(u"C:\\Caf\u00E9\\ed.exe")}),
+                 Target(u"C:\\Caf\u00E9\\ed.exe")},
+        // How the keys are typed, on the lines after the target.
+        LoadCase{
+            "ChoicesOnLaterLines", "C:\\a.exe\r\npace=50\r\nkeysonly=1\r\nlayout=00000407\r\n",
+            std::nullopt,
+            Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(50, KeyMode::KeysOnly, u"00000407"))},
+        LoadCase{"ChoicesWithBlanksAndSmallLetters", "C:\\a.exe\npace = 1000 \nlayout=f002040a\n",
+                 std::nullopt,
+                 Target(u"C:\\a.exe", TextEncoding::Ansi,
+                        Typing(1000, KeyMode::UnicodeWhereNeeded, u"F002040A"))},
+        LoadCase{"PaceSetByHand", "C:\\a.exe\r\npace=35\r\nkeysonly=0\r\n", std::nullopt,
+                 Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(35))},
+        LoadCase{"LaterLineWins", "C:\\a.exe\r\npace=50\r\npace=20\r\n", std::nullopt,
+                 Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(20))},
+        LoadCase{"UnknownAndOutOfRangeLinesAreIgnored",
+                 "C:\\a.exe\r\npace=1001\r\npace=-5\r\npace=\r\npace=20ms\r\nkeysonly=yes\r\n"
+                 "layout=German\r\nlayout=0000040\r\nspeed=20\r\n=1\r\npace\r\n",
+                 std::nullopt, Target(u"C:\\a.exe")},
+        LoadCase{"AChoiceOnTheFirstLineIsTheTarget", "pace=50\r\n", std::nullopt,
+                 Target(u"pace=50")}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(LoadSettings, SettingsFileThatIsAFolderGivesDefault) {
@@ -99,25 +124,34 @@ TEST_P(SaveSettingsTest, WritesOneLineIntoTheApplicationFolder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SaveSettingsTest,
-    ::testing::Values(SaveCase{"Default", u"C:\\Tools", Settings{}, u"C:\\Tools\\quillrun.ini",
-                               "C:\\WINDOWS\\Notepad.exe\r\n"},
-                      SaveCase{"DriveRootHasOneBackslash", u"C:\\", Settings{}, u"C:\\quillrun.ini",
-                               "C:\\WINDOWS\\Notepad.exe\r\n"},
-                      SaveCase{"KeepsUtf8", u"C:\\Tools",
-                               Target(u"C:\\\u65E5.exe", TextEncoding::Utf8),
-                               u"C:\\Tools\\quillrun.ini", "C:\\\xE6\x97\xA5.exe\r\n"},
-                      SaveCase{"KeepsUtf16", u"C:\\Tools", Target(u"C:\\x", TextEncoding::Utf16BE),
-                               u"C:\\Tools\\quillrun.ini",
-                               std::string("\xFE\xFF\0C\0:\0\\\0x\0\r\0\n", 14)},
-                      SaveCase{"AnsiThatCannotHoldThePathBecomesUtf8WithMark", u"C:\\Tools",
-                               Target(u"C:\\\u65E5.exe"), u"C:\\Tools\\quillrun.ini",
-                               "\xEF\xBB\xBF"
-                               "C:\\\xE6\x97\xA5.exe\r\n"},
-                      // In ANSI "\u00C3\u00A9" is C3 A9, which would read back as UTF-8 "\u00E9".
-                      SaveCase{"AnsiThatWouldReadBackAsUtf8BecomesUtf8WithMark", u"C:\\Tools",
-                               Target(u"C:\\\u00C3\u00A9.exe"), u"C:\\Tools\\quillrun.ini",
-                               "\xEF\xBB\xBF"
-                               "C:\\\xC3\x83\xC2\xA9.exe\r\n"}),
+    ::testing::Values(
+        SaveCase{"Default", u"C:\\Tools", Settings{}, u"C:\\Tools\\quillrun.ini",
+                 "C:\\WINDOWS\\Notepad.exe\r\n"},
+        SaveCase{"DriveRootHasOneBackslash", u"C:\\", Settings{}, u"C:\\quillrun.ini",
+                 "C:\\WINDOWS\\Notepad.exe\r\n"},
+        SaveCase{"KeepsUtf8", u"C:\\Tools", Target(u"C:\\\u65E5.exe", TextEncoding::Utf8),
+                 u"C:\\Tools\\quillrun.ini", "C:\\\xE6\x97\xA5.exe\r\n"},
+        SaveCase{"KeepsUtf16", u"C:\\Tools", Target(u"C:\\x", TextEncoding::Utf16BE),
+                 u"C:\\Tools\\quillrun.ini", std::string("\xFE\xFF\0C\0:\0\\\0x\0\r\0\n", 14)},
+        SaveCase{"AnsiThatCannotHoldThePathBecomesUtf8WithMark", u"C:\\Tools",
+                 Target(u"C:\\\u65E5.exe"), u"C:\\Tools\\quillrun.ini",
+                 "\xEF\xBB\xBF"
+                 "C:\\\xE6\x97\xA5.exe\r\n"},
+        // Only the choices that differ from the default follow the target.
+        SaveCase{
+            "ChoicesFollowTheTarget", u"C:\\Tools",
+            Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(20, KeyMode::KeysOnly, u"00000407")),
+            u"C:\\Tools\\quillrun.ini",
+            "C:\\a.exe\r\npace=20\r\nkeysonly=1\r\nlayout=00000407\r\n"},
+        SaveCase{"DefaultChoicesAreNotWritten", u"C:\\Tools",
+                 Target(u"C:\\a.exe", TextEncoding::Ansi,
+                        Typing(0, KeyMode::UnicodeWhereNeeded, u"00000407")),
+                 u"C:\\Tools\\quillrun.ini", "C:\\a.exe\r\nlayout=00000407\r\n"},
+        // In ANSI "\u00C3\u00A9" is C3 A9, which would read back as UTF-8 "\u00E9".
+        SaveCase{"AnsiThatWouldReadBackAsUtf8BecomesUtf8WithMark", u"C:\\Tools",
+                 Target(u"C:\\\u00C3\u00A9.exe"), u"C:\\Tools\\quillrun.ini",
+                 "\xEF\xBB\xBF"
+                 "C:\\\xC3\x83\xC2\xA9.exe\r\n"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SaveSettings, FailedWriteLeavesOldFileAndSaysWhy) {
@@ -137,6 +171,7 @@ TEST(SettingsRoundTrip, WhatIsLoadedIsSavedByteForByte) {
          {std::string("C:\\Caf\xE9\\ed.exe\r\n"), std::string("C:\\\xE6\x97\xA5\\ed.exe\r\n"),
           std::string("\xEF\xBB\xBF"
                       "C:\\ed.exe\r\n"),
+          std::string("C:\\ed.exe\r\npace=35\r\nkeysonly=1\r\nlayout=00000411\r\n"),
           std::string("\xFF\xFE"
                       "C\0:\0\r\0\n\0",
                       10)}) {
