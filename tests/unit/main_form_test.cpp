@@ -45,6 +45,114 @@ TEST_F(MainFormTest, LoadTakesTargetFromSettingsAndUnloadWritesItBack) {
     EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\Apps\\target.exe /x\r\n");
 }
 
+// The menu as a user reads it: "(o)" or "( )" before a radio item, "[x]" or "[ ]" before a
+// check item, "*" before the default, "-" for a separator, a submenu's items indented.
+std::vector<std::u16string> Describe(const std::vector<MenuItem>& items,
+                                     const std::u16string& indent = {}) {
+    std::vector<std::u16string> lines;
+    for (const MenuItem& item : items) {
+        switch (item.kind) {
+            case MenuItem::Kind::Separator:
+                lines.push_back(indent + u"-");
+                break;
+            case MenuItem::Kind::Radio:
+                lines.push_back(indent + (item.checked ? u"(o) " : u"( ) ") + item.text);
+                break;
+            case MenuItem::Kind::Check:
+                lines.push_back(indent + (item.checked ? u"[x] " : u"[ ] ") + item.text);
+                break;
+            case MenuItem::Kind::Command:
+                lines.push_back(indent + (item.isDefault ? u"* " : u"") + item.text);
+                break;
+            case MenuItem::Kind::Submenu:
+                lines.push_back(indent + item.text + u" >");
+                for (const std::u16string& line : Describe(item.items, indent + u"    ")) {
+                    lines.push_back(line);
+                }
+                break;
+        }
+    }
+    return lines;
+}
+
+int IdOf(const std::vector<MenuItem>& items, std::u16string_view text) {
+    for (const MenuItem& item : items) {
+        if (item.text == text) {
+            return item.id;
+        }
+        if (const int inner = IdOf(item.items, text); inner != 0) {
+            return inner;
+        }
+    }
+    return 0;
+}
+
+TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettingsFile) {
+    desktop.workingFolder = desktop.appFolder;
+    desktop.keyboardLayouts = {{u"00000409", u"US"}, {u"00000407", u"German"}};
+    // A pace set by hand, and a layout no longer installed.
+    desktop.PutFile(u"quillrun.ini", "C:\\a.exe\r\npace=35\r\nlayout=0000040C\r\n");
+    form.OnLoad();
+    const std::vector<std::u16string> fromFile = {
+        u"* Start",
+        u"Type into the window I click next",
+        u"Type the clipboard into the window I click next",
+        u"-",
+        u"( ) Pace: as fast as the program takes the keys",
+        u"( ) Pace: 20 ms a key (remote desktops)",
+        u"( ) Pace: 50 ms a key (virtual machines)",
+        u"( ) Pace: 100 ms a key (web and KVM consoles)",
+        u"(o) Pace: 35 ms a key",
+        u"[ ] Keys only (for consoles that ignore Unicode input)",
+        u"Keyboard layout of the other computer >",
+        u"    ( ) Same as this computer",
+        u"    ( ) US",
+        u"    ( ) German",
+        u"    (o) 0000040C (not installed)",
+    };
+    EXPECT_EQ(Describe(form.StartMenu()), fromFile);
+
+    // What the user chooses stays in force, and the menu, made anew, shows it.
+    for (const std::u16string_view item :
+         {std::u16string_view(u"Pace: 50 ms a key (virtual machines)"), kKeysOnlyText,
+          std::u16string_view(u"German")}) {
+        form.OnMenuChoice(IdOf(form.StartMenu(), item));
+    }
+    EXPECT_EQ(form.Typing(), (TypingOptions{Milliseconds{50}, KeyMode::KeysOnly, u"00000407"}));
+    const std::vector<std::u16string> chosen = Describe(form.StartMenu());
+    // Without the hand-set pace and the layout that is gone.
+    ASSERT_EQ(chosen.size(), fromFile.size() - 2);
+    EXPECT_EQ(chosen[6], u"(o) Pace: 50 ms a key (virtual machines)");
+    EXPECT_EQ(chosen[8], u"[x] Keys only (for consoles that ignore Unicode input)");
+    EXPECT_EQ(chosen[12], u"    (o) German");
+    // A dismissed menu changes nothing.
+    form.OnMenuChoice(0);
+    EXPECT_EQ(form.Typing().pace, Milliseconds{50});
+
+    // A run types as chosen.
+    desktop.PutFile(u"C:\\Work\\t.txt", "ab");
+    view.path = u"C:\\Work\\t.txt";
+    desktop.onTick = [&] { form.OnTimerTick(); };
+    form.OnStartClick();
+    desktop.Advance(kTimerInterval);
+    ASSERT_EQ(desktop.CallsOf("BeginTyping").size(), 1u);
+    EXPECT_EQ(desktop.CallsOf("BeginTyping").back().argument, u"pace=50;keys=only;layout=00000407");
+
+    form.OnUnload();
+    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"),
+              "C:\\a.exe\r\npace=50\r\nkeysonly=1\r\nlayout=00000407\r\n");
+
+    // Back to the defaults: the file is the one line it always was.
+    for (const std::u16string_view item :
+         {std::u16string_view(u"Pace: as fast as the program takes the keys"), kKeysOnlyText,
+          kSameLayoutText}) {
+        form.OnMenuChoice(IdOf(form.StartMenu(), item));
+    }
+    EXPECT_EQ(form.Typing(), TypingOptions{});
+    form.OnUnload();
+    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\a.exe\r\n");
+}
+
 TEST_F(MainFormTest, UnloadThatCannotWriteIsSilent) {
     form.OnLoad();
     desktop.FailNext("ReplaceFileContents",

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "desktop/fake_desktop.h"
+#include "desktop/utf.h"
 #include "playback/playback_report.h"
 
 namespace quillrun {
@@ -216,9 +217,77 @@ TEST_F(Playback, ActivatesOnceBeforeTheFirstLineAndPumpsAfterEachLine) {
     desktop.PutFile(kFile, "ab\r\nc");
     EXPECT_EQ(Play(), PlaybackEnd::Finished);
     const std::vector<std::u16string> expected = {
-        u"OpenForReading", u"ActivateTask", u"a", u"b", E, u"PumpEvents", u"c", E,
+        u"OpenForReading", u"ActivateTask", u"BeginTyping", u"a", u"b", E, u"PumpEvents", u"c", E,
         u"PumpEvents",     u"EndTyping"};
     EXPECT_EQ(Trace(), expected);
+}
+
+struct KeysOnlyCase {
+    const char* name;
+    std::u16string text;  // the file's, in UTF-8, and the clipboard's
+    PlaybackEnd end;
+    TypingPosition at;   // of the character without keys
+    char32_t character;  // that character
+};
+
+class KeysOnly : public Playback, public ::testing::WithParamInterface<KeysOnlyCase> {};
+
+// With keys only, the whole text is gone through before the first keystroke: a character
+// without keys on the layout types nothing at all and is named with its place.
+TEST_P(KeysOnly, TheWholeTextIsCheckedBeforeAnythingIsTyped) {
+    const KeysOnlyCase& c = GetParam();
+    hooks.typing = {.pace = Milliseconds{50}, .keyMode = KeyMode::KeysOnly, .layout = u"00000409"};
+    desktop.PutFile(kFile, Utf16ToUtf8(c.text));
+    desktop.clipboard = c.text;
+    const PlaybackResult results[] = {PlayResult(), PlayClipboard(desktop, hooks)};
+    for (const PlaybackResult& result : results) {
+        EXPECT_EQ(result.end, c.end);
+        if (c.end == PlaybackEnd::NotTypableAsKeys) {
+            EXPECT_EQ(result.position, c.at);
+            EXPECT_EQ(result.character, c.character);
+        }
+    }
+    const auto begun = desktop.CallsOf("BeginTyping");
+    ASSERT_EQ(begun.size(), 2u);
+    EXPECT_EQ(begun[0].argument, u"pace=50;keys=only;layout=00000409");
+    if (c.end == PlaybackEnd::NotTypableAsKeys) {
+        EXPECT_TRUE(Keys().empty());
+    } else {
+        // Each text typed once, whole, from its beginning: 13 characters and 2 Enters from the
+        // file, the same but the last Enter from the clipboard.
+        ASSERT_EQ(Keys().size(), 29u);
+        EXPECT_EQ(Keys()[0], u"l");
+        EXPECT_EQ(Keys()[15], u"l");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KeysOnly,
+    ::testing::Values(
+        KeysOnlyCase{"AllOnTheLayout", u"ls -l (x)\r\nexit", PlaybackEnd::Finished, {}, 0},
+        KeysOnlyCase{"AccentInTheSecondLine",
+                     u"ab\r\ncaf\u00E9",
+                     PlaybackEnd::NotTypableAsKeys,
+                     {2, 4, 0},
+                     0xE9},
+        KeysOnlyCase{"ControlCharacter", u"a\x01", PlaybackEnd::NotTypableAsKeys, {1, 2, 0}, 1},
+        KeysOnlyCase{"SurrogatePairNamedWhole",
+                     u"\U0001F600",
+                     PlaybackEnd::NotTypableAsKeys,
+                     {1, 1, 0},
+                     0x1F600}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(Playback, ALayoutNoLongerInstalledTypesNothingAndIsNamed) {
+    desktop.PutFile(kFile, "abc");
+    desktop.keyboardLayouts = {{u"00000409", u"US"}, {u"00000407", u"German"}};
+    hooks.typing.layout = u"00000407";
+    EXPECT_EQ(Play(), PlaybackEnd::Finished);
+    desktop.keyboardLayouts.pop_back();
+    const PlaybackResult missing = PlayResult();
+    EXPECT_EQ(missing.end, PlaybackEnd::LayoutMissing);
+    EXPECT_EQ(missing.reason, u"00000407");  // no name known once it is gone
+    EXPECT_EQ(Keys().size(), 4u);
 }
 
 TEST_F(Playback, NothingHappensWhenThePathNamesNoReadableFile) {
@@ -611,6 +680,24 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"ClipboardTextStoppedPartway",
                    {PlaybackEnd::FocusMoved, {2, 3, 10}, {}, {}, TextOrigin::Clipboard, true},
                    {u"line 2, column 3 of the clipboard's text; 10 characters were typed"}},
+        ReportCase{
+            "NoKeysForACharacter",
+            {PlaybackEnd::NotTypableAsKeys, {2, 4, 0}, {}, {}, TextOrigin::File, false, 0xE9},
+            {u"\"Keys only\" is on",
+             u"no keys for U+00E9 \u00E9 at line 2, column 4 of "
+             u"the file"}},
+        ReportCase{
+            "NoKeysForAControlCharacterOrAnEmoji",
+            {PlaybackEnd::NotTypableAsKeys, {1, 1, 0}, {}, {}, TextOrigin::Clipboard, true, 0x7},
+            {u"no keys for U+0007 at line 1, column 1 of the clipboard's text"}},
+        ReportCase{
+            "NoKeysForAnEmoji",
+            {PlaybackEnd::NotTypableAsKeys, {1, 1, 0}, {}, {}, TextOrigin::File, false, 0x1F600},
+            {u"no keys for U+1F600 \U0001F600 at"}},
+        ReportCase{"LayoutMissing",
+                   {PlaybackEnd::LayoutMissing, {}, {}, u"German"},
+                   {u"typed nothing", u"German, is not installed",
+                    u"\"Keyboard layout of the other computer\""}},
         ReportCase{
             "PickedWindowWasTheShell",
             {PlaybackEnd::NoTarget, {}, {}, {}, TextOrigin::File, true},
