@@ -45,7 +45,8 @@ struct Options {
 };
 
 struct Event {
-    double ms;
+    double ms;    // when it was handled
+    LONG sentMs;  // when the system took the input (GetMessageTime)
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
@@ -121,7 +122,7 @@ bool IsKeyboardMessage(UINT message) {
 
 // Notes a keyboard message and takes the configured time over it, like a slow program.
 void Record(UINT message, WPARAM wParam, LPARAM lParam) {
-    g_events.push_back({MillisecondsSinceStart(), message, wParam, lParam});
+    g_events.push_back({MillisecondsSinceStart(), ::GetMessageTime(), message, wParam, lParam});
     if ((message == WM_KEYDOWN || message == WM_KEYUP) && g_options.keyDelayMs > 0) {
         ::Sleep(g_options.keyDelayMs);
     }
@@ -168,9 +169,9 @@ bool Dump() {
     for (const Event& e : g_events) {
         const auto scan = static_cast<unsigned>((e.lParam >> 16) & 0x1FF);
         const bool isChar = e.message == WM_CHAR || e.message == WM_SYSCHAR;
-        std::fprintf(file, "%.3f %s vk=%02X scan=%03X ch=%04X\n", e.ms, MessageName(e.message),
-                     isChar ? 0u : static_cast<unsigned>(e.wParam), scan,
-                     isChar ? static_cast<unsigned>(e.wParam) : 0u);
+        std::fprintf(file, "%.3f %s vk=%02X scan=%03X ch=%04X sent=%ld\n", e.ms,
+                     MessageName(e.message), isChar ? 0u : static_cast<unsigned>(e.wParam), scan,
+                     isChar ? static_cast<unsigned>(e.wParam) : 0u, e.sentMs);
     }
     std::fclose(file);
     return true;

@@ -36,6 +36,9 @@ TEST(UsLayout, RealKeysWithTheirModifiersAndUnicodeForTheRest) {
         {u'7', std::nullopt, {Down('7', true), Up('7')}},
         {u'+', false, {Down(VK_SHIFT), Down(VK_OEM_PLUS, true), Up(VK_OEM_PLUS), Up(VK_SHIFT)}},
         {u'{', false, {Down(VK_SHIFT), Down(VK_OEM_4, true), Up(VK_OEM_4), Up(VK_SHIFT)}},
+        // Keys Wine's own listing of the US layout misses.
+        {u'(', false, {Down(VK_SHIFT), Down('9', true), Up('9'), Up(VK_SHIFT)}},
+        {u')', std::nullopt, {Down(VK_SHIFT), Down('0', true), Up('0'), Up(VK_SHIFT)}},
         {u' ', false, {Down(VK_SPACE, true), Up(VK_SPACE)}},
         {u'\t', false, {Down(VK_TAB, true), Up(VK_TAB)}},
         {u'\n', false, {Down(VK_RETURN, true), Up(VK_RETURN)}},
@@ -157,8 +160,8 @@ TEST_F(Typing, ModifiersTheUserHoldsDoNotLeakIntoTheText) {
     // press may still be queued there when the first key is planned, while Wine has already
     // dropped it from the system's state on syncing with the X server: a race no real
     // keyboard has.
-    ASSERT_TRUE(WaitUntil(
-        [&] { return target->Events().find("KEYDOWN vk=10") != std::string::npos; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return target->Events().find("KEYDOWN vk=10") != std::string::npos; }));
     for (const std::u16string_view keys : {u"a", u"b"}) {
         ASSERT_TRUE(Send(keys).ok());
     }

@@ -1,0 +1,120 @@
+// Typing for a remote desktop or a virtual machine, as a user sets it up: a pace, keys only,
+// chosen in Start's menu and kept in quillrun.ini for the next start.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/win32/e2e_expect.h"
+
+namespace quillrun::testing {
+namespace {
+
+// Start's menu items, counted from 0 as the keyboard reaches them (separators are skipped).
+constexpr int kPace20 = 4;
+constexpr int kPace50 = 5;
+constexpr int kKeysOnly = 7;
+
+// One key event as the test target saw it.
+struct SeenKey {
+    std::string name;  // KEYDOWN, KEYUP
+    unsigned virtualKey = 0;
+    long sentMs = 0;  // when the system took it
+};
+
+std::vector<SeenKey> KeyEvents(const std::string& events) {
+    std::vector<SeenKey> keys;
+    std::istringstream lines(events);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string ms;
+        SeenKey key;
+        std::string vk;
+        fields >> ms >> key.name >> vk;
+        if (key.name != "KEYDOWN" && key.name != "KEYUP") {
+            continue;
+        }
+        key.virtualKey = static_cast<unsigned>(std::stoul(vk.substr(3), nullptr, 16));
+        const std::size_t sent = line.find("sent=");
+        key.sentMs = sent == std::string::npos ? 0 : std::stol(line.substr(sent + 5));
+        keys.push_back(key);
+    }
+    return keys;
+}
+
+class RemoteTyping : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_NE(session.window, nullptr); }
+
+    void Choose(int item) {
+        HWND menu = OpenStartMenu(session.window);
+        ASSERT_NE(menu, nullptr) << "Start's menu did not open";
+        ASSERT_TRUE(ChooseMenuItem(menu, item));
+    }
+
+    QuillrunSession session;
+};
+
+TEST_F(RemoteTyping, AtFiftyMsAKeyEachKeyEventArrivesOnItsOwnAndTheTextWhole) {
+    ASSERT_NO_FATAL_FAILURE(Choose(kPace50));
+    const std::wstring text = L"Ab (x)\r\n";
+    session.TypeFile("Ab (x)");
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    EXPECT_EQ(WaitForTyped(session.target, text, 20s), text);
+    const std::string events = session.target.Events();
+    const std::vector<SeenKey> keys = KeyEvents(events);
+    ASSERT_GE(keys.size(), 16u) << events;
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        // Half the pace between any two, so Shift never comes in the instant of its key.
+        EXPECT_GE(keys[i].sentMs - keys[i - 1].sentMs, 25) << "event " << i << "\n" << events;
+    }
+    // The parentheses are on the US layout (Shift+9, Shift+0): keys, not Unicode input.
+    EXPECT_EQ(events.find("vk=E7"), std::string::npos) << events;
+}
+
+TEST_F(RemoteTyping, KeysOnlyTypesNothingOfATextWithACharacterTheLayoutLacksAndSaysWhich) {
+    ASSERT_NO_FATAL_FAILURE(Choose(kKeysOnly));
+    session.TypeFile("ok\r\ncaf\xC3\xA9 {x} + 1\r\n");
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() != 0; }, kNothingHappens));
+    ASSERT_TRUE(BringToFront(session.window));
+    const std::wstring message = TakeTheOnlyMessage(session);
+    EXPECT_NE(message.find(L"U+00E9 \u00E9 at line 2, column 4 of the file"), std::wstring::npos)
+        << Narrow(message);
+
+    // Without it, every character goes as keys of the layout: none as Unicode input.
+    session.target.Close();
+    const std::wstring text = L"ok\r\n{x} + (1) ~%^\tA\r\n";
+    session.TypeFile("ok\r\n{x} + (1) ~%^\tA");
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    EXPECT_EQ(WaitForTyped(session.target, text), text);
+    const std::string events = session.target.Events();
+    EXPECT_EQ(events.find("vk=E7"), std::string::npos) << events;
+}
+
+TEST_F(RemoteTyping, ChoicesAreKeptInQuillrunIniAndInForceAfterARestart) {
+    const std::string target = Narrow(session.target.commandLine());
+    const auto restart = [&] {
+        ::PostMessageW(session.window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(session.process.WaitForExit());
+        std::tie(session.process, session.window) = session.install.Launch();
+        ASSERT_NE(session.window, nullptr);
+    };
+    // Nothing chosen: the file stays the one line it was.
+    ASSERT_NO_FATAL_FAILURE(restart());
+    EXPECT_EQ(ReadBytes(session.install.settingsFile()), target + "\r\n");
+
+    ASSERT_NO_FATAL_FAILURE(Choose(kPace20));
+    ASSERT_NO_FATAL_FAILURE(Choose(kKeysOnly));
+    ASSERT_NO_FATAL_FAILURE(restart());
+    EXPECT_EQ(ReadBytes(session.install.settingsFile()), target + "\r\npace=20\r\nkeysonly=1\r\n");
+
+    // The menu, made from the file after the restart, has keys only in force: choosing it
+    // again turns it off. (Another process cannot read a menu's check marks under Wine.)
+    ASSERT_NO_FATAL_FAILURE(Choose(kKeysOnly));
+    ASSERT_NO_FATAL_FAILURE(restart());
+    EXPECT_EQ(ReadBytes(session.install.settingsFile()), target + "\r\npace=20\r\n");
+}
+
+}  // namespace
+}  // namespace quillrun::testing
