@@ -9,6 +9,9 @@
 #      character of Quillrun, of the target and of the burst. Steadier than the rates, though
 #      the looks and round trips a keystroke takes vary with scheduling; tracing slows the
 #      server, so no rate is taken here.
+#   4. steps 1 to 3 for a text of lowercase words and for a script that mixes in capitals,
+#      digits and symbols; then lowercase text at 20 and 50 ms a key, against the rate the
+#      pace allows.
 # Usage: bench/run-typing-bench.sh [characters] [runs]
 # With QUILLRUN_BENCH_DETAIL=N, step 3 also lists each process's N most frequent requests.
 set -Eeuo pipefail
@@ -110,13 +113,24 @@ counted() {
     rm -f "$fifo" "$counts"
 }
 
+paced_characters=400
 for ((run = 1; run <= runs; run++)); do
-    echo "== run $run of $runs: $characters characters"
-    "$session" up "$build" >/dev/null
-    bench "$characters"
-    echo "-- into a target that takes 8 ms per character: $slow_characters characters"
-    bench "$slow_characters" "${slow_target[@]}" | grep -E 'rate|limit|ratio|lost'
-    "$session" down "$build" >/dev/null
-    echo "-- the same $characters characters under a tracing wineserver"
-    counted "$characters"
+    for kind in lowercase mixed; do
+        export QUILLRUN_BENCH_TEXT="$kind"
+        echo "== run $run of $runs: $characters characters of $kind text"
+        "$session" up "$build" >/dev/null
+        bench "$characters"
+        echo "-- into a target that takes 8 ms per character: $slow_characters characters"
+        bench "$slow_characters" "${slow_target[@]}" | grep -E 'rate|limit|ratio|lost'
+        "$session" down "$build" >/dev/null
+        echo "-- the same $characters characters under a tracing wineserver"
+        counted "$characters"
+    done
+    export QUILLRUN_BENCH_TEXT=lowercase
+    for pace in 20 50; do
+        echo "-- at $pace ms a key: $paced_characters characters of lowercase text"
+        "$session" up "$build" >/dev/null
+        QUILLRUN_BENCH_PACE="$pace" bench "$paced_characters" | grep -E 'pace|rate|lost'
+        "$session" down "$build" >/dev/null
+    done
 done

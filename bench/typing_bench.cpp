@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,15 +30,40 @@ using namespace quillrun::testing;
 
 // Text like a source file or a letter: lines of about 60 characters with letters, digits,
 // spaces and the punctuation (key-string specials among it) that typing has to escape.
+constexpr const wchar_t* kSampleWords[] = {
+    L"quill",  L"Run",    L"typing", L"{x}",    L"(50%)",  L"a+b",  L"~tilde", L"[list]",
+    L"caret^", L"Hello,", L"world.", L"12345", L"line",   L"text", L"\tTab",  L"EOF;"};
+// Lowercase words, as prose without capitals: one key a character.
+constexpr const wchar_t* kLowercaseWords[] = {
+    L"quill", L"run",  L"typing", L"the",   L"keys", L"into", L"a",     L"remote",
+    L"desk",  L"top",  L"and",    L"virtual", L"machine", L"console", L"slowly", L"text"};
+// A script, as users type one into a console: capitals, digits and shifted symbols mixed in.
+constexpr const wchar_t* kMixedWords[] = {
+    L"Set-Item",    L"-Path",  L"\"HKLM:\\Software\\Quill\"", L"-Value", L"$Count",
+    L"= 42;",       L"if",     L"($x",                          L"-gt",    L"10)",
+    L"{",           L"Write-Host", L"\"Done!\"",               L"}",      L"#",
+    L"TODO: Fix@3"};
+
+// The benchmark's text kind, from QUILLRUN_BENCH_TEXT: sample (default), lowercase or mixed.
+std::span<const wchar_t* const> Words() {
+    wchar_t kind[16] = {};
+    ::GetEnvironmentVariableW(L"QUILLRUN_BENCH_TEXT", kind, 16);
+    if (std::wstring_view(kind) == L"lowercase") {
+        return kLowercaseWords;
+    }
+    if (std::wstring_view(kind) == L"mixed") {
+        return kMixedWords;
+    }
+    return kSampleWords;
+}
+
 std::wstring SampleText(std::size_t characters) {
-    const std::wstring words[] = {L"quill",  L"Run",    L"typing", L"{x}",    L"(50%)",  L"a+b",
-                                  L"~tilde", L"[list]", L"caret^", L"Hello,", L"world.", L"12345",
-                                  L"line",   L"text",   L"\tTab",  L"EOF;"};
+    const std::span<const wchar_t* const> words = Words();
     std::wstring text;
     std::size_t word = 0;
     std::size_t lineLength = 0;
     while (text.size() < characters) {
-        const std::wstring& next = words[(word * 7 + word / 3) % std::size(words)];
+        const std::wstring next = words[(word * 7 + word / 3) % words.size()];
         ++word;
         if (lineLength + next.size() + 1 > 60) {
             text += L"\r\n";
@@ -159,8 +185,14 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring typed = AsTyped(text);
     const long expected = CharacterMessages(typed);
 
+    // A pace from QUILLRUN_BENCH_PACE (ms a key): Quillrun types at it, and no burst is taken.
+    wchar_t paceText[8] = {};
+    ::GetEnvironmentVariableW(L"QUILLRUN_BENCH_PACE", paceText, 8);
+    const unsigned long pace = std::wcstoul(paceText, nullptr, 10);
+    const std::string settingsLines = pace > 0 ? "pace=" + std::to_string(pace) + "\r\n" : "";
+
     // Quillrun's run, timed from the first character the target handles to the last.
-    auto session = std::make_unique<QuillrunSession>(targetArguments);
+    auto session = std::make_unique<QuillrunSession>(targetArguments, settingsLines);
     if (session->window == nullptr) {
         std::fprintf(stderr, "quillrun.exe did not come up\n");
         return 1;
@@ -201,10 +233,23 @@ int wmain(int argc, wchar_t** argv) {
     target.Close();
     session.reset();  // Quillrun closes before the target's own limit is measured
 
+    const double rate = static_cast<double>(expected) / wall;
+    if (pace > 0) {
+        // Each character of a text without Shift is a press and a release: one pace.
+        const double allowed = 1000.0 / static_cast<double>(pace);
+        std::printf("pace:                    %lu ms a key\n", pace);
+        std::printf("typed:                   %ld of %ld\n", last, expected);
+        std::printf("quillrun rate:           %.1f characters/s (%.2f s)\n", rate, wall);
+        std::printf("lost / extra / reordered: %ld / %ld / %ld\n", quillrunResult.lost,
+                    quillrunResult.extra, quillrunResult.reordered);
+        std::printf("ratio to the pace's rate: %.3f (of %.1f characters/s)\n", rate / allowed,
+                    allowed);
+        return 0;
+    }
+
     Comparison burstResult;
     const double burst = BurstSeconds(text, targetArguments, burstResult);
 
-    const double rate = static_cast<double>(expected) / wall;
     const double burstRate = burst > 0 ? static_cast<double>(expected) / burst : 0;
     std::printf("target:                  qr_target.exe %ls\n",
                 targetArguments.empty() ? L"(fast)" : targetArguments.c_str());

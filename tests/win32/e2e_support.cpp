@@ -497,8 +497,10 @@ std::wstring WaitForTyped(const TargetProgram& target, const std::wstring& expec
     return target.Text();
 }
 
-QuillrunSession::QuillrunSession(const std::wstring& targetArguments) : target(targetArguments) {
-    WriteBytes(install.settingsFile(), Narrow(target.commandLine()) + "\r\n");
+QuillrunSession::QuillrunSession(const std::wstring& targetArguments,
+                                 const std::string& settingsLines)
+    : target(targetArguments) {
+    WriteBytes(install.settingsFile(), Narrow(target.commandLine()) + "\r\n" + settingsLines);
     std::tie(process, window) = install.Launch();
 }
 

@@ -210,7 +210,9 @@ std::wstring WaitForTyped(const TargetProgram& target, const std::wstring& expec
 // come up).
 class QuillrunSession {
   public:
-    explicit QuillrunSession(const std::wstring& targetArguments = {});
+    // `settingsLines`: what quillrun.ini holds after the target's line (choices of how to type).
+    explicit QuillrunSession(const std::wstring& targetArguments = {},
+                             const std::string& settingsLines = {});
     ~QuillrunSession();
     QuillrunSession(const QuillrunSession&) = delete;
     QuillrunSession& operator=(const QuillrunSession&) = delete;
