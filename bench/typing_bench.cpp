@@ -31,18 +31,19 @@ using namespace quillrun::testing;
 // Text like a source file or a letter: lines of about 60 characters with letters, digits,
 // spaces and the punctuation (key-string specials among it) that typing has to escape.
 constexpr const wchar_t* kSampleWords[] = {
-    L"quill",  L"Run",    L"typing", L"{x}",    L"(50%)",  L"a+b",  L"~tilde", L"[list]",
-    L"caret^", L"Hello,", L"world.", L"12345", L"line",   L"text", L"\tTab",  L"EOF;"};
+    L"quill",  L"Run",    L"typing", L"{x}",   L"(50%)", L"a+b",  L"~tilde", L"[list]",
+    L"caret^", L"Hello,", L"world.", L"12345", L"line",  L"text", L"\tTab",  L"EOF;"};
 // Lowercase words, as prose without capitals: one key a character.
 constexpr const wchar_t* kLowercaseWords[] = {
-    L"quill", L"run",  L"typing", L"the",   L"keys", L"into", L"a",     L"remote",
-    L"desk",  L"top",  L"and",    L"virtual", L"machine", L"console", L"slowly", L"text"};
+    L"quill", L"run", L"typing", L"the",     L"keys",    L"into",    L"a",      L"remote",
+    L"desk",  L"top", L"and",    L"virtual", L"machine", L"console", L"slowly", L"text"};
 // A script, as users type one into a console: capitals, digits and shifted symbols mixed in.
-constexpr const wchar_t* kMixedWords[] = {
-    L"Set-Item",    L"-Path",  L"\"HKLM:\\Software\\Quill\"", L"-Value", L"$Count",
-    L"= 42;",       L"if",     L"($x",                          L"-gt",    L"10)",
-    L"{",           L"Write-Host", L"\"Done!\"",               L"}",      L"#",
-    L"TODO: Fix@3"};
+constexpr const wchar_t* kMixedWords[] = {L"Set-Item",   L"-Path",  L"\"HKLM:\\Software\\Quill\"",
+                                          L"-Value",     L"$Count", L"= 42;",
+                                          L"if",         L"($x",    L"-gt",
+                                          L"10)",        L"{",      L"Write-Host",
+                                          L"\"Done!\"",  L"}",      L"#",
+                                          L"TODO: Fix@3"};
 
 // The benchmark's text kind, from QUILLRUN_BENCH_TEXT: sample (default), lowercase or mixed.
 std::span<const wchar_t* const> Words() {

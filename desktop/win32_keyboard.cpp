@@ -40,6 +40,9 @@ constexpr int kLooksPerRoundTrip = 10;
 // a read of its own; after any pause it is read again.
 constexpr ULONGLONG kKeyStateFreshMs = 20;
 
+// The end of a paced gap that is waited out by yielding rather than by a timed wait.
+constexpr std::chrono::milliseconds kFinalWait{1};
+
 // Round trips beyond the counted ones before the wait gives up on the key state: a message
 // loop turn may answer two round trips that arrive close together.
 constexpr std::size_t kSpareRoundTrips = 2;
@@ -369,12 +372,18 @@ HKL KeyboardTypist::ChosenLayout() const {
 Status KeyboardTypist::SendPaced(const std::vector<INPUT>& inputs) {
     const auto gap = pace_ / 2;
     for (UINT sent = 0; sent < inputs.size(); ++sent) {
-        // Quillrun's window is served during the gaps, so it stays responsive at any pace.
+        // Quillrun's window is served during the gap, so it stays responsive at any pace; the
+        // last millisecond is waited out by yielding, since a timed wait ends up to a timer
+        // period late, which at 10 ms a gap would cost a tenth of the pace.
+        const auto due = lastEvent_ + gap;
         if (!PumpMessagesUntil(
-                window_, [] { return false; }, lastEvent_ + gap, quitting_) &&
+                window_, [] { return false; }, due - kFinalWait, quitting_) &&
             quitting_) {
             ReleaseAfterPartialSend(inputs, sent);
             return Closing();
+        }
+        while (Clock::now() < due) {
+            ::SwitchToThread();
         }
         if (::SendInput(1, const_cast<INPUT*>(&inputs[sent]), sizeof(INPUT)) != 1) {
             Failure failure = LastErrorFailure("SendKeyString");
