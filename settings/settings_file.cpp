@@ -98,15 +98,16 @@ std::optional<Settings> ReadSettingsFile(DesktopServices& desktop, std::u16strin
     }
     Settings settings;
     settings.encoding = reader.value().encoding();
-    auto line = reader.value().ReadLine();
-    if (line && line.value() && !IsBlank(*line.value())) {
-        settings.targetPath = *std::move(line).value();
+    auto first = reader.value().ReadLine();
+    if (!first || !first.value()) {
+        return settings;
     }
-    while (line && line.value()) {
-        line = reader.value().ReadLine();
-        if (line && line.value()) {
-            ReadTypingOption(*line.value(), settings.typing);
-        }
+    if (!IsBlank(*first.value())) {
+        settings.targetPath = *std::move(first).value();
+    }
+    for (auto line = reader.value().ReadLine(); line && line.value();
+         line = reader.value().ReadLine()) {
+        ReadTypingOption(*line.value(), settings.typing);
     }
     return settings;
 }
