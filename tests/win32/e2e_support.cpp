@@ -474,7 +474,10 @@ HWND WaitForOpenMenu(Clock::duration timeout) {
 }
 
 bool ChooseMenuItem(HWND menu, int index) {
-    for (int i = 0; i <= index; ++i) {
+    // Home first: the pointer may rest over the menu, whose item under it is then selected,
+    // and Down would count from there.
+    PressKey(VK_HOME);
+    for (int i = 0; i < index; ++i) {
         PressKey(VK_DOWN);
     }
     PressKey(VK_RETURN);

@@ -192,7 +192,7 @@ void ClickStart(HWND quillrunWindow);
 HWND OpenStartMenu(HWND quillrunWindow);
 // The popup menu that is open, once one is (within `timeout`); null if none.
 HWND WaitForOpenMenu(Clock::duration timeout = kUiTimeout);
-// Picks the menu's `index`-th item (from 0) with the keyboard, as a user does: Down to it,
+// Picks the menu's `index`-th item (from 0) with the keyboard, as a user does: Home, Down to it,
 // then Enter; false if the menu did not close.
 bool ChooseMenuItem(HWND menu, int index);
 // The caption Quillrun shows while it waits for the window to type into.
