@@ -35,6 +35,13 @@ constexpr ULONGLONG kPumpIntervalMs = 30;
 // for by round trips, which bound the wait and serve Quillrun's window.
 constexpr int kLooksPerRoundTrip = 10;
 
+// The least time between two looks (µs). A look as soon as the processor is free again mostly
+// finds the target still at the messages before the watched release, the more of them the
+// more keys a character needs (Shift's press comes first); spaced out, the looks stop crowding
+// the system's server that the target needs for those messages. Measured under Wine: about a
+// third fewer requests on a script's text, for 3 % of the rate.
+constexpr std::chrono::microseconds kLookSpacing{20};
+
 // How long a key state read by the look that saw a keystroke handled stands for the target's
 // before the next keystroke (ms): between keystrokes typed one after another it is not worth
 // a read of its own; after any pause it is read again.
@@ -587,7 +594,10 @@ Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
         for (int look = 0; sharedInput && look < kLooksPerRoundTrip; ++look) {
             if (look > 0) {
                 // The target and the system's server may be waiting for this processor.
-                ::SwitchToThread();
+                const auto until = Clock::now() + kLookSpacing;
+                do {
+                    ::SwitchToThread();
+                } while (Clock::now() < until);
             }
             ::GetKeyboardState(keys_.data());
             if (((keys_[watchedKey] ^ keyBefore) & 0x01) != 0 && (keys_[watchedKey] & 0x80) == 0) {
