@@ -359,7 +359,7 @@ std::vector<std::u16string> Win32Desktop::InstalledKeyboardLayouts() {
     for (const HKL layout : InstalledLayouts()) {
         std::u16string id = KeyboardLayoutId(layout);
         // Two handles can name one layout (the same layout for two languages).
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) {
+        if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end()) {
             ids.push_back(std::move(id));
         }
     }

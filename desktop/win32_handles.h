@@ -75,6 +75,23 @@ struct MenuTraits {
 };
 using UniqueMenu = UniqueResource<MenuTraits>;
 
+struct RegistryKeyTraits {
+    using Handle = HKEY;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { ::RegCloseKey(h); }
+};
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+
+// A key under HKEY_LOCAL_MACHINE opened for reading; empty if it cannot be.
+inline UniqueRegistryKey OpenMachineKey(const wchar_t* path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return UniqueRegistryKey();
+    }
+    return UniqueRegistryKey(key);
+}
+
 // A COM interface pointer, released when this goes away.
 template <class Interface>
 struct ComTraits {

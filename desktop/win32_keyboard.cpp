@@ -18,6 +18,9 @@ using Clock = std::chrono::steady_clock;
 // release, it keeps that release from opening the target's menu or the Start menu.
 constexpr WORD kUnassignedKey = 0xE8;
 
+// Where Windows lists the keyboard layouts it has, each under its identifier.
+constexpr wchar_t kKeyboardLayoutsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts";
+
 // ToUnicodeEx: leave the keyboard's dead-key state as it was.
 constexpr UINT kKeepKeyboardState = 0x4;
 
@@ -257,37 +260,36 @@ std::u16string KeyboardLayoutId(HKL layout) {
     const auto value = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(layout));
     const WORD device = HIWORD(value);
     wchar_t id[KL_NAMELENGTH] = {};
-    if ((device & 0xF000) == 0xF000) {
-        // A variant (Dvorak, say): its entry in the registry carries the number.
-        wchar_t wanted[8] = {};
-        ::swprintf(wanted, 8, L"%04X", device & 0x0FFFu);
-        HKEY layouts = nullptr;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
-                            L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts", 0, KEY_READ,
-                            &layouts) == ERROR_SUCCESS) {
-            for (DWORD i = 0;; ++i) {
-                DWORD length = KL_NAMELENGTH;
-                if (::RegEnumKeyExW(layouts, i, id, &length, nullptr, nullptr, nullptr, nullptr) !=
-                    ERROR_SUCCESS) {
-                    id[0] = L'\0';
-                    break;
-                }
-                wchar_t number[8] = {};
-                DWORD size = sizeof(number) - sizeof(wchar_t);
-                if (::RegGetValueW(layouts, id, L"Layout Id", RRF_RT_REG_SZ, nullptr, number,
-                                   &size) == ERROR_SUCCESS &&
-                    ::_wcsicmp(number, wanted) == 0) {
-                    break;
-                }
-            }
-            ::RegCloseKey(layouts);
-        }
-    } else if ((device & 0xF000) == 0xE000) {
+    if ((device & 0xF000) == 0xE000) {
         ::swprintf(id, KL_NAMELENGTH, L"%08X", value);  // an input method's keyboard
-    } else {
-        ::swprintf(id, KL_NAMELENGTH, L"0000%04X", device);
+        return FromWide(id);
     }
-    return FromWide(id);
+    if ((device & 0xF000) != 0xF000) {
+        ::swprintf(id, KL_NAMELENGTH, L"0000%04X", device);
+        return FromWide(id);
+    }
+    // A variant (Dvorak, say): the entry in the registry whose "Layout Id" is its number.
+    wchar_t wanted[8] = {};
+    ::swprintf(wanted, 8, L"%04X", device & 0x0FFFu);
+    const UniqueRegistryKey layouts = OpenMachineKey(kKeyboardLayoutsKey);
+    std::array<wchar_t, 256> name{};
+    for (DWORD i = 0; layouts; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LSTATUS listed = ::RegEnumKeyExW(layouts.get(), i, name.data(), &length, nullptr,
+                                               nullptr, nullptr, nullptr);
+        if (listed == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        wchar_t number[8] = {};
+        DWORD size = sizeof(number) - sizeof(wchar_t);
+        if (listed == ERROR_SUCCESS &&
+            ::RegGetValueW(layouts.get(), name.data(), L"Layout Id", RRF_RT_REG_SZ, nullptr, number,
+                           &size) == ERROR_SUCCESS &&
+            ::_wcsicmp(number, wanted) == 0) {
+            return FromWide(name.data());
+        }
+    }
+    return {};  // unknown: not offered
 }
 
 std::vector<HKL> InstalledLayouts() {
@@ -299,20 +301,18 @@ std::vector<HKL> InstalledLayouts() {
 }
 
 std::u16string KeyboardLayoutDisplayName(std::u16string_view id) {
-    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts\\" + ToWide(id);
+    const std::wstring path = std::wstring(kKeyboardLayoutsKey) + L"\\" + ToWide(id);
     std::array<wchar_t, 256> name{};
-    HKEY entry = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &entry) == ERROR_SUCCESS) {
+    if (const UniqueRegistryKey entry = OpenMachineKey(path.c_str())) {
         // The name in the user's language, else the English one.
         DWORD size = static_cast<DWORD>(sizeof(name) - sizeof(wchar_t));
-        bool found = ::RegLoadMUIStringW(entry, L"Layout Display Name", name.data(), size, nullptr,
-                                         0, nullptr) == ERROR_SUCCESS;
+        bool found = ::RegLoadMUIStringW(entry.get(), L"Layout Display Name", name.data(), size,
+                                         nullptr, 0, nullptr) == ERROR_SUCCESS;
         if (!found) {
             size = static_cast<DWORD>(sizeof(name) - sizeof(wchar_t));
-            found = ::RegGetValueW(entry, nullptr, L"Layout Text", RRF_RT_REG_SZ, nullptr,
+            found = ::RegGetValueW(entry.get(), nullptr, L"Layout Text", RRF_RT_REG_SZ, nullptr,
                                    name.data(), &size) == ERROR_SUCCESS;
         }
-        ::RegCloseKey(entry);
         if (found && name[0] != L'\0') {
             return FromWide(name.data());
         }
