@@ -10,15 +10,19 @@
 //                                             frame like wait-window
 //   qr_driver open-start-menu CAPTION        clicks the arrow of that Quillrun window's Start;
 //                                             prints the open menu's frame like wait-window
-//   qr_driver close-menu                      presses Esc and waits until the menu is gone
+//   qr_driver open-last-submenu               in the open menu, opens the submenu of its last
+//                                             item (End, Right); prints that submenu's frame
+//   qr_driver close-menu                      presses Esc until every open menu is gone
 //   qr_driver keep-desktop                    holds a hidden window until ended, so that Wine's
 //                                             virtual desktop stays up between test programs
 //
 // Exit code 0 on success, 1 when the window did not appear or close in time, 2 on bad usage.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/win32/e2e_support.h"
 
@@ -109,13 +113,45 @@ int OpenStartMenuOf(const std::wstring& caption) {
     return 0;
 }
 
-int CloseMenu() {
-    HWND menu = WaitForOpenMenu(0s);
-    if (menu == nullptr) {
+std::vector<HWND> OpenMenus() {
+    return VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"#32768"; });
+}
+
+int OpenLastSubmenu() {
+    const std::vector<HWND> before = OpenMenus();
+    if (before.empty()) {
         return 1;
     }
-    PressKey(VK_ESCAPE);
-    return WaitUntil([&] { return !::IsWindowVisible(menu); }) ? 0 : 1;
+    PressKey(VK_END);
+    PressKey(VK_RIGHT);
+    HWND submenu = nullptr;
+    WaitUntil([&] {
+        for (HWND menu : OpenMenus()) {
+            if (std::find(before.begin(), before.end(), menu) == before.end()) {
+                submenu = menu;
+            }
+        }
+        return submenu != nullptr;
+    });
+    if (submenu == nullptr) {
+        std::fprintf(stderr, "the submenu did not open\n");
+        return 1;
+    }
+    PrintFrame(submenu);
+    return 0;
+}
+
+int CloseMenu() {
+    if (OpenMenus().empty()) {
+        return 1;
+    }
+    // One Esc closes the innermost menu.
+    for (int i = 0; i < 3 && !OpenMenus().empty(); ++i) {
+        const std::size_t open = OpenMenus().size();
+        PressKey(VK_ESCAPE);
+        WaitUntil([&] { return OpenMenus().size() < open; });
+    }
+    return OpenMenus().empty() ? 0 : 1;
 }
 
 int CloseWindow(const std::wstring& caption) {
@@ -166,6 +202,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"open-start-menu" && argc == 3) {
         return OpenStartMenuOf(argv[2]);
     }
+    if (command == L"open-last-submenu" && argc == 2) {
+        return OpenLastSubmenu();
+    }
     if (command == L"close-menu" && argc == 2) {
         return CloseMenu();
     }
@@ -176,6 +215,7 @@ int wmain(int argc, wchar_t** argv) {
                  "usage: qr_driver wait-window CAPTION [SECONDS] | close-window CAPTION |\n"
                  "                 move-window CAPTION LEFT TOP |\n"
                  "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] |\n"
-                 "                 open-start-menu CAPTION | close-menu | keep-desktop\n");
+                 "                 open-start-menu CAPTION | open-last-submenu | close-menu |\n"
+                 "                 keep-desktop\n");
     return 2;
 }
