@@ -126,8 +126,8 @@ class DesktopServices {
     // own window events are handled (possibly running its handlers).
     virtual Status SendKeyString(std::u16string_view keys, std::uint32_t process) = 0;
     // Begins a run of SendKeyString calls, typed as `options` say until EndTyping. Fails with
-    // kLayoutMissingCode, its message naming the layout, when the layout they name is not
-    // installed; nothing may be typed then.
+    // kLayoutMissingCode when the layout they name is not installed (KeyboardLayoutName names
+    // it); nothing may be typed then.
     virtual Status BeginTyping(const TypingOptions& options) = 0;
     // Where in `text` the first character is that the run's layout (the one named, or else
     // that of the window in front) has no keys for; nullopt when it has keys for them all.

@@ -250,10 +250,7 @@ Status FakeDesktop::BeginTyping(const TypingOptions& options) {
     const auto installed = InstalledKeyboardLayouts();
     if (!options.layout.empty() &&
         std::find(installed.begin(), installed.end(), options.layout) == installed.end()) {
-        return Failure{"BeginTyping",
-                       u"The keyboard layout " + KeyboardLayoutName(options.layout) +
-                           u" is not installed on this computer.",
-                       kLayoutMissingCode};
+        return Failure{"BeginTyping", u"Element not found.", kLayoutMissingCode};
     }
     return {};
 }

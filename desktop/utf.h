@@ -32,6 +32,11 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
 // A lone surrogate has no UTF-8 form and becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// Appends the code point `cp` as one or two UTF-16 units.
+void AppendUtf16(std::u16string& out, char32_t cp);
+// The code point at `utf16[i]`: a surrogate pair taken whole, a lone surrogate as it is.
+char32_t CodePointAt(std::u16string_view utf16, std::size_t i);
+
 // The decimal digits of `n`, for messages.
 std::u16string DecimalText(std::uint64_t n);
 

@@ -344,10 +344,7 @@ Status Win32Desktop::BeginTyping(const TypingOptions& options) {
             }
         }
         if (layout == nullptr) {
-            return Failure{"BeginTyping",
-                           u"The keyboard layout " + KeyboardLayoutDisplayName(options.layout) +
-                               u" is not installed on this computer.",
-                           kLayoutMissingCode};
+            return ErrorFailure("BeginTyping", kLayoutMissingCode);
         }
     }
     typist_.Begin(options.pace, options.keyMode, layout);

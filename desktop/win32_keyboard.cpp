@@ -376,7 +376,7 @@ HKL KeyboardTypist::ChosenLayout() const {
     return layout_ != nullptr ? layout_ : ::GetKeyboardLayout(target_.thread);
 }
 
-Status KeyboardTypist::SendPaced(const std::vector<INPUT>& inputs) {
+Status KeyboardTypist::SendPaced(std::vector<INPUT>& inputs) {
     const auto gap = pace_ / 2;
     for (UINT sent = 0; sent < inputs.size(); ++sent) {
         // Quillrun's window is served during the gap, so it stays responsive at any pace; the
@@ -392,7 +392,7 @@ Status KeyboardTypist::SendPaced(const std::vector<INPUT>& inputs) {
         while (Clock::now() < due) {
             ::SwitchToThread();
         }
-        if (::SendInput(1, const_cast<INPUT*>(&inputs[sent]), sizeof(INPUT)) != 1) {
+        if (::SendInput(1, &inputs[sent], sizeof(INPUT)) != 1) {
             Failure failure = LastErrorFailure("SendKeyString");
             ReleaseAfterPartialSend(inputs, sent);
             return failure;

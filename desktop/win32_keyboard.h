@@ -123,7 +123,7 @@ class KeyboardTypist {
     // The layout the keys are chosen from: the run's, or else the target's.
     HKL ChosenLayout() const;
     // Sends the inputs one at a time, each half the pace after the one before.
-    [[nodiscard]] Status SendPaced(const std::vector<INPUT>& inputs);
+    [[nodiscard]] Status SendPaced(std::vector<INPUT>& inputs);
     // Makes `front` the target, learning its thread and process unless it already is.
     void Follow(HWND front);
     [[nodiscard]] Status Prepare(char16_t c, Keystroke& keystroke);

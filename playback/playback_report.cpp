@@ -26,12 +26,7 @@ std::u16string CharacterText(char32_t c) {
         return text;
     }
     text += u' ';
-    if (c >= 0x10000) {
-        text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-        text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-        text += static_cast<char16_t>(c);
-    }
+    AppendUtf16(text, c);
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "desktop/text_reader.h"
+#include "desktop/utf.h"
 #include "desktop/key_string.h"
 #include "playback/text_pieces.h"
 
@@ -201,16 +202,6 @@ class FilePieces final : public TextPieces {
 // How much of the text the check for keys goes through between two turns of Quillrun's window
 // (UTF-16 units): a long file is checked while the window stays responsive.
 constexpr std::size_t kCheckUnitsPerPump = std::size_t{64} * 1024;
-
-// The code point at `text[i]`, a surrogate pair taken whole.
-char32_t CodePointAt(std::u16string_view text, std::size_t i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-        return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-    }
-    return c;
-}
 
 // Goes through the whole text before anything is typed: the first character the layout has no
 // keys for ends the run there, with its place. Leaves the text at its beginning.
