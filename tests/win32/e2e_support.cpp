@@ -455,8 +455,22 @@ HWND OpenStartMenu(HWND quillrunWindow) {
     }
     RECT button{};
     ::GetWindowRect(start, &button);
-    // The arrow is the button's right end.
-    ClickAt({button.right - 6, (button.top + button.bottom) / 2});
+    // The arrow is the button's right end. The window in front is raised by its own thread,
+    // and under Wine a program that activates late can be raised over it again: raise it
+    // until nothing covers the arrow, as a user would click its caption.
+    const POINT arrow{button.right - 6, (button.top + button.bottom) / 2};
+    const bool uncovered = WaitUntil([&] {
+        if (::WindowFromPoint(arrow) == start) {
+            return true;
+        }
+        ::SetWindowPos(quillrunWindow, HWND_TOP, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+        return false;
+    });
+    if (!uncovered) {
+        return nullptr;
+    }
+    ClickAt(arrow);
     return WaitForOpenMenu();
 }
 

@@ -18,6 +18,9 @@ class PickedWindow : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(session.window, nullptr);
         ASSERT_NE(open.Start(), nullptr);
+        // A program just started takes the front a moment after its window shows; were that to
+        // happen while Start's menu is open, the menu would close with nothing chosen.
+        ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == open.window(); }));
     }
 
     // Chooses Start's menu item `item` (the menu opened by a click on the arrow, or from the
@@ -29,7 +32,10 @@ class PickedWindow : public ::testing::Test {
         ASSERT_NE(menu, nullptr) << "Start's menu did not open" << Pointer();
         ASSERT_TRUE(ChooseMenuItem(menu, item));
         ASSERT_TRUE(WaitUntil([&] { return Text(session.window) == kPickCaption; }))
-            << Narrow(Text(session.window));
+            << Narrow(Text(session.window)) << "; in front: \""
+            << Narrow(Text(::GetForegroundWindow()))
+            << "\"; started by Quillrun: " << ChildProcesses(session.process.id()).size()
+            << Pointer();
     }
 
     // Clicks the open target and waits until Quillrun has taken it as the window to type into.
