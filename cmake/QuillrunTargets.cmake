@@ -14,6 +14,14 @@ function(quillrun_target_defaults target)
             target_compile_options(${target} PRIVATE -Werror)
         endif()
     endif()
+    # Clang for Windows stands in for the Visual Studio build's /W4: its conversion warnings
+    # go further than GCC's, and the mingw-w64 headers then deprecate what the Microsoft C
+    # runtime's deprecates (_wfopen, getenv).
+    if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        target_compile_options(${target} PRIVATE -Wshorten-64-to-32 -Wsign-conversion
+            -Wimplicit-int-conversion -Wdeprecated -Wunreachable-code -Wmicrosoft)
+        target_compile_definitions(${target} PRIVATE __MINGW_MSVC_COMPAT_WARNINGS)
+    endif()
     if(QUILLRUN_SANITIZE AND NOT MSVC)
         target_compile_options(${target} PRIVATE
             -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -55,7 +55,7 @@ class MemoryReader final : public ByteReader {
         if (pieceLimit_ != 0) {
             count = std::min(count, pieceLimit_);
         }
-        std::memcpy(buffer.data(), bytes_.data() + position_, count);
+        std::copy_n(bytes_.data() + position_, count, buffer.data());
         position_ += count;
         return count;
     }

@@ -60,15 +60,24 @@ constexpr std::size_t kSpareRoundTrips = 2;
 // The modifier keys that leak into typed text when the user holds them: the key whose state
 // covers either side (0 for the Windows keys, which have none), then each side as (key,
 // extended). The either-side state is asked first, the sides only when it is down.
+struct ModifierSide {
+    BYTE key;
+    bool extended;
+};
 struct HeldModifier {
     BYTE eitherSide;
-    std::array<std::pair<BYTE, bool>, 2> sides;
+    std::array<ModifierSide, 2> sides;
 };
+// The virtual-key macros are ints: each is made a BYTE here, where it is known to fit, rather
+// than by a narrowing inside a library template.
+constexpr BYTE Key(int virtualKey) {
+    return static_cast<BYTE>(virtualKey);
+}
 constexpr std::array<HeldModifier, 4> kHeldModifiers = {{
-    {VK_SHIFT, {{{VK_LSHIFT, false}, {VK_RSHIFT, false}}}},
-    {VK_CONTROL, {{{VK_LCONTROL, false}, {VK_RCONTROL, true}}}},
-    {VK_MENU, {{{VK_LMENU, false}, {VK_RMENU, true}}}},
-    {0, {{{VK_LWIN, true}, {VK_RWIN, true}}}},
+    {Key(VK_SHIFT), {{{Key(VK_LSHIFT), false}, {Key(VK_RSHIFT), false}}}},
+    {Key(VK_CONTROL), {{{Key(VK_LCONTROL), false}, {Key(VK_RCONTROL), true}}}},
+    {Key(VK_MENU), {{{Key(VK_LMENU), false}, {Key(VK_RMENU), true}}}},
+    {0, {{{Key(VK_LWIN), true}, {Key(VK_RWIN), true}}}},
 }};
 
 // The scan code of a modifier key, worked out once: modifiers sit in the same place on every
@@ -78,8 +87,7 @@ WORD ModifierScanCode(BYTE key) {
         std::array<WORD, 256> codes{};
         for (const HeldModifier& modifier : kHeldModifiers) {
             for (const auto& side : modifier.sides) {
-                codes[side.first] =
-                    static_cast<WORD>(::MapVirtualKeyW(side.first, MAPVK_VK_TO_VSC));
+                codes[side.key] = static_cast<WORD>(::MapVirtualKeyW(side.key, MAPVK_VK_TO_VSC));
             }
         }
         return codes;
@@ -133,7 +141,7 @@ void ReleaseHeldModifiers(std::vector<INPUT>& inputs, const std::array<BYTE, 256
         // Held, but neither side says so yet: the left key, the one a press of the
         // either-side key stands for, is released; a release of a key that is up does no harm.
         if (!released && modifier.eitherSide != 0) {
-            release(modifier.sides[0].first, modifier.sides[0].second);
+            release(modifier.sides[0].key, modifier.sides[0].extended);
         }
     }
     if (menuOrStart) {
@@ -536,7 +544,7 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
                              [](const KeyEvent& event) { return event.typesCharacter; });
             worked.watchedKey = typing->kind == KeyEvent::Kind::VirtualKey
                                     ? static_cast<BYTE>(typing->code)
-                                    : VK_PACKET;
+                                    : Key(VK_PACKET);
             return worked;
         });
     if (planned.events.empty()) {

@@ -155,15 +155,14 @@ bool Dump() {
         return false;
     }
     const std::wstring text = CurrentText();
-    FILE* file = _wfopen(g_options.out.c_str(), L"wb");
-    if (file == nullptr) {
+    FILE* file = nullptr;
+    if (_wfopen_s(&file, g_options.out.c_str(), L"wb") != 0 || file == nullptr) {
         return false;
     }
     std::fwrite(text.data(), sizeof(wchar_t), text.size(), file);
     std::fclose(file);
 
-    file = _wfopen((g_options.out + L".events").c_str(), L"wb");
-    if (file == nullptr) {
+    if (_wfopen_s(&file, (g_options.out + L".events").c_str(), L"wb") != 0 || file == nullptr) {
         return false;
     }
     for (const Event& e : g_events) {

@@ -244,11 +244,12 @@ TEST(BadInput, ASettingsFileThatIsAFolder) {
 // The test run prepares a copy of Quillrun in a folder that nobody may change (not even root,
 // under which the tests may run), with a settings file in it, and names it in this variable.
 TEST(BadInput, AReadOnlyApplicationFolder) {
-    const char* prepared = std::getenv("QUILLRUN_READONLY_APP");
-    if (prepared == nullptr || *prepared == '\0') {
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(::GetEnvironmentVariableW(L"QUILLRUN_READONLY_APP", folder.data(),
+                                            static_cast<DWORD>(folder.size())));
+    if (folder.empty() || folder.size() >= MAX_PATH) {
         GTEST_SKIP() << "no read-only application folder was prepared";
     }
-    const std::wstring folder(prepared, prepared + std::strlen(prepared));
     const std::wstring probe = folder + L"\\probe.tmp";
     if (WriteBytes(probe, "x")) {
         ::DeleteFileW(probe.c_str());

@@ -331,7 +331,7 @@ bool SetClipboardText(const std::optional<std::wstring>& text) {
         void* locked = memory != nullptr ? ::GlobalLock(memory) : nullptr;
         done = locked != nullptr;
         if (done) {
-            std::memcpy(locked, text->c_str(), bytes);
+            std::copy_n(text->c_str(), text->size() + 1, static_cast<wchar_t*>(locked));
             ::GlobalUnlock(memory);
             done = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
         }
@@ -585,7 +585,10 @@ std::string Narrow(const std::wstring& ascii) {
 
 std::wstring Utf16LeText(const std::string& bytes) {
     std::wstring text(bytes.size() / 2, L'\0');
-    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                       static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    }
     return text;
 }
 

@@ -1,19 +1,11 @@
 // The test target must report faithfully what it was typed, or every typing test lies.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "tests/target/test_target_protocol.h"
 #include "tests/win32/e2e_support.h"
 
 namespace quillrun::testing {
 namespace {
-
-std::wstring AsWide(const std::string& utf16leBytes) {
-    std::wstring text(utf16leBytes.size() / 2, L'\0');
-    std::memcpy(text.data(), utf16leBytes.data(), text.size() * 2);
-    return text;
-}
 
 struct TargetMode {
     const char* name;
@@ -41,14 +33,14 @@ TEST_P(TestTarget, RecordsWhatIsTypedAndDumpsOnRequestAndAtClose) {
         << ::SendMessageW(window, kCharCountMessage, 0, 0);
 
     ASSERT_EQ(::SendMessageW(window, kDumpMessage, 0, 0), 1);
-    EXPECT_EQ(AsWide(ReadBytes(out)), L"h\u00E9{+}\u65E5\r\nX");
+    EXPECT_EQ(Utf16LeText(ReadBytes(out)), L"h\u00E9{+}\u65E5\r\nX");
     const std::string events = ReadBytes(out + L".events");
     EXPECT_NE(events.find("KEYDOWN vk=0D scan=01C"), std::string::npos) << events;
     EXPECT_NE(events.find("KEYDOWN vk=10"), std::string::npos) << "shift not recorded";
 
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(target.WaitForExit());
-    EXPECT_EQ(AsWide(ReadBytes(out)), L"h\u00E9{+}\u65E5\r\nX");
+    EXPECT_EQ(Utf16LeText(ReadBytes(out)), L"h\u00E9{+}\u65E5\r\nX");
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, TestTarget,
