@@ -93,6 +93,25 @@ enum class InputAccess {
     Unreadable,  // its level cannot be read for lack of rights, as for an elevated program
 };
 
+// The state of a window's input method (Japanese, Chinese or Korean): open or not, and its
+// conversion mode (the system's IME_CMODE_ bits).
+struct InputMethodState {
+    // Kana, hangul or Chinese characters (IME_CMODE_NATIVE), and full-width letters
+    // (IME_CMODE_FULLSHAPE): what an open input method composes keys into.
+    static constexpr std::uint32_t kComposingModes = 0x1 | 0x8;
+
+    bool open = false;
+    std::uint32_t conversion = 0;
+
+    // Whether keys typed now would be composed rather than typed as they are.
+    [[nodiscard]] bool Composes() const { return open && (conversion & kComposingModes) != 0; }
+    // The state in which keys type themselves. Japanese input methods switch by their open
+    // status; Chinese and Korean ones by the conversion mode and may ignore the open status.
+    [[nodiscard]] InputMethodState Latin() const { return {false, conversion & ~kComposingModes}; }
+
+    friend bool operator==(const InputMethodState&, const InputMethodState&) = default;
+};
+
 // One entry of the open-file dialog's file-type list.
 struct FileTypeFilter {
     std::u16string name;     // shown to the user
@@ -161,11 +180,12 @@ class DesktopServices {
     [[nodiscard]] virtual InputAccess InputAccessTo(std::uint32_t process) = 0;
     // The file name of the process's program (e.g. u"notepad.exe"); empty when unknown.
     [[nodiscard]] virtual std::u16string ProgramName(std::uint32_t process) = 0;
-    // Whether the input method (Japanese, Chinese or Korean) of `window` is open; nullopt when
-    // the window has none that answers.
-    [[nodiscard]] virtual std::optional<bool> InputMethodOpen(WindowId window) = 0;
-    // Opens or closes it; false when that did not take.
-    virtual bool SetInputMethodOpen(WindowId window, bool open) = 0;
+    // The state of the input method that serves `window`'s keyboard focus (which may be a
+    // control of another thread); nullopt when there is none that answers.
+    [[nodiscard]] virtual std::optional<InputMethodState> InputMethodStatus(WindowId window) = 0;
+    // Asks that input method to take `state`; false when the request did not reach it. The
+    // input method may apply it a moment later.
+    virtual bool SetInputMethodStatus(WindowId window, InputMethodState state) = 0;
 
     // The clipboard's text, read whole; nullopt when it holds none (empty, or only a picture).
     // Fails with kClipboardBusyCode while another program holds it open.

@@ -307,7 +307,15 @@ std::u16string FakeDesktop::ProgramName(std::uint32_t process) {
     return it == programNames.end() ? std::u16string() : it->second;
 }
 
-std::optional<bool> FakeDesktop::InputMethodOpen(WindowId window) {
+std::optional<InputMethodState> FakeDesktop::InputMethodStatus(WindowId window) {
+    if (lagLeft_ > 0) {
+        --lagLeft_;
+    } else {
+        for (const auto& [id, state] : pendingInputMethods_) {
+            inputMethods[id] = state;
+        }
+        pendingInputMethods_.clear();
+    }
     const auto it = inputMethods.find(window.value);
     if (it == inputMethods.end()) {
         return std::nullopt;
@@ -315,13 +323,18 @@ std::optional<bool> FakeDesktop::InputMethodOpen(WindowId window) {
     return it->second;
 }
 
-bool FakeDesktop::SetInputMethodOpen(WindowId window, bool open) {
-    Record("SetInputMethodOpen", Numbered(window.value) + (open ? u" open" : u" closed"));
-    const auto it = inputMethods.find(window.value);
-    if (it == inputMethods.end()) {
+bool FakeDesktop::SetInputMethodStatus(WindowId window, InputMethodState state) {
+    Record("SetInputMethodStatus", Numbered(window.value) + (state.open ? u" open " : u" closed ") +
+                                       Numbered(state.conversion).substr(1));
+    if (!inputMethods.contains(window.value)) {
         return false;
     }
-    it->second = open;
+    if (inputMethodLag > 0) {
+        pendingInputMethods_[window.value] = state;
+        lagLeft_ = inputMethodLag;
+    } else {
+        inputMethods[window.value] = state;
+    }
     return true;
 }
 

@@ -46,8 +46,10 @@ class FakeDesktop final : public DesktopServices {
     // Processes Quillrun may not type into, and the programs' names; by process id.
     std::map<std::uint32_t, InputAccess> inputAccess;
     std::map<std::uint32_t, std::u16string> programNames;
-    // Windows that have an input method, and whether it is open; by window id.
-    std::map<std::uint64_t, bool> inputMethods;
+    // Windows that have an input method, and its state; by window id.
+    std::map<std::uint64_t, InputMethodState> inputMethods;
+    // How many reads of an input method's state still show the old one after a change.
+    int inputMethodLag = 0;
     // The shell's windows (desktop, taskbar), by window id.
     std::set<std::uint64_t> shellWindows;
     // A mouse button or Alt held by the user.
@@ -106,8 +108,9 @@ class FakeDesktop final : public DesktopServices {
     void PumpEventsFor(Milliseconds duration) override;
     [[nodiscard]] InputAccess InputAccessTo(std::uint32_t process) override;
     [[nodiscard]] std::u16string ProgramName(std::uint32_t process) override;
-    [[nodiscard]] std::optional<bool> InputMethodOpen(WindowId window) override;
-    bool SetInputMethodOpen(WindowId window, bool open) override;
+    [[nodiscard]] std::optional<InputMethodState> InputMethodStatus(WindowId window) override;
+    // Recorded as "#window open|closed conversion".
+    bool SetInputMethodStatus(WindowId window, InputMethodState state) override;
     std::u16string AppFolder() override;
     Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
     void EnableTimer(Milliseconds interval) override;
@@ -128,6 +131,9 @@ class FakeDesktop final : public DesktopServices {
     void FireDueTicks();
 
     std::vector<Call> calls_;
+    // A change of an input method's state that reads do not show yet, and for how many more.
+    std::map<std::uint64_t, InputMethodState> pendingInputMethods_;
+    int lagLeft_ = 0;
     std::map<std::string, std::deque<Failure>> failures_;
     std::deque<Result<std::u16string>> dialogAnswers_;
     std::map<std::u16string, std::string> files_;

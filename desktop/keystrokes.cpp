@@ -161,6 +161,10 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
         Press(events, KeyEvent::Kind::VirtualKey, vk::kTab);
         return events;
     }
+    if (mode == KeyMode::UnicodeForText) {
+        Press(events, KeyEvent::Kind::Unicode, c);
+        return events;
+    }
     const bool keysOnly = mode == KeyMode::KeysOnly;
     if (keysOnly && !capsLock) {
         // The far side's Caps Lock is the far side's; it is taken as off.
@@ -189,6 +193,13 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
     PressLayoutKey(events, composed->dead, true);
     PressLayoutKey(events, base, false);
     return events;
+}
+
+UnknownLayoutRules RulesForUnknownLayout(KeyMode chosen) {
+    if (chosen == KeyMode::KeysOnly) {
+        return {KeyMode::KeysOnly, true};
+    }
+    return {KeyMode::UnicodeForText, false};
 }
 
 RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore) {

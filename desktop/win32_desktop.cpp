@@ -36,8 +36,11 @@ constexpr DWORD kActivationPollMs = 10;
 // How long the input method of a target's thread may take to answer (ms): it answers from that
 // thread, which may be busy.
 constexpr UINT kInputMethodAnswerMs = 500;
-// WM_IME_CONTROL's requests for the open status of the thread's input context (the SDK's
-// IMC_GETOPENSTATUS and IMC_SETOPENSTATUS; not in every toolchain's headers).
+// WM_IME_CONTROL's requests for the conversion mode and the open status of the thread's input
+// context (the SDK's IMC_GETCONVERSIONMODE, IMC_SETCONVERSIONMODE, IMC_GETOPENSTATUS and
+// IMC_SETOPENSTATUS; not in every toolchain's headers).
+constexpr WPARAM kGetConversionMode = 0x0001;
+constexpr WPARAM kSetConversionMode = 0x0002;
 constexpr WPARAM kGetOpenStatus = 0x0005;
 constexpr WPARAM kSetOpenStatus = 0x0006;
 
@@ -236,10 +239,23 @@ std::wstring ClassNameOf(HWND window) {
     return std::wstring(name, static_cast<std::size_t>(std::max(length, 0)));
 }
 
-// The input method window of `window`'s thread: it answers WM_IME_CONTROL for the thread's
-// active input context, also to other processes.
+// The input method window that serves `window`'s keyboard focus: it answers WM_IME_CONTROL for
+// its thread's active input context, also to other processes. The focus may be a control of
+// another thread than the top-level window's (packaged programs, web views), whose input
+// method is another one.
 HWND InputMethodWindowOf(WindowId window) {
-    return window.value == 0 ? nullptr : ::ImmGetDefaultIMEWnd(AsWindow(window));
+    return window.value == 0 ? nullptr : ::ImmGetDefaultIMEWnd(FocusWindowOf(AsWindow(window)));
+}
+
+// One WM_IME_CONTROL request to an input method window; nullopt when it did not answer.
+std::optional<DWORD_PTR> AskInputMethod(HWND inputMethod, WPARAM request, LPARAM value = 0) {
+    DWORD_PTR answer = 0;
+    if (inputMethod == nullptr ||
+        !::SendMessageTimeoutW(inputMethod, WM_IME_CONTROL, request, value, SMTO_ABORTIFHUNG,
+                               kInputMethodAnswerMs, &answer)) {
+        return std::nullopt;
+    }
+    return answer;
 }
 
 }  // namespace
@@ -486,26 +502,25 @@ std::u16string Win32Desktop::ProgramName(std::uint32_t process) {
     return FromWide(slash == std::wstring::npos ? path : path.substr(slash + 1));
 }
 
-std::optional<bool> Win32Desktop::InputMethodOpen(WindowId window) {
-    HWND inputMethod = InputMethodWindowOf(window);
-    DWORD_PTR open = 0;
-    if (inputMethod == nullptr ||
-        !::SendMessageTimeoutW(inputMethod, WM_IME_CONTROL, kGetOpenStatus, 0, SMTO_ABORTIFHUNG,
-                               kInputMethodAnswerMs, &open)) {
+std::optional<InputMethodState> Win32Desktop::InputMethodStatus(WindowId window) {
+    const HWND inputMethod = InputMethodWindowOf(window);
+    const std::optional<DWORD_PTR> open = AskInputMethod(inputMethod, kGetOpenStatus);
+    if (!open) {
         return std::nullopt;
     }
-    return open != 0;
+    const std::optional<DWORD_PTR> conversion = AskInputMethod(inputMethod, kGetConversionMode);
+    return InputMethodState{*open != 0, static_cast<std::uint32_t>(conversion.value_or(0))};
 }
 
-bool Win32Desktop::SetInputMethodOpen(WindowId window, bool open) {
-    HWND inputMethod = InputMethodWindowOf(window);
-    DWORD_PTR ignored = 0;
-    if (inputMethod == nullptr ||
-        !::SendMessageTimeoutW(inputMethod, WM_IME_CONTROL, kSetOpenStatus, open ? 1 : 0,
-                               SMTO_ABORTIFHUNG, kInputMethodAnswerMs, &ignored)) {
-        return false;
-    }
-    return InputMethodOpen(window) == open;
+bool Win32Desktop::SetInputMethodStatus(WindowId window, InputMethodState state) {
+    const HWND inputMethod = InputMethodWindowOf(window);
+    // The conversion mode first: a Korean input method switches by it alone, and a Japanese
+    // one keeps it for when it is opened again.
+    const bool converted =
+        AskInputMethod(inputMethod, kSetConversionMode, static_cast<LPARAM>(state.conversion))
+            .has_value();
+    const bool opened = AskInputMethod(inputMethod, kSetOpenStatus, state.open ? 1 : 0).has_value();
+    return converted || opened;
 }
 
 std::u16string Win32Desktop::AppFolder() {

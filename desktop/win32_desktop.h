@@ -65,8 +65,8 @@ class Win32Desktop final : public DesktopServices {
     void PumpEventsFor(Milliseconds duration) override;
     [[nodiscard]] InputAccess InputAccessTo(std::uint32_t process) override;
     [[nodiscard]] std::u16string ProgramName(std::uint32_t process) override;
-    [[nodiscard]] std::optional<bool> InputMethodOpen(WindowId window) override;
-    bool SetInputMethodOpen(WindowId window, bool open) override;
+    [[nodiscard]] std::optional<InputMethodState> InputMethodStatus(WindowId window) override;
+    bool SetInputMethodStatus(WindowId window, InputMethodState state) override;
     std::u16string AppFolder() override;
     Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
     void EnableTimer(Milliseconds interval) override;

@@ -335,6 +335,16 @@ std::u16string KeyboardLayoutDisplayName(std::u16string_view id) {
     return std::u16string(id);
 }
 
+HWND FocusWindowOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    const DWORD thread = window != nullptr ? ::GetWindowThreadProcessId(window, nullptr) : 0;
+    if (thread != 0 && ::GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr) {
+        return info.hwndFocus;
+    }
+    return window;
+}
+
 KeyboardTypist::~KeyboardTypist() {
     End();
 }
@@ -342,10 +352,16 @@ KeyboardTypist::~KeyboardTypist() {
 void KeyboardTypist::Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout) {
     if (mode != keyMode_) {
         plans_.Clear();  // worked out under the other mode
+        unknownLayoutPlans_.Clear();
     }
     pace_ = pace;
     keyMode_ = mode;
     layout_ = layout;
+    // "Key state ... is reset after a call to AttachThreadInput" (its documentation): the
+    // shared key state cannot be trusted with the toggle, so it is read before any sharing,
+    // from Quillrun's own, which its last input (the click that began the run) brought up to
+    // date.
+    capsLockAtStart_ = (::GetKeyState(VK_CAPITAL) & 0x01) != 0;
     lastEvent_ = {};
     // Windows rounds waits up to its timer's period, 15.6 ms unless a program asks for a finer
     // one (timeBeginPeriod), which would stretch 10 ms between key events to 15.6.
@@ -358,7 +374,7 @@ std::optional<std::size_t> KeyboardTypist::FirstNotTypableAsKeys(std::u16string_
     if (layout_ == nullptr) {
         Follow(::GetForegroundWindow());
     }
-    const HKL layout = ChosenLayout();
+    const HKL layout = ChosenRules().layout;
     const SystemKeyboardLayout& keys = LayoutOf(layout);
     for (std::size_t i = 0; i < text.size(); ++i) {
         // Caps Lock only decides which of a key's characters comes out, never whether one does.
@@ -380,8 +396,16 @@ const SystemKeyboardLayout& KeyboardTypist::LayoutOf(HKL layout) {
     return *kept;
 }
 
-HKL KeyboardTypist::ChosenLayout() const {
-    return layout_ != nullptr ? layout_ : ::GetKeyboardLayout(target_.thread);
+KeyboardTypist::KeyRules KeyboardTypist::ChosenRules() {
+    if (layout_ != nullptr) {
+        return {layout_, keyMode_, &plans_};
+    }
+    if (const HKL targets = ::GetKeyboardLayout(target_.keyboardThread); targets != nullptr) {
+        return {targets, keyMode_, &plans_};
+    }
+    // Enter and Tab, the only keys of Unicode-for-text, sit in the same place on every layout.
+    const UnknownLayoutRules rules = RulesForUnknownLayout(keyMode_);
+    return {::GetKeyboardLayout(0), rules.mode, &unknownLayoutPlans_};
 }
 
 Status KeyboardTypist::SendPaced(std::vector<INPUT>& inputs) {
@@ -435,6 +459,15 @@ void KeyboardTypist::Follow(HWND front) {
     target_ = {front};
     if (front != nullptr) {
         target_.thread = ::GetWindowThreadProcessId(front, &target_.process);
+        target_.keyboardThread = ::GetWindowThreadProcessId(FocusWindowOf(front), nullptr);
+    }
+}
+
+void KeyboardTypist::StopSharingInput() {
+    const DWORD thread = sharedInput_;
+    if (thread != 0) {
+        static_cast<void>(ShareInputWith(0));
+        unshareable_ = thread;
     }
 }
 
@@ -507,7 +540,8 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     // The target's own layout decides which keys make the character, not Quillrun's; read for
     // every keystroke, so that a switch of layouts during a run is followed. A remote computer's
     // layout, when the user named one, decides instead: the far side reads the scan codes.
-    const HKL layout = ChosenLayout();
+    const KeyRules rules = ChosenRules();
+    const HKL layout = rules.layout;
     if (ShareInputWith(target_.thread)) {
         // The shared key state settles once the target has taken a turn with it; read
         // before that, it could make a release look read that is not.
@@ -526,12 +560,11 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     // Without shared input (a console window: its process and thread own no message queue) the
     // key state read here is Quillrun's own, which stops following the keyboard once Quillrun
     // is no longer in front; Caps Lock then counts as unknown.
-    const CapsLock capsLock =
-        sharedInput_ != 0 ? CapsLock((keys_[VK_CAPITAL] & 0x01) != 0) : std::nullopt;
+    const CapsLock capsLock = sharedInput_ != 0 ? CapsLock(capsLockAtStart_) : std::nullopt;
     const PlannedKeys& planned =
-        plans_.For(c, reinterpret_cast<std::uintptr_t>(layout), capsLock, [&] {
+        rules.plans->For(c, reinterpret_cast<std::uintptr_t>(layout), capsLock, [&] {
             PlannedKeys worked;
-            worked.events = PlanKeystrokes(c, LayoutOf(layout), capsLock, keyMode_);
+            worked.events = PlanKeystrokes(c, LayoutOf(layout), capsLock, rules.mode);
             if (worked.events.empty()) {
                 return worked;  // keys only, and the layout has none for it
             }
@@ -576,6 +609,10 @@ Status KeyboardTypist::RoundTrip(HWND target, Clock::time_point deadline) {
         // The window went away; whatever comes to the front next is the run's affair.
         return LastErrorFailure("SendKeyString");
     }
+    // Threads that share input take it in one order: a click on Quillrun's window (its close
+    // box too) would wait behind a keystroke the slow target has not read. From here on the
+    // round trips alone pace this target.
+    StopSharingInput();
     // A slow target: the unanswered message is still queued there, so a new one, answered no
     // earlier, takes its place, and Quillrun's window is served while it waits.
     const std::uint64_t token = ++g_roundTripsSent;
@@ -595,11 +632,12 @@ Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
     const std::vector<KeyEvent>& plan = planned.events;
     const BYTE watchedKey = planned.watchedKey;
     const RoundTrips counted = RoundTripsToHandle(plan, queuedBefore);
-    const bool sharedInput = sharedInput_ != 0;
+    // Asked afresh after each round trip: a slow one stops the sharing.
+    const auto sharedInput = [&] { return sharedInput_ != 0; };
     // Looks at the target's key state: true once the release has been read, that is once the
     // watched key was toggled by a press read since and is up again.
     const auto looksReleased = [&] {
-        for (int look = 0; sharedInput && look < kLooksPerRoundTrip; ++look) {
+        for (int look = 0; sharedInput() && look < kLooksPerRoundTrip; ++look) {
             if (look > 0) {
                 // The target and the system's server may be waiting for this processor.
                 const auto until = Clock::now() + kLookSpacing;
@@ -617,9 +655,9 @@ Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
     // Until it is known how far the target got, anything may still wait in its queue.
     leftOver_ = queuedBefore + 2 * plan.size();
     const auto deadline = Clock::now() + responseTimeout_;
-    const std::size_t limit = counted.count + (sharedInput ? kSpareRoundTrips : 1);
+    const auto limit = [&] { return counted.count + (sharedInput() ? kSpareRoundTrips : 1); };
     bool handled = looksReleased();
-    for (std::size_t turn = 0; turn < limit && !handled; ++turn) {
+    for (std::size_t turn = 0; turn < limit() && !handled; ++turn) {
         if (Status answered = RoundTrip(target, deadline); !answered) {
             return answered;
         }
@@ -634,7 +672,7 @@ Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
     // it did. The shared input's focus shows as soon as the target has let go of the keyboard,
     // which the window in front shows too early: the target reads its queue in order.
     const bool stillHasKeyboard =
-        sharedInput ? ::GetFocus() != nullptr : ::GetForegroundWindow() == target;
+        sharedInput() ? ::GetFocus() != nullptr : ::GetForegroundWindow() == target;
     if (!stillHasKeyboard) {
         return ErrorFailure("SendKeyString", kMayNotHaveArrivedCode);
     }

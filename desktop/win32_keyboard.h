@@ -46,6 +46,12 @@ std::vector<HKL> InstalledLayouts();
 // The name Windows shows for the layout `id`; `id` itself when none is known.
 std::u16string KeyboardLayoutDisplayName(std::u16string_view id);
 
+// The window that has the keyboard in `window`'s program (GetGUIThreadInfo of its thread, whose
+// focus is shared with the threads attached to it): in packaged programs and web views a
+// control of another thread than the top-level window's, with a keyboard layout and input
+// method of its own. `window` itself when no focus is reported.
+HWND FocusWindowOf(HWND window);
+
 // The input event that carries out `event` on `layout` (real keys with their scan codes),
 // marked with kTypedKeyMark.
 INPUT KeyEventInput(const KeyEvent& event, HKL layout);
@@ -103,6 +109,7 @@ class KeyboardTypist {
         HWND window = nullptr;
         DWORD thread = 0;
         DWORD process = 0;
+        DWORD keyboardThread = 0;  // the thread of its focus window, whose layout types
     };
     // What typing a character on a layout takes, kept per layout and Caps Lock state.
     struct PlannedKeys {
@@ -120,8 +127,14 @@ class KeyboardTypist {
 
     // The layout `layout` stands for, kept so that what was learnt of its keys is kept too.
     const SystemKeyboardLayout& LayoutOf(HKL layout);
-    // The layout the keys are chosen from: the run's, or else the target's.
-    HKL ChosenLayout() const;
+    // The layout the keys are chosen from and how: the run's layout, or else the target's; or,
+    // where the system does not tell the target's (a console), as RulesForUnknownLayout says.
+    struct KeyRules {
+        HKL layout;
+        KeyMode mode;
+        PlanCache<PlannedKeys>* plans;  // where the plans made under these rules are kept
+    };
+    KeyRules ChosenRules();
     // Sends the inputs one at a time, each half the pace after the one before.
     [[nodiscard]] Status SendPaced(std::vector<INPUT>& inputs);
     // Makes `front` the target, learning its thread and process unless it already is.
@@ -129,6 +142,8 @@ class KeyboardTypist {
     [[nodiscard]] Status Prepare(char16_t c, Keystroke& keystroke);
     // Shares the input state of `thread` (0: of none); true when it newly does.
     bool ShareInputWith(DWORD thread);
+    // Stops sharing for good with the thread shared now, for the rest of the run.
+    void StopSharingInput();
     [[nodiscard]] Status AwaitHandled(HWND target, const PlannedKeys& planned,
                                       std::size_t queuedBefore, BYTE keyBefore);
     // One WM_NULL round trip to the target's thread: returns once the thread has answered.
@@ -140,13 +155,15 @@ class KeyboardTypist {
     DWORD unshareable_ = 0;  // the thread that last refused to share it
     Target target_;          // the window the last keystroke went to
     PlanCache<PlannedKeys> plans_;
+    PlanCache<PlannedKeys> unknownLayoutPlans_;  // made for a window whose layout is unknown
     PlanCache<bool> typable_;  // whether a character has keys, for the check before a run
     std::map<HKL, std::unique_ptr<SystemKeyboardLayout>> layouts_;
     // The run's choices.
     std::chrono::milliseconds pace_{0};
     KeyMode keyMode_ = KeyMode::UnicodeWhereNeeded;
     HKL layout_ = nullptr;
-    bool finerTimer_ = false;  // timeBeginPeriod is in force for the paced run
+    bool finerTimer_ = false;       // timeBeginPeriod is in force for the paced run
+    bool capsLockAtStart_ = false;  // Caps Lock as the run began, before sharing any input
     // When the last key event went out at a pace.
     std::chrono::steady_clock::time_point lastEvent_{};
     std::array<BYTE, 256> keys_{};  // the target's key state as last read

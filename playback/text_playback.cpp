@@ -21,6 +21,10 @@ constexpr int kNoWindowRetries = 3;
 // How often the wait for a handed-over window looks at the window in front: often enough that
 // typing begins without a noticeable pause.
 constexpr Milliseconds kHandOffPoll{50};
+// How long an input method may take to apply a change of state it was asked for, and how often
+// it is asked how far it got: it applies it from the target's thread, which may be busy.
+constexpr Milliseconds kInputMethodSettle{300};
+constexpr Milliseconds kInputMethodPoll{20};
 
 bool StopRequested(const PlaybackHooks& hooks) {
     return hooks.stopRequested && hooks.stopRequested();
@@ -35,8 +39,9 @@ class Typist {
     // user had it.
     ~Typist() {
         desktop_.EndTyping();
-        if (closedInputMethod_.value != 0) {
-            static_cast<void>(desktop_.SetInputMethodOpen(closedInputMethod_, true));
+        if (inputMethodWindow_.value != 0) {
+            static_cast<void>(
+                desktop_.SetInputMethodStatus(inputMethodWindow_, inputMethodBefore_));
         }
     }
     Typist(const Typist&) = delete;
@@ -70,11 +75,15 @@ class Typist {
         if (!desktop_.BeginTyping(options)) {
             return PlaybackEnd::LayoutMissing;
         }
-        // With an input method open, keys are composed instead of typed: letters turn into
-        // kana, Enter commits instead of breaking the line.
-        if (desktop_.InputMethodOpen(window).value_or(false) &&
-            desktop_.SetInputMethodOpen(window, false)) {
-            closedInputMethod_ = window;
+        // With an input method composing, keys are not typed as they are: letters turn into kana
+        // or hangul, Enter commits instead of breaking the line.
+        if (const auto state = desktop_.InputMethodStatus(window); state && state->Composes()) {
+            if (desktop_.SetInputMethodStatus(window, state->Latin())) {
+                // Asked, so restored at the end whether or not it is seen to have taken.
+                inputMethodWindow_ = window;
+                inputMethodBefore_ = *state;
+                AwaitLatinInput(window);
+            }
         }
         return std::nullopt;
     }
@@ -125,6 +134,16 @@ class Typist {
     [[nodiscard]] const std::u16string& program() const { return program_; }
 
   private:
+    // Gives the input method a moment to apply the change: keys typed before it has would
+    // still be composed.
+    void AwaitLatinInput(WindowId window) {
+        const Milliseconds until = desktop_.Now() + kInputMethodSettle;
+        while (desktop_.InputMethodStatus(window).value_or(InputMethodState{}).Composes() &&
+               desktop_.Now() < until) {
+            desktop_.Sleep(kInputMethodPoll);
+        }
+    }
+
     // The process in front, asked again for a moment while the system reports none.
     std::uint32_t SettledFront() {
         std::uint32_t front = desktop_.ForegroundProcess();
@@ -171,7 +190,8 @@ class Typist {
     const PlaybackHooks& hooks_;
     std::uint32_t owner_ = 0;
     std::u16string program_;
-    WindowId closedInputMethod_;
+    WindowId inputMethodWindow_;  // whose input method the run switched to Latin input
+    InputMethodState inputMethodBefore_;
     std::uint64_t typed_ = 0;
     bool mayHaveArrived_ = false;
 };

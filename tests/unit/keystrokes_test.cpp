@@ -216,7 +216,30 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"KeysOnlyNotOnLayout", u'\u65E5', false, {}, KeyMode::KeysOnly},
         PlanCase{"KeysOnlyCtrlAloneIsNoKey", u'\u00A7', false, {}, KeyMode::KeysOnly},
         PlanCase{"KeysOnlyControlCharacter", u'\x01', false, {}, KeyMode::KeysOnly},
-        PlanCase{"KeysOnlySurrogate", u'\xD83D', false, {}, KeyMode::KeysOnly}),
+        PlanCase{"KeysOnlySurrogate", u'\xD83D', false, {}, KeyMode::KeysOnly},
+        // A console whose layout the system does not tell: a digit or a sign is not planned as
+        // the key a US layout has for it (on a French console "1" would come out as "&"), nor
+        // as this layout's, which the console may not have.
+        PlanCase{"UnknownLayoutDigit",
+                 u'1',
+                 false,
+                 {Down(u'1', true, K::Unicode), Up(u'1', K::Unicode)},
+                 KeyMode::UnicodeForText},
+        PlanCase{"UnknownLayoutSign",
+                 u'(',
+                 std::nullopt,
+                 {Down(u'(', true, K::Unicode), Up(u'(', K::Unicode)},
+                 KeyMode::UnicodeForText},
+        PlanCase{"UnknownLayoutEnter",
+                 u'\r',
+                 std::nullopt,
+                 {Down(vk::kReturn, true), Up(vk::kReturn)},
+                 KeyMode::UnicodeForText},
+        PlanCase{"UnknownLayoutTab",
+                 u'\t',
+                 false,
+                 {Down(vk::kTab, true), Up(vk::kTab)},
+                 KeyMode::UnicodeForText}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTheHandOver) {

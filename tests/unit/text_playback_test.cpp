@@ -561,7 +561,7 @@ TEST_F(Playback, NothingIsTypedIntoAProgramWithHigherRights) {
     EXPECT_TRUE(Keys().empty());
 }
 
-TEST_F(Playback, AnOpenInputMethodIsClosedForTheRunAndOpenedAgainHoweverItEnds) {
+TEST_F(Playback, AComposingInputMethodIsSwitchedToLatinForTheRunAndBackHoweverItEnds) {
     desktop.PutFile(kFile, "ab\r\ncd");
     const std::uint64_t window = FakeDesktop::ProcessOf(task);
     const auto runEndingWith = [&](PlaybackEnd wanted) {
@@ -582,33 +582,65 @@ TEST_F(Playback, AnOpenInputMethodIsClosedForTheRunAndOpenedAgainHoweverItEnds) 
         stop = false;
         return Play();
     };
-    for (const PlaybackEnd end : {PlaybackEnd::Finished, PlaybackEnd::FocusMoved,
-                                  PlaybackEnd::Stopped, PlaybackEnd::NotResponding}) {
-        desktop.inputMethods = {{window, true}, {kOtherProcess, true}};
-        const std::size_t before = desktop.calls().size();
-        EXPECT_EQ(runEndingWith(end), end);
-        const auto& calls = desktop.calls();
-        const auto closeAt =
-            std::find(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end(),
-                      FakeDesktop::Call{"SetInputMethodOpen", u"#1001 closed"});
-        ASSERT_NE(closeAt, calls.end()) << "not closed before typing";
-        EXPECT_EQ((closeAt + 1)->operation, "SendKeyString") << "closed before the first key";
-        // Opened again, in the target's window, after the run has let go of the keys.
-        EXPECT_EQ(calls.back(), (FakeDesktop::Call{"SetInputMethodOpen", u"#1001 open"}));
-        EXPECT_EQ((calls.end() - 2)->operation, "EndTyping");
-        EXPECT_EQ(desktop.inputMethods[window], true);
-        EXPECT_EQ(desktop.inputMethods[kOtherProcess], true) << "another window's was touched";
+    // Japanese hiragana (native and full-width, IME_CMODE 0x9) switches by closing; Korean
+    // hangul (native, 0x1) by its conversion mode, which Latin() clears with the open status.
+    // An input method that applies the change a few reads late is waited for, and restored
+    // all the same.
+    const struct {
+        InputMethodState before;
+        std::u16string latin;  // as the fake records the change
+        int lag;
+    } methods[] = {
+        {{true, 0x9}, u"#1001 closed 0", 0},
+        {{true, 0x1}, u"#1001 closed 0", 0},
+        {{true, 0x19}, u"#1001 closed 16", 3},
+    };
+    for (const auto& method : methods) {
+        for (const PlaybackEnd end : {PlaybackEnd::Finished, PlaybackEnd::FocusMoved,
+                                      PlaybackEnd::Stopped, PlaybackEnd::NotResponding}) {
+            desktop.inputMethods = {{window, method.before}, {kOtherProcess, method.before}};
+            desktop.inputMethodLag = method.lag;
+            const std::size_t before = desktop.calls().size();
+            EXPECT_EQ(runEndingWith(end), end);
+            const auto& calls = desktop.calls();
+            const auto latinAt =
+                std::find(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end(),
+                          FakeDesktop::Call{"SetInputMethodStatus", method.latin});
+            ASSERT_NE(latinAt, calls.end()) << "not switched before typing";
+            const auto firstKey = std::find_if(latinAt, calls.end(), [](const auto& call) {
+                return call.operation == "SendKeyString";
+            });
+            ASSERT_NE(firstKey, calls.end());
+            // Typing waits until the input method is seen to have applied the change.
+            EXPECT_EQ(std::count_if(latinAt, firstKey,
+                                    [](const auto& call) { return call.operation == "Sleep"; }),
+                      method.lag > 0 ? method.lag : 0);
+            // Restored, in the target's window, after the run has let go of the keys.
+            EXPECT_EQ(calls.back().operation, "SetInputMethodStatus");
+            EXPECT_EQ((calls.end() - 2)->operation, "EndTyping");
+            std::optional<InputMethodState> restored;
+            for (int read = 0; read <= method.lag; ++read) {
+                restored = desktop.InputMethodStatus(WindowId{window});
+            }
+            EXPECT_EQ(restored, method.before);
+            EXPECT_EQ(desktop.inputMethods[kOtherProcess], method.before)
+                << "another window's was touched";
+        }
     }
-    // A closed input method, or none, is left alone.
-    for (const bool hasOne : {false, true}) {
+    // One that is closed, open but typing Latin letters as they are (conversion 0), or none
+    // is left alone.
+    for (const std::optional<InputMethodState> state :
+         {std::optional<InputMethodState>(), std::optional<InputMethodState>({false, 0x9}),
+          std::optional<InputMethodState>({true, 0x0})}) {
         desktop.inputMethods.clear();
-        if (hasOne) {
-            desktop.inputMethods[window] = false;
+        desktop.inputMethodLag = 0;
+        if (state) {
+            desktop.inputMethods[window] = *state;
         }
         desktop.onKeys = nullptr;
-        const std::size_t before = desktop.CallsOf("SetInputMethodOpen").size();
+        const std::size_t before = desktop.CallsOf("SetInputMethodStatus").size();
         EXPECT_EQ(Play(), PlaybackEnd::Finished);
-        EXPECT_EQ(desktop.CallsOf("SetInputMethodOpen").size(), before);
+        EXPECT_EQ(desktop.CallsOf("SetInputMethodStatus").size(), before);
     }
 }
 

@@ -200,12 +200,13 @@ TEST_F(Typing, TheInputMethodOfAnotherProgramsWindowIsReadClosedAndOpened) {
         // Wine's input method windows do not answer other processes; Windows' do.
         GTEST_SKIP() << "this system gives no input method window of another process";
     }
-    EXPECT_EQ(desktop.InputMethodOpen(window), std::optional<bool>(true));
-    EXPECT_TRUE(desktop.SetInputMethodOpen(window, false));
-    EXPECT_EQ(desktop.InputMethodOpen(window), std::optional<bool>(false));
-    EXPECT_FALSE(targetSays());
-    EXPECT_TRUE(desktop.SetInputMethodOpen(window, true));
-    EXPECT_TRUE(targetSays());
+    const std::optional<InputMethodState> state = desktop.InputMethodStatus(window);
+    ASSERT_TRUE(state.has_value());
+    EXPECT_TRUE(state->open);
+    EXPECT_TRUE(desktop.SetInputMethodStatus(window, state->Latin()));
+    EXPECT_TRUE(WaitUntil([&] { return !targetSays(); }));
+    EXPECT_TRUE(desktop.SetInputMethodStatus(window, *state));
+    EXPECT_TRUE(WaitUntil([&] { return targetSays(); }));
 }
 
 TEST_F(Typing, KeyStringsQuillrunNeverSendsAreRefused) {
