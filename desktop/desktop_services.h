@@ -77,6 +77,22 @@ struct TaskId {
     friend bool operator==(const TaskId&, const TaskId&) = default;
 };
 
+// What decides whether a top-level window has a button on the taskbar.
+struct WindowTraits {
+    bool visible = false;
+    bool owned = false;       // it has an owner window (a dialog, a splash screen's host)
+    bool toolWindow = false;  // WS_EX_TOOLWINDOW: floating palettes, most splash screens
+    bool appWindow = false;   // WS_EX_APPWINDOW: on the taskbar whatever else it is
+};
+
+// The rule the taskbar follows ("Managing Taskbar Buttons" in the shell's documentation): a
+// visible window that is unowned and not a tool window, or marked as an application window.
+// Such a window is what counts as a launched program's main window, the one to type into; a
+// splash screen shown before it is not.
+[[nodiscard]] constexpr bool HasTaskbarButton(const WindowTraits& window) {
+    return window.visible && (window.appWindow || (!window.owned && !window.toolWindow));
+}
+
 // Identifies a top-level window; 0: none.
 struct WindowId {
     std::uint64_t value = 0;
@@ -137,8 +153,15 @@ class DesktopServices {
     // Starts `commandLine` (a program path, possibly quoted, possibly followed by arguments) with
     // a normal window that takes the focus. Returns at once, before the program is ready.
     virtual Result<TaskId> LaunchProgram(std::u16string_view commandLine) = 0;
-    // Brings the task's main window to the front so that it receives the following keystrokes.
+    // Brings the task's main window (one with a taskbar button) to the front so that it
+    // receives the following keystrokes; fails with kTaskHasNoWindowCode while it has none.
     virtual Status ActivateTask(TaskId task) = 0;
+    // Brings to the front a window with a taskbar button of a process started since the task was
+    // launched: a program's window that opened behind others (as a console program's in Windows
+    // Terminal does). Fails with kTaskHasNoWindowCode when there is none.
+    virtual Status ActivateWindowOpenedSince(TaskId task) = 0;
+    // Whether `window` has a button on the taskbar (see HasTaskbarButton).
+    [[nodiscard]] virtual bool HasTaskbarButton(WindowId window) = 0;
     // Types one key string into the foreground window and returns once it has been processed;
     // sends nothing unless that window belongs to `process` at the moment of sending, which is
     // the one look at the window in front that a keystroke costs. While it waits, Quillrun's

@@ -223,6 +223,15 @@ Status FakeDesktop::ActivateTask(TaskId task) {
     return {};
 }
 
+Status FakeDesktop::ActivateWindowOpenedSince(TaskId task) {
+    Record("ActivateWindowOpenedSince", Numbered(task.value));
+    if (openedBehind.empty()) {
+        return Failure{"ActivateWindowOpenedSince", u"No window.", kTaskHasNoWindowCode};
+    }
+    foregroundProcess = openedBehind.front();
+    return {};
+}
+
 Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {
     if (foregroundProcess != process) {
         Record("KeysRefused", std::u16string(keys));

@@ -50,6 +50,11 @@ class FakeDesktop final : public DesktopServices {
     std::map<std::uint64_t, InputMethodState> inputMethods;
     // How many reads of an input method's state still show the old one after a change.
     int inputMethodLag = 0;
+    // Windows without a taskbar button (splash screens), by window id.
+    std::set<std::uint64_t> windowsWithoutTaskbarButton;
+    // Processes started since a launch that show a window with a taskbar button behind others,
+    // frontmost first.
+    std::vector<std::uint32_t> openedBehind;
     // The shell's windows (desktop, taskbar), by window id.
     std::set<std::uint64_t> shellWindows;
     // A mouse button or Alt held by the user.
@@ -87,6 +92,10 @@ class FakeDesktop final : public DesktopServices {
     // --- DesktopServices ---------------------------------------------------------------------
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
+    Status ActivateWindowOpenedSince(TaskId task) override;
+    [[nodiscard]] bool HasTaskbarButton(WindowId window) override {
+        return !windowsWithoutTaskbarButton.contains(window.value);
+    }
     // Refused, as "KeysRefused", while another process than `process` is in front.
     Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
     // Recorded with the options, as "pace=..;keys=..;layout=..".

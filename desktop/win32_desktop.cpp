@@ -138,19 +138,30 @@ class OpenedClipboard {
     OpenedClipboard& operator=(const OpenedClipboard&) = delete;
 };
 
-// The first visible top-level window of the process that has no owner: its main window.
-HWND MainWindowOf(DWORD processId) {
+bool WindowHasTaskbarButton(HWND window) {
+    const auto extended = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
+    return quillrun::HasTaskbarButton(quillrun::WindowTraits{
+        .visible = ::IsWindowVisible(window) != FALSE,
+        .owned = ::GetWindow(window, GW_OWNER) != nullptr,
+        .toolWindow = (extended & WS_EX_TOOLWINDOW) != 0,
+        .appWindow = (extended & WS_EX_APPWINDOW) != 0,
+    });
+}
+
+// The frontmost top-level window with a taskbar button whose process `accept` takes.
+template <class Accept>
+HWND FrontmostTaskbarWindow(Accept accept) {
     struct Search {
-        DWORD processId;
+        Accept& accept;
         HWND found;
-    } search{processId, nullptr};
+    } search{accept, nullptr};
+    // EnumWindows goes through the top-level windows from the top of the z-order down.
     ::EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
             auto& s = *reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s.processId && ::IsWindowVisible(window) &&
-                ::GetWindow(window, GW_OWNER) == nullptr) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            if (WindowHasTaskbarButton(window) && s.accept(process)) {
                 s.found = window;
                 return FALSE;
             }
@@ -158,6 +169,28 @@ HWND MainWindowOf(DWORD processId) {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// The process's main window: the frontmost with a taskbar button. A splash screen shown
+// before it has none (a tool window or an owned one), and is never typed into.
+HWND MainWindowOf(DWORD processId) {
+    return FrontmostTaskbarWindow([&](DWORD process) { return process == processId; });
+}
+
+ULONGLONG SystemTimeNow() {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+// When the process started (FILETIME units); 0 when that cannot be read.
+ULONGLONG ProcessStartTime(DWORD processId) {
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
 // Waits a moment for `window` to be in front: true once it is.
@@ -172,13 +205,21 @@ bool AwaitFront(HWND window) {
     return true;
 }
 
-// Brings `window` to the front. The system refuses that to a process in the background unless
-// its input is attached to the thread of the window in front (the foreground lock described
-// under SetForegroundWindow), so on refusal it attaches for the moment and asks again.
+}  // namespace
+
 bool BringToFront(HWND window) {
     if (::SetForegroundWindow(window) && AwaitFront(window)) {
         return true;
     }
+    // Refused by the foreground lock (SetForegroundWindow's remarks: only the process that
+    // received the last input event may): a keystroke of Quillrun's own that no program acts
+    // on makes it that process.
+    PressUnassignedKey();
+    if (::SetForegroundWindow(window) && AwaitFront(window)) {
+        return true;
+    }
+    // The last resort: attaching to the thread of the window in front, which the
+    // documentation warns can leave both programs waiting on each other; for a moment only.
     const HWND current = ::GetForegroundWindow();
     const DWORD self = ::GetCurrentThreadId();
     const DWORD frontThread = current != nullptr ? ::GetWindowThreadProcessId(current, nullptr) : 0;
@@ -191,6 +232,8 @@ bool BringToFront(HWND window) {
     }
     return AwaitFront(window);
 }
+
+namespace {
 
 // The integrity level of a process's token (the last sub-authority of its mandatory label).
 std::optional<DWORD> IntegrityLevel(HANDLE token) {
@@ -311,6 +354,7 @@ Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
     PROCESS_INFORMATION process{};
     // A console program gets a console window of its own to be typed into, even when Quillrun
     // was given a console (started from a terminal); programs with windows ignore the flag.
+    const ULONGLONG launchedAt = SystemTimeNow();
     if (commandLine.empty() ||
         !::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
                           nullptr, nullptr, &startup, &process)) {
@@ -319,7 +363,7 @@ Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
     }
     UniqueHandle thread(process.hThread);
     const TaskId task{nextTask_++};
-    tasks_.emplace(task.value, UniqueHandle(process.hProcess));
+    tasks_.emplace(task.value, Task{UniqueHandle(process.hProcess), launchedAt});
     return task;
 }
 
@@ -328,14 +372,15 @@ Status Win32Desktop::ActivateTask(TaskId task) {
     if (it == tasks_.end()) {
         return ErrorFailure("ActivateTask", ERROR_INVALID_HANDLE);
     }
+    const HANDLE process = it->second.process.get();
     DWORD exitCode = 0;
-    if (!::GetExitCodeProcess(it->second.get(), &exitCode) || exitCode != STILL_ACTIVE) {
+    if (!::GetExitCodeProcess(process, &exitCode) || exitCode != STILL_ACTIVE) {
         return ErrorFailure("ActivateTask", ERROR_PROCESS_ABORTED);
     }
     // At once for a program already idle, and for one without a message queue (a console
     // program or a launcher), for which WaitForInputIdle fails straight away.
-    ::WaitForInputIdle(it->second.get(), kStartupWaitMs);
-    const HWND window = MainWindowOf(::GetProcessId(it->second.get()));
+    ::WaitForInputIdle(process, kStartupWaitMs);
+    const HWND window = MainWindowOf(::GetProcessId(process));
     if (window == nullptr) {
         return ErrorFailure("ActivateTask", ERROR_INVALID_WINDOW_HANDLE);
     }
@@ -346,6 +391,28 @@ Status Win32Desktop::ActivateTask(TaskId task) {
         return ErrorFailure("ActivateTask", ERROR_ACCESS_DENIED);
     }
     return {};
+}
+
+Status Win32Desktop::ActivateWindowOpenedSince(TaskId task) {
+    const auto it = tasks_.find(task.value);
+    if (it == tasks_.end()) {
+        return ErrorFailure("ActivateWindowOpenedSince", ERROR_INVALID_HANDLE);
+    }
+    const DWORD self = ::GetCurrentProcessId();
+    const ULONGLONG launchedAt = it->second.launchedAt;
+    const HWND window = FrontmostTaskbarWindow(
+        [&](DWORD process) { return process != self && ProcessStartTime(process) >= launchedAt; });
+    if (window == nullptr) {
+        return ErrorFailure("ActivateWindowOpenedSince", ERROR_INVALID_WINDOW_HANDLE);
+    }
+    if (!BringToFront(window)) {
+        return ErrorFailure("ActivateWindowOpenedSince", ERROR_ACCESS_DENIED);
+    }
+    return {};
+}
+
+bool Win32Desktop::HasTaskbarButton(WindowId window) {
+    return window.value != 0 && WindowHasTaskbarButton(AsWindow(window));
 }
 
 Status Win32Desktop::BeginTyping(const TypingOptions& options) {

@@ -25,6 +25,10 @@ void DispatchWindowMessage(HWND dialogWindow, MSG& message);
 bool PumpMessagesUntil(HWND dialogWindow, const std::function<bool()>& done,
                        std::chrono::steady_clock::time_point deadline, bool& quitting);
 
+// Brings `window` to the front, where it gets the keyboard, within a moment; false when the
+// system refused. Asks as a program without the last input may (see the definition).
+bool BringToFront(HWND window);
+
 class Win32Desktop final : public DesktopServices {
   public:
     // The timer id that WM_TIMER carries for Tmr.
@@ -44,6 +48,8 @@ class Win32Desktop final : public DesktopServices {
 
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
+    Status ActivateWindowOpenedSince(TaskId task) override;
+    [[nodiscard]] bool HasTaskbarButton(WindowId window) override;
     Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
     Status BeginTyping(const TypingOptions& options) override;
     [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(
@@ -84,9 +90,13 @@ class Win32Desktop final : public DesktopServices {
     HWND window_ = nullptr;
     bool timerEnabled_ = false;
     KeyboardTypist typist_;
-    // Process handles of launched programs, by TaskId: holding the handle keeps the process id
-    // from being reused while Quillrun may still activate it.
-    std::map<std::uint64_t, UniqueHandle> tasks_;
+    // A launched program: holding its process handle keeps the process id from being reused
+    // while Quillrun may still activate it.
+    struct Task {
+        UniqueHandle process;
+        ULONGLONG launchedAt = 0;  // system time (FILETIME units) just before the launch
+    };
+    std::map<std::uint64_t, Task> tasks_;
     std::uint64_t nextTask_ = 1;
 };
 

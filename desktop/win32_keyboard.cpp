@@ -14,10 +14,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A virtual key that no layout assigns. Pressed between a held Alt or Windows key and its
-// release, it keeps that release from opening the target's menu or the Start menu.
-constexpr WORD kUnassignedKey = 0xE8;
-
 // Where Windows lists the keyboard layouts it has, each under its identifier.
 constexpr wchar_t kKeyboardLayoutsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts";
 
@@ -333,6 +329,12 @@ std::u16string KeyboardLayoutDisplayName(std::u16string_view id) {
         return FromWide(name.data());
     }
     return std::u16string(id);
+}
+
+void PressUnassignedKey() {
+    INPUT inputs[2] = {KeyInput(kUnassignedKey, 0, 0),
+                       KeyInput(kUnassignedKey, 0, KEYEVENTF_KEYUP)};
+    ::SendInput(2, inputs, sizeof(INPUT));
 }
 
 HWND FocusWindowOf(HWND window) {

@@ -46,6 +46,16 @@ std::vector<HKL> InstalledLayouts();
 // The name Windows shows for the layout `id`; `id` itself when none is known.
 std::u16string KeyboardLayoutDisplayName(std::u16string_view id);
 
+// A virtual key that no layout assigns and no program acts on. Pressed between a held Alt or
+// Windows key and its release, it keeps that release from opening the target's menu or the
+// Start menu.
+inline constexpr WORD kUnassignedKey = 0xE8;
+
+// Presses and releases kUnassignedKey: input of Quillrun's own, which makes it the process that
+// received the last input event, as SetForegroundWindow requires of a process that may bring a
+// window to the front.
+void PressUnassignedKey();
+
 // The window that has the keyboard in `window`'s program (GetGUIThreadInfo of its thread, whose
 // focus is shared with the threads attached to it): in packaged programs and web views a
 // control of another thread than the top-level window's, with a keyboard layout and input

@@ -45,6 +45,10 @@ std::u16string Reason(const PlaybackResult& result) {
             }
             return u"Quillrun typed nothing: no window of the program it started (or of any "
                    u"other program) came to the front to type into.";
+        case PlaybackEnd::NoMainWindow:
+            return u"Quillrun typed nothing: " + ProgramOrFallback(result) +
+                   u" showed no window to type into within 30 seconds, only a window without a "
+                   u"taskbar button, such as a splash screen.";
         case PlaybackEnd::NotAllowed:
             return u"Quillrun cannot type into " + ProgramOrFallback(result) +
                    u": it runs as administrator, and Windows does not let the keystrokes of a "

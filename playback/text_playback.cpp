@@ -155,9 +155,10 @@ class Typist {
         return front;
     }
 
-    // A launched program without a window of its own (a launcher that handed the launch to
-    // another process and exited, a program that shows its window late): waits, responsive,
-    // for the launched program's window or for another program's window to come to the front.
+    // A launched program without a main window of its own (a launcher that handed the launch to
+    // another process and exited, a program that shows its window late or a splash screen
+    // first): waits, responsive, for the launched program's main window or for another
+    // program's to come to the front.
     [[nodiscard]] std::optional<PlaybackEnd> AwaitHandOff(TaskId task, const Status& activated) {
         if (activated) {
             return std::nullopt;
@@ -166,10 +167,28 @@ class Typist {
         if (code != kTaskEndedCode && code != kTaskHasNoWindowCode) {
             return std::nullopt;  // refused: the window in front is typed into, as before
         }
-        const Milliseconds until = desktop_.Now() + kHandOffWait;
+        const Milliseconds start = desktop_.Now();
         for (;;) {
             const std::uint32_t front = desktop_.ForegroundProcess();
-            if ((front != 0 && front != desktop_.OwnProcess()) || desktop_.Now() >= until) {
+            const bool another = front != 0 && front != desktop_.OwnProcess();
+            // A window without a taskbar button is no program's main window: a splash screen,
+            // which loses whatever is typed into it. The main window is waited for longer.
+            const bool splash = another && !desktop_.HasTaskbarButton(desktop_.ForegroundWindow());
+            if (another && !splash) {
+                return std::nullopt;
+            }
+            const Milliseconds waited = desktop_.Now() - start;
+            if (splash && waited >= kSplashWait) {
+                program_ = desktop_.ProgramName(front);
+                return PlaybackEnd::NoMainWindow;
+            }
+            if (!splash && waited >= kHandOffWait) {
+                return std::nullopt;
+            }
+            // Nothing in front, but perhaps a window the launch opened behind the others (with
+            // Windows Terminal as the default terminal, a console program's often does).
+            // Quillrun may still bring it forward: the click on Start was the last input.
+            if (!another && desktop_.ActivateWindowOpenedSince(task)) {
                 return std::nullopt;
             }
             desktop_.PumpEventsFor(kHandOffPoll);

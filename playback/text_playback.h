@@ -26,6 +26,8 @@ enum class PlaybackEnd {
     NothingPicked,        // no window was clicked in time to type into: nothing was typed
     LayoutMissing,        // the other computer's keyboard layout is not installed: nothing typed
     NotTypableAsKeys,     // keys only, and a character has no keys on the layout: nothing typed
+    NoMainWindow,  // the launched program showed only windows without a taskbar button (a splash
+                   // screen): nothing was typed
 };
 
 // Where a run's text comes from.
@@ -68,6 +70,9 @@ struct PlaybackHooks {
 // How long a program launched through another one (a launcher that hands the launch over and
 // exits, or a program that shows no window) may take to bring a window to the front.
 inline constexpr Milliseconds kHandOffWait{5000};
+// How long a launched program that shows a splash screen (a window without a taskbar button)
+// may take to show its main window: business programs load for a while behind one.
+inline constexpr Milliseconds kSplashWait{30000};
 
 // How long a clipboard that another program holds open is tried again: programs hold it only
 // for the moment of a copy or a paste.

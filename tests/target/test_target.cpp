@@ -5,7 +5,7 @@
 //
 //   qr_target.exe --out FILE [--edit] [--char-delay-ms N] [--title CAPTION]
 //                 [--key-delay-ms N] [--stall-at N --stall-ms M] [--close-after-ms N]
-//                 [--hand-off-after-ms N] [--input-method-open]
+//                 [--hand-off-after-ms N] [--input-method-open] [--splash-ms N] [--behind]
 //
 // --char-delay-ms makes every WM_CHAR take N ms and --key-delay-ms every WM_KEYDOWN and
 // WM_KEYUP, like a slow program; --stall-at makes the N-th WM_CHAR take M ms, like a program that
@@ -13,7 +13,10 @@
 // program the user closes at once; --hand-off-after-ms shows no window, waits N ms, starts a
 // second copy of itself with the other options and exits, like a launcher that hands the launch
 // over to another process; --input-method-open opens the window's input method, as a user who
-// types Japanese has it.
+// types Japanese has it; --splash-ms first shows a captionless splash screen (a tool window)
+// for N ms, like a business program that loads behind one, and what is typed into it is lost;
+// --behind shows the window behind the others without activating it, as Windows Terminal's
+// windows often open.
 //
 // FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
 // keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
@@ -41,6 +44,8 @@ struct Options {
     DWORD stallMs = 0;
     UINT closeAfterMs = 0;
     DWORD handOffAfterMs = 0;
+    DWORD splashMs = 0;
+    bool behind = false;
     std::wstring handOffCommandLine;  // this program with every option but --hand-off-after-ms
 };
 
@@ -253,7 +258,7 @@ bool ParseOptions() {
             continue;
         }
         g_options.handOffCommandLine += L" \"" + arg + L"\"";
-        if (hasValue && arg != L"--edit" && arg != L"--input-method-open") {
+        if (hasValue && arg != L"--edit" && arg != L"--input-method-open" && arg != L"--behind") {
             g_options.handOffCommandLine += std::wstring(L" \"") + argv[i + 1] + L"\"";
         }
         if (arg == L"--out" && hasValue) {
@@ -274,6 +279,10 @@ bool ParseOptions() {
             g_options.edit = true;
         } else if (arg == L"--input-method-open") {
             g_options.inputMethodOpen = true;
+        } else if (arg == L"--splash-ms" && hasValue) {
+            g_options.splashMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+        } else if (arg == L"--behind") {
+            g_options.behind = true;
         } else {
             ::LocalFree(argv);
             return false;
@@ -281,6 +290,27 @@ bool ParseOptions() {
     }
     ::LocalFree(argv);
     return !g_options.out.empty();
+}
+
+// A splash screen: a captionless tool window in front for splashMs, serving its messages (and
+// dropping whatever is typed into it) as a program that loads behind one does.
+void ShowSplash(HINSTANCE instance) {
+    HWND splash = ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"STATIC", L"Loading...",
+                                    WS_POPUP | WS_BORDER | SS_CENTER, 200, 200, 240, 120, nullptr,
+                                    nullptr, instance, nullptr);
+    ::ShowWindow(splash, SW_SHOW);
+    ::SetForegroundWindow(splash);
+    const ULONGLONG until = ::GetTickCount64() + g_options.splashMs;
+    for (ULONGLONG now = ::GetTickCount64(); now < until; now = ::GetTickCount64()) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now),
+                                    QS_ALLINPUT);
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    ::DestroyWindow(splash);
 }
 
 }  // namespace
@@ -313,6 +343,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         g_sharedCount = static_cast<volatile LONG*>(
             ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
     }
+    if (g_options.splashMs > 0) {
+        ShowSplash(instance);
+    }
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = MainProc;
     windowClass.hInstance = instance;
@@ -338,7 +371,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         ::GetClientRect(g_main, &client);
         ::MoveWindow(g_edit, 0, 0, client.right, client.bottom, FALSE);
     }
-    ::ShowWindow(g_main, showCommand);
+    if (g_options.behind) {
+        ::SetWindowPos(g_main, HWND_BOTTOM, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    } else {
+        ::ShowWindow(g_main, showCommand);
+    }
     if (g_options.inputMethodOpen && LoadInputMethodFunctions()) {
         HIMC context = g_imm.getContext(g_main);
         g_imm.setOpenStatus(context, TRUE);

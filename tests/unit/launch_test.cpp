@@ -54,3 +54,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace quillrun
+
+namespace quillrun {
+namespace {
+
+// Which window of a launched program is typed into: one with a taskbar button, never a splash.
+TEST(MainWindow, IsAWindowWithATaskbarButton) {
+    const struct {
+        const char* name;
+        WindowTraits window;
+        bool main;
+    } cases[] = {
+        {"plain window", {.visible = true}, true},
+        {"hidden", {}, false},
+        {"tool-window splash", {.visible = true, .toolWindow = true}, false},
+        {"owned splash or dialog", {.visible = true, .owned = true}, false},
+        {"owned, marked as an application window",
+         {.visible = true, .owned = true, .appWindow = true},
+         true},
+        {"tool window marked as an application window",
+         {.visible = true, .toolWindow = true, .appWindow = true},
+         true},
+        {"hidden application window", {.appWindow = true}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HasTaskbarButton(c.window), c.main) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace quillrun

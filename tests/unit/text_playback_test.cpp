@@ -461,6 +461,8 @@ TEST_F(Playback, WaitsForAHandedOverWindowWhileQuillrunStaysResponsive) {
         Milliseconds successorAfter;  // when another program's window comes to the front
         PlaybackEnd end;
         std::uint32_t typedInto;
+        bool splash = false;        // meanwhile the program's splash screen is in front
+        bool openedBehind = false;  // the successor's window opened behind the others
     } cases[] = {
         // A launcher that handed the launch over and exited: the successor's window is typed.
         {"LauncherExited", kTaskEndedCode, 0, Milliseconds{1800}, PlaybackEnd::Finished,
@@ -472,6 +474,17 @@ TEST_F(Playback, WaitsForAHandedOverWindowWhileQuillrunStaysResponsive) {
         {"NothingComes", kTaskEndedCode, 0, Milliseconds{60000}, PlaybackEnd::NoTarget, 0},
         // Refused for another reason: no waiting, and never into Quillrun itself.
         {"Refused", 5, 0, Milliseconds{0}, PlaybackEnd::NoTarget, 0},
+        // A splash screen (no taskbar button) in front: never typed into; the main window that
+        // follows it, even after the usual wait, is.
+        {"SplashThenMainWindow", kTaskHasNoWindowCode, 160, Milliseconds{60000},
+         PlaybackEnd::Finished, FakeDesktop::ProcessOf(TaskId{1}), true},
+        // Nothing in front, but a window opened behind the others since the launch (a
+        // console program's in Windows Terminal): it is brought forward and typed into.
+        {"OpenedBehind", kTaskEndedCode, 0, Milliseconds{60000}, PlaybackEnd::Finished, kSuccessor,
+         false, true},
+        // Last: the activations it leaves scripted to fail are never reached.
+        {"OnlyASplash", kTaskHasNoWindowCode, 1000, Milliseconds{60000}, PlaybackEnd::NoMainWindow,
+         0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -480,6 +493,14 @@ TEST_F(Playback, WaitsForAHandedOverWindowWhileQuillrunStaysResponsive) {
         for (int i = 0; i < c.noWindowTries; ++i) {
             desktop.FailNext("ActivateTask",
                              Failure{"ActivateTask", u"No window.", kTaskHasNoWindowCode});
+        }
+        const std::uint32_t program = FakeDesktop::ProcessOf(TaskId{1});
+        if (c.splash) {
+            desktop.foregroundProcess = program;
+            desktop.windowsWithoutTaskbarButton = {program};
+        }
+        if (c.openedBehind) {
+            desktop.openedBehind = {kSuccessor};
         }
         const Milliseconds started = desktop.Now();
         desktop.onPump = [&] {
@@ -500,6 +521,13 @@ TEST_F(Playback, WaitsForAHandedOverWindowWhileQuillrunStaysResponsive) {
         }
         if (c.code == 5) {
             EXPECT_EQ(waits, 0u);
+        } else if (c.end == PlaybackEnd::NoMainWindow) {
+            EXPECT_GE(waited, kSplashWait);
+            EXPECT_LT(waited, kSplashWait + Milliseconds{500});
+        } else if (c.splash) {
+            EXPECT_GT(waited, kHandOffWait);  // longer than a window shown late is waited for
+        } else if (c.openedBehind) {
+            EXPECT_LT(waited, Milliseconds{50});  // brought forward without waiting
         } else if (c.end == PlaybackEnd::NoTarget) {
             EXPECT_GE(waited, kHandOffWait);
             EXPECT_LT(waited, kHandOffWait + Milliseconds{500});
@@ -508,6 +536,8 @@ TEST_F(Playback, WaitsForAHandedOverWindowWhileQuillrunStaysResponsive) {
             EXPECT_LT(waited, std::min(c.successorAfter, kHandOffWait) + Milliseconds{500});
         }
         desktop.onPump = nullptr;
+        desktop.windowsWithoutTaskbarButton.clear();
+        desktop.openedBehind.clear();
     }
 }
 
@@ -686,6 +716,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"NoTarget",
                    {PlaybackEnd::NoTarget, {}, {}, {}},
                    {u"typed nothing", u"Nothing of the file was typed"}},
+        ReportCase{"NoMainWindow",
+                   {PlaybackEnd::NoMainWindow, {}, u"erp.exe", {}},
+                   {u"\"erp.exe\" showed no window to type into", u"splash screen",
+                    u"Nothing of the file was typed"}},
         ReportCase{"NotAllowed",
                    {PlaybackEnd::NotAllowed, {}, u"regedit.exe", {}},
                    {u"\"regedit.exe\"", u"start Quillrun as administrator"}},

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/form_layout.h"
+#include "desktop/win32_desktop.h"
 #include "tests/target/test_target_protocol.h"
 
 namespace quillrun::testing {
@@ -228,7 +229,9 @@ HWND FocusIn(HWND window) {
 }
 
 bool BringToFront(HWND window) {
-    ::SetForegroundWindow(window);
+    // As Quillrun does: a test program has not always received the last input event, and the
+    // foreground lock then refuses it (as on a hosted Windows runner).
+    static_cast<void>(win32::BringToFront(window));
     return WaitUntil([&] { return ::GetForegroundWindow() == window; });
 }
 
