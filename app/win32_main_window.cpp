@@ -157,10 +157,21 @@ void MainWindow::ShowFailure(std::u16string_view message) {
                   MB_OK | MB_ICONERROR);
 }
 
+// Sent to every top-level window when the taskbar has (again) made the window's button, as after
+// Explorer restarts; the taskbar list must then be made anew ("TaskbarButtonCreated", in
+// ITaskbarList3's documentation).
+UINT TaskbarCreatedMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
+    return message;
+}
+
 void MainWindow::ShowProgress(TaskbarProgress state, std::uint64_t done, std::uint64_t total) {
     if (window_ == nullptr) {
         return;
     }
+    progressState_ = state;
+    progressDone_ = done;
+    progressTotal_ = total;
     // Made only when first needed: by then the window has long had its taskbar button, which
     // the taskbar list's methods require.
     if (!taskbarTried_) {
@@ -232,23 +243,36 @@ Status MainWindow::CreateControls() {
     return {};
 }
 
-void MainWindow::ApplyLayout(UINT dpi) {
+void MainWindow::ApplyLayout(UINT dpi, const RECT* suggested) {
     const int windowDpi = static_cast<int>(dpi == 0 ? kDefaultDpi : dpi);
-    const Size client = TwipsToPixels(kClientTwips, windowDpi);
-    RECT frame{0, 0, client.width, client.height};
-    ::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
-    ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (suggested != nullptr) {
+        // WM_DPICHANGED's documentation: take the rectangle it suggests, which keeps the
+        // window on the monitor it moved to and the pointer where it was on it.
+        ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        const Size client = TwipsToPixels(kClientTwips, windowDpi);
+        RECT frame{0, 0, client.width, client.height};
+        ::AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+        ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 
-    font_ = CreateUiFont(dpi);
+    // The controls take the new font before the old one is deleted: a control may paint with
+    // the font it holds at any moment.
+    UniqueGdiObject font = CreateUiFont(dpi);
     for (const ControlSpec& design : kControls) {
         HWND control = ::GetDlgItem(window_, static_cast<int>(design.id));
         const Rect px = TwipsToPixels(design.twips, windowDpi);
         ::SetWindowPos(control, nullptr, px.left, px.top, px.width, px.height,
                        SWP_NOZORDER | SWP_NOACTIVATE);
-        if (font_) {
-            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+        if (font) {
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
         }
+    }
+    if (font) {
+        font_ = std::move(font);
     }
 }
 
@@ -342,13 +366,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kShowHeldMessage:
             form_.OnActivated();
             return 0;
-        case WM_DPICHANGED: {
-            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
-                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            ApplyLayout(HIWORD(wParam));
+        case WM_DPICHANGED:
+            ApplyLayout(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
-        }
         case WM_CLOSE:
             form_.OnUnload();
             ::DestroyWindow(window_);
@@ -359,6 +379,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             ::PostQuitMessage(0);
             return 0;
         default:
+            if (message == TaskbarCreatedMessage() && message != 0) {
+                // Explorer restarted: its new taskbar knows nothing of the old one's list.
+                taskbar_.reset();
+                taskbarTried_ = false;
+                if (progressState_ != TaskbarProgress::Off) {
+                    ShowProgress(progressState_, progressDone_, progressTotal_);
+                }
+                return 0;
+            }
             return ::DefWindowProcW(window_, message, wParam, lParam);
     }
 }

@@ -40,7 +40,9 @@ class MainWindow final : public FormView {
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     [[nodiscard]] Status CreateControls();
-    void ApplyLayout(UINT dpi);
+    // Sizes the window and its controls for `dpi`; the window takes `suggested` (the rectangle
+    // the system proposes on a change of DPI) when given.
+    void ApplyLayout(UINT dpi, const RECT* suggested = nullptr);
     void OnCommand(int controlId, int notification);
     // Start's menu, opened below the button (and never over it), as its arrow was clicked or
     // the keyboard opened it.
@@ -57,6 +59,10 @@ class MainWindow final : public FormView {
     UniqueGdiObject font_;
     UniqueCom<ITaskbarList3> taskbar_;  // made at the first progress to show
     bool taskbarTried_ = false;
+    // The progress last shown, shown again on a taskbar made anew (Explorer restarted).
+    TaskbarProgress progressState_ = TaskbarProgress::Off;
+    std::uint64_t progressDone_ = 0;
+    std::uint64_t progressTotal_ = 0;
 };
 
 }  // namespace quillrun::win32

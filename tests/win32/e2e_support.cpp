@@ -235,7 +235,60 @@ bool BringToFront(HWND window) {
     return WaitUntil([&] { return ::GetForegroundWindow() == window; });
 }
 
+namespace {
+
+std::function<void(const std::wstring&)> g_foreignFront;
+
+// False, after telling the handler, when the helper must not type now.
+bool MayType() {
+    if (!g_foreignFront || OwnWindowInFront()) {
+        return true;
+    }
+    g_foreignFront(Text(::GetForegroundWindow()));
+    return false;
+}
+
+std::wstring ImageName(DWORD processId) {
+    const win32::UniqueHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    std::wstring path(MAX_PATH, L'\0');
+    auto length = static_cast<DWORD>(path.size());
+    if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) {
+        return {};
+    }
+    path.resize(length);
+    return path.substr(path.find_last_of(L"\\/") + 1);
+}
+
+}  // namespace
+
+bool OwnWindowInFront() {
+    DWORD front = 0;
+    ::GetWindowThreadProcessId(::GetForegroundWindow(), &front);
+    if (front == 0) {
+        return false;
+    }
+    // This process or one it started, through any number of others.
+    std::vector<DWORD> family{::GetCurrentProcessId()};
+    for (std::size_t i = 0; i < family.size(); ++i) {
+        if (family[i] == front) {
+            return true;
+        }
+        const std::vector<DWORD> children = ChildProcesses(family[i]);
+        family.insert(family.end(), children.begin(), children.end());
+    }
+    const std::wstring name = ImageName(front);
+    return name.starts_with(L"quillrun") || name.starts_with(L"qr_");
+}
+
+void OnForeignWindowInFront(std::function<void(const std::wstring& caption)> handler) {
+    g_foreignFront = std::move(handler);
+}
+
 void PressKey(WORD virtualKey, bool shift) {
+    if (!MayType()) {
+        return;
+    }
     std::vector<INPUT> inputs;
     if (shift) {
         inputs.push_back(KeyInput(VK_SHIFT, false));
@@ -249,6 +302,9 @@ void PressKey(WORD virtualKey, bool shift) {
 }
 
 void TypeUnicode(const std::wstring& text) {
+    if (!MayType()) {
+        return;
+    }
     std::vector<INPUT> inputs;
     for (wchar_t c : text) {
         for (bool up : {false, true}) {
@@ -447,6 +503,10 @@ void ClickChoose(HWND quillrunWindow) {
 }
 
 void ClickStart(HWND quillrunWindow) {
+    // Quillrun types into whatever window is in front when it cannot bring its target forward.
+    if (!MayType()) {
+        return;
+    }
     ::PostMessageW(::GetDlgItem(quillrunWindow, static_cast<int>(ControlId::Start)), BM_CLICK, 0,
                    0);
 }

@@ -90,6 +90,15 @@ HWND FocusIn(HWND window);
 // Brings `window` to the front and waits until it is there.
 bool BringToFront(HWND window);
 // Synthesized key presses, delivered to whatever window is in front.
+// Whether the window in front is one of the test's own: of this process, of one it started
+// (directly or through Quillrun), or of a program of this project. On a shared desktop (a
+// hosted Windows runner) another program may hold the front, and a keystroke meant for the
+// test's window would reach that program instead: a console, say, which runs it.
+bool OwnWindowInFront();
+// What happens when a helper that types finds another window in front: it types nothing and
+// tells `handler` (a test program makes that a test failure). Without a handler it types.
+void OnForeignWindowInFront(std::function<void(const std::wstring& caption)> handler);
+
 void PressKey(WORD virtualKey, bool shift = false);
 void TypeUnicode(const std::wstring& text);
 
