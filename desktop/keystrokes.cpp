@@ -195,11 +195,8 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
     return events;
 }
 
-UnknownLayoutRules RulesForUnknownLayout(KeyMode chosen) {
-    if (chosen == KeyMode::KeysOnly) {
-        return {KeyMode::KeysOnly, true};
-    }
-    return {KeyMode::UnicodeForText, false};
+KeyMode ModeForUnknownLayout(KeyMode chosen) {
+    return chosen == KeyMode::KeysOnly ? KeyMode::KeysOnly : KeyMode::UnicodeForText;
 }
 
 RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore) {

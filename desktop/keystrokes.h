@@ -118,25 +118,20 @@ enum class KeyMode : std::uint8_t {
     // included, Caps Lock taken as off where it is not known.
     KeysOnly,
     // Every character but Enter and Tab as a Unicode event, whatever the layout has: for a
-    // window whose layout the system does not tell (see RulesForUnknownLayout).
+    // window whose layout the system does not tell (see ModeForUnknownLayout).
     UnicodeForText,
 };
 
-// The rules for typing into a window whose thread's keyboard layout the system does not report.
+// How to type into a window whose thread's keyboard layout the system does not report.
 // For a classic console window GetKeyboardLayout of the thread that GetWindowThreadProcessId
 // names (the console program's) returns 0, and the layout functions then answer for US English:
 // a French console would get "&" for "1". The console takes a Unicode event as the character
 // itself on any layout (its input record carries the character, with VK_PACKET as the key), so
 // everything but Enter and Tab goes so. With keys only there is no Unicode event to fall back
 // on: the keys come from Quillrun's own layout, which is the user's current one wherever
-// Windows keeps one input language for all windows (its default since Windows 8).
-struct UnknownLayoutRules {
-    KeyMode mode;
-    bool ownLayout;  // plan with Quillrun's own layout rather than none
-
-    friend bool operator==(const UnknownLayoutRules&, const UnknownLayoutRules&) = default;
-};
-UnknownLayoutRules RulesForUnknownLayout(KeyMode chosen);
+// Windows keeps one input language for all windows (its default since Windows 8). Returns the
+// mode to plan with; the layout is Quillrun's own either way.
+KeyMode ModeForUnknownLayout(KeyMode chosen);
 
 // The layout key that really produces `c` with Caps Lock as it is, or nothing when `c` must go
 // as a Unicode event: not on the layout, a dead key, or modifiers other than Shift and AltGr

@@ -177,20 +177,14 @@ HWND MainWindowOf(DWORD processId) {
     return FrontmostTaskbarWindow([&](DWORD process) { return process == processId; });
 }
 
+ULONGLONG FileTimeValue(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 ULONGLONG SystemTimeNow() {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
-// When the process started (FILETIME units); 0 when that cannot be read.
-ULONGLONG ProcessStartTime(DWORD processId) {
-    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
-        return 0;
-    }
-    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return FileTimeValue(now);
 }
 
 // Waits a moment for `window` to be in front: true once it is.
@@ -270,6 +264,16 @@ Result<DWORD> ProcessIntegrityLevel(HANDLE process) {
 // higher integrity.
 UniqueHandle OpenForQuery(std::uint32_t process) {
     return UniqueHandle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+}
+
+// When the process started (FILETIME units); 0 when that cannot be read.
+ULONGLONG ProcessStartTime(DWORD processId) {
+    const UniqueHandle process = OpenForQuery(processId);
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    return FileTimeValue(created);
 }
 
 HWND AsWindow(WindowId window) {
@@ -555,6 +559,10 @@ InputAccess Win32Desktop::InputAccessTo(std::uint32_t process) {
 }
 
 std::u16string Win32Desktop::ProgramName(std::uint32_t process) {
+    return ProgramFileName(process);
+}
+
+std::u16string ProgramFileName(std::uint32_t process) {
     const UniqueHandle target = OpenForQuery(process);
     if (!target) {
         return {};

@@ -29,6 +29,9 @@ bool PumpMessagesUntil(HWND dialogWindow, const std::function<bool()>& done,
 // system refused. Asks as a program without the last input may (see the definition).
 bool BringToFront(HWND window);
 
+// The file name of the process's program (e.g. u"notepad.exe"); empty when unknown.
+std::u16string ProgramFileName(std::uint32_t process);
+
 class Win32Desktop final : public DesktopServices {
   public:
     // The timer id that WM_TIMER carries for Tmr.

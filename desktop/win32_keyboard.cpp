@@ -406,8 +406,7 @@ KeyboardTypist::KeyRules KeyboardTypist::ChosenRules() {
         return {targets, keyMode_, &plans_};
     }
     // Enter and Tab, the only keys of Unicode-for-text, sit in the same place on every layout.
-    const UnknownLayoutRules rules = RulesForUnknownLayout(keyMode_);
-    return {::GetKeyboardLayout(0), rules.mode, &unknownLayoutPlans_};
+    return {::GetKeyboardLayout(0), ModeForUnknownLayout(keyMode_), &unknownLayoutPlans_};
 }
 
 Status KeyboardTypist::SendPaced(std::vector<INPUT>& inputs) {

@@ -138,7 +138,7 @@ class KeyboardTypist {
     // The layout `layout` stands for, kept so that what was learnt of its keys is kept too.
     const SystemKeyboardLayout& LayoutOf(HKL layout);
     // The layout the keys are chosen from and how: the run's layout, or else the target's; or,
-    // where the system does not tell the target's (a console), as RulesForUnknownLayout says.
+    // where the system does not tell the target's (a console), as ModeForUnknownLayout says.
     struct KeyRules {
         HKL layout;
         KeyMode mode;

@@ -248,18 +248,6 @@ bool MayType() {
     return false;
 }
 
-std::wstring ImageName(DWORD processId) {
-    const win32::UniqueHandle process(
-        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    std::wstring path(MAX_PATH, L'\0');
-    auto length = static_cast<DWORD>(path.size());
-    if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) {
-        return {};
-    }
-    path.resize(length);
-    return path.substr(path.find_last_of(L"\\/") + 1);
-}
-
 }  // namespace
 
 bool OwnWindowInFront() {
@@ -277,8 +265,8 @@ bool OwnWindowInFront() {
         const std::vector<DWORD> children = ChildProcesses(family[i]);
         family.insert(family.end(), children.begin(), children.end());
     }
-    const std::wstring name = ImageName(front);
-    return name.starts_with(L"quillrun") || name.starts_with(L"qr_");
+    const std::u16string name = win32::ProgramFileName(front);
+    return name.starts_with(u"quillrun") || name.starts_with(u"qr_");
 }
 
 void OnForeignWindowInFront(std::function<void(const std::wstring& caption)> handler) {
