@@ -220,6 +220,9 @@ Status FakeDesktop::ActivateTask(TaskId task) {
         return Failure{"ActivateTask", u"The handle is invalid.", 6};
     }
     foregroundProcess = ProcessOf(task);
+    // What comes to the front is the main window, which has a taskbar button (a process has
+    // one window here, so the splash screen it replaces is gone).
+    windowsWithoutTaskbarButton.erase(foregroundProcess);
     return {};
 }
 

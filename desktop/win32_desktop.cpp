@@ -409,7 +409,10 @@ Status Win32Desktop::ActivateWindowOpenedSince(TaskId task) {
     if (window == nullptr) {
         return ErrorFailure("ActivateWindowOpenedSince", ERROR_INVALID_WINDOW_HANDLE);
     }
-    if (!BringToFront(window)) {
+    // Only asked, never forced: Quillrun still holds the right (the click on Start was the last
+    // input), and the window may be coming forward by itself just then, which the forcing ways
+    // (another keystroke, attaching input) could upset.
+    if (!::SetForegroundWindow(window) || !AwaitFront(window)) {
         return ErrorFailure("ActivateWindowOpenedSince", ERROR_ACCESS_DENIED);
     }
     return {};

@@ -170,10 +170,14 @@ class Typist {
         const Milliseconds start = desktop_.Now();
         for (;;) {
             const std::uint32_t front = desktop_.ForegroundProcess();
-            const bool another = front != 0 && front != desktop_.OwnProcess();
+            const WindowId window = desktop_.ForegroundWindow();
+            // The desktop or the taskbar, in front once the window before has closed (a splash
+            // screen), is no window a launch hands over to.
+            const bool another =
+                front != 0 && front != desktop_.OwnProcess() && !desktop_.IsShellWindow(window);
             // A window without a taskbar button is no program's main window: a splash screen,
             // which loses whatever is typed into it. The main window is waited for longer.
-            const bool splash = another && !desktop_.HasTaskbarButton(desktop_.ForegroundWindow());
+            const bool splash = another && !desktop_.HasTaskbarButton(window);
             if (another && !splash) {
                 return std::nullopt;
             }
@@ -185,22 +189,26 @@ class Typist {
             if (!splash && waited >= kHandOffWait) {
                 return std::nullopt;
             }
-            // Nothing in front, but perhaps a window the launch opened behind the others (with
-            // Windows Terminal as the default terminal, a console program's often does).
-            // Quillrun may still bring it forward: the click on Start was the last input.
-            if (!another && desktop_.ActivateWindowOpenedSince(task)) {
-                return std::nullopt;
+            // The launched program's main window once it has one; or, with nothing in front, a
+            // window the launch opened behind the others (with Windows Terminal as the default
+            // terminal, a console program's often does), which Quillrun may still bring forward:
+            // the click on Start was the last input. Either is looked at again after a moment
+            // rather than taken at once: an activation still under way (of the window before a
+            // splash screen closed, say) can take the front from it.
+            bool brought = false;
+            if (code == kTaskHasNoWindowCode) {
+                const Status again = desktop_.ActivateTask(task);
+                brought = static_cast<bool>(again);
+                if (!again) {
+                    code = again.failure().code;
+                }
+            }
+            if (!brought && !another) {
+                static_cast<void>(desktop_.ActivateWindowOpenedSince(task));
             }
             desktop_.PumpEventsFor(kHandOffPoll);
             if (StopRequested(hooks_)) {
                 return PlaybackEnd::Stopped;
-            }
-            if (code == kTaskHasNoWindowCode) {
-                const Status again = desktop_.ActivateTask(task);
-                if (again) {
-                    return std::nullopt;
-                }
-                code = again.failure().code;
             }
         }
     }
