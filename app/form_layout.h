@@ -5,11 +5,14 @@
 #include <array>
 #include <string_view>
 
+#include "desktop/language.h"
+
 namespace quillrun {
 
 inline constexpr std::u16string_view kWindowCaption = u"Quillrun";
 // The caption while Quillrun waits for the user to click the window to type into.
-inline constexpr std::u16string_view kPickCaption = u"Quillrun - click the window to type into";
+inline constexpr Localized kPickCaption{u"Quillrun - click the window to type into",
+                                        u"Quillrun - 入力先のウィンドウをクリックしてください"};
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kDefaultDpi = 96;
 

@@ -42,7 +42,7 @@ void MainForm::OnStartClick() {
     EndPick();  // Start goes on as usual
     auto task = LaunchTarget(desktop_, settings_.targetPath);
     if (!task) {
-        view_.ShowFailure(LaunchFailureMessage(settings_.targetPath, task.failure()));
+        view_.ShowFailure(LaunchFailureMessage(settings_.targetPath, task.failure(), language_));
         return;
     }
     taskId_ = task.value();
@@ -63,7 +63,7 @@ std::vector<MenuItem> MainForm::StartMenu() {
         menuLayouts_.push_back(
             {.id = chosen, .name = desktop_.KeyboardLayoutName(chosen), .installed = false});
     }
-    return BuildStartMenu(settings_.typing, menuLayouts_);
+    return BuildStartMenu(settings_.typing, menuLayouts_, language_);
 }
 
 void MainForm::OnMenuChoice(int id) {
@@ -101,7 +101,7 @@ void MainForm::BeginPick(TextOrigin origin) {
     ++starts_;             // a run going on is superseded, as by a Start
     heldMessage_.reset();  // and the news of an older run is no longer worth an interruption
     pick_ = Pick{.origin = origin, .deadline = desktop_.Now() + kPickWait, .chosen = false};
-    view_.SetCaption(kPickCaption);
+    view_.SetCaption(kPickCaption.In(language_));
     // The timer looks at the window in front from now on; a Start's count-down it replaces is
     // superseded by this newer choice.
     desktop_.EnableTimer(kPickPoll);
@@ -191,7 +191,7 @@ void MainForm::ReportEnd(const PlaybackResult& result, bool superseded,
                          std::uint64_t shownProgress) {
     // Shown only now that the run has ended and released its keys, so that no keystroke meant
     // for the target can reach the message.
-    auto message = superseded ? std::nullopt : PlaybackEndMessage(result);
+    auto message = superseded ? std::nullopt : PlaybackEndMessage(result, language_);
     const bool inFront = desktop_.ForegroundProcess() == desktop_.OwnProcess();
     if (message) {
         view_.ShowProgress(TaskbarProgress::Error,

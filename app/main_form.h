@@ -19,7 +19,9 @@ inline constexpr Milliseconds kPickWait{60000};
 
 class MainForm {
   public:
-    MainForm(DesktopServices& desktop, FormView& view) : desktop_(desktop), view_(view) {}
+    // The display language is read once, here: every text Quillrun adds follows it.
+    MainForm(DesktopServices& desktop, FormView& view)
+        : desktop_(desktop), view_(view), language_(desktop.DisplayLanguage()) {}
     MainForm(const MainForm&) = delete;
     MainForm& operator=(const MainForm&) = delete;
 
@@ -74,6 +76,7 @@ class MainForm {
 
     DesktopServices& desktop_;
     FormView& view_;
+    const Language language_;
     TaskId taskId_{};
     Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi, .typing = {}};
     bool unloaded_ = false;  // a running playback stops once the window has closed

@@ -33,33 +33,35 @@ MenuItem Radio(int id, std::u16string text, bool checked) {
 }  // namespace
 
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
-                                     std::span<const LayoutChoice> layouts) {
+                                     std::span<const LayoutChoice> layouts, Language language) {
+    const auto text = [language](const Localized& localized) {
+        return std::u16string(localized.In(language));
+    };
     std::vector<MenuItem> menu;
     for (const StartMenuItem& item : kStartCommands) {
-        menu.push_back(Item(MenuItem::Kind::Command, item.id, std::u16string(item.text)));
+        menu.push_back(Item(MenuItem::Kind::Command, item.id, text(item.text)));
         menu.back().isDefault = item.isDefault;
     }
     menu.push_back(Item(MenuItem::Kind::Separator, 0, {}));
     int id = kFirstPaceId;
     for (const PaceChoice& choice : kPaceChoices) {
-        menu.push_back(Radio(id++, std::u16string(choice.text), typing.pace == choice.pace));
+        menu.push_back(Radio(id++, text(choice.text), typing.pace == choice.pace));
     }
     if (!OfferedPace(typing.pace)) {
-        menu.push_back(Radio(
-            id,
-            u"Pace: " + DecimalText(static_cast<std::uint64_t>(typing.pace.count())) + u" ms a key",
-            true));
+        const std::u16string pace = DecimalText(static_cast<std::uint64_t>(typing.pace.count()));
+        menu.push_back(Radio(id, FillIn(kOtherPaceText.In(language), {{u"pace", pace}}), true));
     }
-    menu.push_back(Item(MenuItem::Kind::Check, kKeysOnlyId, std::u16string(kKeysOnlyText),
+    menu.push_back(Item(MenuItem::Kind::Check, kKeysOnlyId, text(kKeysOnlyText),
                         typing.keyMode == KeyMode::KeysOnly));
-    MenuItem submenu = Item(MenuItem::Kind::Submenu, 0, std::u16string(kLayoutMenuText));
-    submenu.items.push_back(
-        Radio(kFirstLayoutId, std::u16string(kSameLayoutText), typing.layout.empty()));
+    MenuItem submenu = Item(MenuItem::Kind::Submenu, 0, text(kLayoutMenuText));
+    submenu.items.push_back(Radio(kFirstLayoutId, text(kSameLayoutText), typing.layout.empty()));
     id = kFirstLayoutId + 1;
     for (const LayoutChoice& layout : layouts) {
-        submenu.items.push_back(
-            Radio(id++, layout.installed ? layout.name : layout.name + u" (not installed)",
-                  layout.id == typing.layout));
+        submenu.items.push_back(Radio(
+            id++,
+            layout.installed ? layout.name
+                             : FillIn(kMissingLayoutText.In(language), {{u"layout", layout.name}}),
+            layout.id == typing.layout));
     }
     menu.push_back(std::move(submenu));
     return menu;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "desktop/desktop_services.h"
+#include "desktop/language.h"
 
 namespace quillrun {
 
@@ -23,32 +24,49 @@ enum class StartMenuCommand {
 struct StartMenuItem {
     int id;  // the menu command's identifier; clear of the controls' ids
     StartMenuCommand command;
-    std::u16string_view text;
+    Localized text;
     bool isDefault = false;  // drawn bold: what a click on the button itself does
 };
 
 inline constexpr std::array<StartMenuItem, 3> kStartCommands{{
-    {201, StartMenuCommand::Start, u"Start", true},
-    {202, StartMenuCommand::TypeFileIntoClickedWindow, u"Type into the window I click next"},
-    {203, StartMenuCommand::TypeClipboardIntoClickedWindow,
-     u"Type the clipboard into the window I click next"},
+    // The button's own caption, which stays "Start" in every language.
+    {201, StartMenuCommand::Start, {u"Start", u"Start"}, true},
+    {202,
+     StartMenuCommand::TypeFileIntoClickedWindow,
+     {u"Type into the window I click next", u"次にクリックするウィンドウに入力"}},
+    {203,
+     StartMenuCommand::TypeClipboardIntoClickedWindow,
+     {u"Type the clipboard into the window I click next",
+      u"クリップボードのテキストを次にクリックするウィンドウに入力"}},
 }};
 
 // The paces the menu offers, with their items, the default first.
 struct PaceChoice {
     Milliseconds pace;
-    std::u16string_view text;
+    Localized text;
 };
 inline constexpr std::array<PaceChoice, 4> kPaceChoices{{
-    {Milliseconds{0}, u"Pace: as fast as the program takes the keys"},
-    {Milliseconds{20}, u"Pace: 20 ms a key (remote desktops)"},
-    {Milliseconds{50}, u"Pace: 50 ms a key (virtual machines)"},
-    {Milliseconds{100}, u"Pace: 100 ms a key (web and KVM consoles)"},
+    {Milliseconds{0},
+     {u"Pace: as fast as the program takes the keys", u"速度: プログラムが受け付けられる最速"}},
+    {Milliseconds{20},
+     {u"Pace: 20 ms a key (remote desktops)",
+      u"速度: キーごとに 20 ミリ秒 (リモート デスクトップ)"}},
+    {Milliseconds{50},
+     {u"Pace: 50 ms a key (virtual machines)", u"速度: キーごとに 50 ミリ秒 (仮想マシン)"}},
+    {Milliseconds{100},
+     {u"Pace: 100 ms a key (web and KVM consoles)",
+      u"速度: キーごとに 100 ミリ秒 (Web コンソール、KVM コンソール)"}},
 }};
-inline constexpr std::u16string_view kKeysOnlyText =
-    u"Keys only (for consoles that ignore Unicode input)";
-inline constexpr std::u16string_view kLayoutMenuText = u"Keyboard layout of the other computer";
-inline constexpr std::u16string_view kSameLayoutText = u"Same as this computer";
+// A pace set in the settings file that the menu does not offer.
+inline constexpr Localized kOtherPaceText{u"Pace: {pace} ms a key",
+                                          u"速度: キーごとに {pace} ミリ秒"};
+inline constexpr Localized kKeysOnlyText{u"Keys only (for consoles that ignore Unicode input)",
+                                         u"キーのみ (Unicode 入力を受け付けないコンソール用)"};
+inline constexpr Localized kLayoutMenuText{u"Keyboard layout of the other computer",
+                                           u"相手のコンピューターのキーボード レイアウト"};
+inline constexpr Localized kSameLayoutText{u"Same as this computer", u"このコンピューターと同じ"};
+inline constexpr Localized kMissingLayoutText{u"{layout} (not installed)",
+                                              u"{layout} (インストールされていません)"};
 
 // A keyboard layout the menu offers: its identifier and the name Windows shows for it; or the
 // one remembered from the settings file that is no longer installed.
@@ -75,9 +93,10 @@ struct MenuItem {
 
 // The whole menu: the commands, then the pace as radio items (with a fifth, checked, for a pace
 // set in the settings file that the menu does not offer), keys only, and the submenu of
-// layouts ("Same as this computer", then `layouts`). The choices in `typing` are checked.
+// layouts ("Same as this computer", then `layouts`), in `language`. The choices in `typing` are
+// checked.
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
-                                     std::span<const LayoutChoice> layouts);
+                                     std::span<const LayoutChoice> layouts, Language language);
 
 // What choosing the item `id` of the menu BuildStartMenu made with the same arguments does:
 // a command, or typing options that differ from `typing` in the one choice made.

@@ -18,10 +18,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     quillrun::win32::Win32Desktop desktop;
     auto window = quillrun::win32::MainWindow::Create(instance, desktop);
     if (!window) {
+        constexpr quillrun::Localized kNoWindow{
+            u"Quillrun could not create its window ({operation}):\n{reason}",
+            u"Quillrun はウィンドウを作成できませんでした ({operation})。\n{reason}"};
         const quillrun::Failure& failure = window.failure();
-        const std::wstring text = L"Quillrun could not create its window (" +
-                                  std::wstring(failure.operation.begin(), failure.operation.end()) +
-                                  L"):\n" + quillrun::win32::ToWide(failure.reason);
+        const std::u16string operation(failure.operation.begin(), failure.operation.end());
+        const std::wstring text = quillrun::win32::ToWide(
+            quillrun::FillIn(kNoWindow.In(desktop.DisplayLanguage()),
+                             {{u"operation", operation}, {u"reason", failure.reason}}));
         ::MessageBoxW(nullptr, text.c_str(),
                       quillrun::win32::ToWide(quillrun::kWindowCaption).c_str(),
                       MB_OK | MB_ICONERROR);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "desktop/keystrokes.h"
+#include "desktop/language.h"
 #include "desktop/result.h"
 
 namespace quillrun {
@@ -228,6 +229,9 @@ class DesktopServices {
     virtual Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) = 0;
     // Replaces the file's contents so that either the old or the new file survives a failure.
     virtual Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) = 0;
+
+    // The language of the user's display (menus, dialogs), which Quillrun's own texts follow.
+    [[nodiscard]] virtual Language DisplayLanguage() const = 0;
 
     // Text in the system's ANSI code page and in other code pages.
     [[nodiscard]] virtual std::uint32_t AnsiCodePage() const = 0;

@@ -28,6 +28,7 @@ class FakeDesktop final : public DesktopServices {
     std::u16string appFolder = u"C:\\Tools\\Quillrun";
     std::u16string workingFolder = u"C:\\Tools\\Quillrun";
     std::uint32_t ansiCodePage = 1252;
+    Language displayLanguage = Language::English;
     // Most bytes one read of a file returns (0: as many as asked for), as pipes and network
     // shares may deliver less than asked.
     std::size_t readPieceLimit = 0;
@@ -127,6 +128,7 @@ class FakeDesktop final : public DesktopServices {
     [[nodiscard]] bool TimerEnabled() const override { return timerEnabled_; }
     Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) override;
     Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) override;
+    [[nodiscard]] Language DisplayLanguage() const override { return displayLanguage; }
     [[nodiscard]] std::uint32_t AnsiCodePage() const override { return ansiCodePage; }
     Result<std::u16string> DecodeCodePage(std::uint32_t codePage, std::string_view bytes) override;
     Result<std::string> EncodeCodePage(std::uint32_t codePage, std::u16string_view text) override;

@@ -697,6 +697,13 @@ Status Win32Desktop::ReplaceFileContents(std::u16string_view path, std::string_v
     return {};
 }
 
+Language Win32Desktop::DisplayLanguage() const {
+    // The language Windows shows its own menus and dialogs in, chosen in Settings as the
+    // "Windows display language"; the regional format (the user locale) may differ from it.
+    return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese
+                                                                        : Language::English;
+}
+
 Result<std::u16string> Win32Desktop::DecodeCodePage(std::uint32_t codePage,
                                                     std::string_view bytes) {
     // UTF-8 must be valid; an ANSI code page maps every byte somewhere, as text files need.

@@ -83,6 +83,7 @@ class Win32Desktop final : public DesktopServices {
     [[nodiscard]] bool TimerEnabled() const override { return timerEnabled_; }
     Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) override;
     Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) override;
+    [[nodiscard]] Language DisplayLanguage() const override;
     [[nodiscard]] std::uint32_t AnsiCodePage() const override { return ::GetACP(); }
     Result<std::u16string> DecodeCodePage(std::uint32_t codePage, std::string_view bytes) override;
     Result<std::string> EncodeCodePage(std::uint32_t codePage, std::u16string_view text) override;

@@ -15,7 +15,8 @@ inline constexpr Milliseconds kTimerInterval{1500};
 // An armed timer stays armed when the launch fails.
 Result<TaskId> LaunchTarget(DesktopServices& desktop, std::u16string_view targetPath);
 
-// What the user is told when the launch failed.
-std::u16string LaunchFailureMessage(std::u16string_view targetPath, const Failure& failure);
+// What the user is told, in `language`, when the launch failed.
+std::u16string LaunchFailureMessage(std::u16string_view targetPath, const Failure& failure,
+                                    Language language);
 
 }  // namespace quillrun

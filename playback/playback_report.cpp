@@ -2,13 +2,98 @@
 
 #include <string_view>
 
+#include "desktop/language.h"
 #include "desktop/utf.h"
 
 namespace quillrun {
 namespace {
 
-std::u16string ProgramOrFallback(const PlaybackResult& result) {
-    return result.program.empty() ? u"the program in front" : u"\"" + result.program + u"\"";
+// Each sentence of a message in both languages. The menu's names quoted here are those of
+// Start's menu in the same language.
+constexpr Localized kProgramInFront{u"the program in front", u"前面のプログラム"};
+constexpr Localized kTheFile{u"the file", u"ファイル"};
+constexpr Localized kTheClipboardsText{u"the clipboard's text", u"クリップボードのテキスト"};
+
+constexpr Localized kFocusMoved{
+    u"Quillrun stopped typing because another window came to the front.",
+    u"別のウィンドウが前面に出たため、Quillrun は入力を中止しました。"};
+constexpr Localized kNotResponding{
+    u"Quillrun stopped typing because {program} stopped responding: it took no keystroke for 5 "
+    u"seconds.",
+    u"{program} が応答しなくなったため、Quillrun は入力を中止しました。5 秒間、キー入力を受け付け"
+    u"ませんでした。"};
+constexpr Localized kNoPickedTarget{
+    u"Quillrun typed nothing: when the time came to type, the window in front was Quillrun's own, "
+    u"the desktop or the taskbar, not a window of another program.",
+    u"Quillrun は何も入力しませんでした。入力を始めるときに前面にあったのは、Quillrun 自身の"
+    u"ウィンドウ、デスクトップ、またはタスク バーで、ほかのプログラムのウィンドウではありません"
+    u"でした。"};
+constexpr Localized kNoTarget{
+    u"Quillrun typed nothing: no window of the program it started (or of any other program) came "
+    u"to the front to type into.",
+    u"Quillrun は何も入力しませんでした。起動したプログラムのウィンドウも、ほかのプログラムの"
+    u"ウィンドウも、入力先として前面に出てきませんでした。"};
+constexpr Localized kNoMainWindow{
+    u"Quillrun typed nothing: {program} showed no window to type into within 30 seconds, only a "
+    u"window without a taskbar button, such as a splash screen.",
+    u"Quillrun は何も入力しませんでした。{program} は 30 秒以内に入力先のウィンドウを表示せず、"
+    u"スプラッシュ画面のようなタスク バー ボタンのないウィンドウだけを表示しました。"};
+constexpr Localized kNotAllowed{
+    u"Quillrun cannot type into {program}: it runs as administrator, and Windows does not let the "
+    u"keystrokes of a program without those rights reach it.\n\nTo type into it, start Quillrun "
+    u"as administrator.",
+    u"{program} は管理者として実行されているため、Quillrun は入力できません。Windows では、管理者"
+    u"の権限を持たないプログラムのキー入力はそのプログラムに届きません。\n\n入力するには、"
+    u"Quillrun を管理者として実行してください。"};
+constexpr Localized kReadFailed{
+    u"Quillrun stopped typing because the file could not be read on: {reason}",
+    u"ファイルの続きを読み取れなかったため、Quillrun は入力を中止しました。原因: {reason}"};
+constexpr Localized kClipboardUnreadable{
+    u"Quillrun typed nothing: it could not read the clipboard: {reason}",
+    u"Quillrun は何も入力しませんでした。クリップボードを読み取れませんでした。原因: {reason}"};
+constexpr Localized kClipboardBusy{
+    u"Quillrun typed nothing: it could not read the clipboard: another program kept it open.",
+    u"Quillrun は何も入力しませんでした。ほかのプログラムがクリップボードを開いたままにしている"
+    u"ため、読み取れませんでした。"};
+constexpr Localized kNoText{u"The clipboard holds no text: nothing was typed.",
+                            u"クリップボードにテキストがないため、何も入力しませんでした。"};
+constexpr Localized kNothingPicked{
+    u"No window was clicked within a minute: nothing was typed.",
+    u"1 分以内にウィンドウがクリックされなかったため、何も入力しませんでした。"};
+constexpr Localized kLayoutMissing{
+    u"Quillrun typed nothing: the keyboard layout chosen for the other computer, {layout}, is not "
+    u"installed on this computer.\n\nChoose another in Start's menu, under \"Keyboard layout of "
+    u"the other computer\", or add this one in the language settings of Windows.",
+    u"Quillrun は何も入力しませんでした。相手のコンピューター用に選んだキーボード レイアウト"
+    u"「{layout}」は、このコンピューターにインストールされていません。\n\n「Start」のメニューの"
+    u"「相手のコンピューターのキーボード レイアウト」で別のレイアウトを選ぶか、Windows の言語の"
+    u"設定でこのレイアウトを追加してください。"};
+constexpr Localized kNotTypableAsKeys{
+    u"Quillrun typed nothing: \"Keys only\" is on, and the keyboard layout has no keys for "
+    u"{character} at line {line}, column {column} of {text}.\n\nTake the character out of the "
+    u"text, or turn \"Keys only\" off in Start's menu to type it as Unicode input.",
+    u"Quillrun は何も入力しませんでした。「キーのみ」がオンですが、{text}の {line} 行目の "
+    u"{column} 文字目にある {character} を入力するキーが、キーボード レイアウトにありません。"
+    u"\n\nその文字をテキストから除くか、「Start」のメニューで「キーのみ」をオフにして Unicode "
+    u"入力で入力してください。"};
+constexpr Localized kNothingOfTextTyped{u"\n\nNothing of {text} was typed.",
+                                        u"\n\n{text}からは何も入力していません。"};
+constexpr Localized kStoppedAt{
+    u"\n\nTyping stopped at line {line}, column {column} of {text}; {typed} characters were typed "
+    u"(each line end counts as one).",
+    u"\n\n{text}の {line} 行目の {column} 文字目で入力が止まりました。入力したのは {typed} 文字"
+    u"です (行末はそれぞれ 1 文字と数えます)。"};
+constexpr Localized kNextMayHaveArrived{
+    u" The next one may have arrived as well: the other window came to the front just as it was "
+    u"typed. Check the end of the text before you type the rest from there by hand.",
+    u"次の文字も届いている可能性があります。その文字を入力したときに、ほかのウィンドウが前面に"
+    u"出たためです。残りを手で入力する前に、テキストの終わりを確かめてください。"};
+constexpr Localized kTypeTheRest{u" You can type the rest from there by hand.",
+                                 u"残りはそこから手で入力できます。"};
+
+std::u16string ProgramOrFallback(const PlaybackResult& result, Language language) {
+    return result.program.empty() ? std::u16string(kProgramInFront.In(language))
+                                  : u"\"" + result.program + u"\"";
 }
 
 // A character as "U+00E9 é": its code, and itself unless it is a control character.
@@ -30,35 +115,29 @@ std::u16string CharacterText(char32_t c) {
     return text;
 }
 
-std::u16string Reason(const PlaybackResult& result) {
+// The first part of the message: why the run ended. Empty for the runs that say nothing.
+std::u16string Reason(const PlaybackResult& result, Language language) {
+    const auto program = [&](const Localized& pattern) {
+        return FillIn(pattern.In(language), {{u"program", ProgramOrFallback(result, language)}});
+    };
     switch (result.end) {
         case PlaybackEnd::FocusMoved:
-            return u"Quillrun stopped typing because another window came to the front.";
+            return std::u16string(kFocusMoved.In(language));
         case PlaybackEnd::NotResponding:
-            return u"Quillrun stopped typing because " + ProgramOrFallback(result) +
-                   u" stopped responding: it took no keystroke for 5 seconds.";
+            return program(kNotResponding);
         case PlaybackEnd::NoTarget:
-            if (result.intoPickedWindow) {
-                return u"Quillrun typed nothing: when the time came to type, the window in front "
-                       u"was Quillrun's own, the desktop or the taskbar, not a window of another "
-                       u"program.";
-            }
-            return u"Quillrun typed nothing: no window of the program it started (or of any "
-                   u"other program) came to the front to type into.";
+            return std::u16string(
+                (result.intoPickedWindow ? kNoPickedTarget : kNoTarget).In(language));
         case PlaybackEnd::NoMainWindow:
-            return u"Quillrun typed nothing: " + ProgramOrFallback(result) +
-                   u" showed no window to type into within 30 seconds, only a window without a "
-                   u"taskbar button, such as a splash screen.";
+            return program(kNoMainWindow);
         case PlaybackEnd::NotAllowed:
-            return u"Quillrun cannot type into " + ProgramOrFallback(result) +
-                   u": it runs as administrator, and Windows does not let the keystrokes of a "
-                   u"program without those rights reach it.\n\nTo type into it, start "
-                   u"Quillrun as administrator.";
+            return program(kNotAllowed);
         case PlaybackEnd::ReadFailed:
-            return u"Quillrun stopped typing because the file could not be read on: " +
-                   result.reason;
+            return FillIn(kReadFailed.In(language), {{u"reason", result.reason}});
         case PlaybackEnd::ClipboardUnreadable:
-            return u"Quillrun typed nothing: it could not read the clipboard: " + result.reason;
+            return FillIn(kClipboardUnreadable.In(language), {{u"reason", result.reason}});
+        case PlaybackEnd::ClipboardBusy:
+            return std::u16string(kClipboardBusy.In(language));
         case PlaybackEnd::LayoutMissing:
         case PlaybackEnd::NotTypableAsKeys:
         case PlaybackEnd::NoText:
@@ -73,47 +152,40 @@ std::u16string Reason(const PlaybackResult& result) {
 
 }  // namespace
 
-std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result) {
+std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, Language language) {
     // Runs that end before there is anything to type say so in one sentence.
     if (result.end == PlaybackEnd::NoText) {
-        return u"The clipboard holds no text: nothing was typed.";
+        return std::u16string(kNoText.In(language));
     }
     if (result.end == PlaybackEnd::NothingPicked) {
-        return u"No window was clicked within a minute: nothing was typed.";
+        return std::u16string(kNothingPicked.In(language));
     }
-    const std::u16string text(result.origin == TextOrigin::Clipboard ? u"the clipboard's text"
-                                                                     : u"the file");
+    const std::u16string_view text =
+        (result.origin == TextOrigin::Clipboard ? kTheClipboardsText : kTheFile).In(language);
     const TypingPosition& at = result.position;
+    const std::u16string line = DecimalText(at.line);
+    const std::u16string column = DecimalText(at.column);
     if (result.end == PlaybackEnd::LayoutMissing) {
-        return u"Quillrun typed nothing: the keyboard layout chosen for the other computer, " +
-               result.reason +
-               u", is not installed on this computer.\n\nChoose another in Start's menu, under "
-               u"\"Keyboard layout of the other computer\", or add this one in the language "
-               u"settings of Windows.";
+        return FillIn(kLayoutMissing.In(language), {{u"layout", result.reason}});
     }
     if (result.end == PlaybackEnd::NotTypableAsKeys) {
-        return u"Quillrun typed nothing: \"Keys only\" is on, and the keyboard layout has no "
-               u"keys for " +
-               CharacterText(result.character) + u" at line " + DecimalText(at.line) +
-               u", column " + DecimalText(at.column) + u" of " + text +
-               u".\n\nTake the character out of the text, or turn \"Keys only\" off in "
-               u"Start's menu to type it as Unicode input.";
+        return FillIn(kNotTypableAsKeys.In(language),
+                      {{u"character", CharacterText(result.character)},
+                       {u"line", line},
+                       {u"column", column},
+                       {u"text", text}});
     }
-    std::u16string message = Reason(result);
+    std::u16string message = Reason(result, language);
     if (message.empty()) {
         return std::nullopt;
     }
     if (at.typed == 0 && at.line == 1 && at.column == 1 && !at.nextMayHaveArrived) {
-        return message + u"\n\nNothing of " + text + u" was typed.";
+        return message + FillIn(kNothingOfTextTyped.In(language), {{u"text", text}});
     }
-    message += u"\n\nTyping stopped at line " + DecimalText(at.line) + u", column " +
-               DecimalText(at.column) + u" of " + text + u"; " + DecimalText(at.typed) +
-               u" characters were typed (each line end counts as one).";
-    message += at.nextMayHaveArrived
-                   ? u" The next one may have arrived as well: the other window came to the "
-                     u"front just as it was typed. Check the end of the text before you type the "
-                     u"rest from there by hand."
-                   : u" You can type the rest from there by hand.";
+    message += FillIn(
+        kStoppedAt.In(language),
+        {{u"line", line}, {u"column", column}, {u"text", text}, {u"typed", DecimalText(at.typed)}});
+    message += (at.nextMayHaveArrived ? kNextMayHaveArrived : kTypeTheRest).In(language);
     return message;
 }
 

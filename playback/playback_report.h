@@ -9,8 +9,9 @@
 namespace quillrun {
 
 // The message for a run that typed nothing or stopped before the end of the file: the reason
-// in plain words and where typing stopped. None for the runs that end as the user expects: a
-// finished run, a path box that names no readable file, a run stopped by closing Quillrun.
-std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result);
+// in plain words and where typing stopped, in `language`. None for the runs that end as the user
+// expects: a finished run, a path box that names no readable file, a run stopped by closing
+// Quillrun.
+std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, Language language);
 
 }  // namespace quillrun

@@ -397,9 +397,12 @@ PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hook
     result.intoPickedWindow = true;
     auto text = ReadClipboard(desktop);
     if (!text) {
-        result.end = PlaybackEnd::ClipboardUnreadable;
-        result.reason = text.failure().code == kClipboardBusyCode ? u"another program kept it open."
-                                                                  : text.failure().reason;
+        if (text.failure().code == kClipboardBusyCode) {
+            result.end = PlaybackEnd::ClipboardBusy;
+        } else {
+            result.end = PlaybackEnd::ClipboardUnreadable;
+            result.reason = text.failure().reason;
+        }
         return result;
     }
     if (!text.value() || text.value()->empty()) {

@@ -22,7 +22,8 @@ enum class PlaybackEnd {
     NotResponding,        // the program in front stopped taking keystrokes
     ReadFailed,           // the file could not be read on
     NoText,               // the clipboard held no text: nothing was typed
-    ClipboardUnreadable,  // the clipboard could not be read (held open): nothing was typed
+    ClipboardUnreadable,  // the clipboard could not be read: nothing was typed
+    ClipboardBusy,        // another program held the clipboard open: nothing was typed
     NothingPicked,        // no window was clicked in time to type into: nothing was typed
     LayoutMissing,        // the other computer's keyboard layout is not installed: nothing typed
     NotTypableAsKeys,     // keys only, and a character has no keys on the layout: nothing typed
@@ -50,7 +51,7 @@ struct PlaybackResult {
     PlaybackEnd end = PlaybackEnd::NotOpened;
     TypingPosition position;
     std::u16string program;  // the program typed into, when known
-    std::u16string reason;   // the system's words for a read that failed
+    std::u16string reason;   // the system's words for a read that failed; a layout's name
     TextOrigin origin = TextOrigin::File;
     bool intoPickedWindow = false;  // typed into the window in front, not a launched program
     // The character that has no keys on the layout (NotTypableAsKeys), at `position`.

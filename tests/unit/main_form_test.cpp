@@ -7,6 +7,7 @@
 #include "app/form_layout.h"
 #include "desktop/fake_desktop.h"
 #include "playback/launch.h"
+#include "playback/playback_report.h"
 #include "tests/unit/fake_view.h"
 
 namespace quillrun {
@@ -114,7 +115,7 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
 
     // What the user chooses stays in force, and the menu, made anew, shows it.
     for (const std::u16string_view item :
-         {std::u16string_view(u"Pace: 50 ms a key (virtual machines)"), kKeysOnlyText,
+         {std::u16string_view(u"Pace: 50 ms a key (virtual machines)"), kKeysOnlyText.english,
           std::u16string_view(u"German")}) {
         form.OnMenuChoice(IdOf(form.StartMenu(), item));
     }
@@ -144,13 +145,96 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
 
     // Back to the defaults: the file is the one line it always was.
     for (const std::u16string_view item :
-         {std::u16string_view(u"Pace: as fast as the program takes the keys"), kKeysOnlyText,
-          kSameLayoutText}) {
+         {std::u16string_view(u"Pace: as fast as the program takes the keys"),
+          kKeysOnlyText.english, kSameLayoutText.english}) {
         form.OnMenuChoice(IdOf(form.StartMenu(), item));
     }
     EXPECT_EQ(form.Typing(), TypingOptions{});
     form.OnUnload();
     EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\a.exe\r\n");
+}
+
+// What the text of a menu item names in a message: the item up to its explanation in brackets.
+std::u16string QuotedName(const std::u16string& item, Language language) {
+    const std::u16string name = item.substr(0, item.find(u" ("));
+    return language == Language::Japanese ? u"\u300C" + name + u"\u300D" : u"\"" + name + u"\"";
+}
+
+// Every text Quillrun adds is in the display language read as it starts; the window's own
+// caption and Start stay as they are.
+TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds) {
+    const std::vector<std::u16string> japaneseMenu = {
+        u"* Start",
+        u"次にクリックするウィンドウに入力",
+        u"クリップボードのテキストを次にクリックするウィンドウに入力",
+        u"-",
+        u"( ) 速度: プログラムが受け付けられる最速",
+        u"( ) 速度: キーごとに 20 ミリ秒 (リモート デスクトップ)",
+        u"( ) 速度: キーごとに 50 ミリ秒 (仮想マシン)",
+        u"( ) 速度: キーごとに 100 ミリ秒 (Web コンソール、KVM コンソール)",
+        u"(o) 速度: キーごとに 35 ミリ秒",
+        u"[ ] キーのみ (Unicode 入力を受け付けないコンソール用)",
+        u"相手のコンピューターのキーボード レイアウト >",
+        u"    ( ) このコンピューターと同じ",
+        u"    ( ) ドイツ語",
+        u"    (o) 0000040C (インストールされていません)",
+    };
+    for (const Language language : {Language::English, Language::Japanese}) {
+        const bool japanese = language == Language::Japanese;
+        FakeDesktop desktop;
+        FakeView view;
+        desktop.displayLanguage = language;
+        desktop.keyboardLayouts = {{u"00000407", japanese ? u"ドイツ語" : u"German"}};
+        desktop.workingFolder = desktop.appFolder;
+        desktop.PutFile(u"quillrun.ini", "C:\\a.exe\r\npace=35\r\nlayout=0000040C\r\n");
+        MainForm form{desktop, view};
+        // Read once: a change of the display language takes effect at the next start.
+        desktop.displayLanguage = japanese ? Language::English : Language::Japanese;
+        form.OnLoad();
+        const std::vector<MenuItem> menu = form.StartMenu();
+        if (japanese) {
+            EXPECT_EQ(Describe(menu), japaneseMenu);
+        }
+
+        // The messages that name the menu's items name them as the menu shows them: the layout
+        // chosen is not installed, and a character has no keys.
+        desktop.PutFile(u"C:\\Work\\t.txt", "x");
+        view.path = u"C:\\Work\\t.txt";
+        desktop.onTick = [&] { form.OnTimerTick(); };
+        form.OnStartClick();
+        desktop.Advance(kTimerInterval);
+        desktop.foregroundProcess = desktop.ownProcess;
+        form.OnActivated();
+        EXPECT_EQ(form.LastPlayback(), PlaybackEnd::LayoutMissing);
+        ASSERT_EQ(view.failures.size(), 1u);
+        EXPECT_NE(view.failures[0].find(QuotedName(menu.back().text, language)),
+                  std::u16string::npos);
+        PlaybackResult notTypable;
+        notTypable.end = PlaybackEnd::NotTypableAsKeys;
+        const auto noKeys = PlaybackEndMessage(notTypable, language);
+        EXPECT_NE(noKeys.value_or(u"").find(QuotedName(menu[9].text, language)),
+                  std::u16string::npos);
+
+        // The caption while waiting for the click, and the message when none comes.
+        form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
+        EXPECT_EQ(view.caption, kPickCaption.In(language));
+        desktop.Advance(kPickWait);
+        EXPECT_EQ(view.caption, u"Quillrun");
+        ASSERT_EQ(view.failures.size(), 2u);
+        EXPECT_EQ(view.failures[1],
+                  japanese ? u"1 分以内にウィンドウがクリックされなかったため、何も入力しません"
+                             u"でした。"
+                           : u"No window was clicked within a minute: nothing was typed.");
+
+        // A failed launch.
+        desktop.FailNext("LaunchProgram", Failure{"LaunchProgram", u"(the system's words)", 2});
+        form.OnStartClick();
+        ASSERT_EQ(view.failures.size(), 3u);
+        EXPECT_TRUE(view.failures[2].starts_with(
+            japanese ? u"Quillrun は入力先のプログラムを起動できませんでした。"
+                     : u"Quillrun could not start the program to type into:"));
+        EXPECT_NE(view.failures[2].find(u"(the system's words)"), std::u16string::npos);
+    }
 }
 
 TEST_F(MainFormTest, UnloadThatCannotWriteIsSilent) {
@@ -420,7 +504,7 @@ TEST_F(MainFormPick, TheWaitEndsOnceAnotherProgramsWindowIsInFrontAndTheClickIsO
         desktop.foregroundProcess = desktop.ownProcess;
         form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
         EXPECT_TRUE(form.AwaitingClick());
-        EXPECT_EQ(view.caption, kPickCaption);
+        EXPECT_EQ(view.caption, kPickCaption.english);
         desktop.foregroundProcess = c.front;
         desktop.choosingInputHeld = c.held;
         const Milliseconds chosenBy = desktop.Now() + Milliseconds{100};  // the first look
@@ -437,7 +521,7 @@ TEST_F(MainFormPick, TheWaitEndsOnceAnotherProgramsWindowIsInFrontAndTheClickIsO
             EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Finished);
             EXPECT_FALSE(desktop.TimerEnabled());
         } else {
-            EXPECT_EQ(view.caption, kPickCaption);
+            EXPECT_EQ(view.caption, kPickCaption.english);
             form.OnEscape();
             ExpectWaitEnded();
             EXPECT_FALSE(desktop.TimerEnabled());
