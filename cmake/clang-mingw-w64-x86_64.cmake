@@ -21,5 +21,6 @@ set(CMAKE_CXX_FLAGS_INIT "-nostdinc++ -isystem ${QUILLRUN_MINGW_GCC}/include/c++
 -isystem ${QUILLRUN_MINGW_GCC}/include/c++/${QUILLRUN_MINGW_PREFIX} \
 -isystem ${QUILLRUN_MINGW_GCC}/include/c++/backward ${QUILLRUN_TARGET_INCLUDES}")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -L${QUILLRUN_MINGW_GCC} -Wno-unused-command-line-argument")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT}")
 # libstdc++ of the posix thread model needs winpthread, after GCC's own runtime.
 set(CMAKE_CXX_STANDARD_LIBRARIES "-lstdc++ -lgcc_eh -lpthread")

@@ -15,5 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# One self-contained file: no libstdc++, libgcc or winpthread DLLs beside the exe.
+# One self-contained file: no libstdc++, libgcc or winpthread DLLs beside the exe (nor beside
+# a test library loaded into another program).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

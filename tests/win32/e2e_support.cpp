@@ -549,6 +549,41 @@ bool ChooseMenuItem(HWND menu, int index) {
     return WaitUntil([&] { return !::IsWindowVisible(menu); });
 }
 
+std::vector<std::wstring> MenuItemTexts(HWND menu) {
+    // A menu's items can be read only in the process that shows it: the probe library's hook
+    // reads them in that process's window thread and writes them to a file for this one.
+    const HMODULE probe = ::LoadLibraryW((BuildBinFolder() + L"\\qr_menu_probe.dll").c_str());
+    // Through void*: an exported function's address comes untyped.
+    const auto hook = probe != nullptr ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(
+                                             ::GetProcAddress(probe, "MenuItemsHook")))
+                                       : nullptr;
+    if (hook == nullptr) {
+        return {};
+    }
+    HHOOK hooked =
+        ::SetWindowsHookExW(WH_GETMESSAGE, hook, probe, ::GetWindowThreadProcessId(menu, nullptr));
+    if (hooked == nullptr) {
+        return {};
+    }
+    wchar_t folder[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, folder);
+    const std::wstring file = std::wstring(folder) + L"qr-menu-items-" +
+                              std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    ::DeleteFileW(file.c_str());
+    ::PostMessageW(menu, ::RegisterWindowMessageW(L"QuillrunTestMenuItems"),
+                   ::GetCurrentProcessId(), 0);
+    WaitUntil([&] { return FileExists(file); });
+    ::UnhookWindowsHookEx(hooked);
+    const std::wstring text = Utf16LeText(ReadBytes(file));
+    ::DeleteFileW(file.c_str());
+    std::vector<std::wstring> lines;
+    for (std::size_t from = 0, end = text.find(L'\n'); end != std::wstring::npos;
+         from = end + 1, end = text.find(L'\n', from)) {
+        lines.push_back(text.substr(from, end - from));
+    }
+    return lines;
+}
+
 long CharacterMessages(const std::wstring& typed) {
     long count = static_cast<long>(typed.size());
     for (std::size_t at = typed.find(L"\r\n"); at != std::wstring::npos;
@@ -632,6 +667,15 @@ std::wstring AllChildText(HWND window) {
 
 std::string Narrow(const std::wstring& ascii) {
     return {ascii.begin(), ascii.end()};
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                          size, nullptr, nullptr);
+    return bytes;
 }
 
 std::wstring Utf16LeText(const std::string& bytes) {

@@ -204,6 +204,9 @@ HWND WaitForOpenMenu(Clock::duration timeout = kUiTimeout);
 // Picks the menu's `index`-th item (from 0) with the keyboard, as a user does: Home, Down to it,
 // then Enter; false if the menu did not close.
 bool ChooseMenuItem(HWND menu, int index);
+// The texts of an open popup menu's items, as it shows them: a separator as "-", a submenu's
+// items after it, indented by four spaces. Empty if they could not be read.
+std::vector<std::wstring> MenuItemTexts(HWND menu);
 // The caption Quillrun shows while it waits for the window to type into.
 inline constexpr wchar_t kPickCaption[] = L"Quillrun - click the window to type into";
 
@@ -259,6 +262,8 @@ std::wstring AllChildText(HWND window);
 
 // ASCII text as bytes (for file contents and messages).
 std::string Narrow(const std::wstring& ascii);
+// Any text as UTF-8 (for failure output).
+std::string Utf8(const std::wstring& text);
 // UTF-16LE bytes as text.
 std::wstring Utf16LeText(const std::string& bytes);
 

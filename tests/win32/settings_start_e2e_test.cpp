@@ -99,7 +99,9 @@ TEST(Start, AMissingProgramIsReportedAndQuillrunKeepsWorking) {
         HWND box = FindMessageBox(process.id(), window);
         ASSERT_NE(box, nullptr) << "no message box about the failed launch";
         const std::wstring text = AllChildText(box);
-        EXPECT_NE(text.find(L"C:\\no-such-folder\\missing-target.exe"), std::wstring::npos)
+        EXPECT_NE(text.find(L"Quillrun could not start the program to type into:\n\n"
+                            L"C:\\no-such-folder\\missing-target.exe\n\n"),
+                  std::wstring::npos)
             << Narrow(text);
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
         ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
