@@ -5,14 +5,9 @@
 
 #include <string>
 
-namespace {
+#include "tests/tools/menu_probe_protocol.h"
 
-// The file the items go to, named for the test process that asked.
-std::wstring ItemsFile(DWORD testProcess) {
-    wchar_t folder[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, folder);
-    return std::wstring(folder) + L"qr-menu-items-" + std::to_wstring(testProcess) + L".txt";
-}
+namespace {
 
 // One line per item: a separator as "-", a submenu's items indented by four spaces.
 void Describe(HMENU menu, const std::wstring& indent, std::wstring& lines) {
@@ -37,11 +32,11 @@ void Describe(HMENU menu, const std::wstring& indent, std::wstring& lines) {
 
 }  // namespace
 
-// WH_GETMESSAGE: the request is the registered message "QuillrunTestMenuItems", posted to the
-// menu's window with the asking process's id.
+// WH_GETMESSAGE: the request is the registered message kMenuItemsRequest, posted to the menu's
+// window with the asking process's id.
 extern "C" __declspec(dllexport) LRESULT CALLBACK
     MenuItemsHook(int code, WPARAM removal, LPARAM message) {
-    static const UINT request = ::RegisterWindowMessageW(L"QuillrunTestMenuItems");
+    static const UINT request = ::RegisterWindowMessageW(quillrun::testing::kMenuItemsRequest);
     const MSG* msg = reinterpret_cast<const MSG*>(message);
     if (code == HC_ACTION && removal == PM_REMOVE && msg->message == request) {
         // MN_GETHMENU: the menu a popup menu window shows.
@@ -51,7 +46,7 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
             Describe(menu, L"", lines);
         }
         // Written whole under another name first, so that the test never reads half of it.
-        const std::wstring file = ItemsFile(static_cast<DWORD>(msg->wParam));
+        const std::wstring file = quillrun::testing::MenuItemsFile(static_cast<DWORD>(msg->wParam));
         const std::wstring partial = file + L".part";
         HANDLE out = ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);

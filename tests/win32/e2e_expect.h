@@ -38,6 +38,24 @@ inline void ExpectNoMessage(const QuillrunSession& session, Clock::duration wait
         << Narrow(AllChildText(FindMessageBox(session.process.id(), session.window, 0s)));
 }
 
+// Types a long file into the session's target and, once some of it has arrived, brings `other`
+// to the front, as a user who clicks another window does.
+inline void SwitchAwayWhileTyping(QuillrunSession& session, TargetProgram& other) {
+    session.TypeFile(LongText());
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
+    ASSERT_TRUE(BringToFront(other.window()));
+}
+
+// The open menu's items (MenuItemTexts) begin with `expected`, item by item.
+inline void ExpectMenuBeginsWith(HWND menu, const std::vector<std::wstring>& expected) {
+    const std::vector<std::wstring> items = MenuItemTexts(menu);
+    ASSERT_GT(items.size(), expected.size()) << "the menu's items could not be read";
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(items[i], expected[i]) << Utf8(items[i]);
+    }
+}
+
 // A file and what the test target must hold once Quillrun has typed it (every Enter as CR LF).
 // The test that types it is defined once; suites of files instantiate it where they belong.
 struct CorpusCase {

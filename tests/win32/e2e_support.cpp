@@ -13,6 +13,7 @@
 #include "app/form_layout.h"
 #include "desktop/win32_desktop.h"
 #include "tests/target/test_target_protocol.h"
+#include "tests/tools/menu_probe_protocol.h"
 
 namespace quillrun::testing {
 namespace {
@@ -555,7 +556,7 @@ std::vector<std::wstring> MenuItemTexts(HWND menu) {
     const HMODULE probe = ::LoadLibraryW((BuildBinFolder() + L"\\qr_menu_probe.dll").c_str());
     // Through void*: an exported function's address comes untyped.
     const auto hook = probe != nullptr ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(
-                                             ::GetProcAddress(probe, "MenuItemsHook")))
+                                             ::GetProcAddress(probe, kMenuItemsHookName)))
                                        : nullptr;
     if (hook == nullptr) {
         return {};
@@ -565,13 +566,9 @@ std::vector<std::wstring> MenuItemTexts(HWND menu) {
     if (hooked == nullptr) {
         return {};
     }
-    wchar_t folder[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, folder);
-    const std::wstring file = std::wstring(folder) + L"qr-menu-items-" +
-                              std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    const std::wstring file = MenuItemsFile(::GetCurrentProcessId());
     ::DeleteFileW(file.c_str());
-    ::PostMessageW(menu, ::RegisterWindowMessageW(L"QuillrunTestMenuItems"),
-                   ::GetCurrentProcessId(), 0);
+    ::PostMessageW(menu, ::RegisterWindowMessageW(kMenuItemsRequest), ::GetCurrentProcessId(), 0);
     WaitUntil([&] { return FileExists(file); });
     ::UnhookWindowsHookEx(hooked);
     const std::wstring text = Utf16LeText(ReadBytes(file));
@@ -667,6 +664,10 @@ std::wstring AllChildText(HWND window) {
 
 std::string Narrow(const std::wstring& ascii) {
     return {ascii.begin(), ascii.end()};
+}
+
+bool DisplayIsJapanese() {
+    return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE;
 }
 
 std::string Utf8(const std::wstring& text) {

@@ -262,6 +262,8 @@ std::wstring AllChildText(HWND window);
 
 // ASCII text as bytes (for file contents and messages).
 std::string Narrow(const std::wstring& ascii);
+// Whether this process's display language (which the programs it starts share) is Japanese.
+bool DisplayIsJapanese();
 // Any text as UTF-8 (for failure output).
 std::string Utf8(const std::wstring& text);
 // UTF-16LE bytes as text.

@@ -24,13 +24,12 @@ bool UnderWine() {
         ASSERT_EQ(::GetACP(), 932u) << "this test must run in a Japanese locale";                 \
     } while (false)
 
-#define REQUIRE_JAPANESE_DISPLAY()                                                          \
-    do {                                                                                    \
-        const bool japanese = PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE; \
-        if (!japanese && !UnderWine()) {                                                    \
-            GTEST_SKIP() << "the display language is not Japanese";                         \
-        }                                                                                   \
-        ASSERT_TRUE(japanese) << "this test must run in a Japanese locale";                 \
+#define REQUIRE_JAPANESE_DISPLAY()                                                     \
+    do {                                                                               \
+        if (!DisplayIsJapanese() && !UnderWine()) {                                    \
+            GTEST_SKIP() << "the display language is not Japanese";                    \
+        }                                                                              \
+        ASSERT_TRUE(DisplayIsJapanese()) << "this test must run in a Japanese locale"; \
     } while (false)
 
 TEST(JapaneseCodePage, ShiftJisTextIsTypedAsWritten) {
@@ -82,10 +81,7 @@ TEST(JapaneseDisplay, AStoppedRunIsToldInJapanese) {
     ASSERT_NE(session.window, nullptr);
     TargetProgram other({}, L"Another program");
     ASSERT_NE(other.Start(), nullptr);
-    session.TypeFile(LongText());
-    ASSERT_NE(session.target.WaitForWindow(), nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
-    ASSERT_TRUE(BringToFront(other.window()));
+    ASSERT_NO_FATAL_FAILURE(SwitchAwayWhileTyping(session, other));
     // Held until the user comes back to Quillrun.
     ExpectNoMessage(session);
     ::SetForegroundWindow(session.window);
@@ -104,24 +100,19 @@ TEST(JapaneseDisplay, StartsMenuAndTheWaitForAClickAreInJapanese) {
     ASSERT_NE(session.window, nullptr);
     HWND menu = OpenStartMenu(session.window);
     ASSERT_NE(menu, nullptr) << "Start's menu did not open";
-    const std::vector<std::wstring> items = MenuItemTexts(menu);
-    const std::vector<std::wstring> expected = {
-        L"Start",
-        L"次にクリックするウィンドウに入力",
-        L"クリップボードのテキストを次にクリックするウィンドウに入力",
-        L"-",
-        L"速度: プログラムが受け付けられる最速",
-        L"速度: キーごとに 20 ミリ秒 (リモート デスクトップ)",
-        L"速度: キーごとに 50 ミリ秒 (仮想マシン)",
-        L"速度: キーごとに 100 ミリ秒 (Web コンソール、KVM コンソール)",
-        L"キーのみ (Unicode 入力を受け付けないコンソール用)",
-        L"相手のコンピューターのキーボード レイアウト",
-        L"    このコンピューターと同じ",
-    };
-    ASSERT_GT(items.size(), expected.size()) << "the menu's items could not be read";
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(items[i], expected[i]) << Utf8(items[i]);
-    }
+    ExpectMenuBeginsWith(menu, {
+                                   L"Start",
+                                   L"次にクリックするウィンドウに入力",
+                                   L"クリップボードのテキストを次にクリックするウィンドウに入力",
+                                   L"-",
+                                   L"速度: プログラムが受け付けられる最速",
+                                   L"速度: キーごとに 20 ミリ秒 (リモート デスクトップ)",
+                                   L"速度: キーごとに 50 ミリ秒 (仮想マシン)",
+                                   L"速度: キーごとに 100 ミリ秒 (Web コンソール、KVM コンソール)",
+                                   L"キーのみ (Unicode 入力を受け付けないコンソール用)",
+                                   L"相手のコンピューターのキーボード レイアウト",
+                                   L"    このコンピューターと同じ",
+                               });
     // The second item: type into the window clicked next.
     ASSERT_TRUE(ChooseMenuItem(menu, 1));
     EXPECT_TRUE(WaitUntil([&] {

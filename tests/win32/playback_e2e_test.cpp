@@ -145,11 +145,7 @@ TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     ASSERT_NE(session.window, nullptr);
     TargetProgram other({}, L"Another program");
     ASSERT_NE(other.Start(), nullptr);
-    session.TypeFile(LongText());
-    ASSERT_NE(session.target.WaitForWindow(), nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
-
-    ASSERT_TRUE(BringToFront(other.window()));
+    ASSERT_NO_FATAL_FAILURE(SwitchAwayWhileTyping(session, other));
     long stoppedAt = session.target.CharCount();
     // Typing stops within a keystroke or two; after that the count stays put.
     EXPECT_FALSE(WaitUntil(
