@@ -9,8 +9,9 @@
 #      character of Quillrun, of the target and of the burst. Steadier than the rates, though
 #      the looks and round trips a keystroke takes vary with scheduling; tracing slows the
 #      server, so no rate is taken here.
-#   4. steps 1 to 3 for a text of lowercase words and for a script that mixes in capitals,
-#      digits and symbols; then lowercase text at 20 and 50 ms a key, against the rate the
+#   4. steps 1 to 3 for a text of lowercase words, for a script that mixes in capitals, digits
+#      and symbols, and for runs of capitals and shifted symbols (constants, headings,
+#      passwords); then lowercase text at 20 and 50 ms a key, against the rate the
 #      pace allows.
 # Usage: bench/run-typing-bench.sh [characters] [runs]
 # With QUILLRUN_BENCH_DETAIL=N, step 3 also lists each process's N most frequent requests.
@@ -115,7 +116,7 @@ counted() {
 
 paced_characters=400
 for ((run = 1; run <= runs; run++)); do
-    for kind in lowercase mixed; do
+    for kind in lowercase mixed shifted; do
         export QUILLRUN_BENCH_TEXT="$kind"
         echo "== run $run of $runs: $characters characters of $kind text"
         "$session" up "$build" >/dev/null

@@ -45,7 +45,17 @@ constexpr const wchar_t* kMixedWords[] = {L"Set-Item",   L"-Path",  L"\"HKLM:\\S
                                           L"\"Done!\"",  L"}",      L"#",
                                           L"TODO: Fix@3"};
 
-// The benchmark's text kind, from QUILLRUN_BENCH_TEXT: sample (default), lowercase or mixed.
+// Runs of capitals and shifted symbols, as in constants, headings and passwords: where each
+// character needs Shift, as the one before it did.
+constexpr const wchar_t* kShiftedWords[] = {L"MAX_BUFFER_SIZE", L"ERROR:",     L"#DEFINE",
+                                            L"P@SS!WORD",       L"{KEY}",      L"(%TEMP%)",
+                                            L"HTTP_PROXY",      L"README",     L"!@#$%^&*()",
+                                            L"NOTICE:",         L"\"CONFIG\"", L"<TITLE>",
+                                            L"~USER",           L"|PIPE|",     L"+++",
+                                            L"QUILLRUN?"};
+
+// The benchmark's text kind, from QUILLRUN_BENCH_TEXT: sample (default), lowercase, mixed or
+// shifted.
 std::span<const wchar_t* const> Words() {
     wchar_t kind[16] = {};
     ::GetEnvironmentVariableW(L"QUILLRUN_BENCH_TEXT", kind, 16);
@@ -54,6 +64,9 @@ std::span<const wchar_t* const> Words() {
     }
     if (std::wstring_view(kind) == L"mixed") {
         return kMixedWords;
+    }
+    if (std::wstring_view(kind) == L"shifted") {
+        return kShiftedWords;
     }
     return kSampleWords;
 }
