@@ -48,6 +48,7 @@ class Win32Desktop final : public DesktopServices {
     }
     // How long the window in front may take to handle one keystroke before typing ends.
     void SetResponseTimeout(Milliseconds timeout) { typist_.SetResponseTimeout(timeout); }
+    void AllowSharingInput(bool allowed) { typist_.AllowSharingInput(allowed); }
 
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;

@@ -20,8 +20,8 @@ constexpr wchar_t kKeyboardLayoutsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\
 // ToUnicodeEx: leave the keyboard's dead-key state as it was.
 constexpr UINT kKeepKeyboardState = 0x4;
 
-// How long a round trip may take before the target counts as slow and Quillrun starts serving
-// its own window while it waits (ms).
+// How long a round trip may take before Quillrun starts serving its own window while it waits
+// (ms): quick targets answer within it, and the plain blocking send is cheapest.
 constexpr UINT kQuickAnswerMs = 25;
 // How often Quillrun's own window is served between quick keystrokes (ms): often enough to
 // repaint and react to its close button without a visible lag.
@@ -48,10 +48,6 @@ constexpr ULONGLONG kKeyStateFreshMs = 20;
 
 // The end of a paced gap that is waited out by yielding rather than by a timed wait.
 constexpr std::chrono::milliseconds kFinalWait{1};
-
-// Round trips beyond the counted ones before the wait gives up on the key state: a message
-// loop turn may answer two round trips that arrive close together.
-constexpr std::size_t kSpareRoundTrips = 2;
 
 // The modifier keys that leak into typed text when the user holds them: the key whose state
 // covers either side (0 for the Windows keys, which have none), then each side as (key,
@@ -106,8 +102,10 @@ INPUT KeyInput(WORD virtualKey, WORD scan, DWORD flags) {
 
 // Releases the modifier keys the user holds down, so that they do not turn the typed
 // characters into shortcuts; the releases go ahead of the keystroke. `targetKeys`: the target's
-// key state, when it can be trusted to show only the user's keys.
-void ReleaseHeldModifiers(std::vector<INPUT>& inputs, const std::array<BYTE, 256>* targetKeys) {
+// key state, when it can be trusted to show only the user's keys. `ownShift`: Shift is down as
+// Quillrun's own, through a chain of shifted characters.
+void ReleaseHeldModifiers(std::vector<INPUT>& inputs, const std::array<BYTE, 256>* targetKeys,
+                          bool ownShift) {
     // Held as the system has it now, or as the target's key state has it, which is what shifts
     // the characters it makes: the two part when a release never reached the target's queue
     // (Wine forgets an injected press when it syncs the key state with the X server, say).
@@ -124,6 +122,9 @@ void ReleaseHeldModifiers(std::vector<INPUT>& inputs, const std::array<BYTE, 256
             menuOrStart || key == VK_LMENU || key == VK_RMENU || key == VK_LWIN || key == VK_RWIN;
     };
     for (const HeldModifier& modifier : kHeldModifiers) {
+        if (ownShift && modifier.eitherSide == VK_SHIFT) {
+            continue;
+        }
         if (modifier.eitherSide != 0 && !held(modifier.eitherSide)) {
             continue;
         }
@@ -173,6 +174,10 @@ void ReleaseAfterPartialSend(const std::vector<INPUT>& inputs, UINT sent) {
 
 Failure Closing() {
     return Failure{"SendKeyString", u"Quillrun is closing.", ERROR_CANCELLED};
+}
+
+Failure MayNotHaveArrived() {
+    return ErrorFailure("SendKeyString", kMayNotHaveArrivedCode);
 }
 
 Failure NotResponding() {
@@ -409,9 +414,20 @@ KeyboardTypist::KeyRules KeyboardTypist::ChosenRules() {
     return {::GetKeyboardLayout(0), ModeForUnknownLayout(keyMode_), &unknownLayoutPlans_};
 }
 
-Status KeyboardTypist::SendPaced(std::vector<INPUT>& inputs) {
+Status KeyboardTypist::Send(std::vector<INPUT>& inputs, std::size_t from, std::size_t to) {
+    if (pace_.count() == 0) {
+        const auto count = static_cast<UINT>(to - from);
+        if (const UINT sent = ::SendInput(count, inputs.data() + from, sizeof(INPUT));
+            sent != count) {
+            // Blocked part way (by a higher-integrity window in front, say): nothing stays down.
+            Failure failure = LastErrorFailure("SendKeyString");
+            ReleaseAfterPartialSend(inputs, static_cast<UINT>(from + sent));
+            return failure;
+        }
+        return {};
+    }
     const auto gap = pace_ / 2;
-    for (UINT sent = 0; sent < inputs.size(); ++sent) {
+    for (std::size_t next = from; next < to; ++next) {
         // Quillrun's window is served during the gap, so it stays responsive at any pace; the
         // last millisecond is waited out by yielding, since a timed wait ends up to a timer
         // period late, which at 10 ms a gap would cost a tenth of the pace.
@@ -419,15 +435,15 @@ Status KeyboardTypist::SendPaced(std::vector<INPUT>& inputs) {
         if (!PumpMessagesUntil(
                 window_, [] { return false; }, due - kFinalWait, quitting_) &&
             quitting_) {
-            ReleaseAfterPartialSend(inputs, sent);
+            ReleaseAfterPartialSend(inputs, static_cast<UINT>(next));
             return Closing();
         }
         while (Clock::now() < due) {
             ::SwitchToThread();
         }
-        if (::SendInput(1, &inputs[sent], sizeof(INPUT)) != 1) {
+        if (::SendInput(1, &inputs[next], sizeof(INPUT)) != 1) {
             Failure failure = LastErrorFailure("SendKeyString");
-            ReleaseAfterPartialSend(inputs, sent);
+            ReleaseAfterPartialSend(inputs, static_cast<UINT>(next));
             return failure;
         }
         lastEvent_ = Clock::now();
@@ -435,7 +451,17 @@ Status KeyboardTypist::SendPaced(std::vector<INPUT>& inputs) {
     return {};
 }
 
+void KeyboardTypist::ReleaseChainedShift() {
+    if (shiftHeld_) {
+        INPUT release = KeyInput(VK_SHIFT, ModifierScanCode(VK_LSHIFT), KEYEVENTF_KEYUP);
+        release.ki.dwExtraInfo = kTypedKeyMark;
+        ::SendInput(1, &release, sizeof(INPUT));
+        shiftHeld_ = false;
+    }
+}
+
 void KeyboardTypist::End() {
+    ReleaseChainedShift();
     if (finerTimer_) {
         ::timeEndPeriod(1);
         finerTimer_ = false;
@@ -445,6 +471,7 @@ void KeyboardTypist::End() {
     layout_ = nullptr;
     static_cast<void>(ShareInputWith(0));
     unshareable_ = 0;
+    trustedToggles_.reset();
     leftOver_ = 0;
     keysSeenHandled_ = 0;
     target_ = {};
@@ -460,7 +487,8 @@ void KeyboardTypist::Follow(HWND front) {
     target_ = {front};
     if (front != nullptr) {
         target_.thread = ::GetWindowThreadProcessId(front, &target_.process);
-        target_.keyboardThread = ::GetWindowThreadProcessId(FocusWindowOf(front), nullptr);
+        target_.focus = FocusWindowOf(front);
+        target_.keyboardThread = ::GetWindowThreadProcessId(target_.focus, nullptr);
     }
 }
 
@@ -484,8 +512,11 @@ bool KeyboardTypist::ShareInputWith(DWORD thread) {
     }
     // Never with Quillrun's own thread; refused for a target on another desktop or of higher
     // integrity, which then is paced by the round trips alone.
-    if (thread != 0 && thread != self && ::AttachThreadInput(self, thread, TRUE)) {
+    if (thread != 0 && thread != self && sharingAllowed_ &&
+        ::AttachThreadInput(self, thread, TRUE)) {
         sharedInput_ = thread;
+        // Sharing resets the key state (AttachThreadInput's documentation; Wine zeroes it).
+        trustedToggles_.reset();
         return true;
     }
     unshareable_ = thread;
@@ -521,20 +552,47 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
         }
     }
     std::vector<INPUT>& inputs = keystroke.inputs;
-    if (pace_.count() > 0) {
-        if (Status sent = SendPaced(inputs); !sent) {
-            return sent;
+    const BYTE key = keystroke.planned->watchedKey;
+    Status typed;
+    if (sharedInput_ == 0) {
+        typed = Send(inputs, 0, inputs.size());
+        if (typed) {
+            typed = AwaitRepaint(keystroke, Clock::now() + responseTimeout_);
         }
-    } else if (const UINT sent =
-                   ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-               sent != inputs.size()) {
-        // Blocked part way (by a higher-integrity window in front, say): nothing stays down.
-        Failure failure = LastErrorFailure("SendKeyString");
-        ReleaseAfterPartialSend(inputs, sent);
-        return failure;
+    } else if (trustedToggles_.test(key)) {
+        typed = Send(inputs, 0, inputs.size());
+        if (typed) {
+            typed = AwaitKeyState(keystroke, Watch::Released, Clock::now() + responseTimeout_);
+        }
+    } else {
+        // The press first, seen read, then the rest, seen read: that key's toggle bit is
+        // trusted from then on.
+        typed = Send(inputs, 0, keystroke.pressEnd);
+        if (typed) {
+            typed = AwaitKeyState(keystroke, Watch::Pressed, Clock::now() + responseTimeout_);
+            if (!typed) {
+                ReleaseAfterPartialSend(inputs, static_cast<UINT>(keystroke.pressEnd));
+            }
+        }
+        if (typed) {
+            typed = Send(inputs, keystroke.pressEnd, inputs.size());
+        }
+        if (typed) {
+            typed = AwaitKeyState(keystroke, Watch::Lifted, Clock::now() + responseTimeout_);
+        }
+        if (typed && sharedInput_ != 0) {
+            trustedToggles_.set(key);
+        }
     }
-    return AwaitHandled(target_.window, *keystroke.planned, leftOver_ + keystroke.releases,
-                        keystroke.keyBefore);
+    if (!typed) {
+        ReleaseChainedShift();
+        return typed;
+    }
+    if (sharedInput_ != 0) {
+        leftOver_ = keystroke.behind;  // what follows the watched release may still wait
+    }
+    shiftHeld_ = keystroke.chain.shiftHeld;
+    return Handled();
 }
 
 Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
@@ -547,7 +605,7 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
         // The shared key state settles once the target has taken a turn with it; read
         // before that, it could make a release look read that is not.
         keysSeenHandled_ = 0;
-        if (Status answered = RoundTrip(target_.window, Clock::now() + responseTimeout_);
+        if (Status answered = RoundTrip(Clock::now() + responseTimeout_);
             !answered) {
             return answered;
         }
@@ -579,6 +637,7 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
             worked.watchedKey = typing->kind == KeyEvent::Kind::VirtualKey
                                     ? static_cast<BYTE>(typing->code)
                                     : Key(VK_PACKET);
+            worked.typingPress = static_cast<std::size_t>(typing - worked.events.begin());
             return worked;
         });
     if (planned.events.empty()) {
@@ -587,12 +646,32 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     keystroke.planned = &planned;
     keystroke.keyBefore = keys_[planned.watchedKey];
 
+    // Shift is held through a run of shifted characters where the shared key state shows it
+    // still down; not at a pace, whose far side should see each key on its own.
+    ShiftChain& chain = keystroke.chain;
+    if (pace_.count() == 0 && sharedInput_ != 0) {
+        const bool seenDown =
+            (keys_[VK_SHIFT] & 0x80) != 0 && (::GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
+        chain = ChainShift(planned.events, !shiftHeld_ ? ShiftDown::No
+                                           : seenDown  ? ShiftDown::Yes
+                                                       : ShiftDown::Unsure);
+    } else {
+        chain = {.releaseFirst = shiftHeld_};
+    }
     keystroke.inputs.clear();
     // While releases of Quillrun's own may still wait in the target's queue, the target's key
     // state shows those modifiers down for a little longer; only the system's state counts then.
-    ReleaseHeldModifiers(keystroke.inputs, sharedInput_ != 0 && leftOver_ == 0 ? &keys_ : nullptr);
-    keystroke.releases = keystroke.inputs.size();
-    keystroke.inputs.insert(keystroke.inputs.end(), planned.inputs.begin(), planned.inputs.end());
+    ReleaseHeldModifiers(keystroke.inputs, sharedInput_ != 0 && leftOver_ == 0 ? &keys_ : nullptr,
+                         shiftHeld_);
+    const std::size_t released = keystroke.inputs.size();
+    INPUT shiftUp = KeyInput(VK_SHIFT, ModifierScanCode(VK_LSHIFT), KEYEVENTF_KEYUP);
+    shiftUp.ki.dwExtraInfo = kTypedKeyMark;
+    const std::vector<INPUT> chained = Chained<INPUT>(planned.inputs, chain, shiftUp);
+    keystroke.inputs.insert(keystroke.inputs.end(), chained.begin(), chained.end());
+    keystroke.ahead = released + (chain.releaseFirst ? 1 : 0);
+    keystroke.pressEnd = keystroke.ahead + planned.typingPress - chain.skipFront + 1;
+    // The typing key's release comes right after its press.
+    keystroke.behind = planned.events.size() - chain.skipBack - (planned.typingPress + 2);
     return {};
 }
 
@@ -600,8 +679,8 @@ VOID CALLBACK KeyboardTypist::RoundTripDone(HWND, UINT, ULONG_PTR token, LRESULT
     g_roundTripsAnswered = std::max<std::uint64_t>(g_roundTripsAnswered, token);
 }
 
-Status KeyboardTypist::RoundTrip(HWND target, Clock::time_point deadline) {
-    // Quick targets answer within the slice, and the plain blocking send is cheapest.
+Status KeyboardTypist::RoundTrip(Clock::time_point deadline) {
+    const HWND target = target_.window;
     DWORD_PTR ignored = 0;
     if (::SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, kQuickAnswerMs, &ignored)) {
         return {};
@@ -611,8 +690,9 @@ Status KeyboardTypist::RoundTrip(HWND target, Clock::time_point deadline) {
         return LastErrorFailure("SendKeyString");
     }
     // Threads that share input take it in one order: a click on Quillrun's window (its close
-    // box too) would wait behind a keystroke the slow target has not read. From here on the
-    // round trips alone pace this target.
+    // box too) would wait behind a keystroke the slow target has not read, and stay in the
+    // target's queue even once the sharing ends. From here on the target is typed into as
+    // into a window whose input is not shared.
     StopSharingInput();
     // A slow target: the unanswered message is still queued there, so a new one, answered no
     // earlier, takes its place, and Quillrun's window is served while it waits.
@@ -628,17 +708,25 @@ Status KeyboardTypist::RoundTrip(HWND target, Clock::time_point deadline) {
     return {};
 }
 
-Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
-                                    std::size_t queuedBefore, BYTE keyBefore) {
-    const std::vector<KeyEvent>& plan = planned.events;
-    const BYTE watchedKey = planned.watchedKey;
-    const RoundTrips counted = RoundTripsToHandle(plan, queuedBefore);
-    // Asked afresh after each round trip: a slow one stops the sharing.
-    const auto sharedInput = [&] { return sharedInput_ != 0; };
-    // Looks at the target's key state: true once the release has been read, that is once the
-    // watched key was toggled by a press read since and is up again.
-    const auto looksReleased = [&] {
-        for (int look = 0; sharedInput() && look < kLooksPerRoundTrip; ++look) {
+Status KeyboardTypist::AwaitKeyState(const Keystroke& keystroke, Watch watch,
+                                     Clock::time_point deadline) {
+    const BYTE key = keystroke.planned->watchedKey;
+    const BYTE keyBefore = keystroke.keyBefore;
+    const auto shows = [&] {
+        const BYTE state = keys_[key];
+        const bool down = (state & 0x80) != 0;
+        switch (watch) {
+            case Watch::Pressed:
+                return down;
+            case Watch::Lifted:
+                return !down;
+            case Watch::Released:
+                return !down && ((state ^ keyBefore) & 0x01) != 0;
+        }
+        return false;
+    };
+    const auto looksShow = [&] {
+        for (int look = 0; look < kLooksPerRoundTrip; ++look) {
             if (look > 0) {
                 // The target and the system's server may be waiting for this processor.
                 const auto until = Clock::now() + kLookSpacing;
@@ -647,35 +735,64 @@ Status KeyboardTypist::AwaitHandled(HWND target, const PlannedKeys& planned,
                 } while (Clock::now() < until);
             }
             ::GetKeyboardState(keys_.data());
-            if (((keys_[watchedKey] ^ keyBefore) & 0x01) != 0 && (keys_[watchedKey] & 0x80) == 0) {
+            if (shows()) {
                 return true;
             }
         }
         return false;
     };
-    // Until it is known how far the target got, anything may still wait in its queue.
-    leftOver_ = queuedBefore + 2 * plan.size();
-    const auto deadline = Clock::now() + responseTimeout_;
-    const auto limit = [&] { return counted.count + (sharedInput() ? kSpareRoundTrips : 1); };
-    bool handled = looksReleased();
-    for (std::size_t turn = 0; turn < limit() && !handled; ++turn) {
-        if (Status answered = RoundTrip(target, deadline); !answered) {
+    for (;;) {
+        if (sharedInput_ == 0) {
+            // A slow target ended the sharing: the keys sent so far are waited for as into a
+            // window whose input is not shared.
+            return AwaitRepaint(keystroke, deadline);
+        }
+        if (looksShow()) {
+            break;
+        }
+        if (Status answered = RoundTrip(deadline); !answered) {
             return answered;
         }
-        handled = looksReleased();
     }
     // What the last look read is the key state the next keystroke starts from.
-    keysSeenHandled_ = handled ? ::GetTickCount64() : 0;
+    keysSeenHandled_ = ::GetTickCount64();
+    return {};
+}
+
+Status KeyboardTypist::AwaitRepaint(const Keystroke& keystroke, Clock::time_point deadline) {
+    const HWND painted = target_.focus != nullptr ? target_.focus : target_.window;
+    const RECT pixel{0, 0, 1, 1};
+    // Nothing to paint (a window of no size, or one that is not shown): the round trips alone.
+    if (::InvalidateRect(painted, &pixel, FALSE) && ::GetUpdateRect(painted, nullptr, FALSE)) {
+        leftOver_ = 0;
+        do {
+            if (Status answered = RoundTrip(deadline); !answered) {
+                return answered;
+            }
+        } while (::GetUpdateRect(painted, nullptr, FALSE));
+        return {};
+    }
+    const RoundTrips counted =
+        RoundTripsToHandle(keystroke.planned->events, leftOver_ + keystroke.ahead);
+    for (std::size_t turn = 0; turn <= counted.count; ++turn) {
+        if (Status answered = RoundTrip(deadline); !answered) {
+            return answered;
+        }
+    }
     leftOver_ = counted.leftOver;
+    return {};
+}
+
+Status KeyboardTypist::Handled() {
     // Keyboard input that finds no focus window when the target reads it can be dropped (Wine's
     // server drops it), and yet the key state shows it read. Once another window has taken the
     // keyboard, whether this keystroke arrived cannot be told; while the target still has it,
     // it did. The shared input's focus shows as soon as the target has let go of the keyboard,
     // which the window in front shows too early: the target reads its queue in order.
     const bool stillHasKeyboard =
-        sharedInput() ? ::GetFocus() != nullptr : ::GetForegroundWindow() == target;
+        sharedInput_ != 0 ? ::GetFocus() != nullptr : ::GetForegroundWindow() == target_.window;
     if (!stillHasKeyboard) {
-        return ErrorFailure("SendKeyString", kMayNotHaveArrivedCode);
+        return MayNotHaveArrived();
     }
     // Between quick keystrokes Quillrun's window still gets its turn now and then.
     const ULONGLONG now = ::GetTickCount64();

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <bitset>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -81,10 +82,21 @@ bool IsTypedKeyMessage(const MSG& message);
 // target's thread (AttachThreadInput), and a thread's key state changes as it reads key
 // messages from its queue. The character message that translating a key press produces is
 // posted, and posted messages are read before the next key message; so once the target has
-// read the release of the typing key, it has handled the character. Quillrun looks at that key
-// state a few times, and between the looks sends round trips of WM_NULL to the target's thread,
-// which give it the turns to get there and bound the wait. Where the input state
-// cannot be shared, the round trips alone pace the typing, counted as RoundTripsToHandle says.
+// read the release of the typing key, it has handled the character. The release shows in the
+// key state as the typing key up with its toggle bit flipped by the press.
+//
+// Wine keeps the shared key state only while key messages wait in the target's queue; once it
+// has read the last one, it copies the system's state over it, whose toggle bit may differ
+// for a key whose state sharing reset. So a key's toggle bit is trusted only once it has been
+// seen to follow a press and a release: until then the press and the release go out apart,
+// and the wait watches the key go down and then up, which both states agree on.
+//
+// Where the input state cannot be shared (a console window on Windows), the keys are followed
+// by a one-pixel repaint of the window that has the keyboard: a window is painted only once no
+// sent, posted or input message waits for its thread ("GetMessage": messages are retrieved in
+// that order, WM_PAINT after input), so once it has painted, it has read every key before.
+// Round trips of WM_NULL to the target's thread give it the turns to get there and bound the
+// wait; on their own they prove nothing, since one turn may answer several.
 class KeyboardTypist {
   public:
     // How long the window in front may take to handle one character before typing ends.
@@ -98,6 +110,9 @@ class KeyboardTypist {
     // Quillrun's window: its messages are dispatched (with dialog keys) while typing waits.
     void AttachWindow(HWND window) { window_ = window; }
     void SetResponseTimeout(std::chrono::milliseconds timeout) { responseTimeout_ = timeout; }
+    // Whether the target's input state may be shared; tests turn it off to type as into a
+    // console window, whose input state cannot be.
+    void AllowSharingInput(bool allowed) { sharingAllowed_ = allowed; }
 
     // Begins a run: each key event at least half of `pace` after the one before (0: as fast as
     // the target takes them), with `mode`, keys chosen from `layout` (null: the target's).
@@ -119,20 +134,32 @@ class KeyboardTypist {
         HWND window = nullptr;
         DWORD thread = 0;
         DWORD process = 0;
-        DWORD keyboardThread = 0;  // the thread of its focus window, whose layout types
+        HWND focus = nullptr;      // its window that has the keyboard
+        DWORD keyboardThread = 0;  // the thread of that window, whose layout types
     };
     // What typing a character on a layout takes, kept per layout and Caps Lock state.
     struct PlannedKeys {
         std::vector<KeyEvent> events;
         std::vector<INPUT> inputs;  // the events as input, with the layout's scan codes
         BYTE watchedKey = 0;        // the key whose release shows the character handled
+        std::size_t typingPress = 0;  // where in `events` the press that types is
     };
     // One character's keystroke, worked out for the target.
     struct Keystroke {
         const PlannedKeys* planned = nullptr;
-        std::vector<INPUT> inputs;  // releases of held modifiers first, then the planned inputs
-        std::size_t releases = 0;
+        // Releases of held modifiers first, then the planned inputs as Shift's chain has them.
+        std::vector<INPUT> inputs;
+        std::size_t ahead = 0;     // inputs ahead of the planned ones
+        std::size_t pressEnd = 0;  // inputs up to and with the press that types
+        std::size_t behind = 0;    // inputs after the typing key's release
+        ShiftChain chain;
         BYTE keyBefore = 0;  // the watched key's state before the keystroke
+    };
+    // What a look at the shared key state waits for the watched key to show.
+    enum class Watch : std::uint8_t {
+        Pressed,   // down: its press was read
+        Lifted,    // up again after it was seen down: its release was read
+        Released,  // up, with its toggle bit flipped by a press: press and release were read
     };
 
     // The layout `layout` stands for, kept so that what was learnt of its keys is kept too.
@@ -145,8 +172,9 @@ class KeyboardTypist {
         PlanCache<PlannedKeys>* plans;  // where the plans made under these rules are kept
     };
     KeyRules ChosenRules();
-    // Sends the inputs one at a time, each half the pace after the one before.
-    [[nodiscard]] Status SendPaced(std::vector<INPUT>& inputs);
+    // Sends inputs [from, to): at once, or one at a time, each half the pace after the one
+    // before. What it pressed stays down only if all of them were sent.
+    [[nodiscard]] Status Send(std::vector<INPUT>& inputs, std::size_t from, std::size_t to);
     // Makes `front` the target, learning its thread and process unless it already is.
     void Follow(HWND front);
     [[nodiscard]] Status Prepare(char16_t c, Keystroke& keystroke);
@@ -154,15 +182,32 @@ class KeyboardTypist {
     bool ShareInputWith(DWORD thread);
     // Stops sharing for good with the thread shared now, for the rest of the run.
     void StopSharingInput();
-    [[nodiscard]] Status AwaitHandled(HWND target, const PlannedKeys& planned,
-                                      std::size_t queuedBefore, BYTE keyBefore);
+    // Waits until the shared key state shows `watch` of the keystroke's watched key; should a
+    // slow target end the sharing meanwhile, as AwaitRepaint does.
+    [[nodiscard]] Status AwaitKeyState(const Keystroke& keystroke, Watch watch,
+                                       std::chrono::steady_clock::time_point deadline);
+    // Waits until the window that has the keyboard has painted the pixel invalidated after the
+    // keys; where no repaint can be asked for, for as many round trips as RoundTripsToHandle
+    // counts for `keystroke`.
+    [[nodiscard]] Status AwaitRepaint(const Keystroke& keystroke,
+                                      std::chrono::steady_clock::time_point deadline);
+    // After a keystroke was seen handled: whether the target still has the keyboard, and
+    // Quillrun's window served now and then.
+    [[nodiscard]] Status Handled();
     // One WM_NULL round trip to the target's thread: returns once the thread has answered.
-    [[nodiscard]] Status RoundTrip(HWND target, std::chrono::steady_clock::time_point deadline);
+    // A slow target ends the sharing of input, and Quillrun's window is served while it waits.
+    [[nodiscard]] Status RoundTrip(std::chrono::steady_clock::time_point deadline);
+    // Lets go of Shift if a chain of shifted characters left it down.
+    void ReleaseChainedShift();
 
     HWND window_ = nullptr;
     std::chrono::milliseconds responseTimeout_ = kDefaultResponseTimeout;
     DWORD sharedInput_ = 0;  // the thread whose input state this thread shares, if any
     DWORD unshareable_ = 0;  // the thread that last refused to share it
+    bool sharingAllowed_ = true;
+    // Keys whose toggle bit in the shared state is seen to follow the target's reads.
+    std::bitset<256> trustedToggles_;
+    bool shiftHeld_ = false;  // a chain of shifted characters left Shift down
     Target target_;          // the window the last keystroke went to
     PlanCache<PlannedKeys> plans_;
     PlanCache<PlannedKeys> unknownLayoutPlans_;  // made for a window whose layout is unknown

@@ -117,21 +117,26 @@ TEST_F(Typing, EachKeyStringReturnsOnlyOnceTheTargetHasHandledIt) {
     // wait would be far ahead. The count is read from the target's memory at once, so a return
     // while the character is still being handled shows too. Each keystroke arrives while the
     // target still handles the release before it, so the target takes the first round trip
-    // as late as it can: the worst case.
-    StartTarget(L"--key-delay-ms 10 --char-delay-ms 10");
-    const std::u16string text = u"aZ+{}(~)%^ \t\u00E9\u65E5\xD83D\xDE00!";
-    long expected = 0;
-    for (const char16_t c : text) {
-        const Status sent = Send(EscapeKeyChar(c));
-        ASSERT_TRUE(sent.ok()) << std::string(sent.failure().operation);
-        EXPECT_EQ(target->HandledCharsNow(), ++expected) << "after character " << expected;
-    }
-    ASSERT_TRUE(Send(kLineEndKeys).ok());
-    EXPECT_EQ(target->HandledCharsNow(), ++expected);
-    desktop.EndTyping();
-    EXPECT_EQ(target->Text(), std::wstring(text.begin(), text.end()) + L"\r\n");
-    for (const int key : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
-        EXPECT_EQ(::GetAsyncKeyState(key) & 0x8000, 0) << "key left down: " << key;
+    // as late as it can: the worst case. Into a target whose input state is shared, and into
+    // one typed as a console window is, whose input state cannot be.
+    const std::u16string text = u"aZ+{}(~)%^ \t\u00E9\u65E5\xD83D\xDE00!AB";
+    for (const bool shared : {true, false}) {
+        SCOPED_TRACE(shared ? "input shared" : "input not shared");
+        StartTarget(L"--key-delay-ms 10 --char-delay-ms 10");
+        desktop.AllowSharingInput(shared);
+        long expected = 0;
+        for (const char16_t c : text) {
+            const Status sent = Send(EscapeKeyChar(c));
+            ASSERT_TRUE(sent.ok()) << std::string(sent.failure().operation);
+            EXPECT_EQ(target->HandledCharsNow(), ++expected) << "after character " << expected;
+        }
+        ASSERT_TRUE(Send(kLineEndKeys).ok());
+        EXPECT_EQ(target->HandledCharsNow(), ++expected);
+        desktop.EndTyping();
+        EXPECT_EQ(target->Text(), std::wstring(text.begin(), text.end()) + L"\r\n");
+        for (const int key : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
+            EXPECT_EQ(::GetAsyncKeyState(key) & 0x8000, 0) << "key left down: " << key;
+        }
     }
 }
 
