@@ -1,6 +1,5 @@
 #include "desktop/keystrokes.h"
 
-#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -215,23 +214,6 @@ RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queu
     // In the worst case each round trip saw one message taken: the rest may still wait.
     const std::size_t leftOver = messages > untilTyped ? messages - untilTyped - 1 : 0;
     return {.count = needed, .leftOver = leftOver};
-}
-
-ShiftChain ChainShift(std::span<const KeyEvent> planned, ShiftDown shift) {
-    const KeyEvent shiftDown{.kind = KeyEvent::Kind::VirtualKey, .code = vk::kShift};
-    KeyEvent shiftUp = shiftDown;
-    shiftUp.up = true;
-    // Shift alone around the keys: pressed first, released last, no Ctrl or Alt (AltGr) between.
-    const bool shiftOnly =
-        planned.size() >= 2 && planned.front() == shiftDown && planned.back() == shiftUp &&
-        std::none_of(planned.begin(), planned.end(), [](const KeyEvent& event) {
-            return event.kind == KeyEvent::Kind::VirtualKey &&
-                   (event.code == vk::kControl || event.code == vk::kAlt);
-        });
-    if (shiftOnly) {
-        return {.skipFront = shift == ShiftDown::Yes ? 1u : 0u, .skipBack = 1, .shiftHeld = true};
-    }
-    return {.releaseFirst = shift != ShiftDown::No};
 }
 
 }  // namespace quillrun

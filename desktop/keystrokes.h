@@ -166,40 +166,6 @@ struct RoundTrips {
 // events still on their way from the system's input queue to the target's.
 RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore);
 
-// Shift held from one character to the next, as a typist holds it through a run of capitals:
-// a character typed with Shift alone leaves Shift down for the next one, which presses it again
-// only when it is not surely down, and releases it first when it needs no Shift. A run of
-// shifted characters then costs the target two key messages a character instead of four.
-enum class ShiftDown : std::uint8_t {
-    No,      // Shift is up
-    Yes,     // Quillrun holds it, and the target has it down
-    Unsure,  // Quillrun pressed it, but the target may no longer have it down
-};
-// What of a character's planned events goes out, and whether Shift is left down after them.
-struct ShiftChain {
-    bool releaseFirst = false;  // a release of Shift goes ahead of the planned events
-    std::size_t skipFront = 0;  // planned events left out at the front (Shift's press)
-    std::size_t skipBack = 0;   // and at the back (Shift's release)
-    bool shiftHeld = false;     // Shift is left down after them
-
-    friend bool operator==(const ShiftChain&, const ShiftChain&) = default;
-};
-// How the `planned` events of one character go out when Shift is as `shift` says.
-ShiftChain ChainShift(std::span<const KeyEvent> planned, ShiftDown shift);
-
-// The items (key events, or the inputs made of them) that go out for `planned` under `chain`.
-template <class Item>
-std::vector<Item> Chained(std::span<const Item> planned, const ShiftChain& chain,
-                          const Item& shiftUp) {
-    std::vector<Item> items;
-    if (chain.releaseFirst) {
-        items.push_back(shiftUp);
-    }
-    items.insert(items.end(), planned.begin() + static_cast<std::ptrdiff_t>(chain.skipFront),
-                 planned.end() - static_cast<std::ptrdiff_t>(chain.skipBack));
-    return items;
-}
-
 // What typing a character takes (a `Plan`: its key events and what carrying them out needs),
 // worked out once per character, keyboard layout and Caps Lock state. A layout's tables do not
 // change while its handle stays the same, and asking them costs far more than a look-up; the

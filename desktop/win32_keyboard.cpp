@@ -102,10 +102,8 @@ INPUT KeyInput(WORD virtualKey, WORD scan, DWORD flags) {
 
 // Releases the modifier keys the user holds down, so that they do not turn the typed
 // characters into shortcuts; the releases go ahead of the keystroke. `targetKeys`: the target's
-// key state, when it can be trusted to show only the user's keys. `ownShift`: Shift is down as
-// Quillrun's own, through a chain of shifted characters.
-void ReleaseHeldModifiers(std::vector<INPUT>& inputs, const std::array<BYTE, 256>* targetKeys,
-                          bool ownShift) {
+// key state, when it can be trusted to show only the user's keys.
+void ReleaseHeldModifiers(std::vector<INPUT>& inputs, const std::array<BYTE, 256>* targetKeys) {
     // Held as the system has it now, or as the target's key state has it, which is what shifts
     // the characters it makes: the two part when a release never reached the target's queue
     // (Wine forgets an injected press when it syncs the key state with the X server, say).
@@ -122,9 +120,6 @@ void ReleaseHeldModifiers(std::vector<INPUT>& inputs, const std::array<BYTE, 256
             menuOrStart || key == VK_LMENU || key == VK_RMENU || key == VK_LWIN || key == VK_RWIN;
     };
     for (const HeldModifier& modifier : kHeldModifiers) {
-        if (ownShift && modifier.eitherSide == VK_SHIFT) {
-            continue;
-        }
         if (modifier.eitherSide != 0 && !held(modifier.eitherSide)) {
             continue;
         }
@@ -451,17 +446,7 @@ Status KeyboardTypist::Send(std::vector<INPUT>& inputs, std::size_t from, std::s
     return {};
 }
 
-void KeyboardTypist::ReleaseChainedShift() {
-    if (shiftHeld_) {
-        INPUT release = KeyInput(VK_SHIFT, ModifierScanCode(VK_LSHIFT), KEYEVENTF_KEYUP);
-        release.ki.dwExtraInfo = kTypedKeyMark;
-        ::SendInput(1, &release, sizeof(INPUT));
-        shiftHeld_ = false;
-    }
-}
-
 void KeyboardTypist::End() {
-    ReleaseChainedShift();
     if (finerTimer_) {
         ::timeEndPeriod(1);
         finerTimer_ = false;
@@ -507,8 +492,18 @@ bool KeyboardTypist::ShareInputWith(DWORD thread) {
     }
     const DWORD self = ::GetCurrentThreadId();
     if (sharedInput_ != 0) {
+        // The user may have clicked Quillrun's window meanwhile (to stop the run): it is then
+        // the active window of the input state the two shared, which stays the target's. Wine
+        // leaves no window in front once the sharing ends; Quillrun's is brought back there.
+        const HWND front = ::GetForegroundWindow();
+        DWORD frontProcess = 0;
+        ::GetWindowThreadProcessId(front, &frontProcess);
         ::AttachThreadInput(self, sharedInput_, FALSE);
         sharedInput_ = 0;
+        if (front != nullptr && frontProcess == ::GetCurrentProcessId() &&
+            ::GetForegroundWindow() != front) {
+            ::SetForegroundWindow(front);
+        }
     }
     // Never with Quillrun's own thread; refused for a target on another desktop or of higher
     // integrity, which then is paced by the round trips alone.
@@ -585,13 +580,11 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
         }
     }
     if (!typed) {
-        ReleaseChainedShift();
         return typed;
     }
     if (sharedInput_ != 0) {
         leftOver_ = keystroke.behind;  // what follows the watched release may still wait
     }
-    shiftHeld_ = keystroke.chain.shiftHeld;
     return Handled();
 }
 
@@ -646,32 +639,15 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     keystroke.planned = &planned;
     keystroke.keyBefore = keys_[planned.watchedKey];
 
-    // Shift is held through a run of shifted characters where the shared key state shows it
-    // still down; not at a pace, whose far side should see each key on its own.
-    ShiftChain& chain = keystroke.chain;
-    if (pace_.count() == 0 && sharedInput_ != 0) {
-        const bool seenDown =
-            (keys_[VK_SHIFT] & 0x80) != 0 && (::GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
-        chain = ChainShift(planned.events, !shiftHeld_ ? ShiftDown::No
-                                           : seenDown  ? ShiftDown::Yes
-                                                       : ShiftDown::Unsure);
-    } else {
-        chain = {.releaseFirst = shiftHeld_};
-    }
     keystroke.inputs.clear();
     // While releases of Quillrun's own may still wait in the target's queue, the target's key
     // state shows those modifiers down for a little longer; only the system's state counts then.
-    ReleaseHeldModifiers(keystroke.inputs, sharedInput_ != 0 && leftOver_ == 0 ? &keys_ : nullptr,
-                         shiftHeld_);
-    const std::size_t released = keystroke.inputs.size();
-    INPUT shiftUp = KeyInput(VK_SHIFT, ModifierScanCode(VK_LSHIFT), KEYEVENTF_KEYUP);
-    shiftUp.ki.dwExtraInfo = kTypedKeyMark;
-    const std::vector<INPUT> chained = Chained<INPUT>(planned.inputs, chain, shiftUp);
-    keystroke.inputs.insert(keystroke.inputs.end(), chained.begin(), chained.end());
-    keystroke.ahead = released + (chain.releaseFirst ? 1 : 0);
-    keystroke.pressEnd = keystroke.ahead + planned.typingPress - chain.skipFront + 1;
+    ReleaseHeldModifiers(keystroke.inputs, sharedInput_ != 0 && leftOver_ == 0 ? &keys_ : nullptr);
+    keystroke.ahead = keystroke.inputs.size();
+    keystroke.inputs.insert(keystroke.inputs.end(), planned.inputs.begin(), planned.inputs.end());
+    keystroke.pressEnd = keystroke.ahead + planned.typingPress + 1;
     // The typing key's release comes right after its press.
-    keystroke.behind = planned.events.size() - chain.skipBack - (planned.typingPress + 2);
+    keystroke.behind = planned.events.size() - (planned.typingPress + 2);
     return {};
 }
 
@@ -750,8 +726,16 @@ Status KeyboardTypist::AwaitKeyState(const Keystroke& keystroke, Watch watch,
         if (looksShow()) {
             break;
         }
+        if (Clock::now() >= deadline) {
+            return NotResponding();
+        }
         if (Status answered = RoundTrip(deadline); !answered) {
             return answered;
+        }
+        // A click on Quillrun's window waits in the shared input ahead of the target's next
+        // key, and holds the target back until Quillrun takes it.
+        if (Status served = ServeOwnWindow(); !served) {
+            return served;
         }
     }
     // What the last look read is the key state the next keystroke starts from.
@@ -789,12 +773,20 @@ Status KeyboardTypist::Handled() {
     // keyboard, whether this keystroke arrived cannot be told; while the target still has it,
     // it did. The shared input's focus shows as soon as the target has let go of the keyboard,
     // which the window in front shows too early: the target reads its queue in order.
-    const bool stillHasKeyboard =
-        sharedInput_ != 0 ? ::GetFocus() != nullptr : ::GetForegroundWindow() == target_.window;
-    if (!stillHasKeyboard) {
+    // A click on Quillrun's window moves the shared focus there, and the keys still unread go
+    // to that window instead.
+    DWORD focusProcess = 0;
+    ::GetWindowThreadProcessId(sharedInput_ != 0 ? ::GetFocus() : ::GetForegroundWindow(),
+                               &focusProcess);
+    if (focusProcess != target_.process) {
         return MayNotHaveArrived();
     }
-    // Between quick keystrokes Quillrun's window still gets its turn now and then.
+    return ServeOwnWindow();
+}
+
+Status KeyboardTypist::ServeOwnWindow() {
+    // Between quick keystrokes, and during a long wait, Quillrun's window gets its turn now
+    // and then.
     const ULONGLONG now = ::GetTickCount64();
     if (now - lastPump_ >= kPumpIntervalMs) {
         lastPump_ = now;

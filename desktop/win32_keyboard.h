@@ -147,12 +147,11 @@ class KeyboardTypist {
     // One character's keystroke, worked out for the target.
     struct Keystroke {
         const PlannedKeys* planned = nullptr;
-        // Releases of held modifiers first, then the planned inputs as Shift's chain has them.
+        // Releases of held modifiers first, then the planned inputs.
         std::vector<INPUT> inputs;
         std::size_t ahead = 0;     // inputs ahead of the planned ones
         std::size_t pressEnd = 0;  // inputs up to and with the press that types
         std::size_t behind = 0;    // inputs after the typing key's release
-        ShiftChain chain;
         BYTE keyBefore = 0;  // the watched key's state before the keystroke
     };
     // What a look at the shared key state waits for the watched key to show.
@@ -194,11 +193,12 @@ class KeyboardTypist {
     // After a keystroke was seen handled: whether the target still has the keyboard, and
     // Quillrun's window served now and then.
     [[nodiscard]] Status Handled();
+    // Serves Quillrun's window if it has not been for a moment.
+    [[nodiscard]] Status ServeOwnWindow();
     // One WM_NULL round trip to the target's thread: returns once the thread has answered.
     // A slow target ends the sharing of input, and Quillrun's window is served while it waits.
     [[nodiscard]] Status RoundTrip(std::chrono::steady_clock::time_point deadline);
-    // Lets go of Shift if a chain of shifted characters left it down.
-    void ReleaseChainedShift();
+
 
     HWND window_ = nullptr;
     std::chrono::milliseconds responseTimeout_ = kDefaultResponseTimeout;
@@ -207,7 +207,7 @@ class KeyboardTypist {
     bool sharingAllowed_ = true;
     // Keys whose toggle bit in the shared state is seen to follow the target's reads.
     std::bitset<256> trustedToggles_;
-    bool shiftHeld_ = false;  // a chain of shifted characters left Shift down
+
     Target target_;          // the window the last keystroke went to
     PlanCache<PlannedKeys> plans_;
     PlanCache<PlannedKeys> unknownLayoutPlans_;  // made for a window whose layout is unknown

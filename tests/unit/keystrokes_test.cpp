@@ -271,48 +271,6 @@ TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTh
     }
 }
 
-TEST(ChainShift, ShiftStaysDownThroughARunOfShiftedCharactersAndIsReleasedBeforeAnyOther) {
-    const FakeLayout layout;
-    const KeyEvent shiftDown = Down(vk::kShift);
-    const KeyEvent shiftUp = Up(vk::kShift);
-    const struct {
-        char16_t c;
-        ShiftDown shift;
-        std::vector<KeyEvent> events;
-        bool shiftHeld;
-        KeyMode mode = KeyMode::UnicodeWhereNeeded;
-    } cases[] = {
-        {u'A', ShiftDown::No, {shiftDown, Down('A', true), Up('A')}, true},
-        {u'A', ShiftDown::Yes, {Down('A', true), Up('A')}, true},
-        // Pressed by Quillrun, but not seen down where the target reads it: pressed again.
-        {u'$', ShiftDown::Unsure, {shiftDown, Down(0x34, true), Up(0x34)}, true},
-        {u'a', ShiftDown::No, {Down('A', true), Up('A')}, false},
-        {u'a', ShiftDown::Yes, {shiftUp, Down('A', true), Up('A')}, false},
-        {u'1', ShiftDown::Unsure, {shiftUp, Down(0x31, true), Up(0x31)}, false},
-        {u'\n', ShiftDown::Yes, {shiftUp, Down(vk::kReturn, true), Up(vk::kReturn)}, false},
-        {u'\u65E5', ShiftDown::Yes, {shiftUp, Down(0x65E5, true, K::Unicode), Up(0x65E5, K::Unicode)}, false},
-        // AltGr is Ctrl and Alt: Shift is let go of first, never held with them.
-        {u'@',
-         ShiftDown::Yes,
-         {shiftUp, Down(vk::kControl), Down(vk::kAlt), Down(0x51, true), Up(0x51), Up(vk::kAlt),
-          Up(vk::kControl)},
-         false},
-        // A dead key before the shifted key: Shift is not around all of it.
-        {u'\u00C9',
-         ShiftDown::Yes,
-         {shiftUp, DeadDown(0xDD), Up(0xDD), shiftDown, Down('E', true), Up('E'), shiftUp},
-         false,
-         KeyMode::KeysOnly},
-    };
-    for (const auto& c : cases) {
-        const std::vector<KeyEvent> planned = PlanKeystrokes(c.c, layout, false, c.mode);
-        const ShiftChain chain = ChainShift(planned, c.shift);
-        EXPECT_EQ(Chained<KeyEvent>(planned, chain, shiftUp), c.events)
-            << "character " << static_cast<int>(c.c);
-        EXPECT_EQ(chain.shiftHeld, c.shiftHeld) << "character " << static_cast<int>(c.c);
-    }
-}
-
 TEST(PlanCache, WorksAPlanOutOncePerCharacterLayoutAndCapsLockState) {
     const auto describe = [](char16_t c, std::uintptr_t layout, CapsLock capsLock) {
         return std::to_string(c) + "/" + std::to_string(layout) + "/" +
