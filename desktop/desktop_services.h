@@ -47,6 +47,9 @@ inline constexpr std::uint32_t kElevationRequiredCode = 740;
 // then fails with the system's ERROR_ACCESS_DENIED).
 inline constexpr std::uint32_t kClipboardBusyCode = 5;
 
+// OpenForReading's failure code when the path names a folder (the system's ERROR_DIRECTORY).
+inline constexpr std::uint32_t kIsFolderCode = 267;
+
 // BeginTyping's failure code when the keyboard layout named for the other computer is not
 // installed here (the system's ERROR_NOT_FOUND).
 inline constexpr std::uint32_t kLayoutMissingCode = 1168;
@@ -202,6 +205,8 @@ class DesktopServices {
 
     // Whether Quillrun's keystrokes can reach the process's windows.
     [[nodiscard]] virtual InputAccess InputAccessTo(std::uint32_t process) = 0;
+    // Whether the process has ended (its windows are gone with it).
+    [[nodiscard]] virtual bool ProcessEnded(std::uint32_t process) = 0;
     // The file name of the process's program (e.g. u"notepad.exe"); empty when unknown.
     [[nodiscard]] virtual std::u16string ProgramName(std::uint32_t process) = 0;
     // The state of the input method that serves `window`'s keyboard focus (which may be a
@@ -225,7 +230,8 @@ class DesktopServices {
     virtual void DisableTimer() = 0;
     [[nodiscard]] virtual bool TimerEnabled() const = 0;
 
-    // Files. A relative path resolves against the working directory; a folder fails to open.
+    // Files. A relative path resolves against the working directory; a folder fails to open,
+    // with kIsFolderCode.
     virtual Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) = 0;
     // Replaces the file's contents so that either the old or the new file survives a failure.
     virtual Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) = 0;

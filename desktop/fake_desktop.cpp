@@ -399,8 +399,9 @@ Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenForReading(std::u16string_v
         return *std::move(failure);
     }
     const std::u16string key = FoldCase(Resolve(path));
-    if (folders_.contains(key)) {
-        return Failure{"OpenForReading", u"Access is denied.", 5};
+    // The executable's folder is there, whatever else a test put.
+    if (folders_.contains(key) || key == FoldCase(appFolder)) {
+        return Failure{"OpenForReading", u"The directory name is invalid.", kIsFolderCode};
     }
     const auto it = files_.find(key);
     if (path.empty() || it == files_.end()) {

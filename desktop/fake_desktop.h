@@ -44,6 +44,8 @@ class FakeDesktop final : public DesktopServices {
     // process has one window, whose id is the process id.
     std::uint32_t foregroundProcess = 0;
     std::uint32_t ownProcess = 4;
+    // Processes that have ended.
+    std::set<std::uint32_t> endedProcesses;
     // Processes Quillrun may not type into, and the programs' names; by process id.
     std::map<std::uint32_t, InputAccess> inputAccess;
     std::map<std::uint32_t, std::u16string> programNames;
@@ -117,6 +119,9 @@ class FakeDesktop final : public DesktopServices {
     void PumpEvents() override;
     void PumpEventsFor(Milliseconds duration) override;
     [[nodiscard]] InputAccess InputAccessTo(std::uint32_t process) override;
+    [[nodiscard]] bool ProcessEnded(std::uint32_t process) override {
+        return endedProcesses.contains(process);
+    }
     [[nodiscard]] std::u16string ProgramName(std::uint32_t process) override;
     [[nodiscard]] std::optional<InputMethodState> InputMethodStatus(WindowId window) override;
     // Recorded as "#window open|closed conversion".

@@ -561,6 +561,16 @@ InputAccess Win32Desktop::InputAccessTo(std::uint32_t process) {
     return ours && theirs.value() > ours.value() ? InputAccess::Elevated : InputAccess::Allowed;
 }
 
+bool Win32Desktop::ProcessEnded(std::uint32_t process) {
+    // A process that has ended can no longer be opened once its last handle is closed; one
+    // still held open by another program is signaled.
+    const UniqueHandle handle(::OpenProcess(SYNCHRONIZE, FALSE, process));
+    if (!handle) {
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    }
+    return ::WaitForSingleObject(handle.get(), 0) == WAIT_OBJECT_0;
+}
+
 std::u16string Win32Desktop::ProgramName(std::uint32_t process) {
     return ProgramFileName(process);
 }
@@ -663,7 +673,13 @@ Result<std::unique_ptr<ByteReader>> Win32Desktop::OpenForReading(std::u16string_
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
-        return LastErrorFailure("OpenForReading");
+        // A folder is refused as access denied, as a file without access is.
+        const DWORD error = ::GetLastError();
+        const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return ErrorFailure("OpenForReading", kIsFolderCode);
+        }
+        return ErrorFailure("OpenForReading", error);
     }
     return std::unique_ptr<ByteReader>(std::make_unique<FileReader>(std::move(file)));
 }

@@ -17,6 +17,24 @@ constexpr Localized kTheClipboardsText{u"the clipboard's text", u"クリップ�
 constexpr Localized kFocusMoved{
     u"Quillrun stopped typing because another window came to the front.",
     u"別のウィンドウが前面に出たため、Quillrun は入力を中止しました。"};
+constexpr Localized kTargetClosed{
+    u"Quillrun stopped typing because {program} closed.",
+    u"{program} が閉じたため、Quillrun は入力を中止しました。"};
+constexpr Localized kOpenFailed{
+    u"Quillrun typed nothing: it could not open the file \"{path}\": {reason}",
+    u"Quillrun は何も入力しませんでした。ファイル \"{path}\" を開けませんでした。原因: {reason}"};
+constexpr Localized kReservedName{
+    u"Quillrun typed nothing: Windows keeps the name of the file \"{path}\" for a device (as it "
+    u"keeps CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with any extension), so no file of "
+    u"that name can be opened.\n\nRename the file, then name it in the box again.",
+    u"Quillrun は何も入力しませんでした。ファイル \"{path}\" の名前は、Windows がデバイス用に予約"
+    u"している名前です (CON、PRN、AUX、NUL、COM1 ～ COM9、LPT1 ～ LPT9 は、拡張子が付いていても"
+    u"予約されています)。そのため、この名前のファイルは開けません。\n\nファイルの名前を変えてから、"
+    u"もう一度ボックスに指定してください。"};
+constexpr Localized kNothingConfirmed{
+    u"Quillrun typed nothing: {program} took none of the keystrokes. {reason}",
+    u"Quillrun は何も入力しませんでした。{program} はキー入力を 1 つも受け取りませんでした。原因: "
+    u"{reason}"};
 constexpr Localized kNotResponding{
     u"Quillrun stopped typing because {program} stopped responding: it took no keystroke for 5 "
     u"seconds.",
@@ -88,6 +106,11 @@ constexpr Localized kNextMayHaveArrived{
     u"typed. Check the end of the text before you type the rest from there by hand.",
     u"次の文字も届いている可能性があります。その文字を入力したときに、ほかのウィンドウが前面に"
     u"出たためです。残りを手で入力する前に、テキストの終わりを確かめてください。"};
+constexpr Localized kNextMayHaveArrivedClosed{
+    u" The next one may have arrived as well: the program closed just as it was typed. Check the "
+    u"end of the text before you type the rest from there by hand.",
+    u"次の文字も届いている可能性があります。その文字を入力したときに、プログラムが閉じたためです。"
+    u"残りを手で入力する前に、テキストの終わりを確かめてください。"};
 constexpr Localized kTypeTheRest{u" You can type the rest from there by hand.",
                                  u"残りはそこから手で入力できます。"};
 
@@ -123,6 +146,17 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
     switch (result.end) {
         case PlaybackEnd::FocusMoved:
             return std::u16string(kFocusMoved.In(language));
+        case PlaybackEnd::TargetClosed:
+            return program(kTargetClosed);
+        case PlaybackEnd::OpenFailed:
+            return FillIn(kOpenFailed.In(language),
+                          {{u"path", result.path}, {u"reason", result.reason}});
+        case PlaybackEnd::ReservedName:
+            return FillIn(kReservedName.In(language), {{u"path", result.path}});
+        case PlaybackEnd::NothingConfirmed:
+            return FillIn(kNothingConfirmed.In(language),
+                          {{u"program", ProgramOrFallback(result, language)},
+                           {u"reason", result.reason}});
         case PlaybackEnd::NotResponding:
             return program(kNotResponding);
         case PlaybackEnd::NoTarget:
@@ -185,7 +219,10 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     message += FillIn(
         kStoppedAt.In(language),
         {{u"line", line}, {u"column", column}, {u"text", text}, {u"typed", DecimalText(at.typed)}});
-    message += (at.nextMayHaveArrived ? kNextMayHaveArrived : kTypeTheRest).In(language);
+    const Localized& mayHaveArrived = result.end == PlaybackEnd::TargetClosed
+                                          ? kNextMayHaveArrivedClosed
+                                          : kNextMayHaveArrived;
+    message += (at.nextMayHaveArrived ? mayHaveArrived : kTypeTheRest).In(language);
     return message;
 }
 

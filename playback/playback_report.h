@@ -10,7 +10,7 @@ namespace quillrun {
 
 // The message for a run that typed nothing or stopped before the end of the file: the reason
 // in plain words and where typing stopped, in `language`. None for the runs that end as the user
-// expects: a finished run, a path box that names no readable file, a run stopped by closing
+// expects: a finished run, a path box that is empty or names a folder, a run stopped by closing
 // Quillrun.
 std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, Language language);
 

@@ -1,7 +1,9 @@
 #include "playback/text_playback.h"
 
 #include <optional>
+#include <utility>
 
+#include "desktop/paths.h"
 #include "desktop/text_reader.h"
 #include "desktop/utf.h"
 #include "desktop/key_string.h"
@@ -98,10 +100,14 @@ class Typist {
             // The desktop sends the keys only while the target is in front, looking right
             // before sending, so that the guard costs no look of its own.
             const Status sent = desktop_.SendKeyString(keys, owner_);
+            if (attempt == 0) {
+                ++attempted_;
+            }
             if (sent) {
                 ++typed_;
                 return std::nullopt;
             }
+            lastFailure_ = sent.failure().reason;
             const std::uint32_t code = sent.failure().code;
             if (code == kNotRespondingCode) {
                 return PlaybackEnd::NotResponding;
@@ -115,7 +121,7 @@ class Typist {
             }
             if (SettledFront() != owner_) {
                 mayHaveArrived_ = mayHaveArrived;
-                return PlaybackEnd::FocusMoved;
+                return ProgramEnded() ? PlaybackEnd::TargetClosed : PlaybackEnd::FocusMoved;
             }
             // Sent once already, the keys are not sent again, which could type them twice;
             // they most likely arrived.
@@ -131,6 +137,16 @@ class Typist {
 
     [[nodiscard]] std::uint64_t typed() const { return typed_; }
     [[nodiscard]] bool mayHaveArrived() const { return mayHaveArrived_; }
+    // Key strings sent (each once, however often it was tried) and why the last one failed.
+    [[nodiscard]] std::uint64_t attempted() const { return attempted_; }
+    [[nodiscard]] const std::u16string& lastFailure() const { return lastFailure_; }
+    // The keystroke that may have arrived as the program closed did arrive: nothing came after
+    // it, so the program took it before it ended.
+    void CountTheLastKeystroke() {
+        if (std::exchange(mayHaveArrived_, false)) {
+            ++typed_;
+        }
+    }
     [[nodiscard]] const std::u16string& program() const { return program_; }
 
   private:
@@ -142,6 +158,18 @@ class Typist {
                desktop_.Now() < until) {
             desktop_.Sleep(kInputMethodPoll);
         }
+    }
+
+    // Whether the program typed into has ended, given the moment it takes to.
+    bool ProgramEnded() {
+        const Milliseconds until = desktop_.Now() + kProgramEndWait;
+        while (!desktop_.ProcessEnded(owner_)) {
+            if (desktop_.Now() >= until) {
+                return false;
+            }
+            desktop_.Sleep(kFocusSettlePoll);
+        }
+        return true;
     }
 
     // The process in front, asked again for a moment while the system reports none.
@@ -220,6 +248,8 @@ class Typist {
     WindowId inputMethodWindow_;  // whose input method the run switched to Latin input
     InputMethodState inputMethodBefore_;
     std::uint64_t typed_ = 0;
+    std::uint64_t attempted_ = 0;
+    std::u16string lastFailure_;
     bool mayHaveArrived_ = false;
 };
 
@@ -323,7 +353,25 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         result.position.typed = typist.typed();
         result.position.nextMayHaveArrived = typist.mayHaveArrived();
         result.program = typist.program();
+        // Every keystroke failed on its own (each is passed over): a run that typed nothing.
+        if (end == PlaybackEnd::Finished && typist.attempted() > 0 && typist.typed() == 0) {
+            result.end = PlaybackEnd::NothingConfirmed;
+            result.position = {};
+            result.reason = typist.lastFailure();
+        }
         return result;
+    };
+    // The program ended as the keystroke that was the text's last went in: the run is done.
+    const auto closedAtTheEnd = [&](PlaybackEnd end, bool lastOfPiece) {
+        if (end != PlaybackEnd::TargetClosed || !typist.mayHaveArrived() || !lastOfPiece) {
+            return false;
+        }
+        auto next = text.Next();
+        if (!next || next.value()) {
+            return false;
+        }
+        typist.CountTheLastKeystroke();
+        return true;
     };
     TypingPosition& at = result.position;
     bool begun = false;
@@ -356,16 +404,27 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 continue;  // typing starts from the beginning again
             }
         }
-        for (const char16_t c : piece.value()->text) {
-            if (auto end = typist.Type(EscapeKeyChar(c))) {
+        const std::u16string& units = piece.value()->text;
+        const bool endsLine = piece.value()->endsLine;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            if (auto end = typist.Type(EscapeKeyChar(units[i]))) {
+                if (closedAtTheEnd(*end, !endsLine && i + 1 == units.size())) {
+                    ++at.column;
+                    return ended(PlaybackEnd::Finished);
+                }
                 return ended(*end);
             }
             ++at.column;
         }
-        if (!piece.value()->endsLine) {
+        if (!endsLine) {
             continue;
         }
         if (auto end = typist.Type(kLineEndKeys)) {
+            if (closedAtTheEnd(*end, true)) {
+                ++at.line;
+                at.column = 1;
+                return ended(PlaybackEnd::Finished);
+            }
             return ended(*end);
         }
         ++at.line;
@@ -383,8 +442,22 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
                             std::optional<TaskId> task, const PlaybackHooks& hooks) {
     PlaybackResult result;
     result.intoPickedWindow = !task;
+    // Opening a device (CON, COM1) could wait for it or act on it; a file of that name cannot
+    // exist.
+    if (NamesReservedDevice(path)) {
+        result.end = PlaybackEnd::ReservedName;
+        result.path = path;
+        return result;
+    }
     auto reader = TextReader::Open(desktop, path, LineEnds::CarriageReturn);
     if (!reader) {
+        // An empty path box, or one that still names a folder (Quillrun's own, as it starts):
+        // no file was named, and nothing is said. Any other path named a file to type.
+        if (!path.empty() && reader.failure().code != kIsFolderCode) {
+            result.end = PlaybackEnd::OpenFailed;
+            result.path = path;
+            result.reason = reader.failure().reason;
+        }
         return result;
     }
     FilePieces pieces(desktop, path, std::move(reader).value());

@@ -13,7 +13,11 @@ namespace quillrun {
 
 // How a run ended.
 enum class PlaybackEnd {
-    NotOpened,            // the path named no readable file: nothing was typed
+    NotOpened,            // the path box was empty or named a folder: nothing was typed
+    OpenFailed,           // the file named could not be opened (not there, locked, no access)
+    ReservedName,         // the file's name is one Windows keeps for a device: nothing opened
+    NothingConfirmed,     // the target confirmed none of the keystrokes: nothing was typed
+    TargetClosed,         // the program typed into ended before the end of the text
     Finished,             // every line was typed
     FocusMoved,           // another program's window came to the front: the rest stays untyped
     NoTarget,             // no other program's window was in front to type into
@@ -51,11 +55,12 @@ struct PlaybackResult {
     PlaybackEnd end = PlaybackEnd::NotOpened;
     TypingPosition position;
     std::u16string program;  // the program typed into, when known
-    std::u16string reason;   // the system's words for a read that failed; a layout's name
+    std::u16string reason;   // the system's words for what failed; a layout's name
     TextOrigin origin = TextOrigin::File;
     bool intoPickedWindow = false;  // typed into the window in front, not a launched program
     // The character that has no keys on the layout (NotTypableAsKeys), at `position`.
     char32_t character = 0;
+    std::u16string path{};  // the file named, when it could not be opened
 };
 
 // What a run asks of the window that started it.
@@ -79,6 +84,10 @@ inline constexpr Milliseconds kSplashWait{30000};
 // for the moment of a copy or a paste.
 inline constexpr Milliseconds kClipboardRetryFor{500};
 
+// How long a program whose window went away during a run may take to end: its process ends a
+// moment after its last window closes.
+inline constexpr Milliseconds kProgramEndWait{500};
+
 // Opens `path` unchanged, activates `task` once (or, without one, types into the window in front
 // at the start: one the user picked), then types the file line by line: each character as its
 // own key string, a line end after every line (also the last), Quillrun's pending events
@@ -86,6 +95,8 @@ inline constexpr Milliseconds kClipboardRetryFor{500};
 // activation, and only if Quillrun is allowed to type into it; an open input method of its
 // window is closed for the run and opened again afterwards. With keys only, the whole text is
 // gone through first, and nothing is typed if a character of it has no keys on the layout.
+// A path that names a device (CON, say) is not opened. A program that ends right after the
+// text's last keystroke (a console's "exit") has taken the whole text.
 PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
                             std::optional<TaskId> task, const PlaybackHooks& hooks);
 

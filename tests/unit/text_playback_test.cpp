@@ -289,14 +289,39 @@ TEST_F(Playback, ALayoutNoLongerInstalledTypesNothingAndIsNamed) {
     EXPECT_EQ(Keys().size(), 4u);
 }
 
-TEST_F(Playback, NothingHappensWhenThePathNamesNoReadableFile) {
+TEST_F(Playback, APathThatGivesNoReadableFileTypesNothingAndSaysWhyUnlessNoFileWasNamed) {
     desktop.PutFolder(u"C:\\Tools\\Quillrun");
-    desktop.FailNext("OpenForReading", Failure{"OpenForReading", u"Access is denied.", 5});
-    for (const std::u16string_view path :
-         {std::u16string_view(kFile), std::u16string_view(u"C:\\Tools\\Quillrun"),
-          std::u16string_view(u""), std::u16string_view(u"C:\\missing.txt")}) {
+    const struct {
+        std::u16string_view path;
+        std::optional<Failure> openFails;
+        PlaybackEnd end;
+        std::u16string_view reason;
+    } cases[] = {
+        // Quillrun's own folder, as the box holds it at the start, and an empty box: silent.
+        {u"C:\\Tools\\Quillrun", std::nullopt, PlaybackEnd::NotOpened, u""},
+        {u"", std::nullopt, PlaybackEnd::NotOpened, u""},
+        {u"C:\\missing.txt", std::nullopt, PlaybackEnd::OpenFailed,
+         u"The system cannot find the file specified."},
+        {kFile, Failure{"OpenForReading", u"Access is denied.", 5}, PlaybackEnd::OpenFailed,
+         u"Access is denied."},
+        // Opening a device could wait for it: it is not opened at all.
+        {u"C:\\Work\\con.txt", std::nullopt, PlaybackEnd::ReservedName, u""},
+    };
+    for (const auto& c : cases) {
+        const std::string name(c.path.begin(), c.path.end());
         desktop.PutFile(kFile, "abc");
-        EXPECT_EQ(Play(path), PlaybackEnd::NotOpened) << std::string(path.begin(), path.end());
+        desktop.PutFile(u"C:\\Work\\con.txt", "abc");
+        if (c.openFails) {
+            desktop.FailNext("OpenForReading", *c.openFails);
+        }
+        const std::size_t opened = desktop.CallsOf("OpenForReading").size();
+        const PlaybackResult result = PlayResult(c.path);
+        EXPECT_EQ(result.end, c.end) << name;
+        EXPECT_EQ(result.reason, c.reason) << name;
+        EXPECT_EQ(result.path, c.end == PlaybackEnd::NotOpened ? u"" : c.path) << name;
+        EXPECT_EQ(desktop.CallsOf("OpenForReading").size() - opened,
+                  c.end == PlaybackEnd::ReservedName ? 0u : 1u)
+            << name;
     }
     EXPECT_TRUE(desktop.CallsOf("ActivateTask").empty());
     EXPECT_TRUE(Keys().empty());
@@ -305,7 +330,7 @@ TEST_F(Playback, NothingHappensWhenThePathNamesNoReadableFile) {
 TEST_F(Playback, PathIsOpenedExactlyAsWritten) {
     desktop.PutFile(kFile, "abc");
     const std::u16string quoted = u" \"C:\\Work\\text.txt\" ";
-    EXPECT_EQ(Play(quoted), PlaybackEnd::NotOpened);
+    EXPECT_EQ(Play(quoted), PlaybackEnd::OpenFailed);
     EXPECT_EQ(desktop.CallsOf("OpenForReading").at(0).argument, quoted);
 }
 
@@ -361,11 +386,24 @@ TEST_F(Playback, AFailedKeystrokeIsPassedOverButAHungTargetEndsTheRun) {
     EXPECT_EQ(Play(), PlaybackEnd::Finished);
     EXPECT_EQ(Keys().size(), 4u);
 
+    // Not one keystroke taken is no finished run, whatever was passed over on the way.
+    for (int i = 0; i < 4; ++i) {
+        desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"Blocked.", 5});
+    }
+    const PlaybackResult none = PlayResult();
+    EXPECT_EQ(none.end, PlaybackEnd::NothingConfirmed);
+    EXPECT_EQ(none.reason, u"Blocked.");
+    EXPECT_EQ(none.position, TypingPosition{});
+    EXPECT_EQ(Keys().size(), 8u);
+    desktop.PutFile(kFile, "");
+    EXPECT_EQ(Play(), PlaybackEnd::Finished) << "an empty file has no keystroke to confirm";
+    desktop.PutFile(kFile, "abc");
+
     desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"ok", 0});
     desktop.FailNext("SendKeyString",
                      Failure{"SendKeyString", u"Not responding.", kNotRespondingCode});
     EXPECT_EQ(Play(), PlaybackEnd::NotResponding);
-    EXPECT_EQ(Keys().size(), 4u + 2u);
+    EXPECT_EQ(Keys().size(), 8u + 2u);
 
     // No window in front at the moment of sending: nothing went out, so once the target is
     // in front again the same key is sent again, not skipped.
@@ -375,7 +413,7 @@ TEST_F(Playback, AFailedKeystrokeIsPassedOverButAHungTargetEndsTheRun) {
     const PlaybackResult result = PlayResult();
     EXPECT_EQ(result.end, PlaybackEnd::Finished);
     const auto keys = Keys();
-    ASSERT_EQ(keys.size(), 6u + 5u);
+    ASSERT_EQ(keys.size(), 10u + 5u);
     EXPECT_EQ(std::vector<std::u16string>(keys.end() - 5, keys.end()),
               (std::vector<std::u16string>{u"a", u"b", u"b", u"c", E}));
     EXPECT_EQ(result.position.typed, 3u);
@@ -398,6 +436,55 @@ TEST_F(Playback, AFailedKeystrokeIsPassedOverButAHungTargetEndsTheRun) {
         const TypingPosition expected =
             back ? TypingPosition{2, 1, 3} : TypingPosition{1, 2, 0, true};
         EXPECT_EQ(lost.position, expected);
+    }
+}
+
+// A program that ends as a key string goes in: right after the text's last one (a console
+// script's "exit"), it took the whole text; before, the run says the program closed.
+TEST_F(Playback, AProgramThatEndsAtTheLastKeystrokeTookTheWholeText) {
+    const struct {
+        const char* name;
+        std::u16string text;
+        bool clipboard;
+        std::size_t at;  // the key string as which the window goes away
+        bool ends;       // its program ends; else another program's window comes to the front
+        PlaybackEnd end;
+        TypingPosition position;
+    } cases[] = {
+        {"AtTheLastLineEnd", u"ab\r\nexit", false, 8, true, PlaybackEnd::Finished, {3, 1, 8}},
+        {"AtTheClipboardsLastCharacter", u"ab\nexit", true, 7, true, PlaybackEnd::Finished,
+         {2, 5, 7}},
+        {"Earlier", u"ab\r\nexit", false, 5, true, PlaybackEnd::TargetClosed, {2, 2, 4, true}},
+        {"AnotherWindowAtTheLastLineEnd", u"ab\r\nexit", false, 8, false,
+         PlaybackEnd::FocusMoved, {2, 5, 7, true}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::uint32_t target = FakeDesktop::ProcessOf(task);
+        desktop.endedProcesses.clear();
+        std::size_t sent = 0;
+        desktop.onKeys = [&](std::u16string_view) {
+            if (++sent == c.at - 1) {  // the next one is sent, but whether it arrived is unknown
+                desktop.FailNext("SendKeyString",
+                                 Failure{"SendKeyString", u"?", kMayNotHaveArrivedCode});
+            } else if (sent == c.at) {
+                desktop.foregroundProcess = kOtherProcess;
+                if (c.ends) {
+                    desktop.endedProcesses.insert(target);
+                }
+            }
+        };
+        PlaybackResult result;
+        if (c.clipboard) {
+            desktop.clipboard = c.text;
+            desktop.foregroundProcess = target;
+            result = PlayClipboard(desktop, hooks);
+        } else {
+            desktop.PutFile(kFile, Utf16ToUtf8(c.text));
+            result = PlayResult();
+        }
+        EXPECT_EQ(result.end, c.end);
+        EXPECT_EQ(result.position, c.position);
     }
 }
 
@@ -754,7 +841,7 @@ TEST_P(PlaybackReport, JapaneseSaysTheSameWithTheSameFacts) {
     const TypingPosition& at = result.position;
     std::vector<std::u16string> facts = {DecimalText(at.line), DecimalText(at.column),
                                          DecimalText(at.typed), u"U+", u"\n\n"};
-    for (const std::u16string& given : {result.program, result.reason}) {
+    for (const std::u16string& given : {result.program, result.reason, result.path}) {
         if (!given.empty()) {
             facts.push_back(given);
         }
@@ -783,6 +870,34 @@ INSTANTIATE_TEST_SUITE_P(
                    {PlaybackEnd::FocusMoved, {1, 1, 0, true}, u"x.exe", {}},
                    {u"line 1, column 1 of the file; 0 characters were typed",
                     u"The next one may have arrived as well", u"Check the end of the text"}},
+        ReportCase{"ProgramClosed",
+                   {PlaybackEnd::TargetClosed, {2, 3, 70}, u"cmd.exe", {}},
+                   {u"because \"cmd.exe\" closed.", u"line 2, column 3 of the file",
+                    u"You can type the rest from there by hand"},
+                   false,
+                   {u"\"cmd.exe\" が閉じたため"}},
+        ReportCase{"ProgramClosedWhileAKeystrokeWasTaken",
+                   {PlaybackEnd::TargetClosed, {1, 4, 3, true}, u"cmd.exe", {}},
+                   {u"The next one may have arrived as well: the program closed just as it was "
+                    u"typed."}},
+        ReportCase{"FileCouldNotBeOpened",
+                   {PlaybackEnd::OpenFailed, {}, {}, u"The process cannot access the file.",
+                    TextOrigin::File, false, 0, u"C:\\Scripts\\setup.txt"},
+                   {u"Quillrun typed nothing: it could not open the file "
+                    u"\"C:\\Scripts\\setup.txt\": The process cannot access the file.\n\nNothing "
+                    u"of the file was typed."},
+                   true},
+        ReportCase{"DeviceName",
+                   {PlaybackEnd::ReservedName, {}, {}, {}, TextOrigin::File, false, 0,
+                    u"C:\\Scripts\\con.txt"},
+                   {u"the name of the file \"C:\\Scripts\\con.txt\" for a device",
+                    u"Rename the file"},
+                   false,
+                   {u"デバイス用に予約", u"ファイルの名前を変えて"}},
+        ReportCase{"NoKeystrokeConfirmed",
+                   {PlaybackEnd::NothingConfirmed, {}, u"x.exe", u"Access is denied."},
+                   {u"\"x.exe\" took none of the keystrokes. Access is denied.",
+                    u"Nothing of the file was typed."}},
         ReportCase{"NotResponding",
                    {PlaybackEnd::NotResponding, {1, 30, 29}, u"editor.exe", {}},
                    {u"\"editor.exe\" stopped responding", u"line 1, column 30"}},

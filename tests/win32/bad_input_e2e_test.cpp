@@ -149,6 +149,9 @@ struct PathCase {
     bool inAppFolder;   // base: Quillrun's application (and working) folder, else a temp folder
     std::function<std::wstring(const std::wstring& base, const std::wstring& file)> pathBox;
     bool typed;
+    // What the message about an untyped file says, once the user is back at Quillrun; empty:
+    // there is none.
+    std::wstring message = {};
 };
 
 class PathBoxHolds : public ::testing::TestWithParam<PathCase> {};
@@ -169,6 +172,15 @@ TEST_P(PathBoxHolds, WhatItNamesIsTypedOrNothingIs) {
         EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() != 0; }, kNothingHappens));
     }
     EXPECT_TRUE(session.process.Running());
+    ::SetForegroundWindow(session.window);
+    if (c.message.empty()) {
+        ExpectNoMessage(session);
+    } else {
+        const std::wstring message = TakeTheOnlyMessage(session);
+        EXPECT_NE(message.find(c.message), std::wstring::npos) << Utf8(message);
+        EXPECT_NE(message.find(L"Nothing of the file was typed"), std::wstring::npos)
+            << Utf8(message);
+    }
 }
 
 std::wstring FullPath(const std::wstring& base, const std::wstring& file) {
@@ -180,11 +192,20 @@ const std::wstring kLongFolder(100, L'd');
 INSTANTIATE_TEST_SUITE_P(
     BadInput, PathBoxHolds,
     ::testing::Values(
-        // The path box is used as it stands: a leading space or quotes are part of the name.
+        // The path box is used as it stands: a leading space or quotes are part of the name,
+        // and no file of that name is found, which the user is told.
         PathCase{"LeadingSpace", L"text.txt", false,
-                 [](auto& b, auto& f) { return L" " + FullPath(b, f); }, false},
+                 [](auto& b, auto& f) { return L" " + FullPath(b, f); }, false,
+                 L"could not open the file \" "},
         PathCase{"Quoted", L"text.txt", false,
-                 [](auto& b, auto& f) { return L"\"" + FullPath(b, f) + L"\""; }, false},
+                 [](auto& b, auto& f) { return L"\"" + FullPath(b, f) + L"\""; }, false,
+                 L"could not open the file \"\""},
+        // A folder (Quillrun's own, as the box holds it at the start) names no file: silent.
+        PathCase{"Folder", L"text.txt", true, [](auto& b, auto&) { return b; }, false},
+        // Windows keeps CON for the console, with any extension: nothing is opened.
+        PathCase{"DeviceName", L"text.txt", false,
+                 [](auto& b, auto&) { return FullPath(b, L"con.txt"); }, false,
+                 L"for a device"},
         // Windows itself ignores spaces at the end of a file name.
         PathCase{"TrailingSpaces", L"text.txt", false,
                  [](auto& b, auto& f) { return FullPath(b, f) + L"  "; }, true},
@@ -352,20 +373,7 @@ TEST(BadInput, ATargetThatHangsEndsTheRunAndQuillrunStaysResponsive) {
     // leaves it uncovered; never its buttons) brings it to the front.
     EXPECT_FALSE(WaitUntil([&] { return !Answers(session.window); }, 2s))
         << "Quillrun hung with its target";
-    RECT frame{};
-    ::GetWindowRect(session.window, &frame);
-    std::optional<POINT> bare;
-    for (LONG y = frame.top + 2; y < frame.bottom - 2 && !bare; y += 3) {
-        for (LONG x = frame.left + 2; x < frame.right - 2 && !bare; x += 3) {
-            DWORD_PTR hit = HTNOWHERE;
-            if (::WindowFromPoint({x, y}) == session.window &&
-                ::SendMessageTimeoutW(session.window, WM_NCHITTEST, 0, MAKELPARAM(x, y),
-                                      SMTO_NORMAL, 1000, &hit) &&
-                (hit == HTCLIENT || hit == HTCAPTION)) {
-                bare = POINT{x, y};
-            }
-        }
-    }
+    const std::optional<POINT> bare = BarePointOf(session.window);
     ASSERT_TRUE(bare.has_value()) << "the target covers Quillrun";
     ClickAt(*bare);
     EXPECT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == session.window; }, 1s))

@@ -326,6 +326,26 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     return static_cast<bool>(out);
 }
 
+std::optional<POINT> BarePointOf(HWND window) {
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    // Between the controls first: a press on the caption begins moving the window.
+    for (const LRESULT wanted : {HTCLIENT, HTCAPTION}) {
+        for (LONG y = frame.top + 2; y < frame.bottom - 2; y += 3) {
+            for (LONG x = frame.left + 2; x < frame.right - 2; x += 3) {
+                DWORD_PTR hit = HTNOWHERE;
+                if (::WindowFromPoint({x, y}) == window &&
+                    ::SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_NORMAL,
+                                          1000, &hit) &&
+                    static_cast<LRESULT>(hit) == wanted) {
+                    return POINT{x, y};
+                }
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 void ClickAt(POINT screen) {
     // Absolute positions run from 0 to 65535 across the virtual screen.
     const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);

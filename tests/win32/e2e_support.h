@@ -104,6 +104,9 @@ void TypeUnicode(const std::wstring& text);
 
 // A real click of the left mouse button at a point of the screen, as the user's mouse makes it.
 void ClickAt(POINT screen);
+// A point of `window` that no other window covers, on its caption or between its controls
+// (never a button); none when it is covered.
+std::optional<POINT> BarePointOf(HWND window);
 // A real click on the window's client area, where no other window covers it; false if none
 // of it shows.
 bool ClickWindow(HWND window);

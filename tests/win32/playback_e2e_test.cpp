@@ -140,6 +140,24 @@ TEST(Playback, AScriptIsTypedIntoAConsoleProgram) {
     EXPECT_TRUE(process.WaitForExit());
 }
 
+// Clicking Quillrun is the natural way to stop it: it stops, and says at once where.
+TEST(Playback, AClickOnQuillrunStopsTheTypingAndSaysWhereAtOnce) {
+    QuillrunSession session(L"--char-delay-ms 5");
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile(LongText());
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
+    std::optional<POINT> bare;
+    ASSERT_TRUE(WaitUntil([&] { return (bare = BarePointOf(session.window)).has_value(); }))
+        << "the target covers Quillrun";
+    ClickAt(*bare);
+    // Shown over Quillrun's window, which the click brought to the front.
+    const std::wstring message = TakeTheOnlyMessage(session);
+    EXPECT_NE(message.find(L"Quillrun stopped typing"), std::wstring::npos) << Utf8(message);
+    EXPECT_NE(message.find(L" of the file; "), std::wstring::npos) << Utf8(message);
+    EXPECT_LT(session.target.CharCount(), static_cast<long>(LongText().size()));
+}
+
 TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     QuillrunSession session(L"--char-delay-ms 5");
     ASSERT_NE(session.window, nullptr);
