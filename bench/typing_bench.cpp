@@ -47,12 +47,10 @@ constexpr const wchar_t* kMixedWords[] = {L"Set-Item",   L"-Path",  L"\"HKLM:\\S
 
 // Runs of capitals and shifted symbols, as in constants, headings and passwords: where each
 // character needs Shift, as the one before it did.
-constexpr const wchar_t* kShiftedWords[] = {L"MAX_BUFFER_SIZE", L"ERROR:",     L"#DEFINE",
-                                            L"P@SS!WORD",       L"{KEY}",      L"(%TEMP%)",
-                                            L"HTTP_PROXY",      L"README",     L"!@#$%^&*()",
-                                            L"NOTICE:",         L"\"CONFIG\"", L"<TITLE>",
-                                            L"~USER",           L"|PIPE|",     L"+++",
-                                            L"QUILLRUN?"};
+constexpr const wchar_t* kShiftedWords[] = {
+    L"MAX_BUFFER_SIZE", L"ERROR:", L"#DEFINE",    L"P@SS!WORD", L"{KEY}",      L"(%TEMP%)",
+    L"HTTP_PROXY",      L"README", L"!@#$%^&*()", L"NOTICE:",   L"\"CONFIG\"", L"<TITLE>",
+    L"~USER",           L"|PIPE|", L"+++",        L"QUILLRUN?"};
 
 // The benchmark's text kind, from QUILLRUN_BENCH_TEXT: sample (default), lowercase, mixed or
 // shifted.

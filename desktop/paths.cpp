@@ -81,7 +81,8 @@ bool NamesReservedDevice(std::u16string_view path) {
             c = static_cast<char16_t>(c - u'a' + u'A');
         }
     }
-    for (const std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
+    for (const std::u16string_view device :
+         {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
         if (upper == device) {
             return true;
         }

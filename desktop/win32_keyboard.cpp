@@ -600,8 +600,7 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
         // The shared key state settles once the target has taken a turn with it; read
         // before that, it could make a release look read that is not.
         keysSeenHandled_ = 0;
-        if (Status answered = RoundTrip(Clock::now() + responseTimeout_);
-            !answered) {
+        if (Status answered = RoundTrip(Clock::now() + responseTimeout_); !answered) {
             return answered;
         }
     }

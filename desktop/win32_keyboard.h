@@ -140,8 +140,8 @@ class KeyboardTypist {
     // What typing a character on a layout takes, kept per layout and Caps Lock state.
     struct PlannedKeys {
         std::vector<KeyEvent> events;
-        std::vector<INPUT> inputs;  // the events as input, with the layout's scan codes
-        BYTE watchedKey = 0;        // the key whose release shows the character handled
+        std::vector<INPUT> inputs;    // the events as input, with the layout's scan codes
+        BYTE watchedKey = 0;          // the key whose release shows the character handled
         std::size_t typingPress = 0;  // where in `events` the press that types is
     };
     // One character's keystroke, worked out for the target.
@@ -152,7 +152,7 @@ class KeyboardTypist {
         std::size_t ahead = 0;     // inputs ahead of the planned ones
         std::size_t pressEnd = 0;  // inputs up to and with the press that types
         std::size_t behind = 0;    // inputs after the typing key's release
-        BYTE keyBefore = 0;  // the watched key's state before the keystroke
+        BYTE keyBefore = 0;        // the watched key's state before the keystroke
     };
     // What a look at the shared key state waits for the watched key to show.
     enum class Watch : std::uint8_t {
@@ -199,7 +199,6 @@ class KeyboardTypist {
     // A slow target ends the sharing of input, and Quillrun's window is served while it waits.
     [[nodiscard]] Status RoundTrip(std::chrono::steady_clock::time_point deadline);
 
-
     HWND window_ = nullptr;
     std::chrono::milliseconds responseTimeout_ = kDefaultResponseTimeout;
     DWORD sharedInput_ = 0;  // the thread whose input state this thread shares, if any
@@ -208,7 +207,7 @@ class KeyboardTypist {
     // Keys whose toggle bit in the shared state is seen to follow the target's reads.
     std::bitset<256> trustedToggles_;
 
-    Target target_;          // the window the last keystroke went to
+    Target target_;  // the window the last keystroke went to
     PlanCache<PlannedKeys> plans_;
     PlanCache<PlannedKeys> unknownLayoutPlans_;  // made for a window whose layout is unknown
     PlanCache<bool> typable_;  // whether a character has keys, for the check before a run

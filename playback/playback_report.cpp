@@ -17,9 +17,8 @@ constexpr Localized kTheClipboardsText{u"the clipboard's text", u"クリップ�
 constexpr Localized kFocusMoved{
     u"Quillrun stopped typing because another window came to the front.",
     u"別のウィンドウが前面に出たため、Quillrun は入力を中止しました。"};
-constexpr Localized kTargetClosed{
-    u"Quillrun stopped typing because {program} closed.",
-    u"{program} が閉じたため、Quillrun は入力を中止しました。"};
+constexpr Localized kTargetClosed{u"Quillrun stopped typing because {program} closed.",
+                                  u"{program} が閉じたため、Quillrun は入力を中止しました。"};
 constexpr Localized kOpenFailed{
     u"Quillrun typed nothing: it could not open the file \"{path}\": {reason}",
     u"Quillrun は何も入力しませんでした。ファイル \"{path}\" を開けませんでした。原因: {reason}"};
@@ -154,9 +153,9 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
         case PlaybackEnd::ReservedName:
             return FillIn(kReservedName.In(language), {{u"path", result.path}});
         case PlaybackEnd::NothingConfirmed:
-            return FillIn(kNothingConfirmed.In(language),
-                          {{u"program", ProgramOrFallback(result, language)},
-                           {u"reason", result.reason}});
+            return FillIn(
+                kNothingConfirmed.In(language),
+                {{u"program", ProgramOrFallback(result, language)}, {u"reason", result.reason}});
         case PlaybackEnd::NotResponding:
             return program(kNotResponding);
         case PlaybackEnd::NoTarget:
@@ -219,9 +218,8 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     message += FillIn(
         kStoppedAt.In(language),
         {{u"line", line}, {u"column", column}, {u"text", text}, {u"typed", DecimalText(at.typed)}});
-    const Localized& mayHaveArrived = result.end == PlaybackEnd::TargetClosed
-                                          ? kNextMayHaveArrivedClosed
-                                          : kNextMayHaveArrived;
+    const Localized& mayHaveArrived =
+        result.end == PlaybackEnd::TargetClosed ? kNextMayHaveArrivedClosed : kNextMayHaveArrived;
     message += (at.nextMayHaveArrived ? mayHaveArrived : kTypeTheRest).In(language);
     return message;
 }

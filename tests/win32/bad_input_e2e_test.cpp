@@ -204,8 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"Folder", L"text.txt", true, [](auto& b, auto&) { return b; }, false},
         // Windows keeps CON for the console, with any extension: nothing is opened.
         PathCase{"DeviceName", L"text.txt", false,
-                 [](auto& b, auto&) { return FullPath(b, L"con.txt"); }, false,
-                 L"for a device"},
+                 [](auto& b, auto&) { return FullPath(b, L"con.txt"); }, false, L"for a device"},
         // Windows itself ignores spaces at the end of a file name.
         PathCase{"TrailingSpaces", L"text.txt", false,
                  [](auto& b, auto& f) { return FullPath(b, f) + L"  "; }, true},

@@ -127,9 +127,10 @@ TEST_F(Typing, EachKeyStringReturnsOnlyOnceTheTargetHasHandledIt) {
         long expected = 0;
         for (const char16_t c : text) {
             const Status sent = Send(EscapeKeyChar(c));
-            ASSERT_TRUE(sent.ok()) << "character " << expected + 1 << " failed with code "
-                                   << sent.failure().code << ": " << Utf8(std::wstring(
-                                          sent.failure().reason.begin(), sent.failure().reason.end()));
+            ASSERT_TRUE(sent.ok())
+                << "character " << expected + 1 << " failed with code " << sent.failure().code
+                << ": "
+                << Utf8(std::wstring(sent.failure().reason.begin(), sent.failure().reason.end()));
             EXPECT_EQ(target->HandledCharsNow(), ++expected) << "after character " << expected;
         }
         ASSERT_TRUE(Send(kLineEndKeys).ok());
