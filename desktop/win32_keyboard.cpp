@@ -750,8 +750,16 @@ Status KeyboardTypist::AwaitRepaint(const Keystroke& keystroke, Clock::time_poin
     if (::InvalidateRect(painted, &pixel, FALSE) && ::GetUpdateRect(painted, nullptr, FALSE)) {
         leftOver_ = 0;
         do {
+            // A window that answers but never paints (one that leaves its update region as it
+            // is) is bounded as a hung one.
+            if (Clock::now() >= deadline) {
+                return NotResponding();
+            }
             if (Status answered = RoundTrip(deadline); !answered) {
                 return answered;
+            }
+            if (Status served = ServeOwnWindow(); !served) {
+                return served;
             }
         } while (::GetUpdateRect(painted, nullptr, FALSE));
         return {};
