@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "desktop/keystrokes.h"
+#include "keys/keystrokes.h"
 #include "desktop/language.h"
 #include "desktop/result.h"
 

@@ -13,7 +13,7 @@
 #include "desktop/paths.h"
 #include "desktop/win32_keyboard.h"
 #include "desktop/win32_text.h"
-#include "desktop/key_string.h"
+#include "keys/key_string.h"
 
 namespace quillrun::win32 {
 namespace {

@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "desktop/keystrokes.h"
+#include "keys/keystrokes.h"
 #include "desktop/result.h"
 
 namespace quillrun::win32 {

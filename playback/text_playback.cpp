@@ -6,7 +6,7 @@
 #include "desktop/paths.h"
 #include "desktop/text_reader.h"
 #include "desktop/utf.h"
-#include "desktop/key_string.h"
+#include "keys/key_string.h"
 #include "playback/text_pieces.h"
 
 namespace quillrun {

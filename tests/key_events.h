@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "desktop/keystrokes.h"
+#include "keys/keystrokes.h"
 
 namespace quillrun::key_events {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "desktop/key_string.h"
-#include "desktop/keystrokes.h"
+#include "keys/key_string.h"
+#include "keys/keystrokes.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace quillrun::fuzz {

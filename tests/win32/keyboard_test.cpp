@@ -7,7 +7,7 @@
 
 #include "desktop/win32_desktop.h"
 #include "desktop/win32_keyboard.h"
-#include "desktop/key_string.h"
+#include "keys/key_string.h"
 #include "tests/key_events.h"
 #include "tests/target/test_target_protocol.h"
 #include "tests/win32/e2e_support.h"

@@ -1,4 +1,4 @@
-#include "desktop/keystrokes.h"
+#include "keys/keystrokes.h"
 
 #include <array>
 #include <utility>

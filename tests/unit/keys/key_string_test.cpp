@@ -1,4 +1,4 @@
-#include "desktop/key_string.h"
+#include "keys/key_string.h"
 
 #include <gtest/gtest.h>
 
