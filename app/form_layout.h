@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "desktop/language.h"
+#include "text/language.h"
 
 namespace quillrun {
 

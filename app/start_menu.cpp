@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 namespace quillrun {
 namespace {

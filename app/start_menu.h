@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "desktop/desktop_services.h"
-#include "desktop/language.h"
+#include "text/language.h"
 
 namespace quillrun {
 

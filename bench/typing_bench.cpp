@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/utf.h"
+#include "text/utf.h"
 #include "desktop/win32_keyboard.h"
 #include "tests/win32/e2e_support.h"
 

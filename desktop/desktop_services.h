@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "keys/keystrokes.h"
-#include "desktop/language.h"
+#include "text/language.h"
 #include "desktop/result.h"
 
 namespace quillrun {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 #if __has_include(<iconv.h>)
 #include <iconv.h>

@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "desktop/dialog_filter.h"
-#include "desktop/paths.h"
+#include "text/dialog_filter.h"
+#include "text/paths.h"
 #include "desktop/win32_keyboard.h"
 #include "desktop/win32_text.h"
 #include "keys/key_string.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 namespace quillrun {
 

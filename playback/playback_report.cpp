@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "desktop/language.h"
-#include "desktop/utf.h"
+#include "text/language.h"
+#include "text/utf.h"
 
 namespace quillrun {
 namespace {

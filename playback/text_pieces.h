@@ -8,7 +8,7 @@
 #include <string>
 
 #include "desktop/result.h"
-#include "desktop/text_reader.h"
+#include "text/text_reader.h"
 
 namespace quillrun {
 

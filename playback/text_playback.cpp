@@ -3,9 +3,9 @@
 #include <optional>
 #include <utility>
 
-#include "desktop/paths.h"
-#include "desktop/text_reader.h"
-#include "desktop/utf.h"
+#include "text/paths.h"
+#include "text/text_reader.h"
+#include "text/utf.h"
 #include "keys/key_string.h"
 #include "playback/text_pieces.h"
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "desktop/paths.h"
-#include "desktop/utf.h"
-#include "desktop/text_reader.h"
+#include "text/paths.h"
+#include "text/utf.h"
+#include "text/text_reader.h"
 
 namespace quillrun {
 namespace {

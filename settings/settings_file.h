@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "desktop/desktop_services.h"
-#include "desktop/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace quillrun {
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "desktop/fake_desktop.h"
-#include "desktop/text_encoding.h"
-#include "desktop/text_reader.h"
-#include "desktop/utf.h"
+#include "text/text_encoding.h"
+#include "text/text_reader.h"
+#include "text/utf.h"
 #include "playback/text_pieces.h"
 #include "tests/fuzz/fuzz_input.h"
 

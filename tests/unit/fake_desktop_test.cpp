@@ -1,6 +1,6 @@
 // The fake's timer and files must behave like the real desktop's, or tests built on it mislead.
 #include "desktop/fake_desktop.h"
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 #include <gtest/gtest.h>
 

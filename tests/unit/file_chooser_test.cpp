@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_form.h"
-#include "desktop/dialog_filter.h"
+#include "text/dialog_filter.h"
 #include "desktop/fake_desktop.h"
 #include "tests/unit/fake_view.h"
 

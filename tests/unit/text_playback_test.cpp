@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "desktop/fake_desktop.h"
-#include "desktop/utf.h"
+#include "text/utf.h"
 #include "playback/playback_report.h"
 
 namespace quillrun {

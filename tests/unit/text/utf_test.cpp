@@ -1,4 +1,4 @@
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "desktop/desktop_services.h"
-#include "desktop/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace quillrun {
 

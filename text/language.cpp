@@ -1,4 +1,4 @@
-#include "desktop/language.h"
+#include "text/language.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "desktop/language.h"
+#include "text/language.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "app/form_layout.h"
 #include "app/start_menu.h"
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 namespace quillrun {
 namespace {

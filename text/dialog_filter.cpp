@@ -1,4 +1,4 @@
-#include "desktop/dialog_filter.h"
+#include "text/dialog_filter.h"
 
 namespace quillrun {
 

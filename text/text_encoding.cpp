@@ -1,6 +1,6 @@
-#include "desktop/text_encoding.h"
+#include "text/text_encoding.h"
 
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 namespace quillrun {
 

@@ -1,8 +1,8 @@
-#include "desktop/text_reader.h"
+#include "text/text_reader.h"
 
 #include <algorithm>
 
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 namespace quillrun {
 namespace {

@@ -1,9 +1,9 @@
-#include "desktop/text_reader.h"
+#include "text/text_reader.h"
 
 #include <gtest/gtest.h>
 
 #include "desktop/fake_desktop.h"
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 namespace quillrun {
 namespace {

@@ -1,9 +1,9 @@
-#include "desktop/text_encoding.h"
+#include "text/text_encoding.h"
 
 #include <gtest/gtest.h>
 
 #include "desktop/fake_desktop.h"
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 namespace quillrun {
 namespace {

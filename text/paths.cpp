@@ -1,4 +1,4 @@
-#include "desktop/paths.h"
+#include "text/paths.h"
 
 namespace quillrun {
 namespace {

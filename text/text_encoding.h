@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "desktop/desktop_services.h"
-#include "desktop/utf.h"
+#include "text/utf.h"
 
 namespace quillrun {
 
