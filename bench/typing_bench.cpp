@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "text/utf.h"
-#include "desktop/win32_keyboard.h"
+#include "win32/win32_keyboard.h"
 #include "tests/win32/e2e_support.h"
 
 namespace {

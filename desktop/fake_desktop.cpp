@@ -13,7 +13,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX  // std::min and std::max, not the SDK's macros
 #endif
-#include "desktop/win32_text.h"
+#include "win32/win32_text.h"
 #define QUILLRUN_FAKE_CONVERTS_BY_WIN32 1
 #endif
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Draws Quillrun's application icon, a key cap with a text cursor and typed dots, and writes it
-as a Windows icon with the sizes the shell asks for. Run it to remake app/quillrun.ico:
+as a Windows icon with the sizes the shell asks for. Run it to remake win32/quillrun.ico:
 
-    scripts/make-icon.py app/quillrun.ico
+    scripts/make-icon.py win32/quillrun.ico
 """
 import struct
 import sys
@@ -106,4 +106,4 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "app/quillrun.ico")
+    main(sys.argv[1] if len(sys.argv) > 1 else "win32/quillrun.ico")

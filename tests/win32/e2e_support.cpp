@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/form_layout.h"
-#include "desktop/win32_desktop.h"
+#include "win32/win32_desktop.h"
 #include "tests/target/test_target_protocol.h"
 #include "tests/tools/menu_probe_protocol.h"
 

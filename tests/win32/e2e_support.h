@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/win32_handles.h"
+#include "win32/win32_handles.h"
 
 namespace quillrun::testing {
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "desktop/win32_desktop.h"
-#include "desktop/win32_keyboard.h"
+#include "win32/win32_desktop.h"
+#include "win32/win32_keyboard.h"
 #include "keys/key_string.h"
 #include "tests/key_events.h"
 #include "tests/target/test_target_protocol.h"

@@ -1,4 +1,4 @@
-#include "desktop/win32_keyboard.h"
+#include "win32/win32_keyboard.h"
 
 #include <mmsystem.h>
 
@@ -6,8 +6,8 @@
 #include <array>
 #include <cwchar>
 
-#include "desktop/win32_desktop.h"
-#include "desktop/win32_text.h"
+#include "win32/win32_desktop.h"
+#include "win32/win32_text.h"
 
 namespace quillrun::win32 {
 namespace {

@@ -1,10 +1,10 @@
-#include "app/win32_main_window.h"
+#include "win32/win32_main_window.h"
 
 #include <commctrl.h>
 
 #include "app/form_layout.h"
 #include "app/start_menu.h"
-#include "desktop/win32_text.h"
+#include "win32/win32_text.h"
 
 namespace quillrun::win32 {
 namespace {

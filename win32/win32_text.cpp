@@ -1,4 +1,4 @@
-#include "desktop/win32_text.h"
+#include "win32/win32_text.h"
 
 #include <climits>
 

@@ -9,8 +9,8 @@
 #include <map>
 
 #include "desktop/desktop_services.h"
-#include "desktop/win32_handles.h"
-#include "desktop/win32_keyboard.h"
+#include "win32/win32_handles.h"
+#include "win32/win32_keyboard.h"
 
 namespace quillrun::win32 {
 

@@ -10,8 +10,8 @@
 #include "app/form_view.h"
 #include "app/main_form.h"
 #include "desktop/result.h"
-#include "desktop/win32_desktop.h"
-#include "desktop/win32_handles.h"
+#include "win32/win32_desktop.h"
+#include "win32/win32_handles.h"
 
 namespace quillrun::win32 {
 

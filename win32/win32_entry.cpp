@@ -3,10 +3,10 @@
 #include <commctrl.h>
 
 #include "app/form_layout.h"
-#include "app/win32_main_window.h"
-#include "desktop/win32_desktop.h"
-#include "desktop/win32_handles.h"
-#include "desktop/win32_text.h"
+#include "win32/win32_main_window.h"
+#include "win32/win32_desktop.h"
+#include "win32/win32_handles.h"
+#include "win32/win32_text.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int showCommand) {

@@ -1,4 +1,4 @@
-#include "desktop/win32_desktop.h"
+#include "win32/win32_desktop.h"
 
 #include <commdlg.h>
 #include <imm.h>
@@ -11,8 +11,8 @@
 
 #include "text/dialog_filter.h"
 #include "text/paths.h"
-#include "desktop/win32_keyboard.h"
-#include "desktop/win32_text.h"
+#include "win32/win32_keyboard.h"
+#include "win32/win32_text.h"
 #include "keys/key_string.h"
 
 namespace quillrun::win32 {
