@@ -1,5 +1,5 @@
 // The one seam between Quillrun's logic and the Windows desktop. The real implementation lives in
-// win32_desktop.*, a scripted in-memory one for tests in fake_desktop.*. Everything the handlers
+// win32/win32_desktop.*, a scripted in-memory one for tests in tests/fake/. Everything the handlers
 // need from the system (programs, input, the window's timer, files, time) comes through here.
 #pragma once
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 
 namespace quillrun::fuzz {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 #include "settings/settings_file.h"
 #include "tests/fuzz/fuzz_input.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 #include "text/text_encoding.h"
 #include "text/text_reader.h"
 #include "text/utf.h"

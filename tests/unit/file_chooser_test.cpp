@@ -4,7 +4,7 @@
 
 #include "app/main_form.h"
 #include "text/dialog_filter.h"
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 #include "tests/unit/fake_view.h"
 
 namespace quillrun {

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "app/form_layout.h"
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 #include "playback/launch.h"
 #include "playback/playback_report.h"
 #include "tests/unit/fake_view.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 
 namespace quillrun {
 namespace {

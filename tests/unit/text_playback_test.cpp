@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <tuple>
 
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 #include "text/utf.h"
 #include "playback/playback_report.h"
 

@@ -1,5 +1,5 @@
 // The fake's timer and files must behave like the real desktop's, or tests built on it mislead.
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 #include "text/utf.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "desktop/fake_desktop.h"
+#include "tests/fake/fake_desktop.h"
 
 #include <algorithm>
 #include <cstring>
