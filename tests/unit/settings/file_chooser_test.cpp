@@ -5,7 +5,7 @@
 #include "app/main_form.h"
 #include "text/dialog_filter.h"
 #include "tests/fake/fake_desktop.h"
-#include "tests/unit/fake_view.h"
+#include "tests/fake/fake_view.h"
 
 namespace quillrun {
 namespace {

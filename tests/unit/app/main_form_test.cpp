@@ -8,7 +8,7 @@
 #include "tests/fake/fake_desktop.h"
 #include "playback/launch.h"
 #include "playback/playback_report.h"
-#include "tests/unit/fake_view.h"
+#include "tests/fake/fake_view.h"
 
 namespace quillrun {
 namespace {
