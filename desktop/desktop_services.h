@@ -13,8 +13,6 @@
 #include <string_view>
 #include <vector>
 
-#include "keys/keystrokes.h"
-#include "text/language.h"
 #include "desktop/result.h"
 
 namespace quillrun {
@@ -54,6 +52,17 @@ inline constexpr std::uint32_t kIsFolderCode = 267;
 // installed here (the system's ERROR_NOT_FOUND).
 inline constexpr std::uint32_t kLayoutMissingCode = 1168;
 
+// Whether a character may go as a Unicode event when the layout has no key for it.
+enum class KeyMode : std::uint8_t {
+    UnicodeWhereNeeded,
+    // Every character as keys of the layout (a console that ignores Unicode input): dead keys
+    // included, Caps Lock taken as off where it is not known.
+    KeysOnly,
+    // Every character but Enter and Tab as a Unicode event, whatever the layout has: for a
+    // window whose layout the system does not tell (see ModeForUnknownLayout in keys/keystrokes.h).
+    UnicodeForText,
+};
+
 // How keystrokes are typed: for a remote desktop or virtual machine, whose far side follows more
 // slowly than the program in front takes the keys, and may read keys only, with a keyboard
 // layout of its own.
@@ -72,6 +81,9 @@ struct TypingOptions {
 
     friend bool operator==(const TypingOptions&, const TypingOptions&) = default;
 };
+
+// The user's display language decides; Japanese where it is Japanese, English elsewhere.
+enum class Language { English, Japanese };
 
 // Identifies a launched program for ActivateTask. Opaque: the real desktop keeps the process
 // handle behind it, so a later process that reuses the id can never be mistaken for it.

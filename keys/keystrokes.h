@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "desktop/desktop_services.h"
+
 namespace quillrun {
 
 // Windows virtual-key codes the rules need by name.
@@ -110,17 +112,6 @@ struct KeyEvent {
 // window, whose input Quillrun cannot share), in which case no key whose character Caps Lock
 // changes is used.
 using CapsLock = std::optional<bool>;
-
-// Whether a character may go as a Unicode event when the layout has no key for it.
-enum class KeyMode : std::uint8_t {
-    UnicodeWhereNeeded,
-    // Every character as keys of the layout (a console that ignores Unicode input): dead keys
-    // included, Caps Lock taken as off where it is not known.
-    KeysOnly,
-    // Every character but Enter and Tab as a Unicode event, whatever the layout has: for a
-    // window whose layout the system does not tell (see ModeForUnknownLayout).
-    UnicodeForText,
-};
 
 // How to type into a window whose thread's keyboard layout the system does not report.
 // For a classic console window GetKeyboardLayout of the thread that GetWindowThreadProcessId

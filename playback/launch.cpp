@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "text/language.h"
 #include "text/utf.h"
 
 namespace quillrun {

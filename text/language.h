@@ -7,10 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace quillrun {
+#include "desktop/desktop_services.h"
 
-// The user's display language decides; Japanese where it is Japanese, English elsewhere.
-enum class Language { English, Japanese };
+namespace quillrun {
 
 // One text in each language. Blanks are written "{name}".
 struct Localized {

@@ -1,4 +1,5 @@
 #include "playback/launch.h"
+#include "text/language.h"
 
 #include <gtest/gtest.h>
 

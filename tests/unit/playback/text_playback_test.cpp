@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "tests/fake/fake_desktop.h"
+#include "text/language.h"
 #include "text/utf.h"
 #include "playback/playback_report.h"
 
