@@ -1,6 +1,6 @@
 # The source folders are layers, and a folder may include only itself and the folders below it:
 #
-#   win32/                  everything that includes windows.h; sees every folder
+#   win32/                  everything that includes the Windows headers; sees every folder
 #   app/                    the main window's model and Start's menu
 #   playback/  settings/    the runs; the settings file and the file chooser
 #   keys/      text/        the keystroke vocabulary; reading text and the texts' languages
@@ -10,7 +10,7 @@
 # may see (links in the build folder), so an include that points up fails to compile instead of
 # waiting for a reviewer. Each header is also compiled on its own within its folder, which keeps
 # a header that only higher folders include from reaching up unnoticed. The portable folders
-# build natively, where there is no windows.h to include.
+# build natively, where there are no Windows headers to include.
 
 set(QUILLRUN_LAYER_VIEWS ${CMAKE_BINARY_DIR}/layers)
 
