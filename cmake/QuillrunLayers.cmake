@@ -21,15 +21,29 @@ function(quillrun_layer folder)
     set(target quillrun_${folder})
     set(view ${QUILLRUN_LAYER_VIEWS}/${folder})
     # Made anew each time, so that a folder taken off the list is no longer seen. The old links
-    # are removed one by one: removing them never touches what they point to.
+    # are removed one by one: removing a link never touches what it points to.
     file(GLOB old_links LIST_DIRECTORIES true ${view}/*)
     foreach(old_link IN LISTS old_links)
-        file(REMOVE ${old_link})
+        if(CMAKE_HOST_WIN32)
+            file(TO_NATIVE_PATH ${old_link} native_link)
+            execute_process(COMMAND cmd /c rmdir ${native_link} OUTPUT_QUIET ERROR_QUIET)
+        else()
+            file(REMOVE ${old_link})
+        endif()
     endforeach()
     file(MAKE_DIRECTORY ${view})
     set(views_made TRUE)
     foreach(seen IN ITEMS ${folder} ${arg_SEES})
-        file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${seen} ${view}/${seen} RESULT linked SYMBOLIC)
+        if(CMAKE_HOST_WIN32)
+            # A junction: Windows makes symbolic links only for administrators or in developer
+            # mode, junctions to folders for anyone ("Hard Links and Junctions", Win32 docs).
+            file(TO_NATIVE_PATH ${view}/${seen} native_link)
+            file(TO_NATIVE_PATH ${CMAKE_SOURCE_DIR}/${seen} native_folder)
+            execute_process(COMMAND cmd /c mklink /J ${native_link} ${native_folder}
+                            RESULT_VARIABLE linked OUTPUT_QUIET ERROR_QUIET)
+        else()
+            file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${seen} ${view}/${seen} RESULT linked SYMBOLIC)
+        endif()
         if(NOT linked EQUAL 0)
             set(views_made FALSE)
         endif()
@@ -53,8 +67,8 @@ function(quillrun_layer folder)
     if(views_made)
         target_include_directories(${target} PRIVATE ${view})
     else()
-        # Windows makes symbolic links only for administrators or in developer mode: there the
-        # folder sees the whole tree, and the builds on Debian keep the layers.
+        # Where no link can be made (a file system without them), the folder sees the whole
+        # tree, and the builds on Debian keep the layers.
         message(STATUS "${folder}/ sees the whole tree: no links could be made in ${view}")
         target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     endif()
