@@ -685,6 +685,18 @@ Status KeyboardTypist::RoundTrip(Clock::time_point deadline) {
     return {};
 }
 
+Status KeyboardTypist::WaitTurn(Clock::time_point deadline) {
+    if (Clock::now() >= deadline) {
+        return NotResponding();
+    }
+    if (Status answered = RoundTrip(deadline); !answered) {
+        return answered;
+    }
+    // A click on Quillrun's window waits in the shared input ahead of the target's next key,
+    // and holds the target back until Quillrun takes it.
+    return ServeOwnWindow();
+}
+
 Status KeyboardTypist::AwaitKeyState(const Keystroke& keystroke, Watch watch,
                                      Clock::time_point deadline) {
     const BYTE key = keystroke.planned->watchedKey;
@@ -726,16 +738,8 @@ Status KeyboardTypist::AwaitKeyState(const Keystroke& keystroke, Watch watch,
         if (looksShow()) {
             break;
         }
-        if (Clock::now() >= deadline) {
-            return NotResponding();
-        }
-        if (Status answered = RoundTrip(deadline); !answered) {
-            return answered;
-        }
-        // A click on Quillrun's window waits in the shared input ahead of the target's next
-        // key, and holds the target back until Quillrun takes it.
-        if (Status served = ServeOwnWindow(); !served) {
-            return served;
+        if (Status waited = WaitTurn(deadline); !waited) {
+            return waited;
         }
     }
     // What the last look read is the key state the next keystroke starts from.
@@ -752,14 +756,8 @@ Status KeyboardTypist::AwaitRepaint(const Keystroke& keystroke, Clock::time_poin
         do {
             // A window that answers but never paints (one that leaves its update region as it
             // is) is bounded as a hung one.
-            if (Clock::now() >= deadline) {
-                return NotResponding();
-            }
-            if (Status answered = RoundTrip(deadline); !answered) {
-                return answered;
-            }
-            if (Status served = ServeOwnWindow(); !served) {
-                return served;
+            if (Status waited = WaitTurn(deadline); !waited) {
+                return waited;
             }
         } while (::GetUpdateRect(painted, nullptr, FALSE));
         return {};

@@ -198,6 +198,9 @@ class KeyboardTypist {
     // One WM_NULL round trip to the target's thread: returns once the thread has answered.
     // A slow target ends the sharing of input, and Quillrun's window is served while it waits.
     [[nodiscard]] Status RoundTrip(std::chrono::steady_clock::time_point deadline);
+    // One turn of a wait for a keystroke: gives up at the deadline, else gives the target a
+    // round trip and Quillrun's window its turn.
+    [[nodiscard]] Status WaitTurn(std::chrono::steady_clock::time_point deadline);
 
     HWND window_ = nullptr;
     std::chrono::milliseconds responseTimeout_ = kDefaultResponseTimeout;
