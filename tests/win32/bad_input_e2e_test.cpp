@@ -310,7 +310,7 @@ class TargetClosedBeforeTheTick : public ::testing::Test {
         session.TypeFile(text);
         ASSERT_NE(session.target.WaitForWindow(), nullptr);
         ASSERT_TRUE(WaitUntil([&] { return WindowsWithCaption(session.target.title()).empty(); }));
-        ASSERT_TRUE(BringToFront(quillrunInFront ? session.window : other.window()));
+        ASSERT_TRUE(quillrunInFront ? ComeBackToQuillrun(session) : BringToFront(other.window()));
     }
 
     QuillrunSession session{L"--close-after-ms 200"};

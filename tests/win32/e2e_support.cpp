@@ -236,6 +236,21 @@ bool BringToFront(HWND window) {
     return WaitUntil([&] { return ::GetForegroundWindow() == window; });
 }
 
+bool ComeBackToQuillrun(const QuillrunSession& session) {
+    const auto quillrunInFront = [&] {
+        DWORD front = 0;
+        ::GetWindowThreadProcessId(::GetForegroundWindow(), &front);
+        return front == session.process.id();
+    };
+    // Asked first: once Quillrun's message is up, forcing its disabled owner forward instead
+    // (a keystroke, attached input) would only fight it.
+    if (::SetForegroundWindow(session.window) && WaitUntil(quillrunInFront, 2s)) {
+        return true;
+    }
+    static_cast<void>(win32::BringToFront(session.window));
+    return WaitUntil(quillrunInFront);
+}
+
 namespace {
 
 std::function<void(const std::wstring&)> g_foreignFront;

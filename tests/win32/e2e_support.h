@@ -249,6 +249,11 @@ inline constexpr auto kTickSlack = 2500ms;
 // Long enough for the tick and the start of typing to have happened surely.
 inline constexpr auto kNothingHappens = 1500ms + kTickSlack;
 
+// Brings Quillrun's window to the front, as a user who comes back to it does, and waits until
+// Quillrun holds the front: its window, or the message it shows the moment it is back (which
+// can come before a poll sees the window itself in front).
+bool ComeBackToQuillrun(const QuillrunSession& session);
+
 // A file long enough to be still typing while a test acts, into a target that takes 5 ms per
 // character: 40 lines.
 std::string LongText();

@@ -104,7 +104,7 @@ TEST_F(PickedWindow, AnEmptyClipboardTypesNothingAndSaysSoWhenTheUserComesBack) 
     ASSERT_TRUE(SetClipboardText(std::nullopt));
     ASSERT_NO_FATAL_FAILURE(PickAndClick(kTypeClipboardIntoClickedWindow));
     EXPECT_FALSE(WaitUntil([&] { return open.CharCount() != 0; }, kNothingHappens));
-    ASSERT_TRUE(BringToFront(session.window));
+    ASSERT_TRUE(ComeBackToQuillrun(session));
     EXPECT_NE(TakeTheOnlyMessage(session).find(L"The clipboard holds no text: nothing was typed."),
               std::wstring::npos);
 }

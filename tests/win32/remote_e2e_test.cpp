@@ -102,7 +102,7 @@ TEST_F(RemoteTyping, KeysOnlyTypesNothingOfATextWithACharacterTheLayoutLacksAndS
     session.TypeFile("ok\r\ncaf\xC3\xA9 {x} + 1\r\n");
     ASSERT_NE(session.target.WaitForWindow(), nullptr);
     EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() != 0; }, kNothingHappens));
-    ASSERT_TRUE(BringToFront(session.window));
+    ASSERT_TRUE(ComeBackToQuillrun(session));
     const std::wstring message = TakeTheOnlyMessage(session);
     EXPECT_NE(message.find(L"U+00E9 \u00E9 at line 2, column 4 of the file"), std::wstring::npos)
         << Narrow(message);
