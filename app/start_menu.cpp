@@ -10,12 +10,8 @@ namespace {
 // Identifiers of the choices, clear of the commands' and of each other's ranges.
 constexpr int kFirstPaceId = 211;  // the menu's paces, then one set by hand
 constexpr int kKeysOnlyId = 221;
-constexpr int kFirstLayoutId = 231;  // "Same as this computer", then the layouts in order
-
-bool OfferedPace(Milliseconds pace) {
-    return std::any_of(kPaceChoices.begin(), kPaceChoices.end(),
-                       [&](const PaceChoice& choice) { return choice.pace == pace; });
-}
+constexpr int kFirstLineWaitId = 222;  // the submenu's waits, then one set by hand
+constexpr int kFirstLayoutId = 231;    // "Same as this computer", then the layouts in order
 
 MenuItem Item(MenuItem::Kind kind, int id, std::u16string text, bool checked = false) {
     MenuItem item;
@@ -28,6 +24,43 @@ MenuItem Item(MenuItem::Kind kind, int id, std::u16string text, bool checked = f
 
 MenuItem Radio(int id, std::u16string text, bool checked) {
     return Item(MenuItem::Kind::Radio, id, std::move(text), checked);
+}
+
+bool Offered(std::span<const PaceChoice> choices, Milliseconds value) {
+    return std::any_of(choices.begin(), choices.end(),
+                       [&](const PaceChoice& choice) { return choice.pace == value; });
+}
+
+// Radio items from `firstId` for `choices`, `current` checked; one more, checked, for a value
+// set by hand that the choices lack, as `other` words it.
+void AddRadios(std::vector<MenuItem>& items, int firstId, std::span<const PaceChoice> choices,
+               Milliseconds current, const Localized& other, Language language) {
+    int id = firstId;
+    for (const PaceChoice& choice : choices) {
+        items.push_back(
+            Radio(id++, std::u16string(choice.text.In(language)), current == choice.pace));
+    }
+    if (!Offered(choices, current)) {
+        const std::u16string ms = DecimalText(static_cast<std::uint64_t>(current.count()));
+        items.push_back(Radio(id, FillIn(other.In(language), {{u"ms", ms}}), true));
+    }
+}
+
+// What choosing `id` makes of `current` among the radio items AddRadios made from `firstId`:
+// nothing for an id not among them; the item set by hand keeps `current`.
+std::optional<Milliseconds> ChosenRadio(int id, int firstId, std::span<const PaceChoice> choices,
+                                        Milliseconds current) {
+    const int index = id - firstId;
+    if (index < 0 || index > static_cast<int>(choices.size())) {
+        return std::nullopt;
+    }
+    if (index < static_cast<int>(choices.size())) {
+        return choices[static_cast<std::size_t>(index)].pace;
+    }
+    if (Offered(choices, current)) {
+        return std::nullopt;
+    }
+    return current;
 }
 
 }  // namespace
@@ -43,19 +76,12 @@ std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
         menu.back().isDefault = item.isDefault;
     }
     menu.push_back(Item(MenuItem::Kind::Separator, 0, {}));
-    int id = kFirstPaceId;
-    for (const PaceChoice& choice : kPaceChoices) {
-        menu.push_back(Radio(id++, text(choice.text), typing.pace == choice.pace));
-    }
-    if (!OfferedPace(typing.pace)) {
-        const std::u16string pace = DecimalText(static_cast<std::uint64_t>(typing.pace.count()));
-        menu.push_back(Radio(id, FillIn(kOtherPaceText.In(language), {{u"pace", pace}}), true));
-    }
+    AddRadios(menu, kFirstPaceId, kPaceChoices, typing.pace, kOtherPaceText, language);
     menu.push_back(Item(MenuItem::Kind::Check, kKeysOnlyId, text(kKeysOnlyText),
                         typing.keyMode == KeyMode::KeysOnly));
     MenuItem submenu = Item(MenuItem::Kind::Submenu, 0, text(kLayoutMenuText));
     submenu.items.push_back(Radio(kFirstLayoutId, text(kSameLayoutText), typing.layout.empty()));
-    id = kFirstLayoutId + 1;
+    int id = kFirstLayoutId + 1;
     for (const LayoutChoice& layout : layouts) {
         submenu.items.push_back(Radio(
             id++,
@@ -64,6 +90,10 @@ std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
             layout.id == typing.layout));
     }
     menu.push_back(std::move(submenu));
+    MenuItem waits = Item(MenuItem::Kind::Submenu, 0, text(kLineWaitMenuText));
+    AddRadios(waits.items, kFirstLineWaitId, kLineWaitChoices, typing.lineWait, kOtherLineWaitText,
+              language);
+    menu.push_back(std::move(waits));
     return menu;
 }
 
@@ -75,14 +105,12 @@ std::optional<StartMenuChoice> StartMenuChoiceOf(int id, const TypingOptions& ty
         }
     }
     StartMenuChoice choice{.command = std::nullopt, .typing = typing};
-    const int pace = id - kFirstPaceId;
-    if (pace >= 0 && pace <= static_cast<int>(kPaceChoices.size())) {
-        // The fifth item, a pace set by hand, keeps it.
-        if (pace < static_cast<int>(kPaceChoices.size())) {
-            choice.typing.pace = kPaceChoices[static_cast<std::size_t>(pace)].pace;
-        } else if (OfferedPace(typing.pace)) {
-            return std::nullopt;
-        }
+    if (const auto pace = ChosenRadio(id, kFirstPaceId, kPaceChoices, typing.pace)) {
+        choice.typing.pace = *pace;
+        return choice;
+    }
+    if (const auto wait = ChosenRadio(id, kFirstLineWaitId, kLineWaitChoices, typing.lineWait)) {
+        choice.typing.lineWait = *wait;
         return choice;
     }
     if (id == kKeysOnlyId) {

@@ -40,7 +40,8 @@ inline constexpr std::array<StartMenuItem, 3> kStartCommands{{
       u"クリップボードのテキストを次にクリックするウィンドウに入力"}},
 }};
 
-// The paces the menu offers, with their items, the default first.
+// The paces the menu offers, with their items, the default first (also the shape of the waits
+// after each line).
 struct PaceChoice {
     Milliseconds pace;
     Localized text;
@@ -58,8 +59,7 @@ inline constexpr std::array<PaceChoice, 4> kPaceChoices{{
       u"速度: キーごとに 100 ミリ秒 (Web コンソール、KVM コンソール)"}},
 }};
 // A pace set in the settings file that the menu does not offer.
-inline constexpr Localized kOtherPaceText{u"Pace: {pace} ms a key",
-                                          u"速度: キーごとに {pace} ミリ秒"};
+inline constexpr Localized kOtherPaceText{u"Pace: {ms} ms a key", u"速度: キーごとに {ms} ミリ秒"};
 inline constexpr Localized kKeysOnlyText{u"Keys only (for consoles that ignore Unicode input)",
                                          u"キーのみ (Unicode 入力を受け付けないコンソール用)"};
 inline constexpr Localized kLayoutMenuText{u"Keyboard layout of the other computer",
@@ -67,6 +67,16 @@ inline constexpr Localized kLayoutMenuText{u"Keyboard layout of the other comput
 inline constexpr Localized kSameLayoutText{u"Same as this computer", u"このコンピューターと同じ"};
 inline constexpr Localized kMissingLayoutText{u"{layout} (not installed)",
                                               u"{layout} (インストールされていません)"};
+inline constexpr Localized kLineWaitMenuText{u"Wait after each line", u"各行の後の待ち時間"};
+// The waits after each line the menu's submenu offers, no wait (the default) first.
+inline constexpr std::array<PaceChoice, 4> kLineWaitChoices{{
+    {Milliseconds{0}, {u"None", u"なし"}},
+    {Milliseconds{500}, {u"0.5 s", u"0.5 秒"}},
+    {Milliseconds{1000}, {u"1 s", u"1 秒"}},
+    {Milliseconds{2000}, {u"2 s", u"2 秒"}},
+}};
+// A wait after each line set in the settings file that the submenu does not offer.
+inline constexpr Localized kOtherLineWaitText{u"{ms} ms", u"{ms} ミリ秒"};
 
 // A keyboard layout the menu offers: its identifier and the name Windows shows for it; or the
 // one remembered from the settings file that is no longer installed.
@@ -92,9 +102,9 @@ struct MenuItem {
 };
 
 // The whole menu: the commands, then the pace as radio items (with a fifth, checked, for a pace
-// set in the settings file that the menu does not offer), keys only, and the submenu of
-// layouts ("Same as this computer", then `layouts`), in `language`. The choices in `typing` are
-// checked.
+// set in the settings file that the menu does not offer), keys only, the submenu of layouts
+// ("Same as this computer", then `layouts`) and the submenu of waits after each line (again with
+// a fifth for one set by hand), in `language`. The choices in `typing` are checked.
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
                                      std::span<const LayoutChoice> layouts, Language language);
 

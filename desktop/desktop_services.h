@@ -78,6 +78,11 @@ struct TypingOptions {
     // The keyboard layout the keys are chosen from, by its identifier (as "00000407"): the
     // other computer's. Empty: the layout of the window in front.
     std::u16string layout;
+    // How long to wait after a line's Enter has been handled before the next line's first key
+    // (ms): serial consoles, boot loaders and shells take a moment over a line and drop what
+    // comes meanwhile. 0: no wait. At most a minute, which no line needs.
+    static constexpr Milliseconds kMaxLineWait{60000};
+    Milliseconds lineWait{0};
 
     friend bool operator==(const TypingOptions&, const TypingOptions&) = default;
 };

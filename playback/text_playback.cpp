@@ -1,5 +1,6 @@
 #include "playback/text_playback.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -27,6 +28,8 @@ constexpr Milliseconds kHandOffPoll{50};
 // it is asked how far it got: it applies it from the target's thread, which may be busy.
 constexpr Milliseconds kInputMethodSettle{300};
 constexpr Milliseconds kInputMethodPoll{20};
+// How often the wait after a line looks whether the user stopped the run or switched away.
+constexpr Milliseconds kLineWaitPoll{50};
 
 bool StopRequested(const PlaybackHooks& hooks) {
     return hooks.stopRequested && hooks.stopRequested();
@@ -133,6 +136,22 @@ class Typist {
                 return std::nullopt;
             }
         }
+    }
+
+    // Waits `wait` between two lines, Quillrun's window served meanwhile; the reason to end the
+    // run, if the user stops it or the target leaves the front during the wait.
+    [[nodiscard]] std::optional<PlaybackEnd> WaitAfterLine(Milliseconds wait) {
+        const Milliseconds until = desktop_.Now() + wait;
+        for (Milliseconds now = desktop_.Now(); now < until; now = desktop_.Now()) {
+            desktop_.PumpEventsFor(std::min(kLineWaitPoll, until - now));
+            if (StopRequested(hooks_)) {
+                return PlaybackEnd::Stopped;
+            }
+            if (SettledFront() != owner_) {
+                return ProgramEnded() ? PlaybackEnd::TargetClosed : PlaybackEnd::FocusMoved;
+            }
+        }
+        return std::nullopt;
     }
 
     [[nodiscard]] std::uint64_t typed() const { return typed_; }
@@ -375,6 +394,7 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
     };
     TypingPosition& at = result.position;
     bool begun = false;
+    bool lineEnded = false;  // a line was typed whole and another may follow
     for (;;) {
         // A long line comes in pieces, so that a file of one huge line needs little memory.
         auto piece = text.Next();
@@ -404,6 +424,12 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 continue;  // typing starts from the beginning again
             }
         }
+        // After a line's Enter, not after the text's last one: nothing follows that.
+        if (std::exchange(lineEnded, false) && hooks.typing.lineWait > Milliseconds{0}) {
+            if (auto end = typist.WaitAfterLine(hooks.typing.lineWait)) {
+                return ended(*end);
+            }
+        }
         const std::u16string& units = piece.value()->text;
         const bool endsLine = piece.value()->endsLine;
         for (std::size_t i = 0; i < units.size(); ++i) {
@@ -429,6 +455,7 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         }
         ++at.line;
         at.column = 1;
+        lineEnded = true;
         desktop.PumpEvents();
         if (StopRequested(hooks)) {
             return ended(PlaybackEnd::Stopped);

@@ -18,6 +18,7 @@ bool IsBlank(std::u16string_view text) {
 constexpr std::u16string_view kPaceName = u"pace";          // ms a key, 0 to 1000
 constexpr std::u16string_view kKeysOnlyName = u"keysonly";  // 1 or 0
 constexpr std::u16string_view kLayoutName = u"layout";      // a layout identifier
+constexpr std::u16string_view kLineWaitName = u"linewait";  // ms after each line, 0 to 60000
 
 std::u16string_view Trimmed(std::u16string_view text) {
     const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
@@ -30,18 +31,19 @@ std::u16string_view Trimmed(std::u16string_view text) {
     return text;
 }
 
-std::optional<Milliseconds> ParsePace(std::u16string_view value) {
-    if (value.empty() || value.size() > 4) {
+// A whole number of milliseconds from 0 to `most`, in decimal digits only.
+std::optional<Milliseconds> ParseMilliseconds(std::u16string_view value, Milliseconds most) {
+    if (value.empty() || value.size() > 5) {
         return std::nullopt;
     }
-    int ms = 0;
+    Milliseconds::rep ms = 0;
     for (const char16_t c : value) {
         if (c < u'0' || c > u'9') {
             return std::nullopt;
         }
         ms = ms * 10 + (c - u'0');
     }
-    if (ms > TypingOptions::kMaxPace.count()) {
+    if (ms > most.count()) {
         return std::nullopt;
     }
     return Milliseconds(ms);
@@ -74,7 +76,7 @@ void ReadTypingOption(std::u16string_view line, TypingOptions& typing) {
     const std::u16string_view name = Trimmed(line.substr(0, equals));
     const std::u16string_view value = Trimmed(line.substr(equals + 1));
     if (name == kPaceName) {
-        if (const auto pace = ParsePace(value)) {
+        if (const auto pace = ParseMilliseconds(value, TypingOptions::kMaxPace)) {
             typing.pace = *pace;
         }
     } else if (name == kKeysOnlyName) {
@@ -84,6 +86,10 @@ void ReadTypingOption(std::u16string_view line, TypingOptions& typing) {
     } else if (name == kLayoutName) {
         if (auto layout = ParseLayout(value)) {
             typing.layout = *std::move(layout);
+        }
+    } else if (name == kLineWaitName) {
+        if (const auto wait = ParseMilliseconds(value, TypingOptions::kMaxLineWait)) {
+            typing.lineWait = *wait;
         }
     }
 }
@@ -139,6 +145,9 @@ Status SaveSettings(DesktopServices& desktop, const Settings& settings) {
     }
     if (!typing.layout.empty()) {
         write(kLayoutName, typing.layout);
+    }
+    if (typing.lineWait != TypingOptions{}.lineWait) {
+        write(kLineWaitName, DecimalText(static_cast<std::uint64_t>(typing.lineWait.count())));
     }
     auto bytes = EncodeText(desktop, text, settings.encoding);
     // Keep every character of the path rather than the code page when the ANSI code page lacks

@@ -2,6 +2,7 @@
 // chosen in Start's menu and kept in quillrun.ini for the next start.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "tests/win32/e2e_expect.h"
@@ -16,12 +17,14 @@ constexpr int kKeysOnly = 7;
 
 // One key event as the test target saw it.
 struct SeenKey {
-    std::string name;  // KEYDOWN, KEYUP
-    unsigned virtualKey = 0;
-    long sentMs = 0;  // when the system took it
+    std::string name;         // KEYDOWN, KEYUP, CHAR
+    unsigned virtualKey = 0;  // for a CHAR, the character
+    long sentMs = 0;          // when the system took it
+    double handledMs = 0;     // when the target handled it, on the target's clock
 };
 
-std::vector<SeenKey> KeyEvents(const std::string& events) {
+// The key presses and releases the target saw, in order; with `characters`, its characters too.
+std::vector<SeenKey> KeyEvents(const std::string& events, bool characters = false) {
     std::vector<SeenKey> keys;
     std::istringstream lines(events);
     std::string line;
@@ -30,11 +33,15 @@ std::vector<SeenKey> KeyEvents(const std::string& events) {
         std::string ms;
         SeenKey key;
         std::string vk;
-        fields >> ms >> key.name >> vk;
-        if (key.name != "KEYDOWN" && key.name != "KEYUP") {
+        std::string scan;
+        std::string ch;
+        fields >> ms >> key.name >> vk >> scan >> ch;
+        if (key.name != "KEYDOWN" && key.name != "KEYUP" && (!characters || key.name != "CHAR")) {
             continue;
         }
-        key.virtualKey = static_cast<unsigned>(std::stoul(vk.substr(3), nullptr, 16));
+        const std::string& code = key.name == "CHAR" ? ch : vk;
+        key.virtualKey = static_cast<unsigned>(std::stoul(code.substr(3), nullptr, 16));
+        key.handledMs = std::stod(ms);
         const std::size_t sent = line.find("sent=");
         key.sentMs = sent == std::string::npos ? 0 : std::stol(line.substr(sent + 5));
         keys.push_back(key);
@@ -115,6 +122,36 @@ TEST_F(RemoteTyping, KeysOnlyTypesNothingOfATextWithACharacterTheLayoutLacksAndS
     EXPECT_EQ(WaitForTyped(session.target, text), text);
     const std::string events = session.target.Events();
     EXPECT_EQ(events.find("vk=E7"), std::string::npos) << events;
+}
+
+// For a serial console or a boot loader: a second after each line's Enter was handled, the
+// next line's first key goes; the text arrives whole.
+TEST(LineWait, EachLineBeginsASecondAfterTheEnterBeforeItWasHandled) {
+    QuillrunSession session({}, "linewait=1000\r\n");
+    ASSERT_NE(session.window, nullptr);
+    const std::wstring text = L"one\r\n\r\nthree\r\n";
+    session.TypeFile("one\r\n\r\nthree");
+    ExpectTyped(session.target, text, 20s);
+    const std::string events = session.target.Events();
+    const std::vector<SeenKey> keys = KeyEvents(events, true);
+    int lineEnds = 0;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].name != "CHAR" || keys[i].virtualKey != '\r') {
+            continue;
+        }
+        const auto next =
+            std::find_if(keys.begin() + static_cast<std::ptrdiff_t>(i) + 1, keys.end(),
+                         [](const SeenKey& key) { return key.name == "KEYDOWN"; });
+        if (next == keys.end()) {
+            continue;  // the text's last line end: nothing follows it
+        }
+        ++lineEnds;
+        EXPECT_GE(next->handledMs - keys[i].handledMs, 1000.0) << "line end " << lineEnds << "\n"
+                                                               << events;
+        EXPECT_GE(next->sentMs - keys[i].sentMs, 1000) << "line end " << lineEnds;
+    }
+    EXPECT_EQ(lineEnds, 2) << events;
+    ExpectNoMessage(session);
 }
 
 TEST_F(RemoteTyping, ChoicesAreKeptInQuillrunIniAndInForceAfterARestart) {

@@ -91,8 +91,8 @@ int IdOf(const std::vector<MenuItem>& items, std::u16string_view text) {
 TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettingsFile) {
     desktop.workingFolder = desktop.appFolder;
     desktop.keyboardLayouts = {{u"00000409", u"US"}, {u"00000407", u"German"}};
-    // A pace set by hand, and a layout no longer installed.
-    desktop.PutFile(u"quillrun.ini", "C:\\a.exe\r\npace=35\r\nlayout=0000040C\r\n");
+    // A pace and a wait after each line set by hand, and a layout no longer installed.
+    desktop.PutFile(u"quillrun.ini", "C:\\a.exe\r\npace=35\r\nlayout=0000040C\r\nlinewait=750\r\n");
     form.OnLoad();
     const std::vector<std::u16string> fromFile = {
         u"* Start",
@@ -110,22 +110,30 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
         u"    ( ) US",
         u"    ( ) German",
         u"    (o) 0000040C (not installed)",
+        u"Wait after each line >",
+        u"    ( ) None",
+        u"    ( ) 0.5 s",
+        u"    ( ) 1 s",
+        u"    ( ) 2 s",
+        u"    (o) 750 ms",
     };
     EXPECT_EQ(Describe(form.StartMenu()), fromFile);
 
     // What the user chooses stays in force, and the menu, made anew, shows it.
     for (const std::u16string_view item :
          {std::u16string_view(u"Pace: 50 ms a key (virtual machines)"), kKeysOnlyText.english,
-          std::u16string_view(u"German")}) {
+          std::u16string_view(u"German"), std::u16string_view(u"1 s")}) {
         form.OnMenuChoice(IdOf(form.StartMenu(), item));
     }
-    EXPECT_EQ(form.Typing(), (TypingOptions{Milliseconds{50}, KeyMode::KeysOnly, u"00000407"}));
+    EXPECT_EQ(form.Typing(), (TypingOptions{Milliseconds{50}, KeyMode::KeysOnly, u"00000407",
+                                            Milliseconds{1000}}));
     const std::vector<std::u16string> chosen = Describe(form.StartMenu());
-    // Without the hand-set pace and the layout that is gone.
-    ASSERT_EQ(chosen.size(), fromFile.size() - 2);
+    // Without the hand-set pace and wait, and the layout that is gone.
+    ASSERT_EQ(chosen.size(), fromFile.size() - 3);
     EXPECT_EQ(chosen[6], u"(o) Pace: 50 ms a key (virtual machines)");
     EXPECT_EQ(chosen[8], u"[x] Keys only (for consoles that ignore Unicode input)");
     EXPECT_EQ(chosen[12], u"    (o) German");
+    EXPECT_EQ(chosen[16], u"    (o) 1 s");
     // A dismissed menu changes nothing.
     form.OnMenuChoice(0);
     EXPECT_EQ(form.Typing().pace, Milliseconds{50});
@@ -141,12 +149,12 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
 
     form.OnUnload();
     EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"),
-              "C:\\a.exe\r\npace=50\r\nkeysonly=1\r\nlayout=00000407\r\n");
+              "C:\\a.exe\r\npace=50\r\nkeysonly=1\r\nlayout=00000407\r\nlinewait=1000\r\n");
 
     // Back to the defaults: the file is the one line it always was.
     for (const std::u16string_view item :
          {std::u16string_view(u"Pace: as fast as the program takes the keys"),
-          kKeysOnlyText.english, kSameLayoutText.english}) {
+          kKeysOnlyText.english, kSameLayoutText.english, std::u16string_view(u"None")}) {
         form.OnMenuChoice(IdOf(form.StartMenu(), item));
     }
     EXPECT_EQ(form.Typing(), TypingOptions{});
@@ -178,6 +186,11 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         u"    ( ) このコンピューターと同じ",
         u"    ( ) ドイツ語",
         u"    (o) 0000040C (インストールされていません)",
+        u"各行の後の待ち時間 >",
+        u"    (o) なし",
+        u"    ( ) 0.5 秒",
+        u"    ( ) 1 秒",
+        u"    ( ) 2 秒",
     };
     for (const Language language : {Language::English, Language::Japanese}) {
         const bool japanese = language == Language::Japanese;
@@ -207,8 +220,7 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         form.OnActivated();
         EXPECT_EQ(form.LastPlayback(), PlaybackEnd::LayoutMissing);
         ASSERT_EQ(view.failures.size(), 1u);
-        EXPECT_NE(view.failures[0].find(QuotedName(menu.back().text, language)),
-                  std::u16string::npos);
+        EXPECT_NE(view.failures[0].find(QuotedName(menu[10].text, language)), std::u16string::npos);
         PlaybackResult notTypable;
         notTypable.end = PlaybackEnd::NotTypableAsKeys;
         const auto noKeys = PlaybackEndMessage(notTypable, language);

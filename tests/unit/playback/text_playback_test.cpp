@@ -8,6 +8,7 @@
 #include "tests/fake/fake_desktop.h"
 #include "text/language.h"
 #include "text/utf.h"
+#include "keys/key_string.h"
 #include "playback/playback_report.h"
 
 namespace quillrun {
@@ -546,6 +547,74 @@ INSTANTIATE_TEST_SUITE_P(
         // A keystroke that was never taken is not typed; failures passed over are not either,
         // but the run went on past them.
         PositionCase{"AtTheKeystrokeNeverTaken", "ab\r\ncd", 4, true, {2, 1, 0}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// The wait after each line: what happens during it, after which key string (1-based) it
+// begins, and how the run ends.
+struct LineWaitCase {
+    const char* name;
+    std::string bytes;
+    bool stopDuringTheWait;
+    bool switchAwayDuringTheWait;
+    PlaybackEnd end;
+    TypingPosition position;
+};
+
+class LineWait : public Playback, public ::testing::WithParamInterface<LineWaitCase> {};
+
+TEST_P(LineWait, FollowsEachLineEndButTheLastWithQuillrunServedAndEndsAtTheNextLine) {
+    const LineWaitCase& c = GetParam();
+    desktop.PutFile(kFile, c.bytes);
+    hooks.typing.lineWait = Milliseconds{1000};
+    std::vector<std::pair<std::u16string, Milliseconds>> sent;
+    desktop.onKeys = [&](std::u16string_view keys) { sent.emplace_back(keys, desktop.Now()); };
+    Milliseconds served{0};
+    desktop.onPump = [&] {
+        // Only the wait after a line end passes time while it pumps.
+        if (sent.empty() || sent.back().first != kLineEndKeys ||
+            desktop.Now() == sent.back().second) {
+            return;
+        }
+        served += Milliseconds{1};
+        stop = stop || c.stopDuringTheWait;
+        if (c.switchAwayDuringTheWait) {
+            desktop.foregroundProcess = kOtherProcess + 1;
+        }
+    };
+    const Milliseconds start = desktop.Now();
+    const PlaybackResult result = PlayResult();
+    EXPECT_EQ(result.end, c.end);
+    EXPECT_EQ(result.position, c.position);
+    EXPECT_GT(served.count(), 0) << "Quillrun's window was not served during the wait";
+    // Each line's first key comes a second or more after the line end before it; the run
+    // ends without waiting after the last one.
+    for (std::size_t i = 1; i < sent.size(); ++i) {
+        if (sent[i - 1].first == kLineEndKeys) {
+            EXPECT_GE(sent[i].second - sent[i - 1].second, Milliseconds{1000}) << "key " << i;
+            EXPECT_LE(sent[i].second - sent[i - 1].second, Milliseconds{1100}) << "key " << i;
+        }
+    }
+    if (c.end == PlaybackEnd::Finished) {
+        EXPECT_LT(desktop.Now() - sent.back().second, Milliseconds{1000});
+        EXPECT_GE(desktop.Now() - start, Milliseconds{2000});
+    } else {
+        EXPECT_EQ(sent.back().first, kLineEndKeys) << "a key followed the wait";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LineWait,
+    ::testing::Values(
+        LineWaitCase{
+            "ThreeLines", "ab\r\n\r\ncd\r\n", false, false, PlaybackEnd::Finished, {4, 1, 7}},
+        LineWaitCase{
+            "AStopDuringTheWait", "ab\r\ncd", true, false, PlaybackEnd::Stopped, {2, 1, 3}},
+        LineWaitCase{"AnotherWindowInFrontDuringTheWait",
+                     "ab\r\ncd",
+                     false,
+                     true,
+                     PlaybackEnd::FocusMoved,
+                     {2, 1, 3}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Playback, WaitsForAHandedOverWindowWhileQuillrunStaysResponsive) {

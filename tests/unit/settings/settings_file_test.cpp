@@ -41,8 +41,8 @@ Settings Target(std::u16string path, TextEncoding encoding = TextEncoding::Ansi,
 }
 
 TypingOptions Typing(int paceMs, KeyMode mode = KeyMode::UnicodeWhereNeeded,
-                     std::u16string layout = {}) {
-    return TypingOptions{Milliseconds(paceMs), mode, std::move(layout)};
+                     std::u16string layout = {}, int lineWaitMs = 0) {
+    return TypingOptions{Milliseconds(paceMs), mode, std::move(layout), Milliseconds(lineWaitMs)};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -88,11 +88,15 @@ INSTANTIATE_TEST_SUITE_P(
                         Typing(1000, KeyMode::UnicodeWhereNeeded, u"F002040A"))},
         LoadCase{"PaceSetByHand", "C:\\a.exe\r\npace=35\r\nkeysonly=0\r\n", std::nullopt,
                  Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(35))},
+        LoadCase{"LineWaitUpToAMinute", "C:\\a.exe\r\nlinewait=60000\r\n", std::nullopt,
+                 Target(u"C:\\a.exe", TextEncoding::Ansi,
+                        Typing(0, KeyMode::UnicodeWhereNeeded, {}, 60000))},
         LoadCase{"LaterLineWins", "C:\\a.exe\r\npace=50\r\npace=20\r\n", std::nullopt,
                  Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(20))},
         LoadCase{"UnknownAndOutOfRangeLinesAreIgnored",
                  "C:\\a.exe\r\npace=1001\r\npace=-5\r\npace=\r\npace=20ms\r\nkeysonly=yes\r\n"
-                 "layout=German\r\nlayout=0000040\r\nspeed=20\r\n=1\r\npace\r\n",
+                 "layout=German\r\nlayout=0000040\r\nspeed=20\r\n=1\r\npace\r\n"
+                 "linewait=60001\r\nlinewait=99999\r\nlinewait=100000\r\nlinewait=0.5\r\n",
                  std::nullopt, Target(u"C:\\a.exe")},
         LoadCase{"AChoiceOnTheFirstLineIsTheTarget", "pace=50\r\n", std::nullopt,
                  Target(u"pace=50")}),
@@ -143,6 +147,10 @@ INSTANTIATE_TEST_SUITE_P(
             Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(20, KeyMode::KeysOnly, u"00000407")),
             u"C:\\Tools\\quillrun.ini",
             "C:\\a.exe\r\npace=20\r\nkeysonly=1\r\nlayout=00000407\r\n"},
+        SaveCase{"LineWaitFollowsTheOtherChoices", u"C:\\Tools",
+                 Target(u"C:\\a.exe", TextEncoding::Ansi,
+                        Typing(50, KeyMode::UnicodeWhereNeeded, {}, 1500)),
+                 u"C:\\Tools\\quillrun.ini", "C:\\a.exe\r\npace=50\r\nlinewait=1500\r\n"},
         SaveCase{"DefaultChoicesAreNotWritten", u"C:\\Tools",
                  Target(u"C:\\a.exe", TextEncoding::Ansi,
                         Typing(0, KeyMode::UnicodeWhereNeeded, u"00000407")),
@@ -171,7 +179,7 @@ TEST(SettingsRoundTrip, WhatIsLoadedIsSavedByteForByte) {
          {std::string("C:\\Caf\xE9\\ed.exe\r\n"), std::string("C:\\\xE6\x97\xA5\\ed.exe\r\n"),
           std::string("\xEF\xBB\xBF"
                       "C:\\ed.exe\r\n"),
-          std::string("C:\\ed.exe\r\npace=35\r\nkeysonly=1\r\nlayout=00000411\r\n"),
+          std::string("C:\\ed.exe\r\npace=35\r\nkeysonly=1\r\nlayout=00000411\r\nlinewait=750\r\n"),
           std::string("\xFF\xFE"
                       "C\0:\0\r\0\n\0",
                       10)}) {

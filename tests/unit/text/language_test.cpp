@@ -43,13 +43,16 @@ bool HasJapanese(std::u16string_view text) {
 // Every text of the window and its menu exists in both languages with the same blanks; only
 // the button's own caption, "Start", reads the same in both.
 TEST(Texts, EveryMenuAndCaptionTextHasBothLanguagesWithTheSameBlanks) {
-    std::vector<Localized> texts = {kPickCaption,    kOtherPaceText,  kKeysOnlyText,
-                                    kLayoutMenuText, kSameLayoutText, kMissingLayoutText};
+    std::vector<Localized> texts = {kPickCaption,      kOtherPaceText,    kKeysOnlyText,
+                                    kLayoutMenuText,   kSameLayoutText,   kMissingLayoutText,
+                                    kLineWaitMenuText, kOtherLineWaitText};
     for (const StartMenuItem& item : kStartCommands) {
         texts.push_back(item.text);
     }
-    for (const PaceChoice& choice : kPaceChoices) {
-        texts.push_back(choice.text);
+    for (const auto& choices : {kPaceChoices, kLineWaitChoices}) {
+        for (const PaceChoice& choice : choices) {
+            texts.push_back(choice.text);
+        }
     }
     for (const Localized& text : texts) {
         SCOPED_TRACE(Utf16ToUtf8(text.english));
