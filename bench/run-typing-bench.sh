@@ -12,7 +12,8 @@
 #   4. steps 1 to 3 for a text of lowercase words, for a script that mixes in capitals, digits
 #      and symbols, and for runs of capitals and shifted symbols (constants, headings,
 #      passwords); then lowercase text at 20 and 50 ms a key, against the rate the
-#      pace allows.
+#      pace allows; then at 20 ms a key with a wait of 500 ms after each line, against the
+#      same run without it, the waits taken off.
 # Usage: bench/run-typing-bench.sh [characters] [runs]
 # With QUILLRUN_BENCH_DETAIL=N, step 3 also lists each process's N most frequent requests.
 set -Eeuo pipefail
@@ -137,4 +138,21 @@ for ((run = 1; run <= runs; run++)); do
             "$paced_characters" | grep -E 'pace|rate|lost'
         "$session" down "$build" >/dev/null
     done
+    # What a wait after each line costs besides the waits themselves: the same text at 20 ms a
+    # key without one and with 500 ms after each line, the waits taken off the second.
+    echo "-- at 20 ms a key, without and with a wait of 500 ms after each line"
+    walls=()
+    for line_wait in 0 500; do
+        "$session" up "$build" >/dev/null
+        out=$(QUILLRUN_BENCH_PACE=20 QUILLRUN_BENCH_LINEWAIT="$line_wait" "$session" run \
+            "$build" "$build/bin/typing_bench.exe" "$paced_characters")
+        "$session" down "$build" >/dev/null
+        grep -E 'rate|lost|line waits|less' <<<"$out"
+        walls+=("$(awk -F'[(]' '/quillrun rate/ {print $2 + 0}' <<<"$out")")
+        if ((line_wait > 0)); then
+            walls[1]=$(awk '/wall less the line waits/ {print $NF + 0}' <<<"$out")
+        fi
+    done
+    awk -v a="${walls[0]}" -v b="${walls[1]}" \
+        'BEGIN {printf "with the waits taken off: %.3f of the time without them\n", b / a}'
 done

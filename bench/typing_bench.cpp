@@ -201,7 +201,14 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t paceText[8] = {};
     ::GetEnvironmentVariableW(L"QUILLRUN_BENCH_PACE", paceText, 8);
     const unsigned long pace = std::wcstoul(paceText, nullptr, 10);
-    const std::string settingsLines = pace > 0 ? "pace=" + std::to_string(pace) + "\r\n" : "";
+    // A wait after each line from QUILLRUN_BENCH_LINEWAIT (ms), likewise without a burst.
+    wchar_t lineWaitText[8] = {};
+    ::GetEnvironmentVariableW(L"QUILLRUN_BENCH_LINEWAIT", lineWaitText, 8);
+    const unsigned long lineWait = std::wcstoul(lineWaitText, nullptr, 10);
+    std::string settingsLines = pace > 0 ? "pace=" + std::to_string(pace) + "\r\n" : "";
+    if (lineWait > 0) {
+        settingsLines += "linewait=" + std::to_string(lineWait) + "\r\n";
+    }
 
     // Quillrun's run, timed from the first character the target handles to the last.
     auto session = std::make_unique<QuillrunSession>(targetArguments, settingsLines);
@@ -246,16 +253,26 @@ int wmain(int argc, wchar_t** argv) {
     session.reset();  // Quillrun closes before the target's own limit is measured
 
     const double rate = static_cast<double>(expected) / wall;
-    if (pace > 0) {
-        // Each character of a text without Shift is a press and a release: one pace.
-        const double allowed = 1000.0 / static_cast<double>(pace);
+    if (pace > 0 || lineWait > 0) {
         std::printf("pace:                    %lu ms a key\n", pace);
         std::printf("typed:                   %ld of %ld\n", last, expected);
         std::printf("quillrun rate:           %.1f characters/s (%.2f s)\n", rate, wall);
         std::printf("lost / extra / reordered: %ld / %ld / %ld\n", quillrunResult.lost,
                     quillrunResult.extra, quillrunResult.reordered);
-        std::printf("ratio to the pace's rate: %.3f (of %.1f characters/s)\n", rate / allowed,
-                    allowed);
+        if (pace > 0) {
+            // Each character of a text without Shift is a press and a release: one pace.
+            const double allowed = 1000.0 / static_cast<double>(pace);
+            std::printf("ratio to the pace's rate: %.3f (of %.1f characters/s)\n", rate / allowed,
+                        allowed);
+        }
+        if (lineWait > 0) {
+            // A wait follows every line end but the text's last, which the timing ends with.
+            const auto waits = std::count(typed.begin(), typed.end(), L'\r') - 1;
+            std::printf("line waits:              %ld of %lu ms\n", static_cast<long>(waits),
+                        lineWait);
+            std::printf("wall less the line waits: %.2f s\n",
+                        wall - static_cast<double>(waits * static_cast<long>(lineWait)) / 1000.0);
+        }
         return 0;
     }
 
