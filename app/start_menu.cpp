@@ -26,19 +26,19 @@ MenuItem Radio(int id, std::u16string text, bool checked) {
     return Item(MenuItem::Kind::Radio, id, std::move(text), checked);
 }
 
-bool Offered(std::span<const PaceChoice> choices, Milliseconds value) {
+bool Offered(std::span<const DurationChoice> choices, Milliseconds value) {
     return std::any_of(choices.begin(), choices.end(),
-                       [&](const PaceChoice& choice) { return choice.pace == value; });
+                       [&](const DurationChoice& choice) { return choice.duration == value; });
 }
 
 // Radio items from `firstId` for `choices`, `current` checked; one more, checked, for a value
 // set by hand that the choices lack, as `other` words it.
-void AddRadios(std::vector<MenuItem>& items, int firstId, std::span<const PaceChoice> choices,
+void AddRadios(std::vector<MenuItem>& items, int firstId, std::span<const DurationChoice> choices,
                Milliseconds current, const Localized& other, Language language) {
     int id = firstId;
-    for (const PaceChoice& choice : choices) {
+    for (const DurationChoice& choice : choices) {
         items.push_back(
-            Radio(id++, std::u16string(choice.text.In(language)), current == choice.pace));
+            Radio(id++, std::u16string(choice.text.In(language)), current == choice.duration));
     }
     if (!Offered(choices, current)) {
         const std::u16string ms = DecimalText(static_cast<std::uint64_t>(current.count()));
@@ -48,14 +48,15 @@ void AddRadios(std::vector<MenuItem>& items, int firstId, std::span<const PaceCh
 
 // What choosing `id` makes of `current` among the radio items AddRadios made from `firstId`:
 // nothing for an id not among them; the item set by hand keeps `current`.
-std::optional<Milliseconds> ChosenRadio(int id, int firstId, std::span<const PaceChoice> choices,
+std::optional<Milliseconds> ChosenRadio(int id, int firstId,
+                                        std::span<const DurationChoice> choices,
                                         Milliseconds current) {
     const int index = id - firstId;
     if (index < 0 || index > static_cast<int>(choices.size())) {
         return std::nullopt;
     }
     if (index < static_cast<int>(choices.size())) {
-        return choices[static_cast<std::size_t>(index)].pace;
+        return choices[static_cast<std::size_t>(index)].duration;
     }
     if (Offered(choices, current)) {
         return std::nullopt;

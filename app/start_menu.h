@@ -40,13 +40,13 @@ inline constexpr std::array<StartMenuItem, 3> kStartCommands{{
       u"クリップボードのテキストを次にクリックするウィンドウに入力"}},
 }};
 
-// The paces the menu offers, with their items, the default first (also the shape of the waits
-// after each line).
-struct PaceChoice {
-    Milliseconds pace;
+// A duration a menu offers as a radio item: a pace, or a wait after each line.
+struct DurationChoice {
+    Milliseconds duration;
     Localized text;
 };
-inline constexpr std::array<PaceChoice, 4> kPaceChoices{{
+// The paces the menu offers, the default first.
+inline constexpr std::array<DurationChoice, 4> kPaceChoices{{
     {Milliseconds{0},
      {u"Pace: as fast as the program takes the keys", u"速度: プログラムが受け付けられる最速"}},
     {Milliseconds{20},
@@ -69,7 +69,7 @@ inline constexpr Localized kMissingLayoutText{u"{layout} (not installed)",
                                               u"{layout} (インストールされていません)"};
 inline constexpr Localized kLineWaitMenuText{u"Wait after each line", u"各行の後の待ち時間"};
 // The waits after each line the menu's submenu offers, no wait (the default) first.
-inline constexpr std::array<PaceChoice, 4> kLineWaitChoices{{
+inline constexpr std::array<DurationChoice, 4> kLineWaitChoices{{
     {Milliseconds{0}, {u"None", u"なし"}},
     {Milliseconds{500}, {u"0.5 s", u"0.5 秒"}},
     {Milliseconds{1000}, {u"1 s", u"1 秒"}},

@@ -122,9 +122,9 @@ class Typist {
             if (code != kNoWindowInFrontCode && !mayHaveArrived) {
                 return std::nullopt;
             }
-            if (SettledFront() != owner_) {
+            if (auto end = TargetLeftTheFront()) {
                 mayHaveArrived_ = mayHaveArrived;
-                return ProgramEnded() ? PlaybackEnd::TargetClosed : PlaybackEnd::FocusMoved;
+                return end;
             }
             // Sent once already, the keys are not sent again, which could type them twice;
             // they most likely arrived.
@@ -147,8 +147,8 @@ class Typist {
             if (StopRequested(hooks_)) {
                 return PlaybackEnd::Stopped;
             }
-            if (SettledFront() != owner_) {
-                return ProgramEnded() ? PlaybackEnd::TargetClosed : PlaybackEnd::FocusMoved;
+            if (auto end = TargetLeftTheFront()) {
+                return end;
             }
         }
         return std::nullopt;
@@ -177,6 +177,15 @@ class Typist {
                desktop_.Now() < until) {
             desktop_.Sleep(kInputMethodPoll);
         }
+    }
+
+    // Why the run ends if the target is no longer in front: its program ended, or another
+    // window came to the front.
+    std::optional<PlaybackEnd> TargetLeftTheFront() {
+        if (SettledFront() == owner_) {
+            return std::nullopt;
+        }
+        return ProgramEnded() ? PlaybackEnd::TargetClosed : PlaybackEnd::FocusMoved;
     }
 
     // Whether the program typed into has ended, given the moment it takes to.

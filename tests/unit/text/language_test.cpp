@@ -50,7 +50,7 @@ TEST(Texts, EveryMenuAndCaptionTextHasBothLanguagesWithTheSameBlanks) {
         texts.push_back(item.text);
     }
     for (const auto& choices : {kPaceChoices, kLineWaitChoices}) {
-        for (const PaceChoice& choice : choices) {
+        for (const DurationChoice& choice : choices) {
             texts.push_back(choice.text);
         }
     }
