@@ -2,7 +2,6 @@
 // chosen in Start's menu and kept in quillrun.ini for the next start.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <sstream>
 
 #include "tests/win32/e2e_expect.h"
@@ -134,21 +133,17 @@ TEST(LineWait, EachLineBeginsASecondAfterTheEnterBeforeItWasHandled) {
     ExpectTyped(session.target, text, 20s);
     const std::string events = session.target.Events();
     const std::vector<SeenKey> keys = KeyEvents(events, true);
+    const SeenKey* lineEnd = nullptr;  // handled, and no key pressed since
     int lineEnds = 0;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i].name != "CHAR" || keys[i].virtualKey != '\r') {
-            continue;
+    for (const SeenKey& key : keys) {
+        if (key.name == "CHAR" && key.virtualKey == '\r') {
+            lineEnd = &key;
+        } else if (key.name == "KEYDOWN" && lineEnd != nullptr) {
+            ++lineEnds;
+            EXPECT_GE(key.handledMs - lineEnd->handledMs, 1000.0) << lineEnds << "\n" << events;
+            EXPECT_GE(key.sentMs - lineEnd->sentMs, 1000) << "line end " << lineEnds;
+            lineEnd = nullptr;
         }
-        const auto next =
-            std::find_if(keys.begin() + static_cast<std::ptrdiff_t>(i) + 1, keys.end(),
-                         [](const SeenKey& key) { return key.name == "KEYDOWN"; });
-        if (next == keys.end()) {
-            continue;  // the text's last line end: nothing follows it
-        }
-        ++lineEnds;
-        EXPECT_GE(next->handledMs - keys[i].handledMs, 1000.0) << "line end " << lineEnds << "\n"
-                                                               << events;
-        EXPECT_GE(next->sentMs - keys[i].sentMs, 1000) << "line end " << lineEnds;
     }
     EXPECT_EQ(lineEnds, 2) << events;
     ExpectNoMessage(session);
