@@ -48,6 +48,7 @@ void MainForm::OnStartClick() {
     taskId_ = task.value();
     ++starts_;
     heldMessage_.reset();  // the news of an older run is no longer worth an interruption
+    restOffer_.reset();    // nor the rest of it
 }
 
 std::vector<MenuItem> MainForm::StartMenu() {
@@ -63,7 +64,9 @@ std::vector<MenuItem> MainForm::StartMenu() {
         menuLayouts_.push_back(
             {.id = chosen, .name = desktop_.KeyboardLayoutName(chosen), .installed = false});
     }
-    return BuildStartMenu(settings_.typing, menuLayouts_, language_);
+    return BuildStartMenu(
+        settings_.typing, menuLayouts_, language_,
+        restOffer_ ? std::optional<TypingPosition>(restOffer_->rest.from) : std::nullopt);
 }
 
 void MainForm::OnMenuChoice(int id) {
@@ -89,6 +92,11 @@ void MainForm::OnMenuCommand(StartMenuCommand command) {
         case StartMenuCommand::TypeClipboardIntoClickedWindow:
             BeginPick(TextOrigin::Clipboard);
             break;
+        case StartMenuCommand::TypeRestIntoClickedWindow:
+            if (restOffer_) {  // grayed otherwise
+                BeginPick(restOffer_->origin, true);
+            }
+            break;
     }
 }
 
@@ -96,11 +104,24 @@ void MainForm::OnEscape() {
     EndPick();
 }
 
-void MainForm::BeginPick(TextOrigin origin) {
+void MainForm::OnPathChanged() {
+    ++pathChanges_;
+    if (restOffer_ && restOffer_->origin == TextOrigin::File) {
+        restOffer_.reset();
+    }
+}
+
+void MainForm::BeginPick(TextOrigin origin, bool rest) {
     EndPick();
     ++starts_;             // a run going on is superseded, as by a Start
     heldMessage_.reset();  // and the news of an older run is no longer worth an interruption
-    pick_ = Pick{.origin = origin, .deadline = desktop_.Now() + kPickWait, .chosen = false};
+    if (!rest) {
+        restOffer_.reset();  // another run: the rest of the one before is no longer offered
+    }
+    pick_ = Pick{.origin = origin,
+                 .deadline = desktop_.Now() + kPickWait,
+                 .chosen = false,
+                 .rest = rest};
     view_.SetCaption(kPickCaption.In(language_));
     // The timer looks at the window in front from now on; a Start's count-down it replaces is
     // superseded by this newer choice.
@@ -169,22 +190,61 @@ void MainForm::OnTimerTick() {
             },
         .typing = settings_.typing,
     };
+    // The rest of a stopped run, when that is what was picked (and still offered).
+    const std::optional<RestOffer> offer =
+        pick && pick->rest ? restOffer_ : std::optional<RestOffer>();
+    const std::optional<RestOfRun> rest =
+        offer ? std::optional<RestOfRun>(offer->rest) : std::nullopt;
+    // The file is whatever FPath names now, not what it named at Start.
+    const std::u16string path = offer ? offer->path : view_.PathText();
+    const std::uint64_t pathChangesBefore = pathChanges_;
     PlaybackResult result;
     if (pick && pick->origin == TextOrigin::Clipboard) {
-        result = PlayClipboard(desktop_, hooks);
+        result = PlayClipboard(desktop_, hooks, rest);
     } else {
-        // The file is whatever FPath names now, not what it named at Start. A picked window is
-        // typed into as it is in front at the tick: no task is activated.
+        // A picked window is typed into as it is in front at the tick: no task is activated.
         const std::optional<TaskId> task = pick ? std::nullopt : std::optional<TaskId>(taskId_);
-        result = PlayTextFile(desktop_, view_.PathText(), task, hooks);
+        result = PlayTextFile(desktop_, path, task, hooks, rest);
     }
     lastPlayback_ = result.end;
+    // Not if a newer run has begun, nor for a file whose name was changed in the box meanwhile.
+    if (starts_ == startsBefore &&
+        (result.origin == TextOrigin::Clipboard || pathChanges_ == pathChangesBefore)) {
+        OfferTheRest(result, offer, path);
+    }
     // Closed meanwhile: there is no window left to tell.
     if (unloaded_) {
         return;
     }
     // A newer Start superseded this run: its own run, not this one, is for the user to hear of.
     ReportEnd(result, starts_ != startsBefore, shown);
+}
+
+void MainForm::OfferTheRest(const PlaybackResult& result, const std::optional<RestOffer>& offer,
+                            const std::u16string& path) {
+    switch (result.end) {
+        // Stopped part-way: the rest is offered from the first character not confirmed typed
+        // (the one that may have arrived among them: the message says to check).
+        case PlaybackEnd::FocusMoved:
+        case PlaybackEnd::TargetClosed:
+        case PlaybackEnd::NotResponding:
+        case PlaybackEnd::ReadFailed:
+            restOffer_ = RestOffer{.origin = result.origin,
+                                   .path = path,
+                                   .rest = {.from = result.position, .stamp = result.stamp}};
+            break;
+        // All typed, or the text is no longer the one whose rest it was.
+        case PlaybackEnd::Finished:
+        case PlaybackEnd::TextChanged:
+            restOffer_.reset();
+            break;
+        // Nothing typed: the rest offered before, if any, still stands.
+        default:
+            if (!offer) {
+                restOffer_.reset();
+            }
+            break;
+    }
 }
 
 void MainForm::ReportEnd(const PlaybackResult& result, bool superseded,

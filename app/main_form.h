@@ -43,6 +43,9 @@ class MainForm {
     void OnMenuCommand(StartMenuCommand command);
     // Esc in the window: ends a wait for the window to type into.
     void OnEscape();
+    // The text in FPath changed (by the user, the browse button or Quillrun itself): the rest
+    // of a stopped file run is no longer offered, since it may name another file now.
+    void OnPathChanged();
     // The timer: while Quillrun waits for the user to click a window, a look at the window in
     // front; otherwise the delayed start, which types the file named in FPath now into the
     // program launched last (or the text picked into the window picked).
@@ -64,13 +67,24 @@ class MainForm {
         TextOrigin origin = TextOrigin::File;
         Milliseconds deadline{};  // of the wait for the click
         bool chosen = false;      // a window was chosen: the timer counts down to typing
+        bool rest = false;        // it types the rest of the run that stopped last
+    };
+    // The rest of a run that stopped before the end of its text, as offered in Start's menu.
+    struct RestOffer {
+        TextOrigin origin = TextOrigin::File;
+        std::u16string path;  // a file run's file
+        RestOfRun rest;
     };
 
-    void BeginPick(TextOrigin origin);
+    void BeginPick(TextOrigin origin, bool rest = false);
     // Ends a pick silently, in its wait or its count-down.
     void EndPick();
     // A look at the window in front while waiting for the click.
     void AwaitPick();
+    // After a run: the rest of it is offered if it stopped part-way; the rest offered before
+    // (`offer`, if the run was its) stands only if the run typed nothing and its text is the same.
+    void OfferTheRest(const PlaybackResult& result, const std::optional<RestOffer>& offer,
+                      const std::u16string& path);
     // Tells the user how a run ended, if it fell short: at once, or when they come back.
     void ReportEnd(const PlaybackResult& result, bool superseded, std::uint64_t shownProgress);
 
@@ -88,6 +102,8 @@ class MainForm {
     std::vector<LayoutChoice> menuLayouts_;
     // How the last run fell short, while the user is in another window.
     std::optional<std::u16string> heldMessage_;
+    std::optional<RestOffer> restOffer_;
+    std::uint64_t pathChanges_ = 0;  // changes of FPath's text so far
 };
 
 }  // namespace quillrun

@@ -67,7 +67,8 @@ std::optional<Milliseconds> ChosenRadio(int id, int firstId,
 }  // namespace
 
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
-                                     std::span<const LayoutChoice> layouts, Language language) {
+                                     std::span<const LayoutChoice> layouts, Language language,
+                                     std::optional<TypingPosition> restFrom) {
     const auto text = [language](const Localized& localized) {
         return std::u16string(localized.In(language));
     };
@@ -75,6 +76,16 @@ std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
     for (const StartMenuItem& item : kStartCommands) {
         menu.push_back(Item(MenuItem::Kind::Command, item.id, text(item.text)));
         menu.back().isDefault = item.isDefault;
+        if (item.command == StartMenuCommand::TypeRestIntoClickedWindow) {
+            // Grayed rather than left out, so that the items below keep their places.
+            menu.back().enabled = restFrom.has_value();
+            if (restFrom) {
+                menu.back().text = FillIn(kRestFromText.In(language),
+                                          {{u"command", menu.back().text},
+                                           {u"line", DecimalText(restFrom->line)},
+                                           {u"column", DecimalText(restFrom->column)}});
+            }
+        }
     }
     menu.push_back(Item(MenuItem::Kind::Separator, 0, {}));
     AddRadios(menu, kFirstPaceId, kPaceChoices, typing.pace, kOtherPaceText, language);

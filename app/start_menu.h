@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "desktop/desktop_services.h"
+#include "playback/text_playback.h"
 #include "text/language.h"
 
 namespace quillrun {
@@ -19,6 +20,7 @@ enum class StartMenuCommand {
     Start,                           // the same as a click on Start
     TypeFileIntoClickedWindow,       // the file named in the path box
     TypeClipboardIntoClickedWindow,  // the clipboard's text
+    TypeRestIntoClickedWindow,       // the rest of the run that stopped last
 };
 
 struct StartMenuItem {
@@ -28,7 +30,7 @@ struct StartMenuItem {
     bool isDefault = false;  // drawn bold: what a click on the button itself does
 };
 
-inline constexpr std::array<StartMenuItem, 3> kStartCommands{{
+inline constexpr std::array<StartMenuItem, 4> kStartCommands{{
     // The button's own caption, which stays "Start" in every language.
     {201, StartMenuCommand::Start, {u"Start", u"Start"}, true},
     {202,
@@ -38,7 +40,13 @@ inline constexpr std::array<StartMenuItem, 3> kStartCommands{{
      StartMenuCommand::TypeClipboardIntoClickedWindow,
      {u"Type the clipboard into the window I click next",
       u"クリップボードのテキストを次にクリックするウィンドウに入力"}},
+    // Grayed until a run stops before the end of its text; then it says where the rest begins.
+    {204,
+     StartMenuCommand::TypeRestIntoClickedWindow,
+     {u"Type the rest into the window I click next", u"残りを次にクリックするウィンドウに入力"}},
 }};
+inline constexpr Localized kRestFromText{u"{command} (line {line}, column {column})",
+                                         u"{command} ({line} 行目、{column} 文字目から)"};
 
 // A duration a menu offers as a radio item: a pace, or a wait after each line.
 struct DurationChoice {
@@ -96,6 +104,7 @@ struct MenuItem {
     std::u16string text;
     bool checked = false;
     bool isDefault = false;
+    bool enabled = true;          // grayed when not
     std::vector<MenuItem> items;  // a submenu's
 
     friend bool operator==(const MenuItem&, const MenuItem&) = default;
@@ -104,9 +113,11 @@ struct MenuItem {
 // The whole menu: the commands, then the pace as radio items (with a fifth, checked, for a pace
 // set in the settings file that the menu does not offer), keys only, the submenu of layouts
 // ("Same as this computer", then `layouts`) and the submenu of waits after each line (again with
-// a fifth for one set by hand), in `language`. The choices in `typing` are checked.
+// a fifth for one set by hand), in `language`. The choices in `typing` are checked. The rest of
+// a stopped run is offered from `restFrom`, and grayed without it.
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
-                                     std::span<const LayoutChoice> layouts, Language language);
+                                     std::span<const LayoutChoice> layouts, Language language,
+                                     std::optional<TypingPosition> restFrom = std::nullopt);
 
 // What choosing the item `id` of the menu BuildStartMenu made with the same arguments does:
 // a command, or typing options that differ from `typing` in the one choice made.

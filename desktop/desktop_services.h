@@ -165,6 +165,9 @@ class ByteReader {
     virtual Result<std::size_t> Read(std::span<char> buffer) = 0;
     // The file's size in bytes when it was opened; 0 when unknown (a pipe, say).
     [[nodiscard]] virtual std::uint64_t Size() const = 0;
+    // When the file was last written, in the system's units; 0 when unknown. Told apart from
+    // another time only, so that a file changed since an earlier read can be recognised.
+    [[nodiscard]] virtual std::uint64_t LastWriteTime() const = 0;
 };
 
 class DesktopServices {

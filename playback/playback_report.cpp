@@ -22,6 +22,20 @@ constexpr Localized kTargetClosed{u"Quillrun stopped typing because {program} cl
 constexpr Localized kOpenFailed{
     u"Quillrun typed nothing: it could not open the file \"{path}\": {reason}",
     u"Quillrun は何も入力しませんでした。ファイル \"{path}\" を開けませんでした。原因: {reason}"};
+constexpr Localized kFileChanged{
+    u"Quillrun typed nothing: the file \"{path}\" has changed since the run that stopped (its size "
+    u"or the time it was saved differs), so where the rest begins can no longer be told. Type it "
+    u"from the start again, or the rest by hand.",
+    u"Quillrun は何も入力しませんでした。ファイル \"{path}\" が、中止した入力のあとで変更されました "
+    u"(サイズか保存日時が違います)。そのため、残りがどこから始まるかがわかりません。最初から入力し"
+    u"直すか、残りを手で入力してください。"};
+constexpr Localized kClipboardChanged{
+    u"Quillrun typed nothing: the clipboard's text has changed since the run that stopped, so "
+    u"where the rest begins can no longer be told. Copy the text again and type it whole, or the "
+    u"rest by hand.",
+    u"Quillrun は何も入力しませんでした。クリップボードのテキストが、中止した入力のあとで変わり"
+    u"ました。そのため、残りがどこから始まるかがわかりません。テキストをもう一度コピーして全体を"
+    u"入力するか、残りを手で入力してください。"};
 constexpr Localized kReservedName{
     u"Quillrun typed nothing: Windows keeps the name of the file \"{path}\" for a device (as it "
     u"keeps CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with any extension), so no file of "
@@ -152,6 +166,10 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
                           {{u"path", result.path}, {u"reason", result.reason}});
         case PlaybackEnd::ReservedName:
             return FillIn(kReservedName.In(language), {{u"path", result.path}});
+        case PlaybackEnd::TextChanged:
+            return result.origin == TextOrigin::Clipboard
+                       ? std::u16string(kClipboardChanged.In(language))
+                       : FillIn(kFileChanged.In(language), {{u"path", result.path}});
         case PlaybackEnd::NothingConfirmed:
             return FillIn(
                 kNothingConfirmed.In(language),

@@ -370,8 +370,22 @@ Result<std::optional<std::u16string>> ReadClipboard(DesktopServices& desktop) {
     }
 }
 
+// FNV-1a over the text's UTF-16 units: enough to tell a changed clipboard from the same text,
+// without keeping the text, which may be a password.
+std::uint64_t TextHash(std::u16string_view text) {
+    std::uint64_t hash = 0xCBF29CE484222325;
+    for (const char16_t unit : text) {
+        for (const int shift : {0, 8}) {
+            hash ^= (static_cast<std::uint64_t>(unit) >> shift) & 0xFF;
+            hash *= 0x100000001B3;
+        }
+    }
+    return hash;
+}
+
 PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optional<TaskId> task,
-                          const PlaybackHooks& hooks, PlaybackResult result) {
+                          const PlaybackHooks& hooks, PlaybackResult result,
+                          const std::optional<RestOfRun>& rest) {
     // When activation fails (the target is gone, say), the file goes to whichever window is
     // in front instead, as before.
     const Status activated = task ? desktop.ActivateTask(*task) : Status();
@@ -441,7 +455,22 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         }
         const std::u16string& units = piece.value()->text;
         const bool endsLine = piece.value()->endsLine;
-        for (std::size_t i = 0; i < units.size(); ++i) {
+        // The rest of a stopped run: what lies before its first character is passed over.
+        std::size_t first = 0;
+        if (rest && at.line < rest->from.line) {
+            at.column += units.size();
+            if (endsLine) {
+                ++at.line;
+                at.column = 1;
+            }
+            continue;
+        }
+        if (rest && at.line == rest->from.line && at.column < rest->from.column) {
+            first = static_cast<std::size_t>(
+                std::min<std::uint64_t>(units.size(), rest->from.column - at.column));
+            at.column += first;
+        }
+        for (std::size_t i = first; i < units.size(); ++i) {
             if (auto end = typist.Type(EscapeKeyChar(units[i]))) {
                 if (closedAtTheEnd(*end, !endsLine && i + 1 == units.size())) {
                     ++at.column;
@@ -475,7 +504,8 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
 }  // namespace
 
 PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
-                            std::optional<TaskId> task, const PlaybackHooks& hooks) {
+                            std::optional<TaskId> task, const PlaybackHooks& hooks,
+                            const std::optional<RestOfRun>& rest) {
     PlaybackResult result;
     result.intoPickedWindow = !task;
     // Opening a device (CON, COM1) could wait for it or act on it; a file of that name cannot
@@ -496,11 +526,20 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
         }
         return result;
     }
+    result.stamp = {.size = reader.value().FileSize(),
+                    .lastWrite = reader.value().LastWriteTime(),
+                    .hash = 0};
+    if (rest && rest->stamp != result.stamp) {
+        result.end = PlaybackEnd::TextChanged;
+        result.path = path;
+        return result;
+    }
     FilePieces pieces(desktop, path, std::move(reader).value());
-    return PlayPieces(desktop, pieces, task, hooks, std::move(result));
+    return PlayPieces(desktop, pieces, task, hooks, std::move(result), rest);
 }
 
-PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks) {
+PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks,
+                             const std::optional<RestOfRun>& rest) {
     PlaybackResult result;
     result.origin = TextOrigin::Clipboard;
     result.intoPickedWindow = true;
@@ -518,8 +557,13 @@ PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hook
         result.end = PlaybackEnd::NoText;
         return result;
     }
+    result.stamp.hash = TextHash(*text.value());
+    if (rest && rest->stamp != result.stamp) {
+        result.end = PlaybackEnd::TextChanged;
+        return result;
+    }
     MemoryTextPieces pieces(*std::move(text).value());
-    return PlayPieces(desktop, pieces, std::nullopt, hooks, std::move(result));
+    return PlayPieces(desktop, pieces, std::nullopt, hooks, std::move(result), rest);
 }
 
 }  // namespace quillrun

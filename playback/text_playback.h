@@ -30,6 +30,7 @@ enum class PlaybackEnd {
     ClipboardBusy,        // another program held the clipboard open: nothing was typed
     NothingPicked,        // no window was clicked in time to type into: nothing was typed
     LayoutMissing,        // the other computer's keyboard layout is not installed: nothing typed
+    TextChanged,          // the rest of a stopped run: its text has changed since, nothing typed
     NotTypableAsKeys,     // keys only, and a character has no keys on the layout: nothing typed
     NoMainWindow,  // the launched program showed only windows without a taskbar button (a splash
                    // screen): nothing was typed
@@ -51,6 +52,23 @@ struct TypingPosition {
     friend bool operator==(const TypingPosition&, const TypingPosition&) = default;
 };
 
+// What a run's text was, so that a later run can tell whether it is still the same: a file's
+// size and last-write time as the run opened it, or a hash of the clipboard's text (the text
+// itself is never kept beyond its run).
+struct TextStamp {
+    std::uint64_t size = 0;
+    std::uint64_t lastWrite = 0;
+    std::uint64_t hash = 0;
+
+    friend bool operator==(const TextStamp&, const TextStamp&) = default;
+};
+
+// Where a run that types the rest of a stopped one begins, and what its text must still be.
+struct RestOfRun {
+    TypingPosition from;  // the line and column of the first character not confirmed typed
+    TextStamp stamp;      // the stopped run's
+};
+
 struct PlaybackResult {
     PlaybackEnd end = PlaybackEnd::NotOpened;
     TypingPosition position;
@@ -60,7 +78,8 @@ struct PlaybackResult {
     bool intoPickedWindow = false;  // typed into the window in front, not a launched program
     // The character that has no keys on the layout (NotTypableAsKeys), at `position`.
     char32_t character = 0;
-    std::u16string path{};  // the file named, when it could not be opened
+    std::u16string path{};  // the file named, when it could not be opened or has changed
+    TextStamp stamp{};      // the text's, once it was read
 };
 
 // What a run asks of the window that started it.
@@ -97,11 +116,16 @@ inline constexpr Milliseconds kProgramEndWait{500};
 // gone through first, and nothing is typed if a character of it has no keys on the layout.
 // A path that names a device (CON, say) is not opened. A program that ends right after the
 // text's last keystroke (a console's "exit") has taken the whole text.
+// With `rest`, only the text from `rest->from` on is typed (positions stay the whole text's),
+// and nothing at all if the file is no longer the one the stopped run read.
 PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
-                            std::optional<TaskId> task, const PlaybackHooks& hooks);
+                            std::optional<TaskId> task, const PlaybackHooks& hooks,
+                            const std::optional<RestOfRun>& rest = std::nullopt);
 
 // Reads the clipboard's text now and types it into the window in front, as PlayTextFile types
 // a file but exactly as the text stands (see MemoryTextPieces): no Enter is added at its end.
-PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks);
+// With `rest`, as PlayTextFile: nothing if the clipboard's text has changed.
+PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks,
+                             const std::optional<RestOfRun>& rest = std::nullopt);
 
 }  // namespace quillrun

@@ -48,6 +48,7 @@ class TextReader {
         return bytesRead_ - (buffer_.size() - position_);
     }
     [[nodiscard]] std::uint64_t FileSize() const { return fileSize_; }
+    [[nodiscard]] std::uint64_t LastWriteTime() const { return file_->LastWriteTime(); }
 
   private:
     TextReader(DesktopServices& desktop, std::unique_ptr<ByteReader> file, LineEnds lineEnds)

@@ -65,6 +65,14 @@ class FileReader final : public ByteReader {
         return static_cast<std::uint64_t>(size.QuadPart);
     }
 
+    [[nodiscard]] std::uint64_t LastWriteTime() const override {
+        FILETIME written{};
+        if (!::GetFileTime(file_.get(), nullptr, nullptr, &written)) {
+            return 0;
+        }
+        return (std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+    }
+
   private:
     UniqueHandle file_;
 };

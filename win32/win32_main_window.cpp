@@ -59,7 +59,8 @@ bool AppendMenuItems(HMENU menu, const std::vector<MenuItem>& items) {
         info.cbSize = sizeof(info);
         info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
         info.fType = MFT_STRING;
-        info.fState = (item.checked ? MFS_CHECKED : 0u) | (item.isDefault ? MFS_DEFAULT : 0u);
+        info.fState = (item.checked ? MFS_CHECKED : 0u) | (item.isDefault ? MFS_DEFAULT : 0u) |
+                      (item.enabled ? 0u : MFS_GRAYED);
         info.wID = static_cast<UINT>(item.id);
         info.dwTypeData = text.data();
         UniqueMenu submenu;
@@ -277,6 +278,10 @@ void MainWindow::ApplyLayout(UINT dpi, const RECT* suggested) {
 }
 
 void MainWindow::OnCommand(int controlId, int notification) {
+    if (static_cast<ControlId>(controlId) == ControlId::FPath && notification == EN_CHANGE) {
+        form_.OnPathChanged();
+        return;
+    }
     if (notification != BN_CLICKED) {
         return;
     }

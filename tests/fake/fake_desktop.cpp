@@ -48,8 +48,8 @@ bool IsAbsolute(std::u16string_view path) {
 
 class MemoryReader final : public ByteReader {
   public:
-    MemoryReader(std::string bytes, std::size_t pieceLimit)
-        : bytes_(std::move(bytes)), pieceLimit_(pieceLimit) {}
+    MemoryReader(std::string bytes, std::size_t pieceLimit, std::uint64_t written)
+        : bytes_(std::move(bytes)), pieceLimit_(pieceLimit), written_(written) {}
     Result<std::size_t> Read(std::span<char> buffer) override {
         std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
         if (pieceLimit_ != 0) {
@@ -60,10 +60,12 @@ class MemoryReader final : public ByteReader {
         return count;
     }
     [[nodiscard]] std::uint64_t Size() const override { return bytes_.size(); }
+    [[nodiscard]] std::uint64_t LastWriteTime() const override { return written_; }
 
   private:
     std::string bytes_;
     std::size_t pieceLimit_;
+    std::uint64_t written_;
     std::size_t position_ = 0;
 };
 
@@ -138,7 +140,9 @@ void FakeDesktop::QueueDialogAnswer(Result<std::u16string> answer) {
 }
 
 void FakeDesktop::PutFile(std::u16string_view path, std::string bytes) {
-    files_[FoldCase(Resolve(path))] = std::move(bytes);
+    const std::u16string key = FoldCase(Resolve(path));
+    files_[key] = std::move(bytes);
+    writeTimes_[key] = ++writes_;
 }
 
 void FakeDesktop::PutFolder(std::u16string_view path) {
@@ -407,7 +411,8 @@ Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenForReading(std::u16string_v
     if (path.empty() || it == files_.end()) {
         return Failure{"OpenForReading", u"The system cannot find the file specified.", 2};
     }
-    return std::unique_ptr<ByteReader>(std::make_unique<MemoryReader>(it->second, readPieceLimit));
+    return std::unique_ptr<ByteReader>(
+        std::make_unique<MemoryReader>(it->second, readPieceLimit, writeTimes_[key]));
 }
 
 Status FakeDesktop::ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
@@ -415,7 +420,9 @@ Status FakeDesktop::ReplaceFileContents(std::u16string_view path, std::string_vi
     if (auto failure = TakeScriptedFailure("ReplaceFileContents")) {
         return *std::move(failure);  // the old file, if any, stays as it was
     }
-    files_[FoldCase(Resolve(path))] = std::string(bytes);
+    const std::u16string key = FoldCase(Resolve(path));
+    files_[key] = std::string(bytes);
+    writeTimes_[key] = ++writes_;
     return {};
 }
 

@@ -76,7 +76,8 @@ class FakeDesktop final : public DesktopServices {
     void FailNext(const std::string& operation, Failure failure);
     // Queues the open-file dialog's next answer; without one the dialog reports a cancel.
     void QueueDialogAnswer(Result<std::u16string> answer);
-    // Files by full path; relative paths resolve against workingFolder.
+    // Files by full path; relative paths resolve against workingFolder. Each put is a write,
+    // at a later time than the one before.
     void PutFile(std::u16string_view path, std::string bytes);
     void PutFolder(std::u16string_view path);
     [[nodiscard]] std::optional<std::string> FileBytes(std::u16string_view path) const;
@@ -153,6 +154,9 @@ class FakeDesktop final : public DesktopServices {
     std::map<std::string, std::deque<Failure>> failures_;
     std::deque<Result<std::u16string>> dialogAnswers_;
     std::map<std::u16string, std::string> files_;
+    // When each file was last written, as a count of writes: each write is a later time.
+    std::map<std::u16string, std::uint64_t> writeTimes_;
+    std::uint64_t writes_ = 0;
     std::map<std::u16string, bool> folders_;
     std::vector<TaskId> launched_;
     std::uint64_t nextTask_ = 1;

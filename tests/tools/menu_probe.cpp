@@ -9,21 +9,25 @@
 
 namespace {
 
-// One line per item: a separator as "-", a submenu's items indented by four spaces.
+// One line per item: a separator as "-", a grayed item after "(grayed) ", a submenu's items
+// indented by four spaces.
 void Describe(HMENU menu, const std::wstring& indent, std::wstring& lines) {
     const int count = ::GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
         wchar_t text[512] = {};
         MENUITEMINFOW item{};
         item.cbSize = sizeof(item);
-        item.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
+        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING | MIIM_SUBMENU;
         item.dwTypeData = text;
         item.cch = static_cast<UINT>(std::size(text) - 1);
         if (!::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item)) {
             lines += indent + L"?\n";
             continue;
         }
-        lines += indent + ((item.fType & MFT_SEPARATOR) != 0 ? L"-" : text) + L"\n";
+        const bool grayed = (item.fState & MFS_GRAYED) != 0;
+        lines += indent + ((item.fType & MFT_SEPARATOR) != 0 ? std::wstring(L"-")
+                           : (grayed ? L"(grayed) " : L"") + std::wstring(text)) +
+                 L"\n";
         if (item.hSubMenu != nullptr) {
             Describe(item.hSubMenu, indent + L"    ", lines);
         }

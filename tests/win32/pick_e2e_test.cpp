@@ -2,6 +2,8 @@
 // on its arrow (or from the keyboard), an item chosen with the keys, a real click on the window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/form_layout.h"
 #include "tests/win32/e2e_expect.h"
 
@@ -10,6 +12,7 @@ namespace {
 
 constexpr int kTypeIntoClickedWindow = 1;
 constexpr int kTypeClipboardIntoClickedWindow = 2;
+constexpr int kTypeTheRest = 3;
 
 // Quillrun, set up to launch the test target it names in quillrun.ini, and another test target
 // that is open already.
@@ -107,6 +110,45 @@ TEST_F(PickedWindow, AnEmptyClipboardTypesNothingAndSaysSoWhenTheUserComesBack) 
     ASSERT_TRUE(ComeBackToQuillrun(session));
     EXPECT_NE(TakeTheOnlyMessage(session).find(L"The clipboard holds no text: nothing was typed."),
               std::wstring::npos);
+}
+
+// A run stopped by a click on Quillrun goes on from where it stopped, into the window clicked
+// next: the target then holds the whole file once.
+TEST_F(PickedWindow, TheRestOfARunStoppedByAClickCompletesTheTextOnce) {
+    const std::string bytes = LongText();
+    const std::wstring text(bytes.begin(), bytes.end());  // ASCII
+    session.file = session.work / L"long.txt";
+    ASSERT_TRUE(WriteBytes(session.file, bytes));
+    SetPathBox(session.window, session.file);
+    ASSERT_NO_FATAL_FAILURE(PickAndClick(kTypeIntoClickedWindow));
+    ASSERT_TRUE(WaitUntil([&] { return open.CharCount() >= 20; }));
+    std::optional<POINT> bare;
+    ASSERT_TRUE(WaitUntil([&] { return (bare = BarePointOf(session.window)).has_value(); }))
+        << "the target covers Quillrun";
+    ClickAt(*bare);
+    const std::wstring message = TakeTheOnlyMessage(session);
+    ASSERT_NE(message.find(L"Quillrun stopped typing"), std::wstring::npos) << Narrow(message);
+    ASSERT_LT(open.Text().size(), text.size());
+
+    ASSERT_NO_FATAL_FAILURE(PickAndClick(kTypeTheRest));
+    WaitForTyped(open, text, 60s);
+    ExpectNoMessage(session);  // a run that finished says nothing: it is over
+    const std::wstring typed = open.Text();
+    // When the stop said the next character may have arrived, the rest began with it: the
+    // target may hold that one (an Enter: CR LF) twice in a row.
+    const auto withOneCharacterTwice = [&] {
+        const std::size_t extra = typed.size() - text.size();
+        const std::size_t at = static_cast<std::size_t>(
+            std::mismatch(text.begin(), text.end(), typed.begin(), typed.end()).first -
+            text.begin());
+        return typed.size() > text.size() && extra <= 2 && at >= extra &&
+               typed.substr(0, at) + typed.substr(at + extra) == text &&
+               typed.substr(at, extra) == typed.substr(at - extra, extra);
+    };
+    EXPECT_TRUE(typed == text ||
+                (message.find(L"The next one may have arrived") != std::wstring::npos &&
+                 withOneCharacterTwice()))
+        << Narrow(typed);
 }
 
 TEST_F(PickedWindow, TheKeyboardOpensStartsMenuAndEscEndsTheWait) {

@@ -10,9 +10,9 @@ namespace quillrun::testing {
 namespace {
 
 // Start's menu items, counted from 0 as the keyboard reaches them (separators are skipped).
-constexpr int kPace20 = 4;
-constexpr int kPace50 = 5;
-constexpr int kKeysOnly = 7;
+constexpr int kPace20 = 5;
+constexpr int kPace50 = 6;
+constexpr int kKeysOnly = 8;
 
 // One key event as the test target saw it.
 struct SeenKey {
@@ -73,6 +73,7 @@ TEST_F(RemoteTyping, StartsMenuOffersTheChoicesInEnglish) {
                                    L"Start",
                                    L"Type into the window I click next",
                                    L"Type the clipboard into the window I click next",
+                                   L"(grayed) Type the rest into the window I click next",
                                    L"-",
                                    L"Pace: as fast as the program takes the keys",
                                    L"Pace: 20 ms a key (remote desktops)",

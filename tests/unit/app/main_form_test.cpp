@@ -63,7 +63,8 @@ std::vector<std::u16string> Describe(const std::vector<MenuItem>& items,
                 lines.push_back(indent + (item.checked ? u"[x] " : u"[ ] ") + item.text);
                 break;
             case MenuItem::Kind::Command:
-                lines.push_back(indent + (item.isDefault ? u"* " : u"") + item.text);
+                lines.push_back(indent + (item.isDefault ? u"* " : u"") +
+                                (item.enabled ? u"" : u"(grayed) ") + item.text);
                 break;
             case MenuItem::Kind::Submenu:
                 lines.push_back(indent + item.text + u" >");
@@ -98,6 +99,7 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
         u"* Start",
         u"Type into the window I click next",
         u"Type the clipboard into the window I click next",
+        u"(grayed) Type the rest into the window I click next",
         u"-",
         u"( ) Pace: as fast as the program takes the keys",
         u"( ) Pace: 20 ms a key (remote desktops)",
@@ -130,10 +132,10 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
     const std::vector<std::u16string> chosen = Describe(form.StartMenu());
     // Without the hand-set pace and wait, and the layout that is gone.
     ASSERT_EQ(chosen.size(), fromFile.size() - 3);
-    EXPECT_EQ(chosen[6], u"(o) Pace: 50 ms a key (virtual machines)");
-    EXPECT_EQ(chosen[8], u"[x] Keys only (for consoles that ignore Unicode input)");
-    EXPECT_EQ(chosen[12], u"    (o) German");
-    EXPECT_EQ(chosen[16], u"    (o) 1 s");
+    EXPECT_EQ(chosen[7], u"(o) Pace: 50 ms a key (virtual machines)");
+    EXPECT_EQ(chosen[9], u"[x] Keys only (for consoles that ignore Unicode input)");
+    EXPECT_EQ(chosen[13], u"    (o) German");
+    EXPECT_EQ(chosen[17], u"    (o) 1 s");
     // A dismissed menu changes nothing.
     form.OnMenuChoice(0);
     EXPECT_EQ(form.Typing().pace, Milliseconds{50});
@@ -175,6 +177,7 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         u"* Start",
         u"次にクリックするウィンドウに入力",
         u"クリップボードのテキストを次にクリックするウィンドウに入力",
+        u"(grayed) 残りを次にクリックするウィンドウに入力",
         u"-",
         u"( ) 速度: プログラムが受け付けられる最速",
         u"( ) 速度: キーごとに 20 ミリ秒 (リモート デスクトップ)",
@@ -220,11 +223,11 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         form.OnActivated();
         EXPECT_EQ(form.LastPlayback(), PlaybackEnd::LayoutMissing);
         ASSERT_EQ(view.failures.size(), 1u);
-        EXPECT_NE(view.failures[0].find(QuotedName(menu[10].text, language)), std::u16string::npos);
+        EXPECT_NE(view.failures[0].find(QuotedName(menu[11].text, language)), std::u16string::npos);
         PlaybackResult notTypable;
         notTypable.end = PlaybackEnd::NotTypableAsKeys;
         const auto noKeys = PlaybackEndMessage(notTypable, language);
-        EXPECT_NE(noKeys.value_or(u"").find(QuotedName(menu[9].text, language)),
+        EXPECT_NE(noKeys.value_or(u"").find(QuotedName(menu[10].text, language)),
                   std::u16string::npos);
 
         // The caption while waiting for the click, and the message when none comes.
@@ -621,6 +624,123 @@ TEST_F(MainFormPick, AStartOrANewPickDuringAPickedRunSupersedesIt) {
         EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
     }
     EXPECT_TRUE(view.failures.empty());
+}
+
+// The rest of a run that stopped part-way: offered in Start's menu from where it stopped (grayed
+// until then), typed into the window clicked next, and no longer offered once its text is another.
+TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsTextIsTheSame) {
+    enum class Then { Nothing, SaveTheFile, EditThePath, ChangeTheClipboard, StartAnotherRun };
+    const struct {
+        const char* name;
+        StartMenuCommand run;
+        std::u16string stopAt;  // the key after which another window comes to the front
+        Then then;              // what happens before the rest is chosen
+        std::u16string offered;  // the menu item after the run
+        std::u16string rest;     // what the rest types
+        PlaybackEnd restEnd;
+    } cases[] = {
+        {"OfAFile", StartMenuCommand::TypeFileIntoClickedWindow, u"b", Then::Nothing,
+         u"Type the rest into the window I click next (line 1, column 3)", u"\r\ncd\r\n",
+         PlaybackEnd::Finished},
+        {"OfTheClipboard", StartMenuCommand::TypeClipboardIntoClickedWindow, u"c", Then::Nothing,
+         u"Type the rest into the window I click next (line 2, column 2)", u"d",
+         PlaybackEnd::Finished},
+        {"OfAFileSavedAgain", StartMenuCommand::TypeFileIntoClickedWindow, u"b", Then::SaveTheFile,
+         u"Type the rest into the window I click next (line 1, column 3)", u"",
+         PlaybackEnd::TextChanged},
+        {"OfAClipboardChanged", StartMenuCommand::TypeClipboardIntoClickedWindow, u"b",
+         Then::ChangeTheClipboard, u"Type the rest into the window I click next (line 1, column 3)",
+         u"", PlaybackEnd::TextChanged},
+        {"AfterThePathWasEdited", StartMenuCommand::TypeFileIntoClickedWindow, u"b",
+         Then::EditThePath, u"Type the rest into the window I click next (line 1, column 3)", u"",
+         PlaybackEnd::Finished},
+        {"AfterAnotherRun", StartMenuCommand::TypeClipboardIntoClickedWindow, u"b",
+         Then::StartAnotherRun, u"Type the rest into the window I click next (line 1, column 3)",
+         u"", PlaybackEnd::Finished},
+        {"OfARunThatFinished", StartMenuCommand::TypeFileIntoClickedWindow, u"", Then::Nothing,
+         u"(grayed) Type the rest into the window I click next", u"", PlaybackEnd::Finished},
+    };
+    const auto restItem = [&] { return Describe(form.StartMenu())[3]; };
+    const auto typeInto = [&](StartMenuCommand command, std::u16string_view stopAt) {
+        desktop.foregroundProcess = desktop.ownProcess;
+        form.OnMenuCommand(command);
+        desktop.foregroundProcess = kClicked;
+        desktop.onKeys = [&, stopAt](std::u16string_view keys) {
+            if (keys == stopAt) {
+                desktop.foregroundProcess = kClicked + 1;
+            }
+        };
+        const std::size_t typedBefore = Typed().size();
+        desktop.Advance(Milliseconds{100} + kTimerInterval);
+        desktop.onKeys = nullptr;
+        return Typed().substr(typedBefore);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop.PutFile(u"C:\\Work\\a.txt", "ab\r\ncd");
+        desktop.clipboard = u"ab\r\ncd";
+        view.failures.clear();
+        typeInto(c.run, c.stopAt);
+        EXPECT_EQ(restItem(), c.offered);
+        switch (c.then) {
+            case Then::Nothing:
+                break;
+            case Then::SaveTheFile:
+                desktop.PutFile(u"C:\\Work\\a.txt", "ab\r\ncd");  // the same bytes, saved later
+                break;
+            case Then::EditThePath:
+                form.OnPathChanged();
+                break;
+            case Then::ChangeTheClipboard:
+                desktop.clipboard = u"ab\r\ncD";
+                break;
+            case Then::StartAnotherRun:
+                form.OnStartClick();
+                desktop.Advance(kTimerInterval);
+                break;
+        }
+        const bool stillOffered = c.then != Then::EditThePath && c.then != Then::StartAnotherRun &&
+                                  !c.stopAt.empty();
+        EXPECT_EQ(restItem().starts_with(u"(grayed)"), !stillOffered);
+        const std::uint64_t runs = desktop.CallsOf("Tick").size();
+        const std::u16string rest = typeInto(StartMenuCommand::TypeRestIntoClickedWindow, u"");
+        if (!stillOffered) {  // a grayed item chosen all the same does nothing
+            EXPECT_EQ(desktop.CallsOf("Tick").size(), runs);
+            continue;
+        }
+        EXPECT_EQ(rest, c.rest);
+        EXPECT_EQ(form.LastPlayback(), c.restEnd);
+        // Done, or refused: the offer ends either way.
+        EXPECT_EQ(restItem(), u"(grayed) Type the rest into the window I click next");
+        if (c.restEnd == PlaybackEnd::TextChanged) {
+            form.OnActivated();
+            ASSERT_FALSE(view.failures.empty());
+            EXPECT_NE(view.failures.back().find(u"has changed since the run that stopped"),
+                      std::u16string::npos);
+        }
+    }
+}
+
+// A rest that stops again is offered again, from its own stop.
+TEST_F(MainFormPick, TheRestOfARestThatStoppedBeginsWhereThatStopped) {
+    desktop.clipboard = u"ab\r\ncd";
+    std::u16string stopAt = u"a";
+    desktop.onKeys = [&](std::u16string_view keys) {
+        if (keys == stopAt) {
+            desktop.foregroundProcess = kClicked + 1;
+        }
+    };
+    for (const auto command : {StartMenuCommand::TypeClipboardIntoClickedWindow,
+                               StartMenuCommand::TypeRestIntoClickedWindow,
+                               StartMenuCommand::TypeRestIntoClickedWindow}) {
+        desktop.foregroundProcess = desktop.ownProcess;
+        form.OnMenuCommand(command);
+        desktop.foregroundProcess = kClicked;
+        desktop.Advance(Milliseconds{100} + kTimerInterval);
+        stopAt = u"c";
+    }
+    EXPECT_EQ(Typed(), u"ab\r\ncd");
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Finished);
 }
 
 }  // namespace

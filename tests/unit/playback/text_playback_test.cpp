@@ -549,6 +549,77 @@ INSTANTIATE_TEST_SUITE_P(
         PositionCase{"AtTheKeystrokeNeverTaken", "ab\r\ncd", 4, true, {2, 1, 0}}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// The rest of a stopped run: typed from its first character not confirmed typed, its positions
+// the whole text's, and nothing at all once the text has changed.
+struct RestCase {
+    const char* name;
+    TextOrigin origin;
+    std::string text;  // the file's bytes, or the clipboard's text
+    TypingPosition from;
+    bool changed;           // the file was saved again (its bytes the same), or the text changed
+    std::size_t stopAfter;  // the window in front changes after this many keys (0: never)
+    std::vector<std::u16string> keys;
+    TypingPosition end;  // where the rest run ended
+};
+
+class RestOfAStoppedRun : public Playback, public ::testing::WithParamInterface<RestCase> {};
+
+TEST_P(RestOfAStoppedRun, BeginsWhereTheStoppedRunDidAndOnlyIfTheTextIsTheSame) {
+    const RestCase& c = GetParam();
+    const bool file = c.origin == TextOrigin::File;
+    const auto play = [&](const std::optional<RestOfRun>& rest) {
+        return file ? PlayTextFile(desktop, kFile, std::nullopt, hooks, rest)
+                    : PlayClipboard(desktop, hooks, rest);
+    };
+    desktop.PutFile(kFile, c.text);
+    desktop.clipboard = Utf8ToUtf16(c.text).value();
+    const TextStamp stamp = play(std::nullopt).stamp;
+    if (c.changed) {
+        desktop.PutFile(kFile, c.text);
+        desktop.clipboard = *desktop.clipboard + u"!";
+    }
+    std::vector<std::u16string> keys;
+    desktop.onKeys = [&](std::u16string_view sent) {
+        keys.emplace_back(sent);
+        if (keys.size() == c.stopAfter) {
+            desktop.foregroundProcess = kOtherProcess + 1;
+        }
+    };
+    const PlaybackResult result = play(RestOfRun{.from = c.from, .stamp = stamp});
+    EXPECT_EQ(keys, c.keys);
+    if (c.changed) {
+        EXPECT_EQ(result.end, PlaybackEnd::TextChanged);
+        EXPECT_EQ(result.path, file ? std::u16string(kFile) : u"");
+        return;
+    }
+    EXPECT_EQ(result.end, c.stopAfter == 0 ? PlaybackEnd::Finished : PlaybackEnd::FocusMoved);
+    EXPECT_EQ(result.position, c.end);
+}
+
+const std::vector<std::u16string> kRestOfLineTwo = {u"d", u"\r\n", u"e", u"f", u"\r\n"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RestOfAStoppedRun,
+    ::testing::Values(
+        RestCase{"FromInsideALine", TextOrigin::File, "ab\r\ncd\r\nef", {2, 2}, false, 0,
+                 kRestOfLineTwo, {4, 1, 5}},
+        RestCase{"FromALineEnd", TextOrigin::File, "ab\r\ncd\r\nef", {2, 3}, false, 0,
+                 {u"\r\n", u"e", u"f", u"\r\n"}, {4, 1, 4}},
+        RestCase{"FromALineStart", TextOrigin::File, "ab\r\ncd\r\nef", {3, 1}, false, 0,
+                 {u"e", u"f", u"\r\n"}, {4, 1, 3}},
+        RestCase{"FromTheEndOfALineTypedInPieces", TextOrigin::File, kPiecedLine, {1, 150000},
+                 false, 0, {u"x", u"\r\n", u"z", u"\r\n"}, {3, 1, 4}},
+        // Stopped again: where, in the whole text, so that the rest of the rest can follow.
+        RestCase{"StoppedAgain", TextOrigin::File, "ab\r\ncd\r\nef", {2, 2}, false, 2,
+                 {u"d", u"\r\n"}, {3, 1, 2}},
+        RestCase{"OfTheClipboard", TextOrigin::Clipboard, "ab\r\ncd", {2, 1}, false, 0,
+                 {u"c", u"d"}, {2, 3, 2}},
+        RestCase{"OfAFileSavedAgain", TextOrigin::File, "ab\r\ncd\r\nef", {2, 2}, true, 0, {},
+                 {}},
+        RestCase{"OfAClipboardChanged", TextOrigin::Clipboard, "ab\r\ncd", {2, 1}, true, 0, {},
+                 {}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // The wait after each line, and how the run ends: Finished, or Stopped or FocusMoved by a stop
 // or a switch to another window during the first wait.
 struct LineWaitCase {
@@ -970,6 +1041,25 @@ INSTANTIATE_TEST_SUITE_P(
             {u"the name of the file \"C:\\Scripts\\con.txt\" for a device", u"Rename the file"},
             false,
             {u"デバイス用に予約", u"ファイルの名前を変えて"}},
+        ReportCase{"TheFileChangedSinceTheStoppedRun",
+                   {PlaybackEnd::TextChanged,
+                    {},
+                    {},
+                    {},
+                    TextOrigin::File,
+                    true,
+                    0,
+                    u"C:\\Scripts\\setup.txt"},
+                   {u"Quillrun typed nothing: the file \"C:\\Scripts\\setup.txt\" has changed since "
+                    u"the run that stopped"},
+                   false,
+                   {u"\"C:\\Scripts\\setup.txt\" が、中止した入力のあとで変更されました"}},
+        ReportCase{"TheClipboardChangedSinceTheStoppedRun",
+                   {PlaybackEnd::TextChanged, {}, {}, {}, TextOrigin::Clipboard, true},
+                   {u"the clipboard's text has changed since the run that stopped",
+                    u"Nothing of the clipboard's text was typed."},
+                   false,
+                   {u"クリップボードのテキストが、中止した入力のあとで変わりました"}},
         ReportCase{"NoKeystrokeConfirmed",
                    {PlaybackEnd::NothingConfirmed, {}, u"x.exe", u"Access is denied."},
                    {u"\"x.exe\" took none of the keystrokes. Access is denied.",
