@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "tests/win32/e2e_support.h"
 
 namespace quillrun::testing {
@@ -30,6 +32,21 @@ inline std::wstring TakeTheOnlyMessage(const QuillrunSession& session) {
         WaitUntil([&] { return !MessageBoxes(session.process.id(), session.window).empty(); }, 1s))
         << "a second message followed";
     return text;
+}
+
+// Once `target` has handled 20 characters, clicks a part of Quillrun's window that no other
+// window covers, as a user who stops a run does; the message that then comes at once.
+inline std::wstring StopByClickingQuillrun(const QuillrunSession& session,
+                                           const TargetProgram& target) {
+    EXPECT_TRUE(WaitUntil([&] { return target.CharCount() >= 20; }));
+    std::optional<POINT> bare;
+    if (!WaitUntil([&] { return (bare = BarePointOf(session.window)).has_value(); })) {
+        ADD_FAILURE() << "the target covers Quillrun";
+        return {};
+    }
+    ClickAt(*bare);
+    // Shown over Quillrun's window, which the click brought to the front.
+    return TakeTheOnlyMessage(session);
 }
 
 // Quillrun shows no message within `wait`.

@@ -150,13 +150,7 @@ TEST(Playback, AClickOnQuillrunStopsTheTypingAndSaysWhereAtOnce) {
     ASSERT_NE(session.window, nullptr);
     session.TypeFile(LongText());
     ASSERT_NE(session.target.WaitForWindow(), nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 20; }));
-    std::optional<POINT> bare;
-    ASSERT_TRUE(WaitUntil([&] { return (bare = BarePointOf(session.window)).has_value(); }))
-        << "the target covers Quillrun";
-    ClickAt(*bare);
-    // Shown over Quillrun's window, which the click brought to the front.
-    const std::wstring message = TakeTheOnlyMessage(session);
+    const std::wstring message = StopByClickingQuillrun(session, session.target);
     EXPECT_NE(message.find(L"Quillrun stopped typing"), std::wstring::npos) << Utf8(message);
     EXPECT_NE(message.find(L" of the file; "), std::wstring::npos) << Utf8(message);
     EXPECT_LT(session.target.CharCount(), static_cast<long>(LongText().size()));
