@@ -190,27 +190,26 @@ void MainForm::OnTimerTick() {
             },
         .typing = settings_.typing,
     };
-    // The rest of a stopped run, when that is what was picked (and still offered).
-    const std::optional<RestOffer> offer =
-        pick && pick->rest ? restOffer_ : std::optional<RestOffer>();
+    // The rest of a stopped run, when that is what was picked.
     const std::optional<RestOfRun> rest =
-        offer ? std::optional<RestOfRun>(offer->rest) : std::nullopt;
-    // The file is whatever FPath names now, not what it named at Start.
-    const std::u16string path = offer ? offer->path : view_.PathText();
+        pick && pick->rest && restOffer_ ? std::optional<RestOfRun>(restOffer_->rest)
+                                         : std::nullopt;
     const std::uint64_t pathChangesBefore = pathChanges_;
     PlaybackResult result;
     if (pick && pick->origin == TextOrigin::Clipboard) {
         result = PlayClipboard(desktop_, hooks, rest);
     } else {
-        // A picked window is typed into as it is in front at the tick: no task is activated.
+        // The file is whatever FPath names now, not what it named at Start (for a rest, the
+        // stopped run's file: a change of FPath withdraws the offer). A picked window is typed
+        // into as it is in front at the tick: no task is activated.
         const std::optional<TaskId> task = pick ? std::nullopt : std::optional<TaskId>(taskId_);
-        result = PlayTextFile(desktop_, path, task, hooks, rest);
+        result = PlayTextFile(desktop_, view_.PathText(), task, hooks, rest);
     }
     lastPlayback_ = result.end;
     // Not if a newer run has begun, nor for a file whose name was changed in the box meanwhile.
     if (starts_ == startsBefore &&
         (result.origin == TextOrigin::Clipboard || pathChanges_ == pathChangesBefore)) {
-        OfferTheRest(result, offer, path);
+        OfferTheRest(result);
     }
     // Closed meanwhile: there is no window left to tell.
     if (unloaded_) {
@@ -220,8 +219,7 @@ void MainForm::OnTimerTick() {
     ReportEnd(result, starts_ != startsBefore, shown);
 }
 
-void MainForm::OfferTheRest(const PlaybackResult& result, const std::optional<RestOffer>& offer,
-                            const std::u16string& path) {
+void MainForm::OfferTheRest(const PlaybackResult& result) {
     switch (result.end) {
         // Stopped part-way: the rest is offered from the first character not confirmed typed
         // (the one that may have arrived among them: the message says to check).
@@ -230,7 +228,6 @@ void MainForm::OfferTheRest(const PlaybackResult& result, const std::optional<Re
         case PlaybackEnd::NotResponding:
         case PlaybackEnd::ReadFailed:
             restOffer_ = RestOffer{.origin = result.origin,
-                                   .path = path,
                                    .rest = {.from = result.position, .stamp = result.stamp}};
             break;
         // All typed, or the text is no longer the one whose rest it was.
@@ -238,11 +235,9 @@ void MainForm::OfferTheRest(const PlaybackResult& result, const std::optional<Re
         case PlaybackEnd::TextChanged:
             restOffer_.reset();
             break;
-        // Nothing typed: the rest offered before, if any, still stands.
+        // Nothing typed: the rest offered before, if this run was it, still stands (any other
+        // run withdrew the offer as it began).
         default:
-            if (!offer) {
-                restOffer_.reset();
-            }
             break;
     }
 }

@@ -71,8 +71,7 @@ class MainForm {
     };
     // The rest of a run that stopped before the end of its text, as offered in Start's menu.
     struct RestOffer {
-        TextOrigin origin = TextOrigin::File;
-        std::u16string path;  // a file run's file
+        TextOrigin origin = TextOrigin::File;  // a file run's file is the one FPath names
         RestOfRun rest;
     };
 
@@ -82,9 +81,8 @@ class MainForm {
     // A look at the window in front while waiting for the click.
     void AwaitPick();
     // After a run: the rest of it is offered if it stopped part-way; the rest offered before
-    // (`offer`, if the run was its) stands only if the run typed nothing and its text is the same.
-    void OfferTheRest(const PlaybackResult& result, const std::optional<RestOffer>& offer,
-                      const std::u16string& path);
+    // (if the run was it) stands only if the run typed nothing and its text is the same.
+    void OfferTheRest(const PlaybackResult& result);
     // Tells the user how a run ended, if it fell short: at once, or when they come back.
     void ReportEnd(const PlaybackResult& result, bool superseded, std::uint64_t shownProgress);
 

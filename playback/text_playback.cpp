@@ -456,7 +456,6 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         const std::u16string& units = piece.value()->text;
         const bool endsLine = piece.value()->endsLine;
         // The rest of a stopped run: what lies before its first character is passed over.
-        std::size_t first = 0;
         if (rest && at.line < rest->from.line) {
             at.column += units.size();
             if (endsLine) {
@@ -465,6 +464,7 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
             }
             continue;
         }
+        std::size_t first = 0;
         if (rest && at.line == rest->from.line && at.column < rest->from.column) {
             first = static_cast<std::size_t>(
                 std::min<std::uint64_t>(units.size(), rest->from.column - at.column));
