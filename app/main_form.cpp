@@ -108,6 +108,9 @@ void MainForm::OnPathChanged() {
     ++pathChanges_;
     if (restOffer_ && restOffer_->origin == TextOrigin::File) {
         restOffer_.reset();
+        if (pick_ && pick_->rest) {
+            EndPick();  // its rest is withdrawn: the file it would type is not the one that stopped
+        }
     }
 }
 

@@ -629,44 +629,39 @@ TEST_F(MainFormPick, AStartOrANewPickDuringAPickedRunSupersedesIt) {
 // The rest of a run that stopped part-way: offered in Start's menu from where it stopped (grayed
 // until then), typed into the window clicked next, and no longer offered once its text is another.
 TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsTextIsTheSame) {
-    enum class Then { Nothing, SaveTheFile, EditThePath, ChangeTheClipboard, StartAnotherRun };
+    enum class Then { Nothing, ChangeTheClipboard, EditThePath, EditThePathInTheWait, StartARun };
     const struct {
         const char* name;
         StartMenuCommand run;
-        std::u16string stopAt;  // the key after which another window comes to the front
-        Then then;              // what happens before the rest is chosen
-        std::u16string offered;  // the menu item after the run
-        std::u16string rest;     // what the rest types
-        PlaybackEnd restEnd;
+        bool stops;  // another window comes to the front after "b"
+        Then then;   // what happens before the rest is chosen, or in its wait for the click
+        std::optional<PlaybackEnd> restEnd;  // none: the rest is not typed at all
+        std::u16string rest;                 // what it types
     } cases[] = {
-        {"OfAFile", StartMenuCommand::TypeFileIntoClickedWindow, u"b", Then::Nothing,
-         u"Type the rest into the window I click next (line 1, column 3)", u"\r\ncd\r\n",
-         PlaybackEnd::Finished},
-        {"OfTheClipboard", StartMenuCommand::TypeClipboardIntoClickedWindow, u"c", Then::Nothing,
-         u"Type the rest into the window I click next (line 2, column 2)", u"d",
-         PlaybackEnd::Finished},
-        {"OfAFileSavedAgain", StartMenuCommand::TypeFileIntoClickedWindow, u"b", Then::SaveTheFile,
-         u"Type the rest into the window I click next (line 1, column 3)", u"",
-         PlaybackEnd::TextChanged},
-        {"OfAClipboardChanged", StartMenuCommand::TypeClipboardIntoClickedWindow, u"b",
-         Then::ChangeTheClipboard, u"Type the rest into the window I click next (line 1, column 3)",
-         u"", PlaybackEnd::TextChanged},
-        {"AfterThePathWasEdited", StartMenuCommand::TypeFileIntoClickedWindow, u"b",
-         Then::EditThePath, u"Type the rest into the window I click next (line 1, column 3)", u"",
-         PlaybackEnd::Finished},
-        {"AfterAnotherRun", StartMenuCommand::TypeClipboardIntoClickedWindow, u"b",
-         Then::StartAnotherRun, u"Type the rest into the window I click next (line 1, column 3)",
-         u"", PlaybackEnd::Finished},
-        {"OfARunThatFinished", StartMenuCommand::TypeFileIntoClickedWindow, u"", Then::Nothing,
-         u"(grayed) Type the rest into the window I click next", u"", PlaybackEnd::Finished},
+        {"OfAFile", StartMenuCommand::TypeFileIntoClickedWindow, true, Then::Nothing,
+         PlaybackEnd::Finished, u"\r\ncd\r\n"},
+        {"OfAClipboardChanged", StartMenuCommand::TypeClipboardIntoClickedWindow, true,
+         Then::ChangeTheClipboard, PlaybackEnd::TextChanged, u""},
+        {"AfterThePathWasEdited", StartMenuCommand::TypeFileIntoClickedWindow, true,
+         Then::EditThePath, std::nullopt, u""},
+        {"WhileThePathIsEdited", StartMenuCommand::TypeFileIntoClickedWindow, true,
+         Then::EditThePathInTheWait, std::nullopt, u""},
+        {"AfterAnotherRun", StartMenuCommand::TypeClipboardIntoClickedWindow, true, Then::StartARun,
+         std::nullopt, u""},
+        {"OfARunThatFinished", StartMenuCommand::TypeFileIntoClickedWindow, false, Then::Nothing,
+         std::nullopt, u""},
     };
+    const std::u16string grayed = u"(grayed) Type the rest into the window I click next";
     const auto restItem = [&] { return Describe(form.StartMenu())[3]; };
-    const auto typeInto = [&](StartMenuCommand command, std::u16string_view stopAt) {
+    const auto typeInto = [&](StartMenuCommand command, bool stops, bool editInTheWait) {
         desktop.foregroundProcess = desktop.ownProcess;
         form.OnMenuCommand(command);
+        if (editInTheWait) {
+            form.OnPathChanged();
+        }
         desktop.foregroundProcess = kClicked;
-        desktop.onKeys = [&, stopAt](std::u16string_view keys) {
-            if (keys == stopAt) {
+        desktop.onKeys = [&, stops](std::u16string_view keys) {
+            if (stops && keys == u"b") {
                 desktop.foregroundProcess = kClicked + 1;
             }
         };
@@ -680,38 +675,28 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
         desktop.PutFile(u"C:\\Work\\a.txt", "ab\r\ncd");
         desktop.clipboard = u"ab\r\ncd";
         view.failures.clear();
-        typeInto(c.run, c.stopAt);
-        EXPECT_EQ(restItem(), c.offered);
-        switch (c.then) {
-            case Then::Nothing:
-                break;
-            case Then::SaveTheFile:
-                desktop.PutFile(u"C:\\Work\\a.txt", "ab\r\ncd");  // the same bytes, saved later
-                break;
-            case Then::EditThePath:
-                form.OnPathChanged();
-                break;
-            case Then::ChangeTheClipboard:
-                desktop.clipboard = u"ab\r\ncD";
-                break;
-            case Then::StartAnotherRun:
-                form.OnStartClick();
-                desktop.Advance(kTimerInterval);
-                break;
+        typeInto(c.run, c.stops, false);
+        EXPECT_EQ(restItem(),
+                  c.stops ? u"Type the rest into the window I click next (line 1, column 3)"
+                          : grayed);
+        if (c.then == Then::ChangeTheClipboard) {
+            desktop.clipboard = u"ab\r\ncD";
+        } else if (c.then == Then::EditThePath) {
+            form.OnPathChanged();
+        } else if (c.then == Then::StartARun) {
+            form.OnStartClick();
+            desktop.Advance(kTimerInterval);
         }
-        const bool stillOffered = c.then != Then::EditThePath && c.then != Then::StartAnotherRun &&
-                                  !c.stopAt.empty();
-        EXPECT_EQ(restItem().starts_with(u"(grayed)"), !stillOffered);
-        const std::uint64_t runs = desktop.CallsOf("Tick").size();
-        const std::u16string rest = typeInto(StartMenuCommand::TypeRestIntoClickedWindow, u"");
-        if (!stillOffered) {  // a grayed item chosen all the same does nothing
+        const std::size_t runs = desktop.CallsOf("Tick").size();
+        const std::u16string rest = typeInto(StartMenuCommand::TypeRestIntoClickedWindow, false,
+                                             c.then == Then::EditThePathInTheWait);
+        EXPECT_EQ(rest, c.rest);
+        EXPECT_EQ(restItem(), grayed) << "done, refused or withdrawn: the offer has ended";
+        if (!c.restEnd) {  // a grayed item chosen all the same does nothing
             EXPECT_EQ(desktop.CallsOf("Tick").size(), runs);
             continue;
         }
-        EXPECT_EQ(rest, c.rest);
-        EXPECT_EQ(form.LastPlayback(), c.restEnd);
-        // Done, or refused: the offer ends either way.
-        EXPECT_EQ(restItem(), u"(grayed) Type the rest into the window I click next");
+        EXPECT_EQ(form.LastPlayback(), *c.restEnd);
         if (c.restEnd == PlaybackEnd::TextChanged) {
             form.OnActivated();
             ASSERT_FALSE(view.failures.empty());
@@ -719,28 +704,6 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
                       std::u16string::npos);
         }
     }
-}
-
-// A rest that stops again is offered again, from its own stop.
-TEST_F(MainFormPick, TheRestOfARestThatStoppedBeginsWhereThatStopped) {
-    desktop.clipboard = u"ab\r\ncd";
-    std::u16string stopAt = u"a";
-    desktop.onKeys = [&](std::u16string_view keys) {
-        if (keys == stopAt) {
-            desktop.foregroundProcess = kClicked + 1;
-        }
-    };
-    for (const auto command : {StartMenuCommand::TypeClipboardIntoClickedWindow,
-                               StartMenuCommand::TypeRestIntoClickedWindow,
-                               StartMenuCommand::TypeRestIntoClickedWindow}) {
-        desktop.foregroundProcess = desktop.ownProcess;
-        form.OnMenuCommand(command);
-        desktop.foregroundProcess = kClicked;
-        desktop.Advance(Milliseconds{100} + kTimerInterval);
-        stopAt = u"c";
-    }
-    EXPECT_EQ(Typed(), u"ab\r\ncd");
-    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Finished);
 }
 
 }  // namespace

@@ -605,8 +605,6 @@ INSTANTIATE_TEST_SUITE_P(
                  kRestOfLineTwo, {4, 1, 5}},
         RestCase{"FromALineEnd", TextOrigin::File, "ab\r\ncd\r\nef", {2, 3}, false, 0,
                  {u"\r\n", u"e", u"f", u"\r\n"}, {4, 1, 4}},
-        RestCase{"FromALineStart", TextOrigin::File, "ab\r\ncd\r\nef", {3, 1}, false, 0,
-                 {u"e", u"f", u"\r\n"}, {4, 1, 3}},
         RestCase{"FromTheEndOfALineTypedInPieces", TextOrigin::File, kPiecedLine, {1, 150000},
                  false, 0, {u"x", u"\r\n", u"z", u"\r\n"}, {3, 1, 4}},
         // Stopped again: where, in the whole text, so that the rest of the rest can follow.
