@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/form_layout.h"
+#include "keys/hot_key.h"
 #include "playback/launch.h"
 #include "playback/playback_report.h"
 #include "settings/file_chooser.h"
@@ -16,12 +17,21 @@ constexpr std::uint64_t kNoProgressShown = kProgressSteps + 1;
 // How often the window in front is looked at while waiting for the click: a tenth of a second
 // goes unnoticed next to the 1.5 s that follow it.
 constexpr Milliseconds kPickPoll{100};
+// How often the keys are looked at after the hot key: a small part of the wait after them.
+constexpr Milliseconds kKeysPoll{20};
 
 }  // namespace
 
 void MainForm::OnLoad() {
     view_.SetPathText(desktop_.AppFolder());
     settings_ = LoadSettings(desktop_);
+    // A key another program has is kept, and shown as taken in the menu: no message stands in
+    // the way of the start.
+    ClaimHotKey();
+}
+
+void MainForm::ClaimHotKey() {
+    hotKeyTaken_ = !desktop_.RegisterHotKey(settings_.hotKey).ok();
 }
 
 void MainForm::OnUnload() {
@@ -64,9 +74,13 @@ std::vector<MenuItem> MainForm::StartMenu() {
         menuLayouts_.push_back(
             {.id = chosen, .name = desktop_.KeyboardLayoutName(chosen), .installed = false});
     }
+    if (hotKeyTaken_) {
+        ClaimHotKey();  // the other program may have let it go since
+    }
     return BuildStartMenu(
         settings_.typing, menuLayouts_, language_,
-        restOffer_ ? std::optional<TypingPosition>(restOffer_->rest.from) : std::nullopt);
+        restOffer_ ? std::optional<TypingPosition>(restOffer_->rest.from) : std::nullopt,
+        HotKeyInForce());
 }
 
 void MainForm::OnMenuChoice(int id) {
@@ -97,7 +111,87 @@ void MainForm::OnMenuCommand(StartMenuCommand command) {
                 BeginPick(restOffer_->origin, true);
             }
             break;
+        case StartMenuCommand::ChooseHotKey:
+            ChooseHotKey();
+            break;
     }
+}
+
+void MainForm::ChooseHotKey() {
+    const std::u16string key = HotKeyText(settings_.hotKey);
+    std::u16string prompt(kHotKeyPrompt.In(language_));
+    if (hotKeyTaken_) {
+        prompt += FillIn(kHotKeyTakenNote.In(language_), {{u"key", key}});
+    }
+    HotKeyDialog dialog;
+    dialog.current = settings_.hotKey;
+    dialog.prompt = std::move(prompt);
+    dialog.none = kNoHotKeyButton.In(language_);
+    dialog.ok = kOkButton.In(language_);
+    dialog.cancel = kCancelButton.In(language_);
+    const std::optional<HotKey> chosen = desktop_.AskHotKey(dialog);
+    if (!chosen || (*chosen == settings_.hotKey && !hotKeyTaken_)) {
+        return;
+    }
+    // Kept even when taken, as a key read from the settings is: the menu says it is taken.
+    settings_.hotKey = *chosen;
+    ClaimHotKey();
+    if (hotKeyTaken_) {
+        view_.ShowFailure(FillIn(kHotKeyTakenMessage.In(language_), {{u"key", HotKeyText(*chosen)}}));
+    }
+}
+
+void MainForm::OnHotKey() {
+    if (typing_) {
+        stopByHotKey_ = true;  // its run, or any other, stops at the next key
+        return;
+    }
+    if (pick_ && pick_->hotKey) {
+        return;  // pressed again before typing began: the keys are still being let go
+    }
+    EndPick();
+    ++starts_;
+    heldMessage_.reset();
+    const WindowId front = desktop_.ForegroundWindow();
+    const std::uint32_t process = desktop_.ForegroundProcess();
+    if (process == 0 || process == desktop_.OwnProcess() || desktop_.IsShellWindow(front)) {
+        PlaybackResult result;
+        result.end = PlaybackEnd::NoTarget;
+        result.origin = TextOrigin::Clipboard;
+        result.intoPickedWindow = true;
+        lastPlayback_ = result.end;
+        ReportEnd(result, false, kNoProgressShown);
+        return;
+    }
+    restOffer_.reset();
+    pick_ = Pick{.origin = TextOrigin::Clipboard,
+                 .deadline = desktop_.Now() + kHotKeyHoldLimit,
+                 .chosen = false,
+                 .rest = false,
+                 .hotKey = true,
+                 .window = front,
+                 .keysLetGoAt = std::nullopt};
+    desktop_.EnableTimer(kKeysPoll);
+}
+
+bool MainForm::AwaitKeysLetGo() {
+    const Milliseconds now = desktop_.Now();
+    if (desktop_.AnyKeyHeld()) {
+        pick_->keysLetGoAt.reset();
+        if (now >= pick_->deadline) {
+            EndPick();
+            PlaybackResult result;
+            result.end = PlaybackEnd::KeysHeld;
+            result.origin = TextOrigin::Clipboard;
+            lastPlayback_ = result.end;
+            ReportEnd(result, false, kNoProgressShown);
+        }
+        return false;
+    }
+    if (!pick_->keysLetGoAt) {
+        pick_->keysLetGoAt = now;
+    }
+    return now - *pick_->keysLetGoAt >= kAfterKeysLetGo;
 }
 
 void MainForm::OnEscape() {
@@ -124,7 +218,10 @@ void MainForm::BeginPick(TextOrigin origin, bool rest) {
     pick_ = Pick{.origin = origin,
                  .deadline = desktop_.Now() + kPickWait,
                  .chosen = false,
-                 .rest = rest};
+                 .rest = rest,
+                 .hotKey = false,
+                 .window = {},
+                 .keysLetGoAt = std::nullopt};
     view_.SetCaption(kPickCaption.In(language_));
     // The timer looks at the window in front from now on; a Start's count-down it replaces is
     // superseded by this newer choice.
@@ -170,15 +267,23 @@ void MainForm::OnTimerTick() {
         AwaitPick();
         return;
     }
+    if (pick_ && pick_->hotKey && !AwaitKeysLetGo()) {
+        return;
+    }
     // Off first, so that each Start yields exactly one run, even if this one cannot begin.
     desktop_.DisableTimer();
     const std::optional<Pick> pick = std::exchange(pick_, std::nullopt);
     const std::uint64_t startsBefore = starts_;
     std::uint64_t shown = kNoProgressShown;
+    TypingOptions typing = settings_.typing;
+    // Held keys after the hot key are the user's: pressed again, it stops the run.
+    typing.waitWhileKeysHeld = pick && pick->hotKey;
+    stopByHotKey_ = false;
     const PlaybackHooks hooks{
         // A newer Start or pick supersedes this run wherever it is: in a wait, a nested run may
         // already have typed the text into the new target.
-        .stopRequested = [this, startsBefore] { return unloaded_ || starts_ != startsBefore; },
+        .stopRequested =
+            [this, startsBefore] { return unloaded_ || stopByHotKey_ || starts_ != startsBefore; },
         .progress =
             [&](std::uint64_t done, std::uint64_t total) {
                 if (total == 0) {
@@ -191,7 +296,7 @@ void MainForm::OnTimerTick() {
                     view_.ShowProgress(TaskbarProgress::Running, steps, kProgressSteps);
                 }
             },
-        .typing = settings_.typing,
+        .typing = typing,
     };
     // The rest of a stopped run, when that is what was picked.
     const std::optional<RestOfRun> rest =
@@ -199,7 +304,14 @@ void MainForm::OnTimerTick() {
                                          : std::nullopt;
     const std::uint64_t pathChangesBefore = pathChanges_;
     PlaybackResult result;
-    if (pick && pick->origin == TextOrigin::Clipboard) {
+    typing_ = true;
+    const bool frontChanged = pick && pick->hotKey && desktop_.ForegroundWindow() != pick->window;
+    if (frontChanged) {
+        // The user went to another window while letting go of the keys: not the one meant.
+        result.end = PlaybackEnd::FocusMoved;
+        result.origin = TextOrigin::Clipboard;
+        result.intoPickedWindow = true;
+    } else if (pick && pick->origin == TextOrigin::Clipboard) {
         result = PlayClipboard(desktop_, hooks, rest);
     } else {
         // The file is whatever FPath names now, not what it named at Start (for a rest, the
@@ -208,9 +320,15 @@ void MainForm::OnTimerTick() {
         const std::optional<TaskId> task = pick ? std::nullopt : std::optional<TaskId>(taskId_);
         result = PlayTextFile(desktop_, view_.PathText(), task, hooks, rest);
     }
+    typing_ = false;
+    if (stopByHotKey_ && result.end == PlaybackEnd::Stopped && starts_ == startsBefore &&
+        !unloaded_) {
+        result.end = PlaybackEnd::StoppedByHotKey;
+    }
     lastPlayback_ = result.end;
-    // Not if a newer run has begun, nor for a file whose name was changed in the box meanwhile.
-    if (starts_ == startsBefore &&
+    // Not if a newer run has begun, nor for a file whose name was changed in the box meanwhile,
+    // nor when typing never began because the hot key's window had left the front.
+    if (starts_ == startsBefore && !frontChanged &&
         (result.origin == TextOrigin::Clipboard || pathChanges_ == pathChangesBefore)) {
         OfferTheRest(result);
     }
@@ -230,6 +348,7 @@ void MainForm::OfferTheRest(const PlaybackResult& result) {
         case PlaybackEnd::TargetClosed:
         case PlaybackEnd::NotResponding:
         case PlaybackEnd::ReadFailed:
+        case PlaybackEnd::StoppedByHotKey:
             restOffer_ = RestOffer{.origin = result.origin,
                                    .rest = {.from = result.position, .stamp = result.stamp}};
             break;

@@ -16,6 +16,28 @@ namespace quillrun {
 
 // How long Quillrun waits for the user to click the window to type into.
 inline constexpr Milliseconds kPickWait{60000};
+// After the hot key: how long the keys may stay held before nothing is typed, and how long
+// after the last one is let go typing begins (a key let go a moment late, or a second hand
+// still on its way off the keyboard, must not reach the window).
+inline constexpr Milliseconds kHotKeyHoldLimit{5000};
+inline constexpr Milliseconds kAfterKeysLetGo{200};
+
+// What the hot key's dialog and a key taken say.
+inline constexpr Localized kHotKeyPrompt{
+    u"Press the keys that type the clipboard's text into the window in front while Quillrun runs "
+    u"(its window may be minimized).",
+    u"Quillrun の実行中 (ウィンドウが最小化されていても)、クリップボードのテキストを前面の"
+    u"ウィンドウに入力するキーを押してください。"};
+inline constexpr Localized kHotKeyTakenNote{u"\n\n{key} is taken by another program.",
+                                            u"\n\n{key} はほかのプログラムが使用しています。"};
+inline constexpr Localized kNoHotKeyButton{u"No hot key", u"ホット キーなし"};
+inline constexpr Localized kOkButton{u"OK", u"OK"};
+inline constexpr Localized kCancelButton{u"Cancel", u"キャンセル"};
+inline constexpr Localized kHotKeyTakenMessage{
+    u"{key} is taken by another program, so it would not reach Quillrun. Choose another hot key "
+    u"in Start's menu.",
+    u"{key} はほかのプログラムが使用しているため、Quillrun に届きません。「Start」のメニューで"
+    u"別のホット キーを選んでください。"};
 
 class MainForm {
   public:
@@ -52,6 +74,9 @@ class MainForm {
     void OnTimerTick();
     // The window came to the front: a message held back while the user was elsewhere is shown.
     void OnActivated();
+    // The hot key was pressed, wherever the user was: the clipboard's text is typed into the
+    // window in front once the keys are let go; during a run, the run stops.
+    void OnHotKey();
 
     [[nodiscard]] const std::u16string& TargetPath() const { return settings_.targetPath; }
     [[nodiscard]] TaskId TaskID() const { return taskId_; }
@@ -59,7 +84,11 @@ class MainForm {
     // How the most recent run ended, once one has.
     [[nodiscard]] std::optional<PlaybackEnd> LastPlayback() const { return lastPlayback_; }
     // Whether Quillrun waits for the user to click the window to type into.
-    [[nodiscard]] bool AwaitingClick() const { return pick_ && !pick_->chosen; }
+    [[nodiscard]] bool AwaitingClick() const { return pick_ && !pick_->chosen && !pick_->hotKey; }
+    // The hot key in force, and whether another program had it when Quillrun asked for it.
+    [[nodiscard]] HotKeyState HotKeyInForce() const {
+        return {.key = settings_.hotKey, .taken = hotKeyTaken_};
+    }
 
   private:
     // A run into the window the user clicks next.
@@ -68,6 +97,10 @@ class MainForm {
         Milliseconds deadline{};  // of the wait for the click
         bool chosen = false;      // a window was chosen: the timer counts down to typing
         bool rest = false;        // it types the rest of the run that stopped last
+        // Fired by the hot key: the window in front then is typed into once the keys are let go.
+        bool hotKey = false;
+        WindowId window{};
+        std::optional<Milliseconds> keysLetGoAt;
     };
     // The rest of a run that stopped before the end of its text, as offered in Start's menu.
     struct RestOffer {
@@ -76,6 +109,11 @@ class MainForm {
     };
 
     void BeginPick(TextOrigin origin, bool rest = false);
+    // While the hot key's keys are held: true once they have been let go long enough to type.
+    bool AwaitKeysLetGo();
+    // Asks for the hot key in the settings; its failure if another program has it.
+    void ClaimHotKey();
+    void ChooseHotKey();
     // Ends a pick silently, in its wait or its count-down.
     void EndPick();
     // A look at the window in front while waiting for the click.
@@ -102,6 +140,9 @@ class MainForm {
     std::optional<std::u16string> heldMessage_;
     std::optional<RestOffer> restOffer_;
     std::uint64_t pathChanges_ = 0;  // changes of FPath's text so far
+    bool hotKeyTaken_ = false;
+    bool typing_ = false;            // a run is typing
+    bool stopByHotKey_ = false;      // the hot key was pressed during it
 };
 
 }  // namespace quillrun

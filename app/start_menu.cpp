@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "keys/hot_key.h"
 #include "text/utf.h"
 
 namespace quillrun {
@@ -68,7 +69,7 @@ std::optional<Milliseconds> ChosenRadio(int id, int firstId,
 
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
                                      std::span<const LayoutChoice> layouts, Language language,
-                                     std::optional<TypingPosition> restFrom) {
+                                     std::optional<TypingPosition> restFrom, HotKeyState hotKey) {
     const auto text = [language](const Localized& localized) {
         return std::u16string(localized.In(language));
     };
@@ -106,6 +107,12 @@ std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
     AddRadios(waits.items, kFirstLineWaitId, kLineWaitChoices, typing.lineWait, kOtherLineWaitText,
               language);
     menu.push_back(std::move(waits));
+    menu.push_back(Item(MenuItem::Kind::Separator, 0, {}));
+    const Localized& hotKeyText = hotKey.key.None() ? kNoHotKeyItemText
+                                  : hotKey.taken   ? kHotKeyTakenItemText
+                                                   : kHotKeyItemText;
+    menu.push_back(Item(MenuItem::Kind::Command, kHotKeyItemId,
+                        FillIn(hotKeyText.In(language), {{u"key", HotKeyText(hotKey.key)}})));
     return menu;
 }
 
@@ -115,6 +122,9 @@ std::optional<StartMenuChoice> StartMenuChoiceOf(int id, const TypingOptions& ty
         if (item.id == id) {
             return StartMenuChoice{.command = item.command, .typing = typing};
         }
+    }
+    if (id == kHotKeyItemId) {
+        return StartMenuChoice{.command = StartMenuCommand::ChooseHotKey, .typing = typing};
     }
     StartMenuChoice choice{.command = std::nullopt, .typing = typing};
     if (const auto pace = ChosenRadio(id, kFirstPaceId, kPaceChoices, typing.pace)) {

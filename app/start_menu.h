@@ -21,6 +21,7 @@ enum class StartMenuCommand {
     TypeFileIntoClickedWindow,       // the file named in the path box
     TypeClipboardIntoClickedWindow,  // the clipboard's text
     TypeRestIntoClickedWindow,       // the rest of the run that stopped last
+    ChooseHotKey,                    // opens the dialog that sets the hot key
 };
 
 struct StartMenuItem {
@@ -47,6 +48,18 @@ inline constexpr std::array<StartMenuItem, 4> kStartCommands{{
 }};
 inline constexpr Localized kRestFromText{u"{command} (line {line}, column {column})",
                                          u"{command} ({line} 行目、{column} 文字目から)"};
+
+// The last item, below a separator: the hot key that types the clipboard into the window in
+// front, and whether another program has taken it.
+inline constexpr int kHotKeyItemId = 241;
+inline constexpr Localized kHotKeyItemText{u"Hot key: {key}...", u"ホット キー: {key}..."};
+inline constexpr Localized kNoHotKeyItemText{u"Hot key: none...", u"ホット キー: なし..."};
+inline constexpr Localized kHotKeyTakenItemText{u"Hot key: {key} (taken by another program)...",
+                                                u"ホット キー: {key} (ほかのプログラムが使用中)..."};
+struct HotKeyState {
+    HotKey key;
+    bool taken = false;
+};
 
 // A duration a menu offers as a radio item: a pace, or a wait after each line.
 struct DurationChoice {
@@ -112,12 +125,12 @@ struct MenuItem {
 
 // The whole menu: the commands, then the pace as radio items (with a fifth, checked, for a pace
 // set in the settings file that the menu does not offer), keys only, the submenu of layouts
-// ("Same as this computer", then `layouts`) and the submenu of waits after each line (again with
-// a fifth for one set by hand), in `language`. The choices in `typing` are checked. The rest of
-// a stopped run is offered from `restFrom`, and grayed without it.
+// ("Same as this computer", then `layouts`), the submenu of waits after each line (again with
+// a fifth for one set by hand) and the hot key, in `language`. The choices in `typing` are
+// checked. The rest of a stopped run is offered from `restFrom`, and grayed without it.
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
                                      std::span<const LayoutChoice> layouts, Language language,
-                                     std::optional<TypingPosition> restFrom = std::nullopt);
+                                     std::optional<TypingPosition> restFrom, HotKeyState hotKey);
 
 // What choosing the item `id` of the menu BuildStartMenu made with the same arguments does:
 // a command, or typing options that differ from `typing` in the one choice made.

@@ -52,6 +52,14 @@ inline constexpr std::uint32_t kIsFolderCode = 267;
 // installed here (the system's ERROR_NOT_FOUND).
 inline constexpr std::uint32_t kLayoutMissingCode = 1168;
 
+// SendKeyString's failure code, in a run typed with `waitWhileKeysHeld`, while the user holds a
+// modifier key (the system's ERROR_BUSY): nothing was sent, and no release of it either.
+inline constexpr std::uint32_t kKeysHeldCode = 170;
+
+// RegisterHotKey's failure code when another program has the combination (the system's
+// ERROR_HOTKEY_ALREADY_REGISTERED).
+inline constexpr std::uint32_t kHotKeyTakenCode = 1409;
+
 // Whether a character may go as a Unicode event when the layout has no key for it.
 enum class KeyMode : std::uint8_t {
     UnicodeWhereNeeded,
@@ -83,8 +91,40 @@ struct TypingOptions {
     // comes meanwhile. 0: no wait. At most a minute, which no line needs.
     static constexpr Milliseconds kMaxLineWait{60000};
     Milliseconds lineWait{0};
+    // Not a setting, but a run's: a modifier the user holds pauses typing until it is let go,
+    // instead of being released ahead of each key. For a run the user starts with a hot key,
+    // which they may press again to stop it: a release sent for a key they hold would undo it.
+    bool waitWhileKeysHeld = false;
 
     friend bool operator==(const TypingOptions&, const TypingOptions&) = default;
+};
+
+// A system-wide key combination: the modifiers (the system's MOD_ bits) and a virtual key.
+struct HotKey {
+    static constexpr std::uint8_t kAlt = 0x1;
+    static constexpr std::uint8_t kCtrl = 0x2;
+    static constexpr std::uint8_t kShift = 0x4;
+    static constexpr std::uint8_t kWin = 0x8;
+
+    std::uint8_t modifiers = 0;
+    std::uint8_t key = 0;  // 0: no hot key
+
+    [[nodiscard]] bool None() const { return key == 0; }
+    friend bool operator==(const HotKey&, const HotKey&) = default;
+};
+
+// Ctrl+Shift+V pastes in terminals, Win+V opens the clipboard history, and Windows and common
+// utilities keep other Win combinations with V: Alt makes the combination free.
+inline constexpr HotKey kDefaultHotKey{
+    HotKey::kCtrl | HotKey::kShift | HotKey::kAlt, static_cast<std::uint8_t>('V')};
+
+// What the dialog that sets the hot key shows, in the user's language.
+struct HotKeyDialog {
+    HotKey current;
+    std::u16string prompt;  // what to do; says so when the current key is taken
+    std::u16string none;    // the button that clears the key
+    std::u16string ok;
+    std::u16string cancel;
 };
 
 // The user's display language decides; Japanese where it is Japanese, English elsewhere.
@@ -213,6 +253,14 @@ class DesktopServices {
     [[nodiscard]] virtual bool IsShellWindow(WindowId window) = 0;
     // Whether the user is still choosing a window: a mouse button or Alt (of Alt+Tab) is held.
     [[nodiscard]] virtual bool ChoosingInputHeld() = 0;
+    // Whether any key of the keyboard is held down.
+    [[nodiscard]] virtual bool AnyKeyHeld() = 0;
+    // Makes `key` the hot key whose presses reach Quillrun's window (the one before stops
+    // being it); no key: none. Fails with kHotKeyTakenCode when another program has it.
+    virtual Status RegisterHotKey(HotKey key) = 0;
+    // Runs the modal dialog that sets the hot key; the key chosen (None() for no hot key), or
+    // nullopt when the user cancelled.
+    virtual std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) = 0;
     // Quillrun's own process id.
     [[nodiscard]] virtual std::uint32_t OwnProcess() const = 0;
     // The window in front; 0 when there is none.

@@ -17,6 +17,14 @@ constexpr Localized kTheClipboardsText{u"the clipboard's text", u"クリップ�
 constexpr Localized kFocusMoved{
     u"Quillrun stopped typing because another window came to the front.",
     u"別のウィンドウが前面に出たため、Quillrun は入力を中止しました。"};
+constexpr Localized kStoppedByHotKey{
+    u"Quillrun stopped typing because the hot key was pressed again.",
+    u"ホット キーがもう一度押されたため、Quillrun は入力を中止しました。"};
+constexpr Localized kKeysHeld{
+    u"Keys were still held 5 seconds after the hot key was pressed: nothing was typed. Let go of "
+    u"every key after pressing the hot key.",
+    u"ホット キーを押してから 5 秒たってもキーが押されたままだったため、何も入力しませんでした。"
+    u"ホット キーを押したら、すべてのキーを離してください。"};
 constexpr Localized kTargetClosed{u"Quillrun stopped typing because {program} closed.",
                                   u"{program} が閉じたため、Quillrun は入力を中止しました。"};
 constexpr Localized kOpenFailed{
@@ -159,6 +167,8 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
     switch (result.end) {
         case PlaybackEnd::FocusMoved:
             return std::u16string(kFocusMoved.In(language));
+        case PlaybackEnd::StoppedByHotKey:
+            return std::u16string(kStoppedByHotKey.In(language));
         case PlaybackEnd::TargetClosed:
             return program(kTargetClosed);
         case PlaybackEnd::OpenFailed:
@@ -193,6 +203,7 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
         case PlaybackEnd::NotTypableAsKeys:
         case PlaybackEnd::NoText:
         case PlaybackEnd::NothingPicked:
+        case PlaybackEnd::KeysHeld:
         case PlaybackEnd::NotOpened:
         case PlaybackEnd::Finished:
         case PlaybackEnd::Stopped:
@@ -210,6 +221,9 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     }
     if (result.end == PlaybackEnd::NothingPicked) {
         return std::u16string(kNothingPicked.In(language));
+    }
+    if (result.end == PlaybackEnd::KeysHeld) {
+        return std::u16string(kKeysHeld.In(language));
     }
     const std::u16string_view text =
         (result.origin == TextOrigin::Clipboard ? kTheClipboardsText : kTheFile).In(language);

@@ -30,6 +30,9 @@ constexpr Milliseconds kInputMethodSettle{300};
 constexpr Milliseconds kInputMethodPoll{20};
 // How often the wait after a line looks whether the user stopped the run or switched away.
 constexpr Milliseconds kLineWaitPoll{50};
+// How often a run that waits for the user to let go of a modifier looks again: a key's press
+// takes longer than that.
+constexpr Milliseconds kKeysHeldPoll{20};
 
 bool StopRequested(const PlaybackHooks& hooks) {
     return hooks.stopRequested && hooks.stopRequested();
@@ -103,6 +106,13 @@ class Typist {
             // The desktop sends the keys only while the target is in front, looking right
             // before sending, so that the guard costs no look of its own.
             const Status sent = desktop_.SendKeyString(keys, owner_);
+            if (!sent && sent.failure().code == kKeysHeldCode) {
+                // Nothing went out: the user holds a modifier (the hot key, pressed again to
+                // stop the run), and typing waits for it to be let go rather than release it.
+                desktop_.PumpEventsFor(kKeysHeldPoll);
+                --attempt;  // not a retry of the keys
+                continue;
+            }
             if (attempt == 0) {
                 ++attempted_;
             }

@@ -32,6 +32,8 @@ enum class PlaybackEnd {
     LayoutMissing,        // the other computer's keyboard layout is not installed: nothing typed
     TextChanged,          // the rest of a stopped run: its text has changed since, nothing typed
     NotTypableAsKeys,     // keys only, and a character has no keys on the layout: nothing typed
+    StoppedByHotKey,      // the hot key was pressed again: the rest stays untyped
+    KeysHeld,             // keys were still held long after the hot key: nothing was typed
     NoMainWindow,  // the launched program showed only windows without a taskbar button (a splash
                    // screen): nothing was typed
 };

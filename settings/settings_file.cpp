@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "keys/hot_key.h"
 #include "text/paths.h"
 #include "text/utf.h"
 #include "text/text_reader.h"
@@ -14,11 +15,12 @@ bool IsBlank(std::u16string_view text) {
                        [](char16_t c) { return c == u' ' || c == u'\t'; });
 }
 
-// The names of the typing options' lines.
+// The names of the options' lines.
 constexpr std::u16string_view kPaceName = u"pace";          // ms a key, 0 to 1000
 constexpr std::u16string_view kKeysOnlyName = u"keysonly";  // 1 or 0
 constexpr std::u16string_view kLayoutName = u"layout";      // a layout identifier
 constexpr std::u16string_view kLineWaitName = u"linewait";  // ms after each line, 0 to 60000
+constexpr std::u16string_view kHotKeyName = u"hotkey";      // as "Ctrl+Shift+Alt+V", or "none"
 
 std::u16string_view Trimmed(std::u16string_view text) {
     const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
@@ -67,8 +69,9 @@ std::optional<std::u16string> ParseLayout(std::u16string_view value) {
     return id;
 }
 
-// Takes one later line of the file into `typing` if it is a known name with a valid value.
-void ReadTypingOption(std::u16string_view line, TypingOptions& typing) {
+// Takes one later line of the file into `settings` if it is a known name with a valid value.
+void ReadOption(std::u16string_view line, Settings& settings) {
+    TypingOptions& typing = settings.typing;
     const std::size_t equals = line.find(u'=');
     if (equals == std::u16string_view::npos) {
         return;
@@ -90,6 +93,10 @@ void ReadTypingOption(std::u16string_view line, TypingOptions& typing) {
     } else if (name == kLineWaitName) {
         if (const auto wait = ParseMilliseconds(value, TypingOptions::kMaxLineWait)) {
             typing.lineWait = *wait;
+        }
+    } else if (name == kHotKeyName) {
+        if (const auto key = ParseHotKey(value)) {
+            settings.hotKey = *key;
         }
     }
 }
@@ -113,7 +120,7 @@ std::optional<Settings> ReadSettingsFile(DesktopServices& desktop, std::u16strin
     }
     for (auto line = reader.value().ReadLine(); line && line.value();
          line = reader.value().ReadLine()) {
-        ReadTypingOption(*line.value(), settings.typing);
+        ReadOption(*line.value(), settings);
     }
     return settings;
 }
@@ -148,6 +155,9 @@ Status SaveSettings(DesktopServices& desktop, const Settings& settings) {
     }
     if (typing.lineWait != TypingOptions{}.lineWait) {
         write(kLineWaitName, DecimalText(static_cast<std::uint64_t>(typing.lineWait.count())));
+    }
+    if (settings.hotKey != kDefaultHotKey) {
+        write(kHotKeyName, HotKeyText(settings.hotKey));
     }
     auto bytes = EncodeText(desktop, text, settings.encoding);
     // Keep every character of the path rather than the code page when the ANSI code page lacks

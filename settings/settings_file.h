@@ -19,6 +19,8 @@ struct Settings {
     // How the file was stored, so that saving keeps every character of the path.
     TextEncoding encoding = TextEncoding::Ansi;
     TypingOptions typing;
+    // The key that types the clipboard into the window in front; None(): no hot key.
+    HotKey hotKey = kDefaultHotKey;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };

@@ -11,6 +11,7 @@
 
 #include "text/dialog_filter.h"
 #include "text/paths.h"
+#include "win32/win32_hot_key_dialog.h"
 #include "win32/win32_keyboard.h"
 #include "win32/win32_text.h"
 #include "keys/key_string.h"
@@ -445,7 +446,7 @@ Status Win32Desktop::BeginTyping(const TypingOptions& options) {
             return ErrorFailure("BeginTyping", kLayoutMissingCode);
         }
     }
-    typist_.Begin(options.pace, options.keyMode, layout);
+    typist_.Begin(options.pace, options.keyMode, layout, options.waitWhileKeysHeld);
     return {};
 }
 
@@ -506,6 +507,33 @@ bool Win32Desktop::ChoosingInputHeld() {
     constexpr int kKeys[] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2, VK_MENU};
     return std::any_of(std::begin(kKeys), std::end(kKeys),
                        [](int key) { return (::GetAsyncKeyState(key) & 0x8000) != 0; });
+}
+
+bool Win32Desktop::AnyKeyHeld() {
+    // From Backspace on: the codes below are the mouse buttons and Cancel (Ctrl+Break).
+    for (int key = VK_BACK; key <= 0xFE; ++key) {
+        if ((::GetAsyncKeyState(key) & 0x8000) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Status Win32Desktop::RegisterHotKey(HotKey key) {
+    // One identifier: asking for another key lets go of the one before.
+    if (hotKeyRegistered_) {
+        ::UnregisterHotKey(window_, kHotKeyId);
+        hotKeyRegistered_ = false;
+    }
+    if (key.None()) {
+        return {};
+    }
+    // MOD_NOREPEAT: a held hot key fires once, not at the keyboard's repeat rate.
+    if (!::RegisterHotKey(window_, kHotKeyId, key.modifiers | MOD_NOREPEAT, key.key)) {
+        return LastErrorFailure("RegisterHotKey");
+    }
+    hotKeyRegistered_ = true;
+    return {};
 }
 
 Result<std::optional<std::u16string>> Win32Desktop::ClipboardText() {
@@ -662,6 +690,10 @@ Result<std::u16string> Win32Desktop::AskFileToOpen(std::span<const FileTypeFilte
     }
     file.resize(std::wcslen(file.c_str()));
     return FromWide(file);
+}
+
+std::optional<HotKey> Win32Desktop::AskHotKey(const HotKeyDialog& dialog) {
+    return RunHotKeyDialog(window_, dialog);
 }
 
 void Win32Desktop::EnableTimer(Milliseconds interval) {

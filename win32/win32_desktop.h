@@ -68,6 +68,11 @@ class Win32Desktop final : public DesktopServices {
     [[nodiscard]] std::uint32_t ForegroundProcess() override;
     [[nodiscard]] bool IsShellWindow(WindowId window) override;
     [[nodiscard]] bool ChoosingInputHeld() override;
+    [[nodiscard]] bool AnyKeyHeld() override;
+    Status RegisterHotKey(HotKey key) override;
+    std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) override;
+    // The identifier of the hot key's WM_HOTKEY messages.
+    static constexpr int kHotKeyId = 1;
     Result<std::optional<std::u16string>> ClipboardText() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ::GetCurrentProcessId(); }
     [[nodiscard]] WindowId ForegroundWindow() override;
@@ -95,6 +100,7 @@ class Win32Desktop final : public DesktopServices {
   private:
     HWND window_ = nullptr;
     bool timerEnabled_ = false;
+    bool hotKeyRegistered_ = false;
     KeyboardTypist typist_;
     // A launched program: holding its process handle keeps the process id from being reused
     // while Quillrun may still activate it.

@@ -102,6 +102,15 @@ INPUT KeyInput(WORD virtualKey, WORD scan, DWORD flags) {
     return input;
 }
 
+// Whether the user holds a modifier key down, as the system has it now.
+bool AnyModifierHeld() {
+    return std::any_of(kHeldModifiers.begin(), kHeldModifiers.end(), [](const HeldModifier& m) {
+        return std::any_of(m.sides.begin(), m.sides.end(), [](const ModifierSide& side) {
+            return (::GetAsyncKeyState(side.key) & 0x8000) != 0;
+        });
+    });
+}
+
 // Releases the modifier keys the user holds down, so that they do not turn the typed
 // characters into shortcuts; the releases go ahead of the keystroke. `targetKeys`: the target's
 // key state, when it can be trusted to show only the user's keys.
@@ -353,7 +362,9 @@ KeyboardTypist::~KeyboardTypist() {
     End();
 }
 
-void KeyboardTypist::Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout) {
+void KeyboardTypist::Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout,
+                           bool waitWhileKeysHeld) {
+    waitWhileKeysHeld_ = waitWhileKeysHeld;
     if (mode != keyMode_) {
         plans_.Clear();  // worked out under the other mode
         unknownLayoutPlans_.Clear();
@@ -547,6 +558,9 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
         if (look == 1) {
             return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
         }
+    }
+    if (waitWhileKeysHeld_ && AnyModifierHeld()) {
+        return ErrorFailure("SendKeyString", kKeysHeldCode);
     }
     std::vector<INPUT>& inputs = keystroke.inputs;
     const BYTE key = keystroke.planned->watchedKey;

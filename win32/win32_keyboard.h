@@ -116,7 +116,10 @@ class KeyboardTypist {
 
     // Begins a run: each key event at least half of `pace` after the one before (0: as fast as
     // the target takes them), with `mode`, keys chosen from `layout` (null: the target's).
-    void Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout);
+    // `waitWhileKeysHeld`: a modifier the user holds makes Type fail with kKeysHeldCode,
+    // sending nothing, instead of being released ahead of the keys.
+    void Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout,
+               bool waitWhileKeysHeld = false);
     // Where the first character of `text` is that the run's layout has no keys for.
     [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(std::u16string_view text);
     // Types `c` into the window in front if that window belongs to `process`; fails with
@@ -218,6 +221,7 @@ class KeyboardTypist {
     // The run's choices.
     std::chrono::milliseconds pace_{0};
     KeyMode keyMode_ = KeyMode::UnicodeWhereNeeded;
+    bool waitWhileKeysHeld_ = false;
     HKL layout_ = nullptr;
     bool finerTimer_ = false;       // timeBeginPeriod is in force for the paced run
     bool capsLockAtStart_ = false;  // Caps Lock as the run began, before sharing any input

@@ -371,6 +371,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kShowHeldMessage:
             form_.OnActivated();
             return 0;
+        case WM_HOTKEY:
+            if (wParam == Win32Desktop::kHotKeyId) {
+                form_.OnHotKey();
+            }
+            return 0;
         case WM_DPICHANGED:
             ApplyLayout(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;

@@ -244,6 +244,10 @@ Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t proces
         Record("KeysRefused", std::u16string(keys));
         return Failure{"SendKeyString", u"Another window is in front.", kNoWindowInFrontCode};
     }
+    if (keyHeld && waitWhileKeysHeld_) {
+        Record("KeysHeld", std::u16string(keys));
+        return Failure{"SendKeyString", u"A key is held.", kKeysHeldCode};
+    }
     Record("SendKeyString", std::u16string(keys));
     std::optional<Failure> failure = TakeScriptedFailure("SendKeyString");
     if (onKeys) {
@@ -255,6 +259,31 @@ Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t proces
     return {};
 }
 
+Status FakeDesktop::RegisterHotKey(HotKey key) {
+    Record("RegisterHotKey", Ascii(std::to_string(key.modifiers) + "+" + std::to_string(key.key)));
+    if (!key.None() &&
+        std::find(hotKeysTaken.begin(), hotKeysTaken.end(), key) != hotKeysTaken.end()) {
+        registeredHotKey = {};  // the one before was let go first
+        return Failure{"RegisterHotKey", u"Hot key is already registered.", kHotKeyTakenCode};
+    }
+    registeredHotKey = key;
+    return {};
+}
+
+void FakeDesktop::QueueHotKeyAnswer(std::optional<HotKey> answer) {
+    hotKeyAnswers_.push_back(answer);
+}
+
+std::optional<HotKey> FakeDesktop::AskHotKey(const HotKeyDialog& dialog) {
+    hotKeyDialogs_.push_back(dialog);
+    if (hotKeyAnswers_.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<HotKey> answer = hotKeyAnswers_.front();
+    hotKeyAnswers_.pop_front();
+    return answer;
+}
+
 Status FakeDesktop::BeginTyping(const TypingOptions& options) {
     Record("BeginTyping",
            Ascii("pace=" + std::to_string(options.pace.count()) + ";keys=" +
@@ -263,6 +292,7 @@ Status FakeDesktop::BeginTyping(const TypingOptions& options) {
     if (auto failure = TakeScriptedFailure("BeginTyping")) {
         return *std::move(failure);
     }
+    waitWhileKeysHeld_ = options.waitWhileKeysHeld;
     const auto installed = InstalledKeyboardLayouts();
     if (!options.layout.empty() &&
         std::find(installed.begin(), installed.end(), options.layout) == installed.end()) {

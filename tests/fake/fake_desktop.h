@@ -62,6 +62,12 @@ class FakeDesktop final : public DesktopServices {
     std::set<std::uint64_t> shellWindows;
     // A mouse button or Alt held by the user.
     bool choosingInputHeld = false;
+    // A key held by the user: AnyKeyHeld says so, and a run typed with waitWhileKeysHeld is
+    // refused its keys, as "KeysHeld".
+    bool keyHeld = false;
+    // Hot keys other programs have, and the one Quillrun has (None(): none).
+    std::vector<HotKey> hotKeysTaken;
+    HotKey registeredHotKey;
     // Keyboard layouts installed, by identifier, with their names.
     std::vector<std::pair<std::u16string, std::u16string>> keyboardLayouts = {{u"00000409", u"US"}};
     // The characters the layouts' keys type; any other goes only as Unicode input.
@@ -76,6 +82,10 @@ class FakeDesktop final : public DesktopServices {
     void FailNext(const std::string& operation, Failure failure);
     // Queues the open-file dialog's next answer; without one the dialog reports a cancel.
     void QueueDialogAnswer(Result<std::u16string> answer);
+    // Queues the hot-key dialog's next answer (nullopt: Cancel); without one it is cancelled.
+    void QueueHotKeyAnswer(std::optional<HotKey> answer);
+    // The hot-key dialogs shown, in order.
+    [[nodiscard]] const std::vector<HotKeyDialog>& hotKeyDialogs() const { return hotKeyDialogs_; }
     // Files by full path; relative paths resolve against workingFolder. Each put is a write,
     // at a later time than the one before.
     void PutFile(std::u16string_view path, std::string bytes);
@@ -114,6 +124,9 @@ class FakeDesktop final : public DesktopServices {
         return shellWindows.contains(window.value);
     }
     [[nodiscard]] bool ChoosingInputHeld() override { return choosingInputHeld; }
+    [[nodiscard]] bool AnyKeyHeld() override { return keyHeld; }
+    Status RegisterHotKey(HotKey key) override;
+    std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) override;
     Result<std::optional<std::u16string>> ClipboardText() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ownProcess; }
     [[nodiscard]] WindowId ForegroundWindow() override { return WindowId{foregroundProcess}; }
@@ -153,6 +166,9 @@ class FakeDesktop final : public DesktopServices {
     int lagLeft_ = 0;
     std::map<std::string, std::deque<Failure>> failures_;
     std::deque<Result<std::u16string>> dialogAnswers_;
+    std::deque<std::optional<HotKey>> hotKeyAnswers_;
+    std::vector<HotKeyDialog> hotKeyDialogs_;
+    bool waitWhileKeysHeld_ = false;  // as the run typing now began
     std::map<std::u16string, std::string> files_;
     // When each file was last written, as a count of writes: each write is a later time.
     std::map<std::u16string, std::uint64_t> writeTimes_;

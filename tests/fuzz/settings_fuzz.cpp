@@ -1,5 +1,5 @@
 // Fuzzes the settings file: whatever quillrun.ini holds, loading gives a target, and saving that
-// target and loading again gives the same target back, in an encoding that holds it.
+// target and loading again gives the same target (and hot key) back, in an encoding that holds it.
 #include <cstdint>
 #include <string>
 
@@ -31,5 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(SaveSettings(desktop, loaded).ok());
     const Settings reloaded = LoadSettings(desktop);
     Require(reloaded.targetPath == loaded.targetPath);
+    Require(reloaded.hotKey == loaded.hotKey);
     return 0;
 }

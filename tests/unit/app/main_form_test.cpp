@@ -118,6 +118,8 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
         u"    ( ) 1 s",
         u"    ( ) 2 s",
         u"    (o) 750 ms",
+        u"-",
+        u"Hot key: Ctrl+Shift+Alt+V...",
     };
     EXPECT_EQ(Describe(form.StartMenu()), fromFile);
 
@@ -194,6 +196,8 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         u"    ( ) 0.5 秒",
         u"    ( ) 1 秒",
         u"    ( ) 2 秒",
+        u"-",
+        u"ホット キー: Ctrl+Shift+Alt+V...",
     };
     for (const Language language : {Language::English, Language::Japanese}) {
         const bool japanese = language == Language::Japanese;
@@ -698,6 +702,163 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
         }
         EXPECT_EQ(form.LastPlayback(), *c.restEnd);
     }
+}
+
+// The hot key types the clipboard's text into the window in front at its press, once every key
+// has been let go for a moment; never into Quillrun, the desktop or a window the user went to.
+TEST_F(MainFormPick, TheHotKeyTypesTheClipboardIntoTheWindowInFrontOnceTheKeysAreLetGo) {
+    enum class Meanwhile { Nothing, AnotherWindowComes };
+    const struct {
+        const char* name;
+        std::uint32_t front;  // at the press
+        Milliseconds held;    // how long the keys stay down after it
+        Meanwhile meanwhile;
+        PlaybackEnd end;
+        std::u16string typed;
+        std::u16string message;  // shown once the user is back in Quillrun
+    } cases[] = {
+        {"IntoAnotherProgram", kClicked, Milliseconds{1500}, Meanwhile::Nothing,
+         PlaybackEnd::Finished, u"ab\r\ncd", u""},
+        {"KeysHeldTooLong", kClicked, kHotKeyHoldLimit, Meanwhile::Nothing, PlaybackEnd::KeysHeld,
+         u"", u"Keys were still held 5 seconds after the hot key was pressed: nothing was typed. "
+              u"Let go of every key after pressing the hot key."},
+        {"OverTheDesktop", kExplorer, Milliseconds{100}, Meanwhile::Nothing, PlaybackEnd::NoTarget,
+         u"", u"Quillrun typed nothing: when the time came to type, the window in front was "
+              u"Quillrun's own, the desktop or the taskbar, not a window of another program.\n\n"
+              u"Nothing of the clipboard's text was typed."},
+        {"OverQuillrun", 4, Milliseconds{100}, Meanwhile::Nothing, PlaybackEnd::NoTarget, u"",
+         u""},
+        {"AnotherWindowBeforeTyping", kClicked, Milliseconds{100}, Meanwhile::AnotherWindowComes,
+         PlaybackEnd::FocusMoved, u"",
+         u"Quillrun stopped typing because another window came to the front.\n\nNothing of the "
+         u"clipboard's text was typed."},
+    };
+    desktop.clipboard = u"ab\r\ncd";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.failures.clear();
+        const std::size_t typedBefore = Typed().size();
+        desktop.foregroundProcess = c.front;
+        desktop.keyHeld = true;
+        form.OnHotKey();
+        form.OnHotKey();  // a key bouncing as it is let go changes nothing
+        desktop.Advance(c.held - Milliseconds{1});
+        if (c.meanwhile == Meanwhile::AnotherWindowComes) {
+            desktop.foregroundProcess = kClicked + 1;
+        }
+        desktop.Advance(Milliseconds{1});
+        desktop.keyHeld = false;
+        desktop.Advance(kAfterKeysLetGo - Milliseconds{20});
+        EXPECT_EQ(Typed().size(), typedBefore) << "typed before the keys were let go long enough";
+        desktop.Advance(Milliseconds{40});
+        EXPECT_EQ(Typed().substr(typedBefore), c.typed);
+        EXPECT_EQ(form.LastPlayback(), c.end);
+        EXPECT_FALSE(desktop.TimerEnabled());
+        if (c.front == desktop.ownProcess) {
+            EXPECT_EQ(view.failures.size(), 2u) << "said at once, at each press";
+            continue;
+        }
+        EXPECT_TRUE(view.failures.empty()) << "held until the user comes back";
+        desktop.foregroundProcess = desktop.ownProcess;
+        form.OnActivated();
+        EXPECT_EQ(view.failures, c.message.empty() ? std::vector<std::u16string>{}
+                                                   : std::vector<std::u16string>{c.message});
+    }
+    EXPECT_TRUE(desktop.launched().empty());
+}
+
+// Pressed again while its run types, the hot key stops the run where it is; no key is sent while
+// the user holds one, so the press is theirs, and the rest is offered as after any stop.
+TEST_F(MainFormPick, TheHotKeyPressedAgainStopsItsRunWithoutTypingUnderTheUsersKeys) {
+    desktop.clipboard = u"ab\r\ncd";
+    desktop.foregroundProcess = kClicked;
+    form.OnHotKey();
+    desktop.onKeys = [&](std::u16string_view keys) {
+        if (keys == u"b") {
+            desktop.keyHeld = true;  // the modifiers go down first
+        }
+    };
+    int pumps = 0;
+    desktop.onPump = [&] {
+        if (desktop.keyHeld && ++pumps == 3) {
+            form.OnHotKey();
+        }
+    };
+    desktop.Advance(kAfterKeysLetGo + Milliseconds{20});
+    desktop.onKeys = nullptr;
+    desktop.onPump = nullptr;
+    EXPECT_EQ(Typed(), u"ab");
+    EXPECT_GE(desktop.CallsOf("KeysHeld").size(), 2u);
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::StoppedByHotKey);
+    EXPECT_EQ(Describe(form.StartMenu())[3],
+              u"Type the rest into the window I click next (line 1, column 3)");
+    desktop.foregroundProcess = desktop.ownProcess;
+    form.OnActivated();
+    ASSERT_EQ(view.failures.size(), 1u);
+    EXPECT_TRUE(view.failures[0].starts_with(
+        u"Quillrun stopped typing because the hot key was pressed again.\n\nTyping stopped at "
+        u"line 1, column 3 of the clipboard's text"));
+
+    // Runs begun otherwise never wait for held keys: they let go of them as they always did.
+    desktop.keyHeld = true;
+    form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+    desktop.foregroundProcess = kClicked;
+    desktop.Advance(Milliseconds{100} + kTimerInterval);
+    EXPECT_EQ(Typed(), u"abab\r\ncd");
+}
+
+// The hot key comes from the settings file; one another program has is no obstacle to starting,
+// and the menu says so. Its dialog sets another key, or none, and the file keeps the choice.
+TEST_F(MainFormTest, TheHotKeyTakenOrChosenShowsInTheMenuAndLastsIntoTheSettingsFile) {
+    constexpr HotKey kCtrlAltF9{HotKey::kCtrl | HotKey::kAlt, 0x78};
+    desktop.workingFolder = desktop.appFolder;
+    desktop.hotKeysTaken = {kDefaultHotKey, kCtrlAltF9};
+    form.OnLoad();
+    EXPECT_TRUE(view.failures.empty());
+    const auto item = [&] { return form.StartMenu().back().text; };
+    EXPECT_EQ(item(), u"Hot key: Ctrl+Shift+Alt+V (taken by another program)...");
+    const struct {
+        const char* name;
+        std::optional<HotKey> answer;  // nullopt: Cancel
+        std::u16string item;
+        bool says;          // a message: the key chosen is taken
+        HotKey registered;  // what Quillrun has of the system then
+        std::string saved;
+    } cases[] = {
+        {"Cancelled", std::nullopt, u"Hot key: Ctrl+Shift+Alt+V (taken by another program)...",
+         false, {}, "C:\\WINDOWS\\Notepad.exe\r\n"},
+        {"AnotherKey", HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'}, u"Hot key: Ctrl+Win+Q...",
+         false, HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'},
+         "C:\\WINDOWS\\Notepad.exe\r\nhotkey=Ctrl+Win+Q\r\n"},
+        {"ATakenKey", kCtrlAltF9, u"Hot key: Ctrl+Alt+F9 (taken by another program)...", true,
+         {}, "C:\\WINDOWS\\Notepad.exe\r\nhotkey=Ctrl+Alt+F9\r\n"},
+        {"None", HotKey{}, u"Hot key: none...", false, {},
+         "C:\\WINDOWS\\Notepad.exe\r\nhotkey=none\r\n"},
+        {"TheDefaultOnceFree", kDefaultHotKey, u"Hot key: Ctrl+Shift+Alt+V...", false,
+         kDefaultHotKey, "C:\\WINDOWS\\Notepad.exe\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.answer == kDefaultHotKey) {
+            desktop.hotKeysTaken = {};
+        }
+        view.failures.clear();
+        desktop.QueueHotKeyAnswer(c.answer);
+        form.OnMenuChoice(kHotKeyItemId);
+        EXPECT_EQ(item(), c.item);
+        EXPECT_EQ(view.failures.size(), c.says ? 1u : 0u);
+        EXPECT_EQ(desktop.registeredHotKey, c.registered);
+        form.OnUnload();
+        EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), c.saved);
+    }
+    // The dialog opened on the key in force, and said when it was taken.
+    const auto& dialogs = desktop.hotKeyDialogs();
+    ASSERT_EQ(dialogs.size(), 5u);
+    EXPECT_EQ(dialogs[0].current, kDefaultHotKey);
+    EXPECT_NE(dialogs[0].prompt.find(u"Ctrl+Shift+Alt+V is taken by another program."),
+              std::u16string::npos);
+    EXPECT_EQ(dialogs[2].prompt.find(u"taken"), std::u16string::npos);
+    EXPECT_EQ(dialogs[3].current, kCtrlAltF9);
 }
 
 }  // namespace

@@ -40,6 +40,11 @@ Settings Target(std::u16string path, TextEncoding encoding = TextEncoding::Ansi,
     return Settings{std::move(path), encoding, std::move(typing)};
 }
 
+Settings WithHotKey(Settings settings, HotKey key) {
+    settings.hotKey = key;
+    return settings;
+}
+
 TypingOptions Typing(int paceMs, KeyMode mode = KeyMode::UnicodeWhereNeeded,
                      std::u16string layout = {}, int lineWaitMs = 0) {
     return TypingOptions{Milliseconds(paceMs), mode, std::move(layout), Milliseconds(lineWaitMs)};
@@ -91,12 +96,18 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"LineWaitUpToAMinute", "C:\\a.exe\r\nlinewait=60000\r\n", std::nullopt,
                  Target(u"C:\\a.exe", TextEncoding::Ansi,
                         Typing(0, KeyMode::UnicodeWhereNeeded, {}, 60000))},
+        LoadCase{"HotKeyInAnyCaseAndOrder", "C:\\a.exe\r\nhotkey = alt+CTRL+f9\r\n", std::nullopt,
+                 WithHotKey(Target(u"C:\\a.exe"), HotKey{HotKey::kCtrl | HotKey::kAlt, 0x78})},
+        LoadCase{"NoHotKey", "C:\\a.exe\r\nhotkey=None\r\n", std::nullopt,
+                 WithHotKey(Target(u"C:\\a.exe"), HotKey{})},
         LoadCase{"LaterLineWins", "C:\\a.exe\r\npace=50\r\npace=20\r\n", std::nullopt,
                  Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(20))},
         LoadCase{"UnknownAndOutOfRangeLinesAreIgnored",
                  "C:\\a.exe\r\npace=1001\r\npace=-5\r\npace=\r\npace=20ms\r\nkeysonly=yes\r\n"
                  "layout=German\r\nlayout=0000040\r\nspeed=20\r\n=1\r\npace\r\n"
-                 "linewait=60001\r\nlinewait=99999\r\nlinewait=100000\r\nlinewait=0.5\r\n",
+                 "linewait=60001\r\nlinewait=99999\r\nlinewait=100000\r\nlinewait=0.5\r\n"
+                 "hotkey=Ctrl+Ctrl+V\r\nhotkey=Ctrl+\r\nhotkey=Hyper+V\r\nhotkey=\r\n"
+                 "hotkey=Ctrl+VV\r\nhotkey=0x00\r\nhotkey=0xFF\r\n",
                  std::nullopt, Target(u"C:\\a.exe")},
         LoadCase{"AChoiceOnTheFirstLineIsTheTarget", "pace=50\r\n", std::nullopt,
                  Target(u"pace=50")}),
@@ -180,6 +191,13 @@ TEST(SettingsRoundTrip, WhatIsLoadedIsSavedByteForByte) {
           std::string("\xEF\xBB\xBF"
                       "C:\\ed.exe\r\n"),
           std::string("C:\\ed.exe\r\npace=35\r\nkeysonly=1\r\nlayout=00000411\r\nlinewait=750\r\n"),
+          // Each kind of key name: a modifier-free F key, a numpad key that holds a "+", a
+          // key without a name of its own, a letter with every modifier, and none.
+          std::string("C:\\ed.exe\r\nhotkey=F12\r\n"),
+          std::string("C:\\ed.exe\r\nhotkey=Ctrl+Alt+Num +\r\n"),
+          std::string("C:\\ed.exe\r\nhotkey=Shift+Alt+0xBA\r\n"),
+          std::string("C:\\ed.exe\r\nhotkey=Ctrl+Shift+Alt+Win+Q\r\n"),
+          std::string("C:\\ed.exe\r\nhotkey=none\r\n"),
           std::string("\xFF\xFE"
                       "C\0:\0\r\0\n\0",
                       10)}) {

@@ -1,0 +1,138 @@
+#include "keys/hot_key.h"
+
+#include <array>
+#include <cstdint>
+
+namespace quillrun {
+namespace {
+
+struct ModifierName {
+    std::uint8_t bit;
+    std::u16string_view name;
+};
+constexpr std::array<ModifierName, 4> kModifierNames{{
+    {HotKey::kCtrl, u"Ctrl"},
+    {HotKey::kShift, u"Shift"},
+    {HotKey::kAlt, u"Alt"},
+    {HotKey::kWin, u"Win"},
+}};
+
+// Keys whose names do not depend on the layout, by virtual-key code. Letters and digits are
+// their own codes; F1 to F24 and Num 0 to Num 9 are worked out from the first of each.
+struct KeyName {
+    std::uint8_t key;
+    std::u16string_view name;
+};
+constexpr std::array<KeyName, 20> kKeyNames{{
+    {0x08, u"Backspace"}, {0x09, u"Tab"},    {0x0D, u"Enter"},    {0x13, u"Pause"},
+    {0x20, u"Space"},     {0x21, u"PageUp"}, {0x22, u"PageDown"}, {0x23, u"End"},
+    {0x24, u"Home"},      {0x25, u"Left"},   {0x26, u"Up"},       {0x27, u"Right"},
+    {0x28, u"Down"},      {0x2D, u"Insert"}, {0x2E, u"Delete"},   {0x6A, u"Num *"},
+    {0x6B, u"Num +"},     {0x6D, u"Num -"},  {0x6E, u"Num ."},    {0x6F, u"Num /"},
+}};
+constexpr std::uint8_t kNumpad0 = 0x60;
+constexpr std::uint8_t kF1 = 0x70;
+constexpr int kFunctionKeys = 24;
+
+char16_t Upper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+bool SameWord(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Upper(a[i]) != Upper(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// `prefix` followed by `n` (below 100) in decimal.
+std::u16string Numbered(std::u16string_view prefix, unsigned n) {
+    std::u16string text(prefix);
+    if (n >= 10) {
+        text += static_cast<char16_t>(u'0' + n / 10);
+    }
+    text += static_cast<char16_t>(u'0' + n % 10);
+    return text;
+}
+
+std::u16string KeyText(std::uint8_t key) {
+    if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) {
+        return std::u16string(1, static_cast<char16_t>(key));
+    }
+    if (key >= kF1 && key < kF1 + kFunctionKeys) {
+        return Numbered(u"F", key - kF1 + 1u);
+    }
+    if (key >= kNumpad0 && key <= kNumpad0 + 9) {
+        return Numbered(u"Num ", key - kNumpad0);
+    }
+    for (const KeyName& named : kKeyNames) {
+        if (named.key == key) {
+            return std::u16string(named.name);
+        }
+    }
+    constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    return {u'0', u'x', kHex[key >> 4], kHex[key & 0xF]};
+}
+
+std::optional<std::uint8_t> ParseKey(std::u16string_view text) {
+    // Every key HotKeyText names reads back through the same naming, so the two cannot part.
+    for (int key = 1; key <= 0xFE; ++key) {
+        if (SameWord(text, KeyText(static_cast<std::uint8_t>(key)))) {
+            return static_cast<std::uint8_t>(key);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::u16string HotKeyText(HotKey key) {
+    if (key.None()) {
+        return std::u16string(kNoHotKeyText);
+    }
+    std::u16string text;
+    for (const ModifierName& modifier : kModifierNames) {
+        if ((key.modifiers & modifier.bit) != 0) {
+            text.append(modifier.name).push_back(u'+');
+        }
+    }
+    return text + KeyText(key.key);
+}
+
+std::optional<HotKey> ParseHotKey(std::u16string_view text) {
+    if (SameWord(text, kNoHotKeyText)) {
+        return HotKey{};
+    }
+    HotKey parsed;
+    for (;;) {
+        const std::size_t plus = text.find(u'+', 1);  // "Num +" ends in one of its own
+        const std::u16string_view word = text.substr(0, plus);
+        if (plus == std::u16string_view::npos || SameWord(word.substr(0, 4), u"Num ")) {
+            break;
+        }
+        bool known = false;
+        for (const ModifierName& modifier : kModifierNames) {
+            if (SameWord(word, modifier.name) && (parsed.modifiers & modifier.bit) == 0) {
+                parsed.modifiers |= modifier.bit;
+                known = true;
+            }
+        }
+        if (!known) {
+            return std::nullopt;
+        }
+        text.remove_prefix(plus + 1);
+    }
+    const auto key = ParseKey(text);
+    if (!key) {
+        return std::nullopt;
+    }
+    parsed.key = *key;
+    return parsed;
+}
+
+}  // namespace quillrun
