@@ -10,8 +10,9 @@
 //                                             frame like wait-window
 //   qr_driver open-start-menu CAPTION        clicks the arrow of that Quillrun window's Start;
 //                                             prints the open menu's frame like wait-window
-//   qr_driver open-last-submenu               in the open menu, opens the submenu of its last
-//                                             item (End, Right); prints that submenu's frame
+//   qr_driver open-last-submenu               in the open menu, opens its last submenu, the
+//                                             item above the hot key's (End, Up, Right); prints
+//                                             that submenu's frame
 //   qr_driver close-menu                      presses Esc until every open menu is gone
 //   qr_driver keep-desktop                    holds a hidden window until ended, so that Wine's
 //                                             virtual desktop stays up between test programs
@@ -123,6 +124,7 @@ int OpenLastSubmenu() {
         return 1;
     }
     PressKey(VK_END);
+    PressKey(VK_UP);  // past the separator too
     PressKey(VK_RIGHT);
     HWND submenu = nullptr;
     WaitUntil([&] {

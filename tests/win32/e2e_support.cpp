@@ -305,6 +305,26 @@ void PressKey(WORD virtualKey, bool shift) {
     ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+void HoldKeys(const std::vector<WORD>& keys) {
+    if (!MayType()) {
+        return;
+    }
+    std::vector<INPUT> inputs;
+    for (const WORD key : keys) {
+        inputs.push_back(KeyInput(key, false));
+    }
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void LetGoOfKeys(const std::vector<WORD>& keys) {
+    // Whatever is in front: a key left down would stay down for every later test.
+    std::vector<INPUT> inputs;
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        inputs.push_back(KeyInput(*key, true));
+    }
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 void TypeUnicode(const std::wstring& text) {
     if (!MayType()) {
         return;

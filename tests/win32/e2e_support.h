@@ -100,6 +100,10 @@ bool OwnWindowInFront();
 void OnForeignWindowInFront(std::function<void(const std::wstring& caption)> handler);
 
 void PressKey(WORD virtualKey, bool shift = false);
+// Presses `keys` in order and holds them (a hot key's, as fingers do), or lets them go in the
+// opposite order.
+void HoldKeys(const std::vector<WORD>& keys);
+void LetGoOfKeys(const std::vector<WORD>& keys);
 void TypeUnicode(const std::wstring& text);
 
 // A real click of the left mouse button at a point of the screen, as the user's mouse makes it.

@@ -148,6 +148,63 @@ TEST_F(PickedWindow, TheRestOfARunStoppedByAClickCompletesTheTextOnce) {
         << Narrow(typed);
 }
 
+// Ctrl+Shift+Alt+V, in the order fingers press it.
+const std::vector<WORD> kHotKeyKeys = {VK_CONTROL, VK_SHIFT, VK_MENU, 'V'};
+
+// The hot key, pressed in the window already open, types the clipboard's text into it without a
+// trip to Quillrun, and only once every key is let go: none of them reaches the text.
+TEST_F(PickedWindow, TheHotKeyTypesTheClipboardIntoTheWindowInFrontOnceItsKeysAreLetGo) {
+    const std::wstring text = L"hot {key} ~^%+ \r\nsecond line";
+    ASSERT_TRUE(SetClipboardText(text));
+    HoldKeys(kHotKeyKeys);
+    EXPECT_FALSE(WaitUntil([&] { return open.CharCount() != 0; }, kNothingHappens))
+        << "typed while the keys were held: " << Narrow(open.Text());
+    LetGoOfKeys(kHotKeyKeys);
+    ExpectTyped(open, text);
+    EXPECT_EQ(::GetForegroundWindow(), open.window());
+    EXPECT_TRUE(ChildProcesses(session.process.id()).empty());
+    ExpectNoMessage(session);
+
+    HWND menu = OpenStartMenu(session.window);
+    ASSERT_NE(menu, nullptr);
+    const std::vector<std::wstring> items = MenuItemTexts(menu);
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(items.back(), L"Hot key: Ctrl+Shift+Alt+V...");
+    PressKey(VK_ESCAPE);
+}
+
+// Pressed again while its run types, the hot key stops the run: nothing is typed while the
+// keys are held, nothing after they are let go, and the stop says so.
+TEST_F(PickedWindow, TheHotKeyPressedAgainStopsItsRun) {
+    const std::string bytes = LongText() + LongText() + LongText() + LongText() + LongText();
+    const std::wstring text(bytes.begin(), bytes.end());  // ASCII
+    ASSERT_TRUE(SetClipboardText(text));
+    HoldKeys(kHotKeyKeys);
+    LetGoOfKeys(kHotKeyKeys);
+    ASSERT_TRUE(WaitUntil([&] { return open.CharCount() >= 20; }));
+    HoldKeys(kHotKeyKeys);
+    const auto stillFor = [&](Clock::duration quiet) {
+        const long count = open.CharCount();
+        return !WaitUntil([&] { return open.CharCount() != count; }, quiet);
+    };
+    // Wine answers a key's state from a copy up to 50 ms old (GetAsyncKeyState in its win32u),
+    // so the keystrokes of that moment can take the held keys, as a person's own would; after
+    // it, nothing.
+    ASSERT_TRUE(WaitUntil([&] { return stillFor(300ms); }));
+    EXPECT_TRUE(stillFor(kNothingHappens)) << "typed while the keys were held";
+    LetGoOfKeys(kHotKeyKeys);
+    EXPECT_TRUE(stillFor(kNothingHappens)) << "typing went on after the second press";
+    const std::wstring typed = open.Text();
+    ASSERT_LT(typed.size(), text.size());
+    const auto same = std::mismatch(typed.begin(), typed.end(), text.begin()).first;
+    EXPECT_LE(typed.end() - same, 10) << "more than the moment's keystrokes differ";
+    ASSERT_TRUE(ComeBackToQuillrun(session));
+    const std::wstring message = TakeTheOnlyMessage(session);
+    EXPECT_NE(message.find(L"Quillrun stopped typing because the hot key was pressed again."),
+              std::wstring::npos)
+        << Narrow(message);
+}
+
 TEST_F(PickedWindow, TheKeyboardOpensStartsMenuAndEscEndsTheWait) {
     ASSERT_TRUE(BringToFront(session.window));
     HWND start = ::GetDlgItem(session.window, static_cast<int>(ControlId::Start));
