@@ -14,6 +14,9 @@
 //                                             item above the hot key's (End, Up, Right); prints
 //                                             that submenu's frame
 //   qr_driver close-menu                      presses Esc until every open menu is gone
+//   qr_driver open-hot-key-dialog CAPTION     opens that Quillrun window's hot-key dialog from
+//                                             the end of Start's menu; prints its frame
+//   qr_driver cancel-dialog CAPTION           presses Esc until that window owns no dialog
 //   qr_driver keep-desktop                    holds a hidden window until ended, so that Wine's
 //                                             virtual desktop stays up between test programs
 //
@@ -156,6 +159,50 @@ int CloseMenu() {
     return OpenMenus().empty() ? 0 : 1;
 }
 
+// The dialogs `owner` has open (its message boxes among them).
+std::vector<HWND> DialogsOf(HWND owner) {
+    return VisibleTopLevelWindows([&](HWND w) {
+        return ClassName(w) == L"#32770" && ::GetWindow(w, GW_OWNER) == owner;
+    });
+}
+
+// Quillrun's main window: its dialogs bear the same caption.
+HWND FindQuillrun(const std::wstring& caption) {
+    return ::FindWindowW(L"QuillrunMainForm", caption.c_str());
+}
+
+int OpenHotKeyDialog(const std::wstring& caption) {
+    HWND window = FindQuillrun(caption);
+    if (window == nullptr || OpenStartMenu(window) == nullptr) {
+        return 1;
+    }
+    PressKey(VK_END);
+    PressKey(VK_RETURN);
+    HWND dialog = nullptr;
+    if (!WaitUntil([&] {
+            const auto dialogs = DialogsOf(window);
+            dialog = dialogs.empty() ? nullptr : dialogs.front();
+            return dialog != nullptr;
+        })) {
+        std::fprintf(stderr, "the hot key's dialog did not open\n");
+        return 1;
+    }
+    PrintFrame(dialog);
+    return 0;
+}
+
+int CancelDialog(const std::wstring& caption) {
+    HWND window = FindQuillrun(caption);
+    if (window == nullptr) {
+        return 1;
+    }
+    for (int i = 0; i < 3 && !DialogsOf(window).empty(); ++i) {
+        PressKey(VK_ESCAPE);
+        WaitUntil([&] { return DialogsOf(window).empty(); });
+    }
+    return DialogsOf(window).empty() ? 0 : 1;
+}
+
 int CloseWindow(const std::wstring& caption) {
     HWND window = FindTopLevel(caption);
     if (window == nullptr) {
@@ -210,6 +257,12 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"close-menu" && argc == 2) {
         return CloseMenu();
     }
+    if (command == L"open-hot-key-dialog" && argc == 3) {
+        return OpenHotKeyDialog(argv[2]);
+    }
+    if (command == L"cancel-dialog" && argc == 3) {
+        return CancelDialog(argv[2]);
+    }
     if (command == L"keep-desktop") {
         return KeepDesktop();
     }
@@ -218,6 +271,7 @@ int wmain(int argc, wchar_t** argv) {
                  "                 move-window CAPTION LEFT TOP |\n"
                  "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] |\n"
                  "                 open-start-menu CAPTION | open-last-submenu | close-menu |\n"
+                 "                 open-hot-key-dialog CAPTION | cancel-dialog CAPTION |\n"
                  "                 keep-desktop\n");
     return 2;
 }

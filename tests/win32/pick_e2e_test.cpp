@@ -2,6 +2,9 @@
 // on its arrow (or from the keyboard), an item chosen with the keys, a real click on the window.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "app/form_layout.h"
@@ -203,6 +206,71 @@ TEST_F(PickedWindow, TheHotKeyPressedAgainStopsItsRun) {
     EXPECT_NE(message.find(L"Quillrun stopped typing because the hot key was pressed again."),
               std::wstring::npos)
         << Narrow(message);
+}
+
+// The hot key's dialog, opened from the end of Start's menu: the key pressed into its control
+// becomes the hot key at once, and its button leaves none.
+TEST_F(PickedWindow, TheHotKeyDialogSetsAnotherKeyOrNone) {
+    const auto openTheDialog = [&] {
+        HWND menu = OpenStartMenu(session.window);
+        EXPECT_NE(menu, nullptr);
+        PressKey(VK_END);
+        PressKey(VK_RETURN);
+        return FindMessageBox(session.process.id(), session.window);
+    };
+    const auto control = [](HWND dialog) {
+        for (HWND child : Children(dialog)) {
+            if (ClassName(child) == L"msctls_hotkey32") {
+                return child;
+            }
+        }
+        return HWND{};
+    };
+    HWND dialog = openTheDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(control(dialog), nullptr) << Narrow(AllChildText(dialog));
+    EXPECT_EQ(::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0),
+              MAKEWORD('V', HOTKEYF_CONTROL | HOTKEYF_SHIFT | HOTKEYF_ALT));
+    const std::vector<WORD> ctrlAltF9 = {VK_CONTROL, VK_MENU, VK_F9};
+    HoldKeys(ctrlAltF9);
+    LetGoOfKeys(ctrlAltF9);
+    ASSERT_TRUE(WaitUntil([&] {
+        return ::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0) ==
+               MAKEWORD(VK_F9, HOTKEYF_CONTROL | HOTKEYF_ALT);
+    }));
+    PressKey(VK_RETURN);  // OK
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
+
+    // The new key types; the old one no longer does.
+    ASSERT_TRUE(SetClipboardText(L"by F9"));
+    ASSERT_TRUE(BringToFront(open.window()));
+    HoldKeys(kHotKeyKeys);
+    LetGoOfKeys(kHotKeyKeys);
+    HoldKeys(ctrlAltF9);
+    LetGoOfKeys(ctrlAltF9);
+    ExpectTyped(open, L"by F9");
+    EXPECT_FALSE(WaitUntil([&] { return open.CharCount() > 5; }, kNothingHappens))
+        << Narrow(open.Text());
+
+    dialog = openTheDialog();
+    ASSERT_NE(dialog, nullptr);
+    HWND none = nullptr;
+    for (HWND child : Children(dialog)) {
+        if (Text(child) == L"No hot key") {
+            none = child;
+        }
+    }
+    ASSERT_NE(none, nullptr) << Narrow(AllChildText(dialog));
+    ::PostMessageW(none, BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0) == 0; }));
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
+    HWND menu = OpenStartMenu(session.window);
+    ASSERT_NE(menu, nullptr);
+    const std::vector<std::wstring> items = MenuItemTexts(menu);
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(items.back(), L"Hot key: none...");
+    PressKey(VK_ESCAPE);
 }
 
 TEST_F(PickedWindow, TheKeyboardOpensStartsMenuAndEscEndsTheWait) {
