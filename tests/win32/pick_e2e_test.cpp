@@ -62,6 +62,16 @@ class PickedWindow : public ::testing::Test {
                ", over \"" + Narrow(Text(::GetAncestor(::WindowFromPoint(cursor), GA_ROOT))) + "\"";
     }
 
+    // Start's menu ends with the hot key's item, reading `text`; the menu is closed again.
+    void ExpectHotKeyItem(const std::wstring& text) {
+        HWND menu = OpenStartMenu(session.window);
+        ASSERT_NE(menu, nullptr);
+        const std::vector<std::wstring> items = MenuItemTexts(menu);
+        PressKey(VK_ESCAPE);
+        ASSERT_FALSE(items.empty());
+        EXPECT_EQ(items.back(), text);
+    }
+
     void PickAndClick(int item) {
         ASSERT_NO_FATAL_FAILURE(Pick(item));
         ASSERT_NO_FATAL_FAILURE(ClickTheTarget());
@@ -168,12 +178,7 @@ TEST_F(PickedWindow, TheHotKeyTypesTheClipboardIntoTheWindowInFrontOnceItsKeysAr
     EXPECT_TRUE(ChildProcesses(session.process.id()).empty());
     ExpectNoMessage(session);
 
-    HWND menu = OpenStartMenu(session.window);
-    ASSERT_NE(menu, nullptr);
-    const std::vector<std::wstring> items = MenuItemTexts(menu);
-    ASSERT_FALSE(items.empty());
-    EXPECT_EQ(items.back(), L"Hot key: Ctrl+Shift+Alt+V...");
-    PressKey(VK_ESCAPE);
+    ExpectHotKeyItem(L"Hot key: Ctrl+Shift+Alt+V...");
 }
 
 // Pressed again while its run types, the hot key stops the run: nothing is typed while the
@@ -265,12 +270,7 @@ TEST_F(PickedWindow, TheHotKeyDialogSetsAnotherKeyOrNone) {
     ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0) == 0; }));
     PressKey(VK_RETURN);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
-    HWND menu = OpenStartMenu(session.window);
-    ASSERT_NE(menu, nullptr);
-    const std::vector<std::wstring> items = MenuItemTexts(menu);
-    ASSERT_FALSE(items.empty());
-    EXPECT_EQ(items.back(), L"Hot key: none...");
-    PressKey(VK_ESCAPE);
+    ExpectHotKeyItem(L"Hot key: none...");
 }
 
 TEST_F(PickedWindow, TheKeyboardOpensStartsMenuAndEscEndsTheWait) {
