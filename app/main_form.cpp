@@ -137,7 +137,8 @@ void MainForm::ChooseHotKey() {
     settings_.hotKey = *chosen;
     ClaimHotKey();
     if (hotKeyTaken_) {
-        view_.ShowFailure(FillIn(kHotKeyTakenMessage.In(language_), {{u"key", HotKeyText(*chosen)}}));
+        view_.ShowFailure(
+            FillIn(kHotKeyTakenMessage.In(language_), {{u"key", HotKeyText(*chosen)}}));
     }
 }
 

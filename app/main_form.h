@@ -141,8 +141,8 @@ class MainForm {
     std::optional<RestOffer> restOffer_;
     std::uint64_t pathChanges_ = 0;  // changes of FPath's text so far
     bool hotKeyTaken_ = false;
-    bool typing_ = false;            // a run is typing
-    bool stopByHotKey_ = false;      // the hot key was pressed during it
+    bool typing_ = false;        // a run is typing
+    bool stopByHotKey_ = false;  // the hot key was pressed during it
 };
 
 }  // namespace quillrun

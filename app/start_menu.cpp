@@ -109,8 +109,8 @@ std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
     menu.push_back(std::move(waits));
     menu.push_back(Item(MenuItem::Kind::Separator, 0, {}));
     const Localized& hotKeyText = hotKey.key.None() ? kNoHotKeyItemText
-                                  : hotKey.taken   ? kHotKeyTakenItemText
-                                                   : kHotKeyItemText;
+                                  : hotKey.taken    ? kHotKeyTakenItemText
+                                                    : kHotKeyItemText;
     menu.push_back(Item(MenuItem::Kind::Command, kHotKeyItemId,
                         FillIn(hotKeyText.In(language), {{u"key", HotKeyText(hotKey.key)}})));
     return menu;

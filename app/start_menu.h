@@ -54,8 +54,9 @@ inline constexpr Localized kRestFromText{u"{command} (line {line}, column {colum
 inline constexpr int kHotKeyItemId = 241;
 inline constexpr Localized kHotKeyItemText{u"Hot key: {key}...", u"ホット キー: {key}..."};
 inline constexpr Localized kNoHotKeyItemText{u"Hot key: none...", u"ホット キー: なし..."};
-inline constexpr Localized kHotKeyTakenItemText{u"Hot key: {key} (taken by another program)...",
-                                                u"ホット キー: {key} (ほかのプログラムが使用中)..."};
+inline constexpr Localized kHotKeyTakenItemText{
+    u"Hot key: {key} (taken by another program)...",
+    u"ホット キー: {key} (ほかのプログラムが使用中)..."};
 struct HotKeyState {
     HotKey key;
     bool taken = false;

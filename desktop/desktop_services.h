@@ -115,8 +115,8 @@ struct HotKey {
 
 // Ctrl+Shift+V pastes in terminals, Win+V opens the clipboard history, and Windows and common
 // utilities keep other Win combinations with V: Alt makes the combination free.
-inline constexpr HotKey kDefaultHotKey{
-    HotKey::kCtrl | HotKey::kShift | HotKey::kAlt, static_cast<std::uint8_t>('V')};
+inline constexpr HotKey kDefaultHotKey{HotKey::kCtrl | HotKey::kShift | HotKey::kAlt,
+                                       static_cast<std::uint8_t>('V')};
 
 // What the dialog that sets the hot key shows, in the user's language.
 struct HotKeyDialog {

@@ -161,9 +161,8 @@ int CloseMenu() {
 
 // The dialogs `owner` has open (its message boxes among them).
 std::vector<HWND> DialogsOf(HWND owner) {
-    return VisibleTopLevelWindows([&](HWND w) {
-        return ClassName(w) == L"#32770" && ::GetWindow(w, GW_OWNER) == owner;
-    });
+    return VisibleTopLevelWindows(
+        [&](HWND w) { return ClassName(w) == L"#32770" && ::GetWindow(w, GW_OWNER) == owner; });
 }
 
 // Quillrun's main window: its dialogs bear the same caption.

@@ -267,7 +267,8 @@ TEST_F(PickedWindow, TheHotKeyDialogSetsAnotherKeyOrNone) {
     }
     ASSERT_NE(none, nullptr) << Narrow(AllChildText(dialog));
     ::PostMessageW(none, BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0) == 0; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0) == 0; }));
     PressKey(VK_RETURN);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
     ExpectHotKeyItem(L"Hot key: none...");

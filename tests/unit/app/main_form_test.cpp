@@ -720,14 +720,15 @@ TEST_F(MainFormPick, TheHotKeyTypesTheClipboardIntoTheWindowInFrontOnceTheKeysAr
         {"IntoAnotherProgram", kClicked, Milliseconds{1500}, Meanwhile::Nothing,
          PlaybackEnd::Finished, u"ab\r\ncd", u""},
         {"KeysHeldTooLong", kClicked, kHotKeyHoldLimit, Meanwhile::Nothing, PlaybackEnd::KeysHeld,
-         u"", u"Keys were still held 5 seconds after the hot key was pressed: nothing was typed. "
-              u"Let go of every key after pressing the hot key."},
+         u"",
+         u"Keys were still held 5 seconds after the hot key was pressed: nothing was typed. "
+         u"Let go of every key after pressing the hot key."},
         {"OverTheDesktop", kExplorer, Milliseconds{100}, Meanwhile::Nothing, PlaybackEnd::NoTarget,
-         u"", u"Quillrun typed nothing: when the time came to type, the window in front was "
-              u"Quillrun's own, the desktop or the taskbar, not a window of another program.\n\n"
-              u"Nothing of the clipboard's text was typed."},
-        {"OverQuillrun", 4, Milliseconds{100}, Meanwhile::Nothing, PlaybackEnd::NoTarget, u"",
-         u""},
+         u"",
+         u"Quillrun typed nothing: when the time came to type, the window in front was "
+         u"Quillrun's own, the desktop or the taskbar, not a window of another program.\n\n"
+         u"Nothing of the clipboard's text was typed."},
+        {"OverQuillrun", 4, Milliseconds{100}, Meanwhile::Nothing, PlaybackEnd::NoTarget, u"", u""},
         {"AnotherWindowBeforeTyping", kClicked, Milliseconds{100}, Meanwhile::AnotherWindowComes,
          PlaybackEnd::FocusMoved, u"",
          u"Quillrun stopped typing because another window came to the front.\n\nNothing of the "
@@ -825,14 +826,26 @@ TEST_F(MainFormTest, TheHotKeyTakenOrChosenShowsInTheMenuAndLastsIntoTheSettings
         HotKey registered;  // what Quillrun has of the system then
         std::string saved;
     } cases[] = {
-        {"Cancelled", std::nullopt, u"Hot key: Ctrl+Shift+Alt+V (taken by another program)...",
-         false, {}, "C:\\WINDOWS\\Notepad.exe\r\n"},
-        {"AnotherKey", HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'}, u"Hot key: Ctrl+Win+Q...",
-         false, HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'},
+        {"Cancelled",
+         std::nullopt,
+         u"Hot key: Ctrl+Shift+Alt+V (taken by another program)...",
+         false,
+         {},
+         "C:\\WINDOWS\\Notepad.exe\r\n"},
+        {"AnotherKey", HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'}, u"Hot key: Ctrl+Win+Q...", false,
+         HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'},
          "C:\\WINDOWS\\Notepad.exe\r\nhotkey=Ctrl+Win+Q\r\n"},
-        {"ATakenKey", kCtrlAltF9, u"Hot key: Ctrl+Alt+F9 (taken by another program)...", true,
-         {}, "C:\\WINDOWS\\Notepad.exe\r\nhotkey=Ctrl+Alt+F9\r\n"},
-        {"None", HotKey{}, u"Hot key: none...", false, {},
+        {"ATakenKey",
+         kCtrlAltF9,
+         u"Hot key: Ctrl+Alt+F9 (taken by another program)...",
+         true,
+         {},
+         "C:\\WINDOWS\\Notepad.exe\r\nhotkey=Ctrl+Alt+F9\r\n"},
+        {"None",
+         HotKey{},
+         u"Hot key: none...",
+         false,
+         {},
          "C:\\WINDOWS\\Notepad.exe\r\nhotkey=none\r\n"},
         {"TheDefaultOnceFree", kDefaultHotKey, u"Hot key: Ctrl+Shift+Alt+V...", false,
          kDefaultHotKey, "C:\\WINDOWS\\Notepad.exe\r\n"},

@@ -44,11 +44,11 @@ bool HasJapanese(std::u16string_view text) {
 // Every text of the window and its menu exists in both languages with the same blanks; only
 // the button's own caption, "Start", and OK read the same in both.
 TEST(Texts, EveryMenuAndCaptionTextHasBothLanguagesWithTheSameBlanks) {
-    std::vector<Localized> texts = {kPickCaption,      kOtherPaceText,    kKeysOnlyText,
-                                    kLayoutMenuText,   kSameLayoutText,   kMissingLayoutText,
-                                    kLineWaitMenuText, kOtherLineWaitText, kHotKeyItemText,
+    std::vector<Localized> texts = {kPickCaption,      kOtherPaceText,       kKeysOnlyText,
+                                    kLayoutMenuText,   kSameLayoutText,      kMissingLayoutText,
+                                    kLineWaitMenuText, kOtherLineWaitText,   kHotKeyItemText,
                                     kNoHotKeyItemText, kHotKeyTakenItemText, kHotKeyPrompt,
-                                    kHotKeyTakenNote,  kNoHotKeyButton,   kOkButton,
+                                    kHotKeyTakenNote,  kNoHotKeyButton,      kOkButton,
                                     kCancelButton,     kHotKeyTakenMessage};
     for (const StartMenuItem& item : kStartCommands) {
         texts.push_back(item.text);
