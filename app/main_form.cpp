@@ -156,12 +156,7 @@ void MainForm::OnHotKey() {
     const WindowId front = desktop_.ForegroundWindow();
     const std::uint32_t process = desktop_.ForegroundProcess();
     if (process == 0 || process == desktop_.OwnProcess() || desktop_.IsShellWindow(front)) {
-        PlaybackResult result;
-        result.end = PlaybackEnd::NoTarget;
-        result.origin = TextOrigin::Clipboard;
-        result.intoPickedWindow = true;
-        lastPlayback_ = result.end;
-        ReportEnd(result, false, kNoProgressShown);
+        ReportNothingTyped(PlaybackEnd::NoTarget);
         return;
     }
     restOffer_.reset();
@@ -181,11 +176,7 @@ bool MainForm::AwaitKeysLetGo() {
         pick_->keysLetGoAt.reset();
         if (now >= pick_->deadline) {
             EndPick();
-            PlaybackResult result;
-            result.end = PlaybackEnd::KeysHeld;
-            result.origin = TextOrigin::Clipboard;
-            lastPlayback_ = result.end;
-            ReportEnd(result, false, kNoProgressShown);
+            ReportNothingTyped(PlaybackEnd::KeysHeld);
         }
         return false;
     }
@@ -244,10 +235,7 @@ void MainForm::EndPick() {
 void MainForm::AwaitPick() {
     if (desktop_.Now() >= pick_->deadline) {
         EndPick();
-        PlaybackResult result;
-        result.end = PlaybackEnd::NothingPicked;
-        lastPlayback_ = result.end;
-        ReportEnd(result, false, kNoProgressShown);
+        ReportNothingTyped(PlaybackEnd::NothingPicked);
         return;
     }
     // Chosen once another program's window is in front and the click (or Alt+Tab) that chose
@@ -363,6 +351,16 @@ void MainForm::OfferTheRest(const PlaybackResult& result) {
         default:
             break;
     }
+}
+
+void MainForm::ReportNothingTyped(PlaybackEnd end) {
+    PlaybackResult result;
+    result.end = end;
+    // Only the hot key's ends say which text and window: the clipboard's, the one in front.
+    result.origin = TextOrigin::Clipboard;
+    result.intoPickedWindow = true;
+    lastPlayback_ = end;
+    ReportEnd(result, false, kNoProgressShown);
 }
 
 void MainForm::ReportEnd(const PlaybackResult& result, bool superseded,

@@ -121,6 +121,8 @@ class MainForm {
     // After a run: the rest of it is offered if it stopped part-way; the rest offered before
     // (if the run was it) stands only if the run typed nothing and its text is the same.
     void OfferTheRest(const PlaybackResult& result);
+    // A pick (or the hot key) that ended before typing began, told as a run's end would be.
+    void ReportNothingTyped(PlaybackEnd end);
     // Tells the user how a run ended, if it fell short: at once, or when they come back.
     void ReportEnd(const PlaybackResult& result, bool superseded, std::uint64_t shownProgress);
 
