@@ -118,10 +118,9 @@ void MainForm::OnMenuCommand(StartMenuCommand command) {
 }
 
 void MainForm::ChooseHotKey() {
-    const std::u16string key = HotKeyText(settings_.hotKey);
     std::u16string prompt(kHotKeyPrompt.In(language_));
     if (hotKeyTaken_) {
-        prompt += FillIn(kHotKeyTakenNote.In(language_), {{u"key", key}});
+        prompt += FillIn(kHotKeyTakenNote.In(language_), {{u"key", HotKeyText(settings_.hotKey)}});
     }
     HotKeyDialog dialog;
     dialog.current = settings_.hotKey;
