@@ -80,7 +80,7 @@ std::vector<MenuItem> MainForm::StartMenu() {
     return BuildStartMenu(
         settings_.typing, menuLayouts_, language_,
         restOffer_ ? std::optional<TypingPosition>(restOffer_->rest.from) : std::nullopt,
-        HotKeyInForce());
+        HotKeyState{.key = settings_.hotKey, .taken = hotKeyTaken_});
 }
 
 void MainForm::OnMenuChoice(int id) {

@@ -85,10 +85,6 @@ class MainForm {
     [[nodiscard]] std::optional<PlaybackEnd> LastPlayback() const { return lastPlayback_; }
     // Whether Quillrun waits for the user to click the window to type into.
     [[nodiscard]] bool AwaitingClick() const { return pick_ && !pick_->chosen && !pick_->hotKey; }
-    // The hot key in force, and whether another program had it when Quillrun asked for it.
-    [[nodiscard]] HotKeyState HotKeyInForce() const {
-        return {.key = settings_.hotKey, .taken = hotKeyTaken_};
-    }
 
   private:
     // A run into the window the user clicks next.
@@ -142,7 +138,7 @@ class MainForm {
     std::optional<std::u16string> heldMessage_;
     std::optional<RestOffer> restOffer_;
     std::uint64_t pathChanges_ = 0;  // changes of FPath's text so far
-    bool hotKeyTaken_ = false;
+    bool hotKeyTaken_ = false;  // another program had it when Quillrun last asked for it
     bool typing_ = false;        // a run is typing
     bool stopByHotKey_ = false;  // the hot key was pressed during it
 };
