@@ -151,7 +151,9 @@ class Typist {
     // Waits `wait` between two lines, Quillrun's window served meanwhile; the reason to end the
     // run, if the user stops it or the target leaves the front during the wait.
     [[nodiscard]] std::optional<PlaybackEnd> WaitAfterLine(Milliseconds wait) {
-        const Milliseconds until = desktop_.Now() + wait;
+        // The clock reads whole milliseconds, rounded down: one more makes up for the part of
+        // a millisecond already gone, so that the wait is never shorter than asked.
+        const Milliseconds until = desktop_.Now() + wait + Milliseconds{1};
         for (Milliseconds now = desktop_.Now(); now < until; now = desktop_.Now()) {
             desktop_.PumpEventsFor(std::min(kLineWaitPoll, until - now));
             if (StopRequested(hooks_)) {

@@ -771,7 +771,10 @@ Result<std::string> Win32Desktop::EncodeCodePage(std::uint32_t codePage, std::u1
 }
 
 Milliseconds Win32Desktop::Now() const {
-    return Milliseconds(static_cast<long long>(::GetTickCount64()));
+    // The performance counter behind steady_clock, not GetTickCount64, which moves in steps of
+    // the system timer (15.6 ms by default): a wait measured in those could end a step early.
+    return std::chrono::duration_cast<Milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
 }
 
 void Win32Desktop::Sleep(Milliseconds duration) {
