@@ -26,29 +26,39 @@ void Press(std::vector<KeyEvent>& events, KeyEvent::Kind kind, std::uint16_t cod
     events.push_back({.kind = kind, .code = code, .up = true, .typesCharacter = false});
 }
 
-// Presses `key` with its modifiers held around it; its press types the character unless it
-// is a dead key.
-void PressLayoutKey(std::vector<KeyEvent>& events, LayoutKey key, bool dead) {
+// Presses `press` and releases it, with the `modifiers` held around it.
+void PressWithModifiers(std::vector<KeyEvent>& events, std::uint8_t modifiers, KeyEvent press) {
     constexpr std::uint8_t kModifierKeys[][2] = {
         {kShiftBit, vk::kShift}, {kControlBit, vk::kControl}, {kAltBit, vk::kAlt}};
     const std::size_t first = events.size();
     for (const auto& [bit, modifierKey] : kModifierKeys) {
-        if ((key.modifiers & bit) != 0) {
+        if ((modifiers & bit) != 0) {
             events.push_back({.kind = KeyEvent::Kind::VirtualKey, .code = modifierKey});
         }
     }
     const std::size_t modifiersDown = events.size();
-    events.push_back({.kind = KeyEvent::Kind::VirtualKey,
-                      .code = key.virtualKey,
-                      .up = false,
-                      .typesCharacter = !dead,
-                      .deadKey = dead});
-    events.push_back({.kind = KeyEvent::Kind::VirtualKey, .code = key.virtualKey, .up = true});
+    events.push_back(press);
+    KeyEvent release = press;
+    release.up = true;
+    release.typesCharacter = false;
+    release.deadKey = false;
+    events.push_back(release);
     for (std::size_t i = modifiersDown; i-- > first;) {
-        KeyEvent release = events[i];
+        release = events[i];
         release.up = true;
         events.push_back(release);
     }
+}
+
+// Presses `key` with its modifiers held around it; its press types the character unless it
+// is a dead key.
+void PressLayoutKey(std::vector<KeyEvent>& events, LayoutKey key, bool dead) {
+    PressWithModifiers(events, key.modifiers,
+                       {.kind = KeyEvent::Kind::VirtualKey,
+                        .code = key.virtualKey,
+                        .up = false,
+                        .typesCharacter = !dead,
+                        .deadKey = dead});
 }
 
 // The keys that type text: Space, digits, letters and the punctuation keys, which every layout
@@ -192,6 +202,34 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
     }
     PressLayoutKey(events, composed->dead, true);
     PressLayoutKey(events, base, false);
+    return events;
+}
+
+std::vector<KeyEvent> PlanChord(const KeyChord& chord, const KeyboardLayout& layout,
+                                CapsLock capsLock, KeyMode mode) {
+    std::vector<KeyEvent> events;
+    if (chord.key) {
+        PressWithModifiers(events, chord.modifiers,
+                           {.kind = KeyEvent::Kind::VirtualKey,
+                            .code = chord.key->virtualKey,
+                            .up = false,
+                            .typesCharacter = true,
+                            .scanCode = chord.key->scanCode,
+                            .extended = chord.key->extended});
+        return events;
+    }
+    if (chord.modifiers == 0) {
+        return PlanKeystrokes(chord.character, layout, capsLock, mode);
+    }
+    const char16_t c = chord.character;
+    if (IsControl(c) || IsSurrogate(c)) {
+        return events;
+    }
+    if (const std::optional<LayoutKey> key = ChooseLayoutKey(c, layout, false)) {
+        PressLayoutKey(events, {key->virtualKey, static_cast<std::uint8_t>(key->modifiers |
+                                                                            chord.modifiers)},
+                       false);
+    }
     return events;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "desktop/desktop_services.h"
+#include "keys/key_string.h"
 
 namespace quillrun {
 
@@ -23,11 +24,6 @@ inline constexpr std::uint8_t kShift = 0x10;
 inline constexpr std::uint8_t kControl = 0x11;
 inline constexpr std::uint8_t kAlt = 0x12;
 }  // namespace vk
-
-// Modifier bits as a keyboard layout reports them for a key.
-inline constexpr std::uint8_t kShiftBit = 1;
-inline constexpr std::uint8_t kControlBit = 2;
-inline constexpr std::uint8_t kAltBit = 4;
 
 // A key on the layout and the modifiers held with it.
 struct LayoutKey {
@@ -100,10 +96,14 @@ struct KeyEvent {
     Kind kind = Kind::VirtualKey;
     std::uint16_t code = 0;
     bool up = false;
-    // The press that makes the target's message loop produce the typed character.
+    // The press that makes the target's message loop produce the typed character; for a named
+    // key, which may produce none, its own press: the one the keystroke is waited for.
     bool typesCharacter = false;
     // The press of a dead key: translating it posts a dead-character message behind it.
     bool deadKey = false;
+    // A named key's scan code and E0 prefix; 0: the layout's scan code for `code`.
+    std::uint8_t scanCode = 0;
+    bool extended = false;
 
     friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
@@ -138,6 +138,14 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
 // character among them) gets no events at all.
 std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock,
                                      KeyMode mode = KeyMode::UnicodeWhereNeeded);
+
+// The events that type `chord`: a character alone as PlanKeystrokes plans it; a character with
+// modifiers as the layout key that types it (Caps Lock aside) with them added, since a
+// shortcut is a key and cannot go as a Unicode event; a named key as itself, with its scan
+// code, in any mode. The modifiers are pressed before the key and let go after it, in reverse.
+// Empty when the layout has no key for a character that needs one.
+std::vector<KeyEvent> PlanChord(const KeyChord& chord, const KeyboardLayout& layout,
+                                CapsLock capsLock, KeyMode mode = KeyMode::UnicodeWhereNeeded);
 
 // Pacing by round trips: a message sent to the target's thread is answered at that thread's
 // next message-loop turn, before it takes its next queued message. So the k-th of a series of

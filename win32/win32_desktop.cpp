@@ -463,7 +463,7 @@ std::vector<std::u16string> Win32Desktop::InstalledKeyboardLayouts() {
 }
 
 Status Win32Desktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {
-    const Result<char16_t> typed = ParseKeyString(keys);
+    const Result<KeyChord> typed = ParseKeyString(keys);
     if (!typed) {
         return typed.failure();
     }

@@ -202,9 +202,10 @@ INPUT KeyEventInput(const KeyEvent& event, HKL layout) {
         input = KeyInput(0, event.code, KEYEVENTF_UNICODE | up);
     } else {
         // Remote and virtual-machine consoles read the scan code, so it goes with the key.
-        const auto scan =
-            static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
-        input = KeyInput(event.code, scan, up);
+        const auto scan = event.scanCode != 0 ? WORD{event.scanCode}
+                                              : static_cast<WORD>(::MapVirtualKeyExW(
+                                                    event.code, MAPVK_VK_TO_VSC, layout));
+        input = KeyInput(event.code, scan, up | (event.extended ? KEYEVENTF_EXTENDEDKEY : 0));
     }
     input.ki.dwExtraInfo = kTypedKeyMark;
     return input;
@@ -531,7 +532,7 @@ bool KeyboardTypist::ShareInputWith(DWORD thread) {
     return false;
 }
 
-Status KeyboardTypist::Type(char16_t c, DWORD process) {
+Status KeyboardTypist::Type(const KeyChord& chord, DWORD process) {
     if (quitting_) {
         return Closing();
     }
@@ -547,7 +548,7 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
         if (target_.window == nullptr || target_.process != process) {
             return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
         }
-        if (Status prepared = Prepare(c, keystroke); !prepared) {
+        if (Status prepared = Prepare(chord, keystroke); !prepared) {
             return prepared;
         }
         const HWND front = ::GetForegroundWindow();
@@ -604,12 +605,11 @@ Status KeyboardTypist::Type(char16_t c, DWORD process) {
     return Handled();
 }
 
-Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
+Status KeyboardTypist::Prepare(const KeyChord& chord, Keystroke& keystroke) {
     // The target's own layout decides which keys make the character, not Quillrun's; read for
     // every keystroke, so that a switch of layouts during a run is followed. A remote computer's
     // layout, when the user named one, decides instead: the far side reads the scan codes.
     const KeyRules rules = ChosenRules();
-    const HKL layout = rules.layout;
     if (ShareInputWith(target_.thread)) {
         // The shared key state settles once the target has taken a turn with it; read
         // before that, it could make a release look read that is not.
@@ -628,26 +628,7 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     // key state read here is Quillrun's own, which stops following the keyboard once Quillrun
     // is no longer in front; Caps Lock then counts as unknown.
     const CapsLock capsLock = sharedInput_ != 0 ? CapsLock(capsLockAtStart_) : std::nullopt;
-    const PlannedKeys& planned =
-        rules.plans->For(c, reinterpret_cast<std::uintptr_t>(layout), capsLock, [&] {
-            PlannedKeys worked;
-            worked.events = PlanKeystrokes(c, LayoutOf(layout), capsLock, rules.mode);
-            if (worked.events.empty()) {
-                return worked;  // keys only, and the layout has none for it
-            }
-            for (const KeyEvent& event : worked.events) {
-                worked.inputs.push_back(KeyEventInput(event, layout));
-            }
-            // The key whose release the target reads right after handling the character.
-            const auto typing =
-                std::find_if(worked.events.begin(), worked.events.end(),
-                             [](const KeyEvent& event) { return event.typesCharacter; });
-            worked.watchedKey = typing->kind == KeyEvent::Kind::VirtualKey
-                                    ? static_cast<BYTE>(typing->code)
-                                    : Key(VK_PACKET);
-            worked.typingPress = static_cast<std::size_t>(typing - worked.events.begin());
-            return worked;
-        });
+    const PlannedKeys& planned = PlanFor(chord, rules, capsLock);
     if (planned.events.empty()) {
         return ErrorFailure("SendKeyString", ERROR_NO_UNICODE_TRANSLATION);
     }
@@ -664,6 +645,37 @@ Status KeyboardTypist::Prepare(char16_t c, Keystroke& keystroke) {
     // The typing key's release comes right after its press.
     keystroke.behind = planned.events.size() - (planned.typingPress + 2);
     return {};
+}
+
+const KeyboardTypist::PlannedKeys& KeyboardTypist::PlanFor(const KeyChord& chord,
+                                                          const KeyRules& rules,
+                                                          CapsLock capsLock) {
+    const HKL layout = rules.layout;
+    const auto plan = [&] {
+        PlannedKeys worked;
+        worked.events = PlanChord(chord, LayoutOf(layout), capsLock, rules.mode);
+        if (worked.events.empty()) {
+            return worked;  // keys only, and the layout has none for it
+        }
+        for (const KeyEvent& event : worked.events) {
+            worked.inputs.push_back(KeyEventInput(event, layout));
+        }
+        // The key whose release the target reads right after handling the character.
+        const auto typing =
+            std::find_if(worked.events.begin(), worked.events.end(),
+                         [](const KeyEvent& event) { return event.typesCharacter; });
+        worked.watchedKey = typing->kind == KeyEvent::Kind::VirtualKey
+                                ? static_cast<BYTE>(typing->code)
+                                : Key(VK_PACKET);
+        worked.typingPress = static_cast<std::size_t>(typing - worked.events.begin());
+        return worked;
+    };
+    if (chord.modifiers == 0 && !chord.key) {
+        return rules.plans->For(chord.character, reinterpret_cast<std::uintptr_t>(layout), capsLock,
+                                plan);
+    }
+    chordPlan_ = plan();
+    return chordPlan_;
 }
 
 VOID CALLBACK KeyboardTypist::RoundTripDone(HWND, UINT, ULONG_PTR token, LRESULT) {

@@ -122,10 +122,11 @@ class KeyboardTypist {
                bool waitWhileKeysHeld = false);
     // Where the first character of `text` is that the run's layout has no keys for.
     [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(std::u16string_view text);
-    // Types `c` into the window in front if that window belongs to `process`; fails with
-    // kNoWindowInFrontCode, sending nothing, if it does not, and with kNotRespondingCode when
-    // that window does not take it within the response timeout.
-    [[nodiscard]] Status Type(char16_t c, DWORD process);
+    // Types `chord` (a character, or a key with modifiers) into the window in front if that
+    // window belongs to `process`; fails with kNoWindowInFrontCode, sending nothing, if it
+    // does not, and with kNotRespondingCode when that window does not take it within the
+    // response timeout.
+    [[nodiscard]] Status Type(const KeyChord& chord, DWORD process);
     // Ends a run: stops sharing the target's input state.
     void End();
 
@@ -179,7 +180,10 @@ class KeyboardTypist {
     [[nodiscard]] Status Send(std::vector<INPUT>& inputs, std::size_t from, std::size_t to);
     // Makes `front` the target, learning its thread and process unless it already is.
     void Follow(HWND front);
-    [[nodiscard]] Status Prepare(char16_t c, Keystroke& keystroke);
+    [[nodiscard]] Status Prepare(const KeyChord& chord, Keystroke& keystroke);
+    // The plan for `chord` on `layout` under `rules`: a character's from the cache, anything
+    // else worked out anew into chordPlan_ (shortcuts and named keys are few).
+    const PlannedKeys& PlanFor(const KeyChord& chord, const KeyRules& rules, CapsLock capsLock);
     // Shares the input state of `thread` (0: of none); true when it newly does.
     bool ShareInputWith(DWORD thread);
     // Stops sharing for good with the thread shared now, for the rest of the run.
@@ -216,6 +220,7 @@ class KeyboardTypist {
     Target target_;  // the window the last keystroke went to
     PlanCache<PlannedKeys> plans_;
     PlanCache<PlannedKeys> unknownLayoutPlans_;  // made for a window whose layout is unknown
+    PlannedKeys chordPlan_;                      // the last shortcut's or named key's
     PlanCache<bool> typable_;  // whether a character has keys, for the check before a run
     std::map<HKL, std::unique_ptr<SystemKeyboardLayout>> layouts_;
     // The run's choices.

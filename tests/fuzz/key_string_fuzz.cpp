@@ -1,15 +1,18 @@
 // Fuzzes the key-string rules and the keystroke plans made from them.
 //
 // Every character of a line, escaped, must parse back to itself; any other text given to the
-// parser must either be refused or be one of the forms that type exactly one character. The
-// plan for each character, on a layout the input makes up, must press and release in pairs and
-// type the character once; with keys only, it must use keys alone, or be empty.
+// parser must either be refused or be one key, which written again reads the same. The plan for
+// each character, on a layout the input makes up, must press and release in pairs and type the
+// character once; with keys only, it must use keys alone, or be empty. The text read as a key
+// sequence must never crash the reader, and a sequence it accepts must give keys that parse and
+// plan, pressed and released in pairs.
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "keys/key_sequence.h"
 #include "keys/key_string.h"
 #include "keys/keystrokes.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -62,7 +65,7 @@ class ArbitraryLayout final : public KeyboardLayout {
 void CheckEscapeRoundTrip(char16_t c) {
     const std::u16string keys = EscapeKeyChar(c);
     auto parsed = ParseKeyString(keys);
-    Require(parsed.ok() && parsed.value() == c);
+    Require(parsed.ok() && parsed.value() == KeyChord::Typing(c));
 }
 
 void CheckParse(std::u16string_view keys) {
@@ -70,11 +73,44 @@ void CheckParse(std::u16string_view keys) {
     if (!parsed) {
         return;
     }
-    const char16_t c = parsed.value();
-    const bool plain = keys.size() == 1 && keys[0] == c;
-    const bool braced = keys.size() == 3 && keys[0] == u'{' && keys[1] == c && keys[2] == u'}';
-    const bool lineEnd = keys == kLineEndKeys && c == u'\r';
-    Require(plain || braced || lineEnd);
+    auto again = ParseKeyString(KeyStringOf(parsed.value()));
+    Require(again.ok() && again.value() == parsed.value());
+}
+
+// Presses and releases pair up, the releases in the reverse order of the presses.
+void RequirePaired(const std::vector<KeyEvent>& events) {
+    std::vector<KeyEvent> held;
+    for (const KeyEvent& event : events) {
+        if (!event.up) {
+            held.push_back(event);
+            continue;
+        }
+        Require(!held.empty() && held.back().kind == event.kind && held.back().code == event.code);
+        held.pop_back();
+    }
+    Require(held.empty());
+}
+
+void CheckSequence(std::u16string_view text, const KeyboardLayout& layout) {
+    const SequenceReading reading = ReadSequence(text);
+    if (reading.error) {
+        Require(reading.error->at.line >= 1 && reading.error->at.column >= 1);
+        Require(!reading.error->piece.empty());
+        return;
+    }
+    for (const SequenceStep& step : reading.steps) {
+        Require(step.count >= 1 && step.count <= kMaxKeyRepeat);
+        if (step.keys.empty()) {
+            Require(step.wait.count() >= 1 && step.wait <= kMaxSequenceWait);
+            continue;
+        }
+        auto chord = ParseKeyString(step.keys);
+        Require(chord.ok());
+        const std::vector<KeyEvent> events = PlanChord(chord.value(), layout, false);
+        // Only a shortcut needs a key the layout may lack.
+        Require(!events.empty() || (chord.value().modifiers != 0 && !chord.value().key));
+        RequirePaired(events);
+    }
 }
 
 void CheckPlan(char16_t c, const KeyboardLayout& layout, bool capsLock, KeyMode mode) {
@@ -82,7 +118,6 @@ void CheckPlan(char16_t c, const KeyboardLayout& layout, bool capsLock, KeyMode 
     if (mode == KeyMode::KeysOnly && events.empty()) {
         return;  // no keys for it on this layout
     }
-    std::vector<KeyEvent> held;
     int typing = 0;
     for (const KeyEvent& event : events) {
         if (event.typesCharacter) {
@@ -95,16 +130,9 @@ void CheckPlan(char16_t c, const KeyboardLayout& layout, bool capsLock, KeyMode 
         // Keys only means keys only; a dead key comes before the key that types.
         Require(mode == KeyMode::UnicodeWhereNeeded || event.kind == KeyEvent::Kind::VirtualKey);
         Require(!event.deadKey || (!event.up && !event.typesCharacter && typing == 0));
-        if (!event.up) {
-            held.push_back(event);
-            continue;
-        }
-        // Releases come in the reverse order of the presses.
-        Require(!held.empty() && held.back().kind == event.kind && held.back().code == event.code);
-        held.pop_back();
     }
     Require(typing == 1);
-    Require(held.empty());
+    RequirePaired(events);
     const RoundTrips trips = RoundTripsToHandle(events, 0);
     Require(trips.count >= 2 && trips.leftOver <= events.size() + 1);
 }
@@ -125,5 +153,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckPlan(c, layout, capsLock, KeyMode::KeysOnly);
     }
     CheckParse(text);
+    CheckSequence(text, layout);
     return 0;
 }

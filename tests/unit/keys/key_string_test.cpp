@@ -23,26 +23,53 @@ TEST(ParseKeyString, GivesBackEveryEscapedCharacter) {
         const auto c = static_cast<char16_t>(unit);
         const auto parsed = ParseKeyString(EscapeKeyChar(c));
         ASSERT_TRUE(parsed.ok()) << static_cast<int>(unit);
-        EXPECT_EQ(parsed.value(), c);
+        EXPECT_EQ(parsed.value(), KeyChord::Typing(c));
     }
 }
 
-TEST(ParseKeyString, LineEndAndBracedPlainCharacters) {
+TEST(ParseKeyString, OneKeyWithItsModifiers) {
+    const auto named = [](std::u16string_view name, std::uint8_t modifiers = 0) {
+        return KeyChord::Pressing(*FindNamedKey(name), modifiers);
+    };
     const struct {
         std::u16string keys;
-        char16_t typed;
-    } cases[] = {{u"\r\n", u'\r'}, {u"\n", u'\n'}, {u"\r", u'\r'}, {u"{a}", u'a'},
-                 {u"{{}", u'{'},   {u"{}}", u'}'}, {u"\t", u'\t'}, {u"\xD83D", u'\xD83D'}};
+        KeyChord chord;
+    } cases[] = {
+        {u"\r\n", KeyChord::Typing(u'\r')},
+        {u"\n", KeyChord::Typing(u'\n')},
+        {u"{a}", KeyChord::Typing(u'a')},
+        {u"{}}", KeyChord::Typing(u'}')},
+        {u"\xD83D", KeyChord::Typing(u'\xD83D')},
+        {u"+a", KeyChord::Typing(u'a', kShiftBit)},
+        {u"^%{+}", KeyChord::Typing(u'+', kControlBit | kAltBit)},
+        {u"~", named(u"ENTER")},
+        {u"{tab}", named(u"TAB")},
+        {u"+{TAB}", named(u"TAB", kShiftBit)},
+        {u"^{bs}", named(u"BACKSPACE", kControlBit)},
+        {u"{F24}", named(u"F24")},
+    };
     for (const auto& c : cases) {
         const auto parsed = ParseKeyString(c.keys);
-        ASSERT_TRUE(parsed.ok());
-        EXPECT_EQ(parsed.value(), c.typed);
+        ASSERT_TRUE(parsed.ok()) << std::string(c.keys.begin(), c.keys.end());
+        EXPECT_EQ(parsed.value(), c.chord);
     }
 }
 
-TEST(ParseKeyString, RefusesWhatQuillrunNeverSends) {
-    for (const std::u16string keys : {u"", u"+", u"{", u"}", u"~", u"ab", u"+a", u"{ab}", u"{}",
-                                      u"{a", u"a}", u"\n\r", u"\r\n\r\n", u"{ENTER}", u"{+}x"}) {
+TEST(ParseKeyString, ReadsBackEveryNamedKeyWithAnyModifiers) {
+    for (const NamedKey& key : NamedKeys()) {
+        for (std::uint8_t modifiers = 0; modifiers < 8; ++modifiers) {
+            const KeyChord chord = KeyChord::Pressing(key, modifiers);
+            const auto parsed = ParseKeyString(KeyStringOf(chord));
+            ASSERT_TRUE(parsed.ok()) << std::string(key.name.begin(), key.name.end());
+            EXPECT_EQ(parsed.value(), chord);
+        }
+    }
+}
+
+TEST(ParseKeyString, RefusesMoreOrLessThanOneKey) {
+    for (const std::u16string keys :
+         {u"", u"+", u"{", u"}", u"ab", u"{ab}", u"{}", u"{a", u"a}", u"\n\r", u"\r\n\r\n",
+          u"{+}x", u"+(ab)", u"{TAB 2}", u"{WAIT 5}", u"{F25}", u"a+", u"+^"}) {
         const auto parsed = ParseKeyString(keys);
         EXPECT_FALSE(parsed.ok()) << std::string(keys.begin(), keys.end());
         if (!parsed.ok()) {

@@ -91,13 +91,35 @@ struct PlanCase {
     CapsLock capsLock;  // nullopt: the target's key state cannot be read
     std::vector<KeyEvent> events;
     KeyMode mode = KeyMode::UnicodeWhereNeeded;
+    std::uint8_t modifiers = 0;  // held with the key: a shortcut
+    const char16_t* named = nullptr;  // a named key rather than `c`
 };
 
 class KeystrokePlans : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(KeystrokePlans, PressWhatTheLayoutNeedsAndReleaseEverything) {
     const PlanCase& c = GetParam();
-    EXPECT_EQ(PlanKeystrokes(c.c, FakeLayout{}, c.capsLock, c.mode), c.events);
+    const KeyChord chord = c.named != nullptr
+                               ? KeyChord::Pressing(*FindNamedKey(c.named), c.modifiers)
+                               : KeyChord::Typing(c.c, c.modifiers);
+    EXPECT_EQ(PlanChord(chord, FakeLayout{}, c.capsLock, c.mode), c.events);
+    if (c.named == nullptr && c.modifiers == 0) {
+        EXPECT_EQ(PlanKeystrokes(c.c, FakeLayout{}, c.capsLock, c.mode), c.events);
+    }
+}
+
+// A named key's press and release, with its scan code and E0 prefix.
+KeyEvent NamedDown(std::uint16_t code, std::uint8_t scan, bool extended) {
+    KeyEvent event = Down(code, true);
+    event.scanCode = scan;
+    event.extended = extended;
+    return event;
+}
+KeyEvent NamedUp(std::uint16_t code, std::uint8_t scan, bool extended) {
+    KeyEvent event = Up(code);
+    event.scanCode = scan;
+    event.extended = extended;
+    return event;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -239,7 +261,44 @@ INSTANTIATE_TEST_SUITE_P(
                  u'\t',
                  false,
                  {Down(vk::kTab, true), Up(vk::kTab)},
-                 KeyMode::UnicodeForText}),
+                 KeyMode::UnicodeForText},
+        // Named keys go as themselves in any mode; the arrows and the editing keys with E0.
+        PlanCase{"ArrowIsExtended",
+                 0,
+                 false,
+                 {NamedDown(0x25, 0x4B, true), NamedUp(0x25, 0x4B, true)},
+                 KeyMode::UnicodeForText,
+                 0,
+                 u"LEFT"},
+        PlanCase{"ShiftTab",
+                 0,
+                 std::nullopt,
+                 {Down(vk::kShift), NamedDown(vk::kTab, 0x0F, false), NamedUp(vk::kTab, 0x0F, false),
+                  Up(vk::kShift)},
+                 KeyMode::KeysOnly,
+                 kShiftBit,
+                 u"tab"},
+        // A shortcut is the key that types the character, its own modifiers and the
+        // shortcut's held together; never a Unicode event, whatever Caps Lock is.
+        PlanCase{"CtrlLetter",
+                 u'a',
+                 std::nullopt,
+                 {Down(vk::kControl), Down('A', true), Up('A'), Up(vk::kControl)},
+                 KeyMode::UnicodeForText,
+                 kControlBit},
+        PlanCase{"CtrlCapital",
+                 u'A',
+                 true,
+                 {Down(vk::kShift), Down(vk::kControl), Down('A', true), Up('A'), Up(vk::kControl),
+                  Up(vk::kShift)},
+                 KeyMode::UnicodeWhereNeeded,
+                 kControlBit},
+        PlanCase{"ShortcutNotOnLayout",
+                 u'\u65E5',
+                 false,
+                 {},
+                 KeyMode::UnicodeWhereNeeded,
+                 kAltBit}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTheHandOver) {
