@@ -338,7 +338,9 @@ void MainForm::OfferTheRest(const PlaybackResult& result) {
         case PlaybackEnd::ReadFailed:
         case PlaybackEnd::StoppedByHotKey:
             restOffer_ = RestOffer{.origin = result.origin,
-                                   .rest = {.from = result.position, .stamp = result.stamp}};
+                                   .rest = {.from = result.position,
+                                            .stamp = result.stamp,
+                                            .keySequence = result.keySequence}};
             break;
         // All typed, or the text is no longer the one whose rest it was.
         case PlaybackEnd::Finished:

@@ -12,6 +12,7 @@ namespace {
 constexpr int kFirstPaceId = 211;  // the menu's paces, then one set by hand
 constexpr int kKeysOnlyId = 221;
 constexpr int kFirstLineWaitId = 222;  // the submenu's waits, then one set by hand
+constexpr int kKeySequencesId = 229;
 constexpr int kFirstLayoutId = 231;    // "Same as this computer", then the layouts in order
 
 MenuItem Item(MenuItem::Kind kind, int id, std::u16string text, bool checked = false) {
@@ -92,6 +93,8 @@ std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
     AddRadios(menu, kFirstPaceId, kPaceChoices, typing.pace, kOtherPaceText, language);
     menu.push_back(Item(MenuItem::Kind::Check, kKeysOnlyId, text(kKeysOnlyText),
                         typing.keyMode == KeyMode::KeysOnly));
+    menu.push_back(Item(MenuItem::Kind::Check, kKeySequencesId, text(kKeySequencesText),
+                        typing.keySequences));
     MenuItem submenu = Item(MenuItem::Kind::Submenu, 0, text(kLayoutMenuText));
     submenu.items.push_back(Radio(kFirstLayoutId, text(kSameLayoutText), typing.layout.empty()));
     int id = kFirstLayoutId + 1;
@@ -138,6 +141,10 @@ std::optional<StartMenuChoice> StartMenuChoiceOf(int id, const TypingOptions& ty
     if (id == kKeysOnlyId) {
         choice.typing.keyMode =
             typing.keyMode == KeyMode::KeysOnly ? KeyMode::UnicodeWhereNeeded : KeyMode::KeysOnly;
+        return choice;
+    }
+    if (id == kKeySequencesId) {
+        choice.typing.keySequences = !typing.keySequences;
         return choice;
     }
     const int layout = id - kFirstLayoutId;

@@ -84,6 +84,9 @@ inline constexpr std::array<DurationChoice, 4> kPaceChoices{{
 inline constexpr Localized kOtherPaceText{u"Pace: {ms} ms a key", u"速度: キーごとに {ms} ミリ秒"};
 inline constexpr Localized kKeysOnlyText{u"Keys only (for consoles that ignore Unicode input)",
                                          u"キーのみ (Unicode 入力を受け付けないコンソール用)"};
+inline constexpr Localized kKeySequencesText{
+    u"Key sequences: read {TAB}, {ENTER}, {WAIT 500} as keys",
+    u"キー シーケンス: {TAB}、{ENTER}、{WAIT 500} をキーとして読む"};
 inline constexpr Localized kLayoutMenuText{u"Keyboard layout of the other computer",
                                            u"相手のコンピューターのキーボード レイアウト"};
 inline constexpr Localized kSameLayoutText{u"Same as this computer", u"このコンピューターと同じ"};
@@ -125,9 +128,9 @@ struct MenuItem {
 };
 
 // The whole menu: the commands, then the pace as radio items (with a fifth, checked, for a pace
-// set in the settings file that the menu does not offer), keys only, the submenu of layouts
-// ("Same as this computer", then `layouts`), the submenu of waits after each line (again with
-// a fifth for one set by hand) and the hot key, in `language`. The choices in `typing` are
+// set in the settings file that the menu does not offer), keys only, key sequences, the
+// submenu of layouts ("Same as this computer", then `layouts`), the submenu of waits after each
+// line (again with a fifth for one set by hand) and the hot key, in `language`. The choices in `typing` are
 // checked. The rest of a stopped run is offered from `restFrom`, and grayed without it.
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
                                      std::span<const LayoutChoice> layouts, Language language,

@@ -91,6 +91,9 @@ struct TypingOptions {
     // comes meanwhile. 0: no wait. At most a minute, which no line needs.
     static constexpr Milliseconds kMaxLineWait{60000};
     Milliseconds lineWait{0};
+    // Whether the text is read as a key sequence ("{TAB}", "^a", "{WAIT 500}": see
+    // keys/key_sequence.h) rather than typed as it stands.
+    bool keySequences = false;
     // Not a setting, but a run's: a modifier the user holds pauses typing until it is let go,
     // instead of being released ahead of each key. For a run the user starts with a hot key,
     // which they may press again to stop it: a release sent for a key they hold would undo it.

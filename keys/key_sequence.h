@@ -21,12 +21,19 @@ struct TextPlace {
     std::uint64_t line = 1;
     std::uint64_t column = 1;
 
-    friend auto operator<=>(const TextPlace&, const TextPlace&) = default;
+    friend bool operator==(const TextPlace&, const TextPlace&) = default;
+    friend bool operator<(const TextPlace& a, const TextPlace& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    }
+    friend bool operator<=(const TextPlace& a, const TextPlace& b) { return !(b < a); }
 };
 
 // The longest repeat and wait a sequence may ask for.
 inline constexpr std::uint32_t kMaxKeyRepeat = 1000;
 inline constexpr std::chrono::milliseconds kMaxSequenceWait{600000};
+
+// The key string a sequence's Enter ("~" or "{ENTER}") is sent as.
+inline constexpr std::u16string_view kEnterKeyString = u"{ENTER}";
 
 // One thing a sequence asks for: a key pressed `count` times, or a wait.
 struct SequenceStep {

@@ -1,5 +1,6 @@
 #include "playback/playback_report.h"
 
+#include <iterator>
 #include <string_view>
 
 #include "text/language.h"
@@ -115,6 +116,54 @@ constexpr Localized kNotTypableAsKeys{
     u"{column} 文字目にある {character} を入力するキーが、キーボード レイアウトにありません。"
     u"\n\nその文字をテキストから除くか、「Start」のメニューで「キーのみ」をオフにして Unicode "
     u"入力で入力してください。"};
+constexpr Localized kBadSequence{
+    u"Quillrun typed nothing: the key sequence cannot be typed as written. At line {line}, column "
+    u"{column} of {text}, \"{piece}\" {fault}\n\nCorrect the text, or turn \"Key sequences\" "
+    u"off in Start's menu to type it as it stands.",
+    u"Quillrun は何も入力しませんでした。キー シーケンスを書かれたとおりに入力できません。{text}"
+    u"の {line} 行目の {column} 文字目の「{piece}」{fault}\n\nテキストを直すか、「Start」のメニュー"
+    u"で「キー シーケンス」をオフにして、テキストをそのまま入力してください。"};
+// What is wrong with the piece, by fault, in the order of SequenceFault.
+constexpr Localized kSequenceFaults[] = {
+    {u"is not the name of a key.", u"は、キーの名前ではありません。"},
+    {u"has no closing brace on its line.", u"には、同じ行に閉じ波かっこがありません。"},
+    {u"is a closing brace without an opening one; to type the brace itself, put it in braces.",
+     u"は、開き波かっこのない閉じ波かっこです。波かっこそのものを入力するには、波かっこで囲んで"
+     u"ください。"},
+    {u"opens a group that is not closed before the end of the text.",
+     u"で始まるグループが、テキストの終わりまでに閉じられていません。"},
+    {u"closes a group that was never opened; to type a parenthesis itself, put it in braces.",
+     u"は、開きかっこのない閉じかっこです。かっこそのものを入力するには、波かっこで囲んで"
+     u"ください。"},
+    {u"opens a group inside another group, which key sequences do not allow.",
+     u"は、グループの中で別のグループを始めています。グループは入れ子にできません。"},
+    {u"is reserved in key sequences; to type it, put it in braces.",
+     u"はキー シーケンスで予約されています。入力するには、波かっこで囲んでください。"},
+    {u"asks for a key to be pressed fewer than 1 or more than 1000 times.",
+     u"は、キーを押す回数が 1 ～ 1000 の範囲外です。"},
+    {u"asks for a wait that is not from 1 to 600000 ms (10 minutes).",
+     u"の待ち時間が、1 ～ 600000 ミリ秒 (10 分) の範囲外です。"},
+    {u"holds Shift (+), Ctrl (^) or Alt (%) for nothing: a key or a group must follow it on the "
+     u"same line.",
+     u"は Shift (+)、Ctrl (^)、Alt (%) を押しますが、同じ行にその後のキーまたはグループがあり"
+     u"ません。"},
+    {u"is Ctrl+Alt+Delete, which Windows lets no program send. Press it on the keyboard, or use "
+     u"the command for it of the remote desktop or virtual machine.",
+     u"は Ctrl+Alt+Delete です。Windows では、どのプログラムもこのキーを送れません。キーボードで"
+     u"押すか、リモート デスクトップや仮想マシンのプログラムにある Ctrl+Alt+Delete を送るコマンドを"
+     u"使ってください。"},
+};
+static_assert(std::size(kSequenceFaults) ==
+              static_cast<std::size_t>(SequenceFault::CtrlAltDelete) + 1);
+constexpr Localized kShortcutNotOnLayout{
+    u"Quillrun typed nothing: the key sequence at line {line}, column {column} of {text} presses "
+    u"{character} with Shift, Ctrl or Alt, and the keyboard layout has no key for it; a shortcut "
+    u"must be a key.\n\nTake the shortcut out, or write it with a character that the layout has a "
+    u"key for.",
+    u"Quillrun は何も入力しませんでした。{text}の {line} 行目の {column} 文字目のキー シーケンスは"
+    u"、{character} を Shift、Ctrl、Alt と一緒に押しますが、キーボード レイアウトにそのキーがあり"
+    u"ません。ショートカットにはキーが必要です。\n\nそのショートカットを除くか、レイアウトにキーの"
+    u"ある文字で書いてください。"};
 constexpr Localized kNothingOfTextTyped{u"\n\nNothing of {text} was typed.",
                                         u"\n\n{text}からは何も入力していません。"};
 constexpr Localized kStoppedAt{
@@ -122,6 +171,11 @@ constexpr Localized kStoppedAt{
     u"(each line end counts as one).",
     u"\n\n{text}の {line} 行目の {column} 文字目で入力が止まりました。入力したのは {typed} 文字"
     u"です (行末はそれぞれ 1 文字と数えます)。"};
+constexpr Localized kStoppedInSequenceAt{
+    u"\n\nTyping stopped at line {line}, column {column} of {text}, where that piece of the key "
+    u"sequence begins; {typed} keys were pressed.",
+    u"\n\n{text}の {line} 行目の {column} 文字目 (キー シーケンスのその部分の初め) で入力が止まり"
+    u"ました。押したキーは {typed} 個です。"};
 constexpr Localized kNextMayHaveArrived{
     u" The next one may have arrived as well: the other window came to the front just as it was "
     u"typed. Check the end of the text before you type the rest from there by hand.",
@@ -201,6 +255,8 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
             return std::u16string(kClipboardBusy.In(language));
         case PlaybackEnd::LayoutMissing:
         case PlaybackEnd::NotTypableAsKeys:
+        case PlaybackEnd::BadSequence:
+        case PlaybackEnd::ShortcutNotOnLayout:
         case PlaybackEnd::NoText:
         case PlaybackEnd::NothingPicked:
         case PlaybackEnd::KeysHeld:
@@ -240,6 +296,22 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
                        {u"column", column},
                        {u"text", text}});
     }
+    if (result.end == PlaybackEnd::ShortcutNotOnLayout) {
+        return FillIn(kShortcutNotOnLayout.In(language),
+                      {{u"character", CharacterText(result.character)},
+                       {u"line", line},
+                       {u"column", column},
+                       {u"text", text}});
+    }
+    if (result.end == PlaybackEnd::BadSequence) {
+        const auto fault = static_cast<std::size_t>(result.sequenceError.fault);
+        return FillIn(kBadSequence.In(language),
+                      {{u"line", line},
+                       {u"column", column},
+                       {u"text", text},
+                       {u"piece", result.sequenceError.piece},
+                       {u"fault", kSequenceFaults[fault].In(language)}});
+    }
     std::u16string message = Reason(result, language);
     if (message.empty()) {
         return std::nullopt;
@@ -248,7 +320,7 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
         return message + FillIn(kNothingOfTextTyped.In(language), {{u"text", text}});
     }
     message += FillIn(
-        kStoppedAt.In(language),
+        (result.keySequence ? kStoppedInSequenceAt : kStoppedAt).In(language),
         {{u"line", line}, {u"column", column}, {u"text", text}, {u"typed", DecimalText(at.typed)}});
     const Localized& mayHaveArrived =
         result.end == PlaybackEnd::TargetClosed ? kNextMayHaveArrivedClosed : kNextMayHaveArrived;

@@ -28,8 +28,8 @@ constexpr Milliseconds kHandOffPoll{50};
 // it is asked how far it got: it applies it from the target's thread, which may be busy.
 constexpr Milliseconds kInputMethodSettle{300};
 constexpr Milliseconds kInputMethodPoll{20};
-// How often the wait after a line looks whether the user stopped the run or switched away.
-constexpr Milliseconds kLineWaitPoll{50};
+// How often a wait looks whether the user stopped the run or switched away.
+constexpr Milliseconds kWaitPoll{50};
 // How often a run that waits for the user to let go of a modifier looks again: a key's press
 // takes longer than that.
 constexpr Milliseconds kKeysHeldPoll{20};
@@ -148,14 +148,15 @@ class Typist {
         }
     }
 
-    // Waits `wait` between two lines, Quillrun's window served meanwhile; the reason to end the
-    // run, if the user stops it or the target leaves the front during the wait.
-    [[nodiscard]] std::optional<PlaybackEnd> WaitAfterLine(Milliseconds wait) {
+    // Waits `wait` (between two lines, or as a key sequence asks), Quillrun's window served
+    // meanwhile; the reason to end the run, if the user stops it or the target leaves the front
+    // during the wait.
+    [[nodiscard]] std::optional<PlaybackEnd> Wait(Milliseconds wait) {
         // The clock reads whole milliseconds, rounded down: one more makes up for the part of
         // a millisecond already gone, so that the wait is never shorter than asked.
         const Milliseconds until = desktop_.Now() + wait + Milliseconds{1};
         for (Milliseconds now = desktop_.Now(); now < until; now = desktop_.Now()) {
-            desktop_.PumpEventsFor(std::min(kLineWaitPoll, until - now));
+            desktop_.PumpEventsFor(std::min(kWaitPoll, until - now));
             if (StopRequested(hooks_)) {
                 return PlaybackEnd::Stopped;
             }
@@ -320,18 +321,48 @@ class FilePieces final : public TextPieces {
 // (UTF-16 units): a long file is checked while the window stays responsive.
 constexpr std::size_t kCheckUnitsPerPump = std::size_t{64} * 1024;
 
-// Goes through the whole text before anything is typed: the first character the layout has no
-// keys for ends the run there, with its place. Leaves the text at its beginning.
-std::optional<PlaybackEnd> CheckTypableAsKeys(DesktopServices& desktop, TextPieces& text,
-                                              const PlaybackHooks& hooks, PlaybackResult& result) {
+// A key sequence's step that the layout cannot type: a character without keys with keys only,
+// or a shortcut on a character that no key of the layout types.
+std::optional<PlaybackEnd> CheckStepKeys(DesktopServices& desktop, const SequenceStep& step,
+                                         bool keysOnly, PlaybackResult& result) {
+    const Result<KeyChord> chord = ParseKeyString(step.keys);
+    if (step.keys.empty() || !chord || chord.value().key) {
+        return std::nullopt;  // a wait, or a named key: keys in any mode
+    }
+    const bool shortcut = chord.value().modifiers != 0;
+    const char16_t c = chord.value().character;
+    if ((!shortcut && !keysOnly) || !desktop.FirstNotTypableAsKeys(std::u16string_view(&c, 1))) {
+        return std::nullopt;
+    }
+    result.position.line = step.at.line;
+    result.position.column = step.at.column;
+    result.character = c;
+    return shortcut ? PlaybackEnd::ShortcutNotOnLayout : PlaybackEnd::NotTypableAsKeys;
+}
+
+// Goes through the whole text before anything is typed: a key sequence must read without a
+// fault, and with keys only, each character must have keys on the layout. The first that
+// fails ends the run there, with its place. Leaves the text at its beginning.
+std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& text,
+                                          const PlaybackHooks& hooks, bool sequence,
+                                          PlaybackResult& result) {
     const auto readFailed = [&](const Failure& failure) {
         result.reason = failure.reason;
         return PlaybackEnd::ReadFailed;
     };
+    const auto badSequence = [&](const SequenceError& error) {
+        result.sequenceError = error;
+        result.position.line = error.at.line;
+        result.position.column = error.at.column;
+        return PlaybackEnd::BadSequence;
+    };
+    const bool keysOnly = hooks.typing.keyMode == KeyMode::KeysOnly;
     if (Status rewound = text.Rewind(); !rewound) {
         return readFailed(rewound.failure());
     }
     TypingPosition at;
+    SequenceReader reader;
+    std::vector<SequenceStep> steps;
     std::size_t sincePump = 0;
     for (;;) {
         auto piece = text.Next();
@@ -342,7 +373,17 @@ std::optional<PlaybackEnd> CheckTypableAsKeys(DesktopServices& desktop, TextPiec
             break;
         }
         const std::u16string& units = piece.value()->text;
-        if (const auto bad = desktop.FirstNotTypableAsKeys(units)) {
+        if (sequence) {
+            steps.clear();
+            if (const auto error = reader.Read(units, piece.value()->endsLine, steps)) {
+                return badSequence(*error);
+            }
+            for (const SequenceStep& step : steps) {
+                if (auto end = CheckStepKeys(desktop, step, keysOnly, result)) {
+                    return end;
+                }
+            }
+        } else if (const auto bad = desktop.FirstNotTypableAsKeys(units)) {
             at.column += *bad;
             result.position = at;
             result.character = CodePointAt(units, *bad);
@@ -361,6 +402,9 @@ std::optional<PlaybackEnd> CheckTypableAsKeys(DesktopServices& desktop, TextPiec
                 return PlaybackEnd::Stopped;
             }
         }
+    }
+    if (const auto error = sequence ? reader.Finish() : std::nullopt) {
+        return badSequence(*error);
     }
     if (Status rewound = text.Rewind(); !rewound) {
         return readFailed(rewound.failure());
@@ -427,9 +471,36 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         typist.CountTheLastKeystroke();
         return true;
     };
+    // A key sequence's keys come out of the text as the reader completes them.
+    const bool sequence = rest ? rest->keySequence : hooks.typing.keySequences;
+    result.keySequence = sequence;
+    SequenceReader reader;
+    std::vector<SequenceStep> steps;
+    // The program ended as the key that was the sequence's last went in: nothing but line ends
+    // (and groups' parentheses) follows it in the text.
+    const auto closedAfterTheLastKey = [&](PlaybackEnd end) {
+        if (end != PlaybackEnd::TargetClosed || !typist.mayHaveArrived()) {
+            return false;
+        }
+        SequenceReader after = reader;
+        std::vector<SequenceStep> more;
+        for (;;) {
+            auto next = text.Next();
+            if (!next || (next.value() && (after.Read(next.value()->text, next.value()->endsLine,
+                                                      more) ||
+                                           !more.empty()))) {
+                return false;
+            }
+            if (!next.value()) {
+                break;
+            }
+        }
+        typist.CountTheLastKeystroke();
+        return true;
+    };
     TypingPosition& at = result.position;
     bool begun = false;
-    bool lineEnded = false;  // a line was typed whole and another may follow
+    bool lineEnded = false;  // an Enter was typed and more may follow
     for (;;) {
         // A long line comes in pieces, so that a file of one huge line needs little memory.
         auto piece = text.Next();
@@ -452,21 +523,70 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 return ended(*end);
             }
             begun = true;
-            if (hooks.typing.keyMode == KeyMode::KeysOnly) {
-                if (auto end = CheckTypableAsKeys(desktop, text, hooks, result)) {
+            if (sequence || hooks.typing.keyMode == KeyMode::KeysOnly) {
+                if (auto end = CheckWholeText(desktop, text, hooks, sequence, result)) {
                     return ended(*end);
                 }
                 continue;  // typing starts from the beginning again
             }
         }
+        const std::u16string& units = piece.value()->text;
+        const bool endsLine = piece.value()->endsLine;
+        if (sequence) {
+            steps.clear();
+            if (const auto error = reader.Read(units, endsLine, steps)) {
+                // Read whole before the first key; changed since (a file written meanwhile).
+                result.sequenceError = *error;
+                return ended(PlaybackEnd::BadSequence);
+            }
+            for (std::size_t i = 0; i < steps.size(); ++i) {
+                const SequenceStep& step = steps[i];
+                if (rest && step.at < TextPlace{rest->from.line, rest->from.column}) {
+                    continue;
+                }
+                at.line = step.at.line;
+                at.column = step.at.column;
+                if (step.keys.empty()) {
+                    if (auto end = typist.Wait(step.wait)) {
+                        return ended(*end);
+                    }
+                    continue;
+                }
+                for (std::uint32_t press = 0; press < step.count; ++press) {
+                    // After an Enter, not after the text's last key: nothing follows that.
+                    if (std::exchange(lineEnded, false) &&
+                        hooks.typing.lineWait > Milliseconds{0}) {
+                        if (auto end = typist.Wait(hooks.typing.lineWait)) {
+                            return ended(*end);
+                        }
+                    }
+                    if (auto end = typist.Type(step.keys)) {
+                        const bool last = i + 1 == steps.size() && press + 1 == step.count;
+                        if (last && closedAfterTheLastKey(*end)) {
+                            return ended(PlaybackEnd::Finished);
+                        }
+                        return ended(*end);
+                    }
+                    lineEnded = step.keys == kEnterKeyString;
+                }
+            }
+            const TextPlace next = reader.NextPlace();
+            at.line = next.line;
+            at.column = next.column;
+            if (endsLine) {
+                desktop.PumpEvents();
+                if (StopRequested(hooks)) {
+                    return ended(PlaybackEnd::Stopped);
+                }
+            }
+            continue;
+        }
         // After a line's Enter, not after the text's last one: nothing follows that.
         if (std::exchange(lineEnded, false) && hooks.typing.lineWait > Milliseconds{0}) {
-            if (auto end = typist.WaitAfterLine(hooks.typing.lineWait)) {
+            if (auto end = typist.Wait(hooks.typing.lineWait)) {
                 return ended(*end);
             }
         }
-        const std::u16string& units = piece.value()->text;
-        const bool endsLine = piece.value()->endsLine;
         // The rest of a stopped run: what lies before its first character is passed over.
         if (rest && at.line < rest->from.line) {
             at.column += units.size();

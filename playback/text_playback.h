@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "desktop/desktop_services.h"
+#include "keys/key_sequence.h"
 
 namespace quillrun {
 
@@ -32,6 +33,8 @@ enum class PlaybackEnd {
     LayoutMissing,        // the other computer's keyboard layout is not installed: nothing typed
     TextChanged,          // the rest of a stopped run: its text has changed since, nothing typed
     NotTypableAsKeys,     // keys only, and a character has no keys on the layout: nothing typed
+    BadSequence,          // a key sequence that cannot be typed as written: nothing typed
+    ShortcutNotOnLayout,  // a key sequence's shortcut has no key on the layout: nothing typed
     StoppedByHotKey,      // the hot key was pressed again: the rest stays untyped
     KeysHeld,             // keys were still held long after the hot key: nothing was typed
     NoMainWindow,  // the launched program showed only windows without a taskbar button (a splash
@@ -69,6 +72,7 @@ struct TextStamp {
 struct RestOfRun {
     TypingPosition from;  // the line and column of the first character not confirmed typed
     TextStamp stamp;      // the stopped run's
+    bool keySequence = false;  // the stopped run read its text as a key sequence
 };
 
 struct PlaybackResult {
@@ -78,10 +82,14 @@ struct PlaybackResult {
     std::u16string reason;   // the system's words for what failed; a layout's name
     TextOrigin origin = TextOrigin::File;
     bool intoPickedWindow = false;  // typed into the window in front, not a launched program
-    // The character that has no keys on the layout (NotTypableAsKeys), at `position`.
+    // The character that has no keys on the layout (NotTypableAsKeys, ShortcutNotOnLayout), at
+    // `position`.
     char32_t character = 0;
     std::u16string path{};  // the file named, when it could not be opened or has changed
     TextStamp stamp{};      // the text's, once it was read
+    // The text was read as a key sequence: `position` is a piece's, and `typed` counts keys.
+    bool keySequence = false;
+    SequenceError sequenceError{};  // why it cannot be typed (BadSequence), at `position`
 };
 
 // What a run asks of the window that started it.
@@ -120,6 +128,9 @@ inline constexpr Milliseconds kProgramEndWait{500};
 // text's last keystroke (a console's "exit") has taken the whole text.
 // With `rest`, only the text from `rest->from` on is typed (positions stay the whole text's),
 // and nothing at all if the file is no longer the one the stopped run read.
+// With key sequences, the whole text is read as one first, and nothing is typed if a piece of it
+// cannot be; then each key goes as its own key string, its modifiers held around it, line ends
+// are not typed, and the wait after each line follows each Enter.
 PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
                             std::optional<TaskId> task, const PlaybackHooks& hooks,
                             const std::optional<RestOfRun>& rest = std::nullopt);

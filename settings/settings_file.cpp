@@ -21,6 +21,7 @@ constexpr std::u16string_view kKeysOnlyName = u"keysonly";  // 1 or 0
 constexpr std::u16string_view kLayoutName = u"layout";      // a layout identifier
 constexpr std::u16string_view kLineWaitName = u"linewait";  // ms after each line, 0 to 60000
 constexpr std::u16string_view kHotKeyName = u"hotkey";      // as "Ctrl+Shift+Alt+V", or "none"
+constexpr std::u16string_view kKeySequencesName = u"keysequences";  // 1 or 0
 
 std::u16string_view Trimmed(std::u16string_view text) {
     const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
@@ -86,6 +87,10 @@ void ReadOption(std::u16string_view line, Settings& settings) {
         if (value == u"1" || value == u"0") {
             typing.keyMode = value == u"1" ? KeyMode::KeysOnly : KeyMode::UnicodeWhereNeeded;
         }
+    } else if (name == kKeySequencesName) {
+        if (value == u"1" || value == u"0") {
+            typing.keySequences = value == u"1";
+        }
     } else if (name == kLayoutName) {
         if (auto layout = ParseLayout(value)) {
             typing.layout = *std::move(layout);
@@ -149,6 +154,9 @@ Status SaveSettings(DesktopServices& desktop, const Settings& settings) {
     }
     if (typing.keyMode == KeyMode::KeysOnly) {
         write(kKeysOnlyName, u"1");
+    }
+    if (typing.keySequences) {
+        write(kKeySequencesName, u"1");
     }
     if (!typing.layout.empty()) {
         write(kLayoutName, typing.layout);

@@ -107,6 +107,7 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
         u"( ) Pace: 100 ms a key (web and KVM consoles)",
         u"(o) Pace: 35 ms a key",
         u"[ ] Keys only (for consoles that ignore Unicode input)",
+        u"[ ] Key sequences: read {TAB}, {ENTER}, {WAIT 500} as keys",
         u"Keyboard layout of the other computer >",
         u"    ( ) Same as this computer",
         u"    ( ) US",
@@ -126,18 +127,20 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
     // What the user chooses stays in force, and the menu, made anew, shows it.
     for (const std::u16string_view item :
          {std::u16string_view(u"Pace: 50 ms a key (virtual machines)"), kKeysOnlyText.english,
-          std::u16string_view(u"German"), std::u16string_view(u"1 s")}) {
+          kKeySequencesText.english, std::u16string_view(u"German"),
+          std::u16string_view(u"1 s")}) {
         form.OnMenuChoice(IdOf(form.StartMenu(), item));
     }
     EXPECT_EQ(form.Typing(), (TypingOptions{Milliseconds{50}, KeyMode::KeysOnly, u"00000407",
-                                            Milliseconds{1000}}));
+                                            Milliseconds{1000}, true}));
     const std::vector<std::u16string> chosen = Describe(form.StartMenu());
     // Without the hand-set pace and wait, and the layout that is gone.
     ASSERT_EQ(chosen.size(), fromFile.size() - 3);
     EXPECT_EQ(chosen[7], u"(o) Pace: 50 ms a key (virtual machines)");
     EXPECT_EQ(chosen[9], u"[x] Keys only (for consoles that ignore Unicode input)");
-    EXPECT_EQ(chosen[13], u"    (o) German");
-    EXPECT_EQ(chosen[17], u"    (o) 1 s");
+    EXPECT_EQ(chosen[10], u"[x] Key sequences: read {TAB}, {ENTER}, {WAIT 500} as keys");
+    EXPECT_EQ(chosen[14], u"    (o) German");
+    EXPECT_EQ(chosen[18], u"    (o) 1 s");
     // A dismissed menu changes nothing.
     form.OnMenuChoice(0);
     EXPECT_EQ(form.Typing().pace, Milliseconds{50});
@@ -153,12 +156,14 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
 
     form.OnUnload();
     EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"),
-              "C:\\a.exe\r\npace=50\r\nkeysonly=1\r\nlayout=00000407\r\nlinewait=1000\r\n");
+              "C:\\a.exe\r\npace=50\r\nkeysonly=1\r\nkeysequences=1\r\nlayout=00000407\r\n"
+              "linewait=1000\r\n");
 
     // Back to the defaults: the file is the one line it always was.
     for (const std::u16string_view item :
          {std::u16string_view(u"Pace: as fast as the program takes the keys"),
-          kKeysOnlyText.english, kSameLayoutText.english, std::u16string_view(u"None")}) {
+          kKeysOnlyText.english, kKeySequencesText.english, kSameLayoutText.english,
+          std::u16string_view(u"None")}) {
         form.OnMenuChoice(IdOf(form.StartMenu(), item));
     }
     EXPECT_EQ(form.Typing(), TypingOptions{});
@@ -166,9 +171,10 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
     EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\a.exe\r\n");
 }
 
-// What the text of a menu item names in a message: the item up to its explanation in brackets.
+// What the text of a menu item names in a message: the item up to its explanation in brackets
+// or after a colon.
 std::u16string QuotedName(const std::u16string& item, Language language) {
-    const std::u16string name = item.substr(0, item.find(u" ("));
+    const std::u16string name = item.substr(0, std::min(item.find(u" ("), item.find(u':')));
     return language == Language::Japanese ? u"\u300C" + name + u"\u300D" : u"\"" + name + u"\"";
 }
 
@@ -187,6 +193,7 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         u"( ) 速度: キーごとに 100 ミリ秒 (Web コンソール、KVM コンソール)",
         u"(o) 速度: キーごとに 35 ミリ秒",
         u"[ ] キーのみ (Unicode 入力を受け付けないコンソール用)",
+        u"[ ] キー シーケンス: {TAB}、{ENTER}、{WAIT 500} をキーとして読む",
         u"相手のコンピューターのキーボード レイアウト >",
         u"    ( ) このコンピューターと同じ",
         u"    ( ) ドイツ語",
@@ -227,12 +234,15 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         form.OnActivated();
         EXPECT_EQ(form.LastPlayback(), PlaybackEnd::LayoutMissing);
         ASSERT_EQ(view.failures.size(), 1u);
-        EXPECT_NE(view.failures[0].find(QuotedName(menu[11].text, language)), std::u16string::npos);
-        PlaybackResult notTypable;
-        notTypable.end = PlaybackEnd::NotTypableAsKeys;
-        const auto noKeys = PlaybackEndMessage(notTypable, language);
-        EXPECT_NE(noKeys.value_or(u"").find(QuotedName(menu[10].text, language)),
-                  std::u16string::npos);
+        EXPECT_NE(view.failures[0].find(QuotedName(menu[12].text, language)), std::u16string::npos);
+        for (const auto& [end, item] : {std::pair{PlaybackEnd::NotTypableAsKeys, 10},
+                                        std::pair{PlaybackEnd::BadSequence, 11}}) {
+            PlaybackResult notTypable;
+            notTypable.end = end;
+            const auto noKeys = PlaybackEndMessage(notTypable, language);
+            EXPECT_NE(noKeys.value_or(u"").find(QuotedName(menu[item].text, language)),
+                      std::u16string::npos);
+        }
 
         // The caption while waiting for the click, and the message when none comes.
         form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);

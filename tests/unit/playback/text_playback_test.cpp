@@ -279,6 +279,137 @@ INSTANTIATE_TEST_SUITE_P(
                      0x1F600}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A text read as a key sequence, from a file and from the clipboard: the keys sent, one key
+// string a key; how the run ended and where (a piece's place, keys pressed).
+struct SequenceCase {
+    const char* name;
+    std::u16string text;
+    std::vector<std::u16string> keys;
+    PlaybackEnd end = PlaybackEnd::Finished;
+    TypingPosition position = {};  // where it ended, unless it finished
+    std::size_t stopAfter = 0;     // another window comes to the front after this many keys
+    std::optional<TextPlace> restFrom = std::nullopt;  // the rest of a stopped run, from there
+    bool keysOnly = false;
+};
+
+class KeySequences : public Playback, public ::testing::WithParamInterface<SequenceCase> {};
+
+TEST_P(KeySequences, TypeEachKeyOnItsOwnAndNothingOfATextThatCannotBe) {
+    const SequenceCase& c = GetParam();
+    hooks.typing.keySequences = true;
+    hooks.typing.keyMode = c.keysOnly ? KeyMode::KeysOnly : KeyMode::UnicodeWhereNeeded;
+    for (const bool clipboard : {false, true}) {
+        SCOPED_TRACE(clipboard ? "clipboard" : "file");
+        desktop.PutFile(kFile, Utf16ToUtf8(c.text));
+        desktop.clipboard = c.text;
+        desktop.foregroundProcess = kOtherProcess;
+        const auto play = [&](const std::optional<RestOfRun>& rest) {
+            return clipboard ? PlayClipboard(desktop, hooks, rest)
+                             : PlayTextFile(desktop, kFile, std::nullopt, hooks, rest);
+        };
+        std::optional<RestOfRun> rest;
+        if (c.restFrom) {
+            rest = RestOfRun{.from = {c.restFrom->line, c.restFrom->column},
+                             .stamp = play(std::nullopt).stamp,
+                             .keySequence = true};
+        }
+        std::vector<std::u16string> keys;
+        desktop.onKeys = [&](std::u16string_view sent) {
+            keys.emplace_back(sent);
+            if (keys.size() == c.stopAfter) {
+                desktop.foregroundProcess = kOtherProcess + 1;
+            }
+        };
+        const PlaybackResult result = play(rest);
+        desktop.onKeys = nullptr;
+        EXPECT_EQ(keys, c.keys);
+        EXPECT_EQ(result.end, c.end);
+        EXPECT_TRUE(result.keySequence);
+        if (c.end != PlaybackEnd::Finished) {
+            EXPECT_EQ(result.position, c.position);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KeySequences,
+    ::testing::Values(
+        SequenceCase{"LoginForm",
+                     u"user{TAB}secret{ENTER}",
+                     {u"u", u"s", u"e", u"r", u"{TAB}", u"s", u"e", u"c", u"r", u"e", u"t",
+                      u"{ENTER}"}},
+        SequenceCase{"LaidOutOnLinesWithGroupsRepeatsAndShortcuts",
+                     u"+(ab)\r\n{left 2}\n^a~",
+                     {u"+a", u"+b", u"{LEFT}", u"{LEFT}", u"^a", u"{ENTER}"}},
+        SequenceCase{"ReservedCharactersInBraces", u"{+}{{}{(}", {u"{+}", u"{{}", u"{(}"}},
+        // Checked whole before the first key: nothing typed, the piece's place named.
+        SequenceCase{"UnknownKeyOnTheLastLine",
+                     u"ab\r\n {TABB}",
+                     {},
+                     PlaybackEnd::BadSequence,
+                     {2, 2, 0}},
+        SequenceCase{"CtrlAltDelete", u"x^%{DEL}", {}, PlaybackEnd::BadSequence, {1, 2, 0}},
+        SequenceCase{"GroupNeverClosed", u"a\r\n+(b", {}, PlaybackEnd::BadSequence, {2, 1, 0}},
+        SequenceCase{"KeysOnlyAndACharacterWithoutKeys",
+                     u"ab{TAB}\u00E9",
+                     {},
+                     PlaybackEnd::NotTypableAsKeys,
+                     {1, 8, 0},
+                     0,
+                     std::nullopt,
+                     true},
+        SequenceCase{"ShortcutOnACharacterWithoutAKey",
+                     u"a^\u65E5",
+                     {},
+                     PlaybackEnd::ShortcutNotOnLayout,
+                     {1, 2, 0}},
+        // Stopped inside a group or a repeat: taken up at the piece's start, never inside it.
+        SequenceCase{"StoppedInsideAGroup",
+                     u"x+(abc)y",
+                     {u"x", u"+a", u"+b"},
+                     PlaybackEnd::FocusMoved,
+                     {1, 2, 3},
+                     3},
+        SequenceCase{"StoppedInsideARepeat",
+                     u"a\r\n{TAB 3}",
+                     {u"a", u"{TAB}", u"{TAB}"},
+                     PlaybackEnd::FocusMoved,
+                     {2, 1, 3},
+                     3},
+        SequenceCase{"TheRestFromAGroup",
+                     u"x+(abc)y",
+                     {u"+a", u"+b", u"+c", u"y"},
+                     PlaybackEnd::Finished,
+                     {},
+                     0,
+                     TextPlace{1, 2}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// "{WAIT n}" waits n ms after the key before it was handled, Quillrun's window served and a stop
+// heard meanwhile; the wait after each line follows each Enter of a sequence instead.
+TEST_F(Playback, ASequenceWaitsWhereItSaysAndAfterEachEnter) {
+    hooks.typing.keySequences = true;
+    hooks.typing.lineWait = Milliseconds{500};
+    desktop.PutFile(kFile, "a{WAIT 2000}b~\r\nc~");
+    std::vector<std::pair<std::u16string, Milliseconds>> sent;
+    desktop.onKeys = [&](std::u16string_view keys) { sent.emplace_back(keys, desktop.Now()); };
+    EXPECT_EQ(Play(), PlaybackEnd::Finished);
+    ASSERT_EQ(sent.size(), 5u);  // a, b, Enter, c, Enter
+    EXPECT_GE(sent[1].second - sent[0].second, Milliseconds{2000});
+    EXPECT_LT(sent[1].second - sent[0].second, Milliseconds{2100});
+    EXPECT_GE(sent[3].second - sent[2].second, Milliseconds{500});
+    EXPECT_LT(sent[3].second - sent[2].second, Milliseconds{600});
+    EXPECT_LT(desktop.Now() - sent[4].second, Milliseconds{100}) << "no wait after the last Enter";
+
+    // Stopped during the wait: taken up again at the wait.
+    desktop.onPump = [&] { stop = desktop.Now() - sent.back().second > Milliseconds{1000}; };
+    sent.clear();
+    const PlaybackResult stopped = PlayResult();
+    EXPECT_EQ(stopped.end, PlaybackEnd::Stopped);
+    EXPECT_EQ(stopped.position, (TypingPosition{1, 2, 1}));
+    EXPECT_EQ(sent.size(), 1u);
+}
+
 TEST_F(Playback, ALayoutNoLongerInstalledTypesNothingAndIsNamed) {
     desktop.PutFile(kFile, "abc");
     desktop.keyboardLayouts = {{u"00000409", u"US"}, {u"00000407", u"German"}};
@@ -452,6 +583,7 @@ TEST_F(Playback, AProgramThatEndsAtTheLastKeystrokeTookTheWholeText) {
         bool ends;       // its program ends; else another program's window comes to the front
         PlaybackEnd end;
         TypingPosition position;
+        bool sequence = false;  // read as a key sequence
     } cases[] = {
         {"AtTheLastLineEnd", u"ab\r\nexit", false, 8, true, PlaybackEnd::Finished, {3, 1, 8}},
         {"AtTheClipboardsLastCharacter",
@@ -462,6 +594,23 @@ TEST_F(Playback, AProgramThatEndsAtTheLastKeystrokeTookTheWholeText) {
          PlaybackEnd::Finished,
          {2, 5, 7}},
         {"Earlier", u"ab\r\nexit", false, 5, true, PlaybackEnd::TargetClosed, {2, 2, 4, true}},
+        // A sequence's last key, with nothing but a line end and a group's end after it.
+        {"AtTheSequencesLastKey",
+         u"(exit~)\r\n",
+         false,
+         5,
+         true,
+         PlaybackEnd::Finished,
+         {1, 1, 5},
+         true},
+        {"BeforeTheSequencesLastKey",
+         u"exi~t",
+         false,
+         4,
+         true,
+         PlaybackEnd::TargetClosed,
+         {1, 4, 3, true},
+         true},
         {"AnotherWindowAtTheLastLineEnd",
          u"ab\r\nexit",
          false,
@@ -472,6 +621,7 @@ TEST_F(Playback, AProgramThatEndsAtTheLastKeystrokeTookTheWholeText) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        hooks.typing.keySequences = c.sequence;
         const std::uint32_t target = FakeDesktop::ProcessOf(task);
         desktop.endedProcesses.clear();
         std::size_t sent = 0;
@@ -920,6 +1070,13 @@ struct ReportCase {
 
 class PlaybackReport : public ::testing::TestWithParam<ReportCase> {};
 
+// `result` of a run that read its text as a key sequence.
+PlaybackResult InSequence(PlaybackResult result, SequenceError error = {}) {
+    result.keySequence = true;
+    result.sequenceError = std::move(error);
+    return result;
+}
+
 TEST_P(PlaybackReport, SaysWhyAndWhereOrNothing) {
     const auto message = PlaybackEndMessage(GetParam().result, Language::English);
     ASSERT_EQ(message.has_value(), !GetParam().shows.empty());
@@ -1126,6 +1283,30 @@ INSTANTIATE_TEST_SUITE_P(
                    {PlaybackEnd::LayoutMissing, {}, {}, u"German"},
                    {u"typed nothing", u"German, is not installed",
                     u"\"Keyboard layout of the other computer\""}},
+        ReportCase{"SequenceWithAnUnknownKey",
+                   InSequence({PlaybackEnd::BadSequence, {3, 5, 0}, {}, {}},
+                              {SequenceFault::UnknownKey, u"{TABB}", {3, 5}}),
+                   {u"At line 3, column 5 of the file, \"{TABB}\" is not the name of a key.",
+                    u"turn \"Key sequences\" off"},
+                   false,
+                   {u"ファイルの 3 行目の 5 文字目の「{TABB}」は、キーの名前ではありません。"}},
+        ReportCase{"SequenceWithCtrlAltDelete",
+                   InSequence({PlaybackEnd::BadSequence, {1, 2, 0}, {}, {}},
+                              {SequenceFault::CtrlAltDelete, u"^%{DEL}", {1, 2}}),
+                   {u"\"^%{DEL}\" is Ctrl+Alt+Delete, which Windows lets no program send."}},
+        ReportCase{"ShortcutWithoutAKey",
+                   {PlaybackEnd::ShortcutNotOnLayout, {1, 2, 0}, {}, {}, TextOrigin::File, false,
+                    0x65E5},
+                   {u"line 1, column 2 of the file presses U+65E5 \u65E5 with Shift, Ctrl or Alt"},
+                   false,
+                   {u"U+65E5 \u65E5 を Shift、Ctrl、Alt と一緒に押します"}},
+        ReportCase{"SequenceStoppedPartway",
+                   InSequence({PlaybackEnd::FocusMoved, {2, 1, 7}, u"x.exe", {}}),
+                   {u"line 2, column 1 of the file, where that piece of the key sequence begins; "
+                    u"7 keys were pressed.",
+                    u"You can type the rest from there by hand"},
+                   false,
+                   {u"押したキーは 7 個です。"}},
         ReportCase{
             "PickedWindowWasTheShell",
             {PlaybackEnd::NoTarget, {}, {}, {}, TextOrigin::File, true},

@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "layout=German\r\nlayout=0000040\r\nspeed=20\r\n=1\r\npace\r\n"
                  "linewait=60001\r\nlinewait=99999\r\nlinewait=100000\r\nlinewait=0.5\r\n"
                  "hotkey=Ctrl+Ctrl+V\r\nhotkey=Ctrl+\r\nhotkey=Hyper+V\r\nhotkey=\r\n"
-                 "hotkey=Ctrl+VV\r\nhotkey=0x00\r\nhotkey=0xFF\r\n",
+                 "hotkey=Ctrl+VV\r\nhotkey=0x00\r\nhotkey=0xFF\r\nkeysequences=on\r\n",
                  std::nullopt, Target(u"C:\\a.exe")},
         LoadCase{"AChoiceOnTheFirstLineIsTheTarget", "pace=50\r\n", std::nullopt,
                  Target(u"pace=50")}),
@@ -190,7 +190,8 @@ TEST(SettingsRoundTrip, WhatIsLoadedIsSavedByteForByte) {
          {std::string("C:\\Caf\xE9\\ed.exe\r\n"), std::string("C:\\\xE6\x97\xA5\\ed.exe\r\n"),
           std::string("\xEF\xBB\xBF"
                       "C:\\ed.exe\r\n"),
-          std::string("C:\\ed.exe\r\npace=35\r\nkeysonly=1\r\nlayout=00000411\r\nlinewait=750\r\n"),
+          std::string("C:\\ed.exe\r\npace=35\r\nkeysonly=1\r\nkeysequences=1\r\n"
+                      "layout=00000411\r\nlinewait=750\r\n"),
           // Each kind of key name: a modifier-free F key, a numpad key that holds a "+", a
           // key without a name of its own, a letter with every modifier, and none.
           std::string("C:\\ed.exe\r\nhotkey=F12\r\n"),
