@@ -3,7 +3,7 @@
 // keystrokes instead. What it got is written to the file named after --out when it closes, or
 // whenever a test asks with kDumpMessage.
 //
-//   qr_target.exe --out FILE [--edit] [--char-delay-ms N] [--title CAPTION]
+//   qr_target.exe --out FILE [--edit | --form] [--char-delay-ms N] [--title CAPTION]
 //                 [--key-delay-ms N] [--stall-at N --stall-ms M] [--close-after-ms N]
 //                 [--hand-off-after-ms N] [--input-method-open] [--splash-ms N] [--behind]
 //
@@ -16,7 +16,9 @@
 // types Japanese has it; --splash-ms first shows a captionless splash screen (a tool window)
 // for N ms, like a business program that loads behind one, and what is typed into it is lost;
 // --behind shows the window behind the others without activating it, as Windows Terminal's
-// windows often open.
+// windows often open; --form shows a login form instead of one text: two one-line fields, Tab
+// moving from one to the other and Enter submitting it, and FILE receives "user\npassword\n
+// submitted=N".
 //
 // FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
 // keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
@@ -37,6 +39,7 @@ struct Options {
     std::wstring out;
     std::wstring title = quillrun::testing::kTargetTitle;
     bool edit = false;
+    bool form = false;
     bool inputMethodOpen = false;
     DWORD charDelayMs = 0;
     DWORD keyDelayMs = 0;
@@ -61,6 +64,9 @@ Options g_options;
 HWND g_main = nullptr;
 HWND g_edit = nullptr;
 WNDPROC g_editProc = nullptr;
+HWND g_fields[2] = {};  // --form: the user name's and the password's
+int g_field = 0;        // --form: the one that has the keyboard
+int g_submits = 0;      // --form: Enter presses
 std::wstring g_text;  // built from WM_CHAR when there is no EDIT control
 std::vector<Event> g_events;
 LONG g_charCount = 0;
@@ -145,14 +151,19 @@ void Record(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-std::wstring CurrentText() {
-    if (g_edit == nullptr) {
-        return g_text;
-    }
-    const int length = ::GetWindowTextLengthW(g_edit);
+std::wstring FieldText(HWND field) {
+    const int length = ::GetWindowTextLengthW(field);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(::GetWindowTextW(g_edit, text.data(), length + 1)));
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(field, text.data(), length + 1)));
     return text;
+}
+
+std::wstring CurrentText() {
+    if (g_options.form) {
+        return FieldText(g_fields[0]) + L"\n" + FieldText(g_fields[1]) + L"\nsubmitted=" +
+               std::to_wstring(g_submits);
+    }
+    return g_edit == nullptr ? g_text : FieldText(g_edit);
 }
 
 bool Dump() {
@@ -184,6 +195,19 @@ bool Dump() {
 LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (IsKeyboardMessage(message)) {
         Record(message, wParam, lParam);
+    }
+    // A form's keys: Tab goes to the other field, Enter submits; their characters do nothing.
+    if (g_options.form && message == WM_KEYDOWN && wParam == VK_TAB) {
+        g_field = window == g_fields[0] ? 1 : 0;
+        ::SetFocus(g_fields[g_field]);
+        return 0;
+    }
+    if (g_options.form && message == WM_KEYDOWN && wParam == VK_RETURN) {
+        ++g_submits;
+        return 0;
+    }
+    if (g_options.form && message == WM_CHAR && (wParam == L'\t' || wParam == L'\r')) {
+        return 0;
     }
     return ::CallWindowProcW(g_editProc, window, message, wParam, lParam);
 }
@@ -222,8 +246,8 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         }
 
         case WM_SETFOCUS:
-            if (g_edit != nullptr) {
-                ::SetFocus(g_edit);
+            if (g_edit != nullptr || g_options.form) {
+                ::SetFocus(g_options.form ? g_fields[g_field] : g_edit);
             }
             return 0;
         case WM_SIZE:
@@ -258,7 +282,8 @@ bool ParseOptions() {
             continue;
         }
         g_options.handOffCommandLine += L" \"" + arg + L"\"";
-        if (hasValue && arg != L"--edit" && arg != L"--input-method-open" && arg != L"--behind") {
+        if (hasValue && arg != L"--edit" && arg != L"--form" && arg != L"--input-method-open" &&
+            arg != L"--behind") {
             g_options.handOffCommandLine += std::wstring(L" \"") + argv[i + 1] + L"\"";
         }
         if (arg == L"--out" && hasValue) {
@@ -277,6 +302,8 @@ bool ParseOptions() {
             g_options.closeAfterMs = static_cast<UINT>(std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--edit") {
             g_options.edit = true;
+        } else if (arg == L"--form") {
+            g_options.form = true;
         } else if (arg == L"--input-method-open") {
             g_options.inputMethodOpen = true;
         } else if (arg == L"--splash-ms" && hasValue) {
@@ -370,6 +397,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         RECT client;
         ::GetClientRect(g_main, &client);
         ::MoveWindow(g_edit, 0, 0, client.right, client.bottom, FALSE);
+    }
+    if (g_options.form) {
+        for (int i = 0; i < 2; ++i) {
+            g_fields[i] = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                            WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL |
+                                                (i == 1 ? ES_PASSWORD : 0),
+                                            20, 20 + 40 * i, 300, 28, g_main, nullptr, instance,
+                                            nullptr);
+            g_editProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
+                g_fields[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+        }
     }
     if (g_options.behind) {
         ::SetWindowPos(g_main, HWND_BOTTOM, 0, 0, 0, 0,

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "app/form_layout.h"
@@ -741,6 +742,32 @@ std::wstring Utf16LeText(const std::string& bytes) {
                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
     }
     return text;
+}
+
+std::vector<SeenKey> KeyEvents(const std::string& events, bool characters) {
+    std::vector<SeenKey> keys;
+    std::istringstream lines(events);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string ms;
+        SeenKey key;
+        std::string vk;
+        std::string scan;
+        std::string ch;
+        fields >> ms >> key.name >> vk >> scan >> ch;
+        if (key.name != "KEYDOWN" && key.name != "KEYUP" && (!characters || key.name != "CHAR")) {
+            continue;
+        }
+        const std::string& code = key.name == "CHAR" ? ch : vk;
+        key.virtualKey = static_cast<unsigned>(std::stoul(code.substr(3), nullptr, 16));
+        key.scan = static_cast<unsigned>(std::stoul(scan.substr(5), nullptr, 16));
+        key.handledMs = std::stod(ms);
+        const std::size_t sent = line.find("sent=");
+        key.sentMs = sent == std::string::npos ? 0 : std::stol(line.substr(sent + 5));
+        keys.push_back(key);
+    }
+    return keys;
 }
 
 }  // namespace quillrun::testing

@@ -197,6 +197,19 @@ class TargetProgram {
     HWND window_ = nullptr;
 };
 
+// One key event as the test target saw it.
+struct SeenKey {
+    std::string name;         // KEYDOWN, KEYUP, CHAR
+    unsigned virtualKey = 0;  // for a CHAR, the character
+    unsigned scan = 0;        // the scan code, 0x100 added for the E0 prefix
+    long sentMs = 0;          // when the system took it
+    double handledMs = 0;     // when the target handled it, on the target's clock
+};
+
+// The key presses and releases in a target's events, in order; with `characters`, its
+// characters too.
+std::vector<SeenKey> KeyEvents(const std::string& events, bool characters = false);
+
 // Quillrun's own controls, found by their ids.
 HWND PathBoxOf(HWND quillrunWindow);
 void SetPathBox(HWND quillrunWindow, const std::wstring& text);

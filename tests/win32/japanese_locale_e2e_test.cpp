@@ -111,6 +111,7 @@ TEST(JapaneseDisplay, StartsMenuAndTheWaitForAClickAreInJapanese) {
                                    L"速度: キーごとに 50 ミリ秒 (仮想マシン)",
                                    L"速度: キーごとに 100 ミリ秒 (Web コンソール、KVM コンソール)",
                                    L"キーのみ (Unicode 入力を受け付けないコンソール用)",
+                                   L"キー シーケンス: {TAB}、{ENTER}、{WAIT 500} をキーとして読む",
                                    L"相手のコンピューターのキーボード レイアウト",
                                    L"    このコンピューターと同じ",
                                });

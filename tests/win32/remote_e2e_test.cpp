@@ -2,8 +2,6 @@
 // chosen in Start's menu and kept in quillrun.ini for the next start.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "tests/win32/e2e_expect.h"
 
 namespace quillrun::testing {
@@ -13,40 +11,7 @@ namespace {
 constexpr int kPace20 = 5;
 constexpr int kPace50 = 6;
 constexpr int kKeysOnly = 8;
-
-// One key event as the test target saw it.
-struct SeenKey {
-    std::string name;         // KEYDOWN, KEYUP, CHAR
-    unsigned virtualKey = 0;  // for a CHAR, the character
-    long sentMs = 0;          // when the system took it
-    double handledMs = 0;     // when the target handled it, on the target's clock
-};
-
-// The key presses and releases the target saw, in order; with `characters`, its characters too.
-std::vector<SeenKey> KeyEvents(const std::string& events, bool characters = false) {
-    std::vector<SeenKey> keys;
-    std::istringstream lines(events);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string ms;
-        SeenKey key;
-        std::string vk;
-        std::string scan;
-        std::string ch;
-        fields >> ms >> key.name >> vk >> scan >> ch;
-        if (key.name != "KEYDOWN" && key.name != "KEYUP" && (!characters || key.name != "CHAR")) {
-            continue;
-        }
-        const std::string& code = key.name == "CHAR" ? ch : vk;
-        key.virtualKey = static_cast<unsigned>(std::stoul(code.substr(3), nullptr, 16));
-        key.handledMs = std::stod(ms);
-        const std::size_t sent = line.find("sent=");
-        key.sentMs = sent == std::string::npos ? 0 : std::stol(line.substr(sent + 5));
-        keys.push_back(key);
-    }
-    return keys;
-}
+constexpr int kKeySequences = 9;
 
 class RemoteTyping : public ::testing::Test {
   protected:
@@ -80,6 +45,7 @@ TEST_F(RemoteTyping, StartsMenuOffersTheChoicesInEnglish) {
                                    L"Pace: 50 ms a key (virtual machines)",
                                    L"Pace: 100 ms a key (web and KVM consoles)",
                                    L"Keys only (for consoles that ignore Unicode input)",
+                                   L"Key sequences: read {TAB}, {ENTER}, {WAIT 500} as keys",
                                    L"Keyboard layout of the other computer",
                                    L"    Same as this computer",
                                });
@@ -164,14 +130,17 @@ TEST_F(RemoteTyping, ChoicesAreKeptInQuillrunIniAndInForceAfterARestart) {
 
     ASSERT_NO_FATAL_FAILURE(Choose(kPace20));
     ASSERT_NO_FATAL_FAILURE(Choose(kKeysOnly));
+    ASSERT_NO_FATAL_FAILURE(Choose(kKeySequences));
     ASSERT_NO_FATAL_FAILURE(restart());
-    EXPECT_EQ(ReadBytes(session.install.settingsFile()), target + "\r\npace=20\r\nkeysonly=1\r\n");
+    EXPECT_EQ(ReadBytes(session.install.settingsFile()),
+              target + "\r\npace=20\r\nkeysonly=1\r\nkeysequences=1\r\n");
 
     // The menu, made from the file after the restart, has keys only in force: choosing it
     // again turns it off. (Another process cannot read a menu's check marks under Wine.)
     ASSERT_NO_FATAL_FAILURE(Choose(kKeysOnly));
     ASSERT_NO_FATAL_FAILURE(restart());
-    EXPECT_EQ(ReadBytes(session.install.settingsFile()), target + "\r\npace=20\r\n");
+    EXPECT_EQ(ReadBytes(session.install.settingsFile()),
+              target + "\r\npace=20\r\nkeysequences=1\r\n");
 }
 
 }  // namespace

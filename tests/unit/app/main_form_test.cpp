@@ -235,8 +235,8 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         EXPECT_EQ(form.LastPlayback(), PlaybackEnd::LayoutMissing);
         ASSERT_EQ(view.failures.size(), 1u);
         EXPECT_NE(view.failures[0].find(QuotedName(menu[12].text, language)), std::u16string::npos);
-        for (const auto& [end, item] : {std::pair{PlaybackEnd::NotTypableAsKeys, 10},
-                                        std::pair{PlaybackEnd::BadSequence, 11}}) {
+        for (const auto& [end, item] : {std::pair{PlaybackEnd::NotTypableAsKeys, std::size_t{10}},
+                                        std::pair{PlaybackEnd::BadSequence, std::size_t{11}}}) {
             PlaybackResult notTypable;
             notTypable.end = end;
             const auto noKeys = PlaybackEndMessage(notTypable, language);

@@ -13,12 +13,18 @@ std::string Narrow(std::u16string_view text) {
 
 // A step as "keys@line:column", "keys*count@..." or "wait 500@...".
 std::string Describe(const SequenceStep& step) {
-    std::string text = step.keys.empty() ? "wait " + std::to_string(step.wait.count())
-                                         : Narrow(step.keys);
-    if (step.count != 1) {
-        text += "*" + std::to_string(step.count);
+    // Appended piece by piece: GCC 12 warns of an overlap in "text" + std::to_string(n).
+    std::string text;
+    if (step.keys.empty()) {
+        text.append("wait ").append(std::to_string(step.wait.count()));
+    } else {
+        text = Narrow(step.keys);
     }
-    return text + "@" + std::to_string(step.at.line) + ":" + std::to_string(step.at.column);
+    if (step.count != 1) {
+        text.append("*").append(std::to_string(step.count));
+    }
+    text.append("@").append(std::to_string(step.at.line));
+    return text.append(":").append(std::to_string(step.at.column));
 }
 
 std::vector<std::string> Steps(std::u16string_view text) {
