@@ -484,15 +484,15 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         }
         SequenceReader after = reader;
         std::vector<SequenceStep> more;
-        for (;;) {
-            auto next = text.Next();
-            if (!next || (next.value() && (after.Read(next.value()->text, next.value()->endsLine,
-                                                      more) ||
-                                           !more.empty()))) {
+        for (auto next = text.Next();; next = text.Next()) {
+            if (!next) {
                 return false;
             }
             if (!next.value()) {
                 break;
+            }
+            if (after.Read(next.value()->text, next.value()->endsLine, more) || !more.empty()) {
+                return false;
             }
         }
         typist.CountTheLastKeystroke();
@@ -501,6 +501,52 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
     TypingPosition& at = result.position;
     bool begun = false;
     bool lineEnded = false;  // an Enter was typed and more may follow
+    // After a line's Enter, before the next key: not after the text's last, nothing follows it.
+    const auto waitAfterEnter = [&]() -> std::optional<PlaybackEnd> {
+        if (std::exchange(lineEnded, false) && hooks.typing.lineWait > Milliseconds{0}) {
+            return typist.Wait(hooks.typing.lineWait);
+        }
+        return std::nullopt;
+    };
+    // Types the keys that a part of a key sequence completes, each key as its own key string;
+    // the reason to end the run, if any.
+    const auto typeSequencePart = [&](const std::u16string& units,
+                                      bool endsLine) -> std::optional<PlaybackEnd> {
+        steps.clear();
+        if (const auto error = reader.Read(units, endsLine, steps)) {
+            // Read whole before the first key; changed since (a file written meanwhile).
+            result.sequenceError = *error;
+            return PlaybackEnd::BadSequence;
+        }
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            const SequenceStep& step = steps[i];
+            if (rest && step.at < TextPlace{rest->from.line, rest->from.column}) {
+                continue;
+            }
+            at.line = step.at.line;
+            at.column = step.at.column;
+            if (step.keys.empty()) {
+                if (auto end = typist.Wait(step.wait)) {
+                    return end;
+                }
+                continue;
+            }
+            for (std::uint32_t press = 0; press < step.count; ++press) {
+                if (auto end = waitAfterEnter()) {
+                    return end;
+                }
+                if (auto end = typist.Type(step.keys)) {
+                    const bool last = i + 1 == steps.size() && press + 1 == step.count;
+                    return last && closedAfterTheLastKey(*end) ? PlaybackEnd::Finished : *end;
+                }
+                lineEnded = step.keys == kEnterKeyString;
+            }
+        }
+        const TextPlace next = reader.NextPlace();
+        at.line = next.line;
+        at.column = next.column;
+        return std::nullopt;
+    };
     for (;;) {
         // A long line comes in pieces, so that a file of one huge line needs little memory.
         auto piece = text.Next();
@@ -533,46 +579,9 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         const std::u16string& units = piece.value()->text;
         const bool endsLine = piece.value()->endsLine;
         if (sequence) {
-            steps.clear();
-            if (const auto error = reader.Read(units, endsLine, steps)) {
-                // Read whole before the first key; changed since (a file written meanwhile).
-                result.sequenceError = *error;
-                return ended(PlaybackEnd::BadSequence);
+            if (auto end = typeSequencePart(units, endsLine)) {
+                return ended(*end);
             }
-            for (std::size_t i = 0; i < steps.size(); ++i) {
-                const SequenceStep& step = steps[i];
-                if (rest && step.at < TextPlace{rest->from.line, rest->from.column}) {
-                    continue;
-                }
-                at.line = step.at.line;
-                at.column = step.at.column;
-                if (step.keys.empty()) {
-                    if (auto end = typist.Wait(step.wait)) {
-                        return ended(*end);
-                    }
-                    continue;
-                }
-                for (std::uint32_t press = 0; press < step.count; ++press) {
-                    // After an Enter, not after the text's last key: nothing follows that.
-                    if (std::exchange(lineEnded, false) &&
-                        hooks.typing.lineWait > Milliseconds{0}) {
-                        if (auto end = typist.Wait(hooks.typing.lineWait)) {
-                            return ended(*end);
-                        }
-                    }
-                    if (auto end = typist.Type(step.keys)) {
-                        const bool last = i + 1 == steps.size() && press + 1 == step.count;
-                        if (last && closedAfterTheLastKey(*end)) {
-                            return ended(PlaybackEnd::Finished);
-                        }
-                        return ended(*end);
-                    }
-                    lineEnded = step.keys == kEnterKeyString;
-                }
-            }
-            const TextPlace next = reader.NextPlace();
-            at.line = next.line;
-            at.column = next.column;
             if (endsLine) {
                 desktop.PumpEvents();
                 if (StopRequested(hooks)) {
@@ -581,11 +590,8 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
             }
             continue;
         }
-        // After a line's Enter, not after the text's last one: nothing follows that.
-        if (std::exchange(lineEnded, false) && hooks.typing.lineWait > Milliseconds{0}) {
-            if (auto end = typist.Wait(hooks.typing.lineWait)) {
-                return ended(*end);
-            }
+        if (auto end = waitAfterEnter()) {
+            return ended(*end);
         }
         // The rest of a stopped run: what lies before its first character is passed over.
         if (rest && at.line < rest->from.line) {
