@@ -289,19 +289,15 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     if (result.end == PlaybackEnd::LayoutMissing) {
         return FillIn(kLayoutMissing.In(language), {{u"layout", result.reason}});
     }
-    if (result.end == PlaybackEnd::NotTypableAsKeys) {
-        return FillIn(kNotTypableAsKeys.In(language),
-                      {{u"character", CharacterText(result.character)},
-                       {u"line", line},
-                       {u"column", column},
-                       {u"text", text}});
-    }
-    if (result.end == PlaybackEnd::ShortcutNotOnLayout) {
-        return FillIn(kShortcutNotOnLayout.In(language),
-                      {{u"character", CharacterText(result.character)},
-                       {u"line", line},
-                       {u"column", column},
-                       {u"text", text}});
+    if (result.end == PlaybackEnd::NotTypableAsKeys ||
+        result.end == PlaybackEnd::ShortcutNotOnLayout) {
+        const Localized& pattern = result.end == PlaybackEnd::NotTypableAsKeys
+                                       ? kNotTypableAsKeys
+                                       : kShortcutNotOnLayout;
+        return FillIn(pattern.In(language), {{u"character", CharacterText(result.character)},
+                                             {u"line", line},
+                                             {u"column", column},
+                                             {u"text", text}});
     }
     if (result.end == PlaybackEnd::BadSequence) {
         const auto fault = static_cast<std::size_t>(result.sequenceError.fault);
