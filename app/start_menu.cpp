@@ -93,8 +93,8 @@ std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
     AddRadios(menu, kFirstPaceId, kPaceChoices, typing.pace, kOtherPaceText, language);
     menu.push_back(Item(MenuItem::Kind::Check, kKeysOnlyId, text(kKeysOnlyText),
                         typing.keyMode == KeyMode::KeysOnly));
-    menu.push_back(Item(MenuItem::Kind::Check, kKeySequencesId, text(kKeySequencesText),
-                        typing.keySequences));
+    menu.push_back(
+        Item(MenuItem::Kind::Check, kKeySequencesId, text(kKeySequencesText), typing.keySequences));
     MenuItem submenu = Item(MenuItem::Kind::Submenu, 0, text(kLayoutMenuText));
     submenu.items.push_back(Radio(kFirstLayoutId, text(kSameLayoutText), typing.layout.empty()));
     int id = kFirstLayoutId + 1;

@@ -130,8 +130,9 @@ struct MenuItem {
 // The whole menu: the commands, then the pace as radio items (with a fifth, checked, for a pace
 // set in the settings file that the menu does not offer), keys only, key sequences, the
 // submenu of layouts ("Same as this computer", then `layouts`), the submenu of waits after each
-// line (again with a fifth for one set by hand) and the hot key, in `language`. The choices in `typing` are
-// checked. The rest of a stopped run is offered from `restFrom`, and grayed without it.
+// line (again with a fifth for one set by hand) and the hot key, in `language`. The choices in
+// `typing` are checked. The rest of a stopped run is offered from `restFrom`, and grayed without
+// it.
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
                                      std::span<const LayoutChoice> layouts, Language language,
                                      std::optional<TypingPosition> restFrom, HotKeyState hotKey);

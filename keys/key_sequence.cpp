@@ -58,8 +58,7 @@ std::optional<SequenceError> SequenceReader::Read(std::u16string_view units, boo
     return std::nullopt;
 }
 
-SequenceError SequenceReader::Fault(SequenceFault fault, std::u16string piece,
-                                    TextPlace at) const {
+SequenceError SequenceReader::Fault(SequenceFault fault, std::u16string piece, TextPlace at) const {
     return SequenceError{.fault = fault, .piece = std::move(piece), .at = at};
 }
 
@@ -137,8 +136,7 @@ std::optional<SequenceError> SequenceReader::Take(char16_t c, std::vector<Sequen
         case u']':
             return Fault(SequenceFault::Bracket, std::u16string(1, c), at);
         case u'~':
-            return AddKey(u"~", at, KeyChord::Pressing(*FindNamedKey(u"ENTER")), 1,
-                          steps);
+            return AddKey(u"~", at, KeyChord::Pressing(*FindNamedKey(u"ENTER")), 1, steps);
         default:
             return AddKey(std::u16string_view(&c, 1), at, KeyChord::Typing(c), 1, steps);
     }
@@ -151,8 +149,8 @@ std::optional<SequenceError> SequenceReader::TakeBrace(std::vector<SequenceStep>
     std::uint32_t count = 1;
     bool counted = false;
     // "{NAME n}": the count after the last space; a space of its own is "{ }".
-    if (const std::size_t space = inside.rfind(u' '); space != std::u16string_view::npos &&
-                                                      space > 0 && space + 1 < inside.size()) {
+    if (const std::size_t space = inside.rfind(u' ');
+        space != std::u16string_view::npos && space > 0 && space + 1 < inside.size()) {
         if (const auto n = Count(inside.substr(space + 1))) {
             count = *n;
             counted = true;
@@ -195,14 +193,13 @@ std::optional<SequenceError> SequenceReader::AddKey(std::u16string_view written,
     groupHasKey_ = true;
     constexpr std::uint8_t kCtrlAlt = kControlBit | kAltBit;
     if (chord.key && chord.key->name == u"DELETE" && (chord.modifiers & kCtrlAlt) == kCtrlAlt) {
-        return ownModifiers ? Fault(SequenceFault::CtrlAltDelete,
-                                    modifierText_ + std::u16string(written), modifiersAt_)
-                            : Fault(SequenceFault::CtrlAltDelete, std::u16string(written),
-                                    writtenAt);
+        return ownModifiers
+                   ? Fault(SequenceFault::CtrlAltDelete, modifierText_ + std::u16string(written),
+                           modifiersAt_)
+                   : Fault(SequenceFault::CtrlAltDelete, std::u16string(written), writtenAt);
     }
     const TextPlace at = inGroup_ ? groupAt_ : ownModifiers ? modifiersAt_ : writtenAt;
-    steps.push_back(
-        SequenceStep{.keys = KeyStringOf(chord), .count = count, .wait = {}, .at = at});
+    steps.push_back(SequenceStep{.keys = KeyStringOf(chord), .count = count, .wait = {}, .at = at});
     return std::nullopt;
 }
 

@@ -98,7 +98,7 @@ class SequenceReader {
 
     TextPlace place_;  // of the next unit
     bool afterCarriageReturn_ = false;
-    std::u16string brace_;      // an unfinished "{...}", as written so far
+    std::u16string brace_;  // an unfinished "{...}", as written so far
     TextPlace braceAt_;
     std::uint8_t modifiers_ = 0;  // held for the next key or group
     std::u16string modifierText_;

@@ -226,9 +226,9 @@ std::vector<KeyEvent> PlanChord(const KeyChord& chord, const KeyboardLayout& lay
         return events;
     }
     if (const std::optional<LayoutKey> key = ChooseLayoutKey(c, layout, false)) {
-        PressLayoutKey(events, {key->virtualKey, static_cast<std::uint8_t>(key->modifiers |
-                                                                            chord.modifiers)},
-                       false);
+        PressLayoutKey(
+            events, {key->virtualKey, static_cast<std::uint8_t>(key->modifiers | chord.modifiers)},
+            false);
     }
     return events;
 }

@@ -291,9 +291,8 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     }
     if (result.end == PlaybackEnd::NotTypableAsKeys ||
         result.end == PlaybackEnd::ShortcutNotOnLayout) {
-        const Localized& pattern = result.end == PlaybackEnd::NotTypableAsKeys
-                                       ? kNotTypableAsKeys
-                                       : kShortcutNotOnLayout;
+        const Localized& pattern =
+            result.end == PlaybackEnd::NotTypableAsKeys ? kNotTypableAsKeys : kShortcutNotOnLayout;
         return FillIn(pattern.In(language), {{u"character", CharacterText(result.character)},
                                              {u"line", line},
                                              {u"column", column},
@@ -301,12 +300,11 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     }
     if (result.end == PlaybackEnd::BadSequence) {
         const auto fault = static_cast<std::size_t>(result.sequenceError.fault);
-        return FillIn(kBadSequence.In(language),
-                      {{u"line", line},
-                       {u"column", column},
-                       {u"text", text},
-                       {u"piece", result.sequenceError.piece},
-                       {u"fault", kSequenceFaults[fault].In(language)}});
+        return FillIn(kBadSequence.In(language), {{u"line", line},
+                                                  {u"column", column},
+                                                  {u"text", text},
+                                                  {u"piece", result.sequenceError.piece},
+                                                  {u"fault", kSequenceFaults[fault].In(language)}});
     }
     std::u16string message = Reason(result, language);
     if (message.empty()) {

@@ -202,9 +202,10 @@ INPUT KeyEventInput(const KeyEvent& event, HKL layout) {
         input = KeyInput(0, event.code, KEYEVENTF_UNICODE | up);
     } else {
         // Remote and virtual-machine consoles read the scan code, so it goes with the key.
-        const auto scan = event.scanCode != 0 ? WORD{event.scanCode}
-                                              : static_cast<WORD>(::MapVirtualKeyExW(
-                                                    event.code, MAPVK_VK_TO_VSC, layout));
+        const auto scan =
+            event.scanCode != 0
+                ? WORD{event.scanCode}
+                : static_cast<WORD>(::MapVirtualKeyExW(event.code, MAPVK_VK_TO_VSC, layout));
         input = KeyInput(event.code, scan, up | (event.extended ? KEYEVENTF_EXTENDEDKEY : 0));
     }
     input.ki.dwExtraInfo = kTypedKeyMark;
@@ -648,8 +649,8 @@ Status KeyboardTypist::Prepare(const KeyChord& chord, Keystroke& keystroke) {
 }
 
 const KeyboardTypist::PlannedKeys& KeyboardTypist::PlanFor(const KeyChord& chord,
-                                                          const KeyRules& rules,
-                                                          CapsLock capsLock) {
+                                                           const KeyRules& rules,
+                                                           CapsLock capsLock) {
     const HKL layout = rules.layout;
     const auto plan = [&] {
         PlannedKeys worked;

@@ -400,11 +400,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     }
     if (g_options.form) {
         for (int i = 0; i < 2; ++i) {
-            g_fields[i] = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                            WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL |
-                                                (i == 1 ? ES_PASSWORD : 0),
-                                            20, 20 + 40 * i, 300, 28, g_main, nullptr, instance,
-                                            nullptr);
+            g_fields[i] = ::CreateWindowExW(
+                WS_EX_CLIENTEDGE, L"EDIT", L"",
+                WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | (i == 1 ? ES_PASSWORD : 0), 20,
+                20 + 40 * i, 300, 28, g_main, nullptr, instance, nullptr);
             g_editProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
                 g_fields[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
         }

@@ -41,7 +41,7 @@ TEST(KeySequences, NamedKeysArriveAsAKeyboardSendsThemAndAWaitKeepsTheKeysApart)
     const struct {
         unsigned virtualKey;
         unsigned scan;
-    } expected[] = {{'A', 0x1E},       {VK_LEFT, 0x14B}, {VK_HOME, 0x147}, {VK_END, 0x14F},
+    } expected[] = {{'A', 0x1E},      {VK_LEFT, 0x14B}, {VK_HOME, 0x147}, {VK_END, 0x14F},
                     {VK_SHIFT, 0x2A}, {VK_TAB, 0x0F},   {'X', 0x2D}};
     for (std::size_t i = 0; i < presses.size(); ++i) {
         EXPECT_EQ(presses[i].virtualKey, expected[i].virtualKey) << i << "\n" << events;
@@ -69,8 +69,9 @@ TEST(KeySequences, ASequenceThatCannotBeTypedTypesNothingAndSaysWhere) {
     EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() != 0; }, kNothingHappens));
     ASSERT_TRUE(ComeBackToQuillrun(session));
     const std::wstring message = TakeTheOnlyMessage(session);
-    EXPECT_NE(message.find(L"At line 2, column 3 of the file, \"{TABB}\" is not the name of a key."),
-              std::wstring::npos)
+    EXPECT_NE(
+        message.find(L"At line 2, column 3 of the file, \"{TABB}\" is not the name of a key."),
+        std::wstring::npos)
         << Narrow(message);
     EXPECT_EQ(KeyEvents(session.target.Events()).size(), 0u) << session.target.Events();
 }

@@ -127,8 +127,7 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
     // What the user chooses stays in force, and the menu, made anew, shows it.
     for (const std::u16string_view item :
          {std::u16string_view(u"Pace: 50 ms a key (virtual machines)"), kKeysOnlyText.english,
-          kKeySequencesText.english, std::u16string_view(u"German"),
-          std::u16string_view(u"1 s")}) {
+          kKeySequencesText.english, std::u16string_view(u"German"), std::u16string_view(u"1 s")}) {
         form.OnMenuChoice(IdOf(form.StartMenu(), item));
     }
     EXPECT_EQ(form.Typing(), (TypingOptions{Milliseconds{50}, KeyMode::KeysOnly, u"00000407",

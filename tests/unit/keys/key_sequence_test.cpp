@@ -44,8 +44,8 @@ TEST(KeySequence, ReadsEveryKindOfPiece) {
     } cases[] = {
         {u"ab", {"a@1:1", "b@1:2"}},
         {u"user{TAB}secret~",
-         {"u@1:1", "s@1:2", "e@1:3", "r@1:4", "{TAB}@1:5", "s@1:10", "e@1:11", "c@1:12",
-          "r@1:13", "e@1:14", "t@1:15", "{ENTER}@1:16"}},
+         {"u@1:1", "s@1:2", "e@1:3", "r@1:4", "{TAB}@1:5", "s@1:10", "e@1:11", "c@1:12", "r@1:13",
+          "e@1:14", "t@1:15", "{ENTER}@1:16"}},
         // Names in any case and their other names, written back in one way.
         {u"{enter}{Bs}{BKSP}{del}{ins}{pgup}{F24}",
          {"{ENTER}@1:1", "{BACKSPACE}@1:8", "{BACKSPACE}@1:12", "{DELETE}@1:18", "{INSERT}@1:23",
@@ -87,8 +87,10 @@ TEST(KeySequence, RefusesWhatCannotBeTypedNamingThePieceAndItsPlace) {
         {u"{}", SequenceFault::UnclosedBrace, u"{}", {1, 1}},
         {u"a{TAB\r\n}", SequenceFault::UnclosedBrace, u"{TAB", {1, 2}},
         {u"{TAB", SequenceFault::UnclosedBrace, u"{TAB", {1, 1}},
-        {u"{aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa}", SequenceFault::UnclosedBrace,
-         u"{aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", {1, 1}},
+        {u"{aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa}",
+         SequenceFault::UnclosedBrace,
+         u"{aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+         {1, 1}},
         {u"a}", SequenceFault::UnopenedBrace, u"}", {1, 2}},
         {u"x\r\n+(ab", SequenceFault::UnclosedGroup, u"(", {2, 1}},
         {u"ab)", SequenceFault::UnopenedGroup, u")", {1, 3}},

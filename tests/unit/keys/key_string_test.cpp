@@ -68,8 +68,8 @@ TEST(ParseKeyString, ReadsBackEveryNamedKeyWithAnyModifiers) {
 
 TEST(ParseKeyString, RefusesMoreOrLessThanOneKey) {
     for (const std::u16string keys :
-         {u"", u"+", u"{", u"}", u"ab", u"{ab}", u"{}", u"{a", u"a}", u"\n\r", u"\r\n\r\n",
-          u"{+}x", u"+(ab)", u"{TAB 2}", u"{WAIT 5}", u"{F25}", u"a+", u"+^"}) {
+         {u"", u"+", u"{", u"}", u"ab", u"{ab}", u"{}", u"{a", u"a}", u"\n\r", u"\r\n\r\n", u"{+}x",
+          u"+(ab)", u"{TAB 2}", u"{WAIT 5}", u"{F25}", u"a+", u"+^"}) {
         const auto parsed = ParseKeyString(keys);
         EXPECT_FALSE(parsed.ok()) << std::string(keys.begin(), keys.end());
         if (!parsed.ok()) {

@@ -91,7 +91,7 @@ struct PlanCase {
     CapsLock capsLock;  // nullopt: the target's key state cannot be read
     std::vector<KeyEvent> events;
     KeyMode mode = KeyMode::UnicodeWhereNeeded;
-    std::uint8_t modifiers = 0;  // held with the key: a shortcut
+    std::uint8_t modifiers = 0;       // held with the key: a shortcut
     const char16_t* named = nullptr;  // a named key rather than `c`
 };
 
@@ -273,8 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"ShiftTab",
                  0,
                  std::nullopt,
-                 {Down(vk::kShift), NamedDown(vk::kTab, 0x0F, false), NamedUp(vk::kTab, 0x0F, false),
-                  Up(vk::kShift)},
+                 {Down(vk::kShift), NamedDown(vk::kTab, 0x0F, false),
+                  NamedUp(vk::kTab, 0x0F, false), Up(vk::kShift)},
                  KeyMode::KeysOnly,
                  kShiftBit,
                  u"tab"},
@@ -293,12 +293,8 @@ INSTANTIATE_TEST_SUITE_P(
                   Up(vk::kShift)},
                  KeyMode::UnicodeWhereNeeded,
                  kControlBit},
-        PlanCase{"ShortcutNotOnLayout",
-                 u'\u65E5',
-                 false,
-                 {},
-                 KeyMode::UnicodeWhereNeeded,
-                 kAltBit}),
+        PlanCase{
+            "ShortcutNotOnLayout", u'\u65E5', false, {}, KeyMode::UnicodeWhereNeeded, kAltBit}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTheHandOver) {

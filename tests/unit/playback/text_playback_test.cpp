@@ -334,20 +334,17 @@ TEST_P(KeySequences, TypeEachKeyOnItsOwnAndNothingOfATextThatCannotBe) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, KeySequences,
     ::testing::Values(
-        SequenceCase{"LoginForm",
-                     u"user{TAB}secret{ENTER}",
-                     {u"u", u"s", u"e", u"r", u"{TAB}", u"s", u"e", u"c", u"r", u"e", u"t",
-                      u"{ENTER}"}},
+        SequenceCase{
+            "LoginForm",
+            u"user{TAB}secret{ENTER}",
+            {u"u", u"s", u"e", u"r", u"{TAB}", u"s", u"e", u"c", u"r", u"e", u"t", u"{ENTER}"}},
         SequenceCase{"LaidOutOnLinesWithGroupsRepeatsAndShortcuts",
                      u"+(ab)\r\n{left 2}\n^a~",
                      {u"+a", u"+b", u"{LEFT}", u"{LEFT}", u"^a", u"{ENTER}"}},
         SequenceCase{"ReservedCharactersInBraces", u"{+}{{}{(}", {u"{+}", u"{{}", u"{(}"}},
         // Checked whole before the first key: nothing typed, the piece's place named.
-        SequenceCase{"UnknownKeyOnTheLastLine",
-                     u"ab\r\n {TABB}",
-                     {},
-                     PlaybackEnd::BadSequence,
-                     {2, 2, 0}},
+        SequenceCase{
+            "UnknownKeyOnTheLastLine", u"ab\r\n {TABB}", {}, PlaybackEnd::BadSequence, {2, 2, 0}},
         SequenceCase{"CtrlAltDelete", u"x^%{DEL}", {}, PlaybackEnd::BadSequence, {1, 2, 0}},
         SequenceCase{"GroupNeverClosed", u"a\r\n+(b", {}, PlaybackEnd::BadSequence, {2, 1, 0}},
         SequenceCase{"KeysOnlyAndACharacterWithoutKeys",
@@ -1294,12 +1291,12 @@ INSTANTIATE_TEST_SUITE_P(
                    InSequence({PlaybackEnd::BadSequence, {1, 2, 0}, {}, {}},
                               {SequenceFault::CtrlAltDelete, u"^%{DEL}", {1, 2}}),
                    {u"\"^%{DEL}\" is Ctrl+Alt+Delete, which Windows lets no program send."}},
-        ReportCase{"ShortcutWithoutAKey",
-                   {PlaybackEnd::ShortcutNotOnLayout, {1, 2, 0}, {}, {}, TextOrigin::File, false,
-                    0x65E5},
-                   {u"line 1, column 2 of the file presses U+65E5 \u65E5 with Shift, Ctrl or Alt"},
-                   false,
-                   {u"U+65E5 \u65E5 を Shift、Ctrl、Alt と一緒に押します"}},
+        ReportCase{
+            "ShortcutWithoutAKey",
+            {PlaybackEnd::ShortcutNotOnLayout, {1, 2, 0}, {}, {}, TextOrigin::File, false, 0x65E5},
+            {u"line 1, column 2 of the file presses U+65E5 \u65E5 with Shift, Ctrl or Alt"},
+            false,
+            {u"U+65E5 \u65E5 を Shift、Ctrl、Alt と一緒に押します"}},
         ReportCase{"SequenceStoppedPartway",
                    InSequence({PlaybackEnd::FocusMoved, {2, 1, 7}, u"x.exe", {}}),
                    {u"line 2, column 1 of the file, where that piece of the key sequence begins; "
