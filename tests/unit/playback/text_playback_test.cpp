@@ -341,11 +341,9 @@ INSTANTIATE_TEST_SUITE_P(
         SequenceCase{"LaidOutOnLinesWithGroupsRepeatsAndShortcuts",
                      u"+(ab)\r\n{left 2}\n^a~",
                      {u"+a", u"+b", u"{LEFT}", u"{LEFT}", u"^a", u"{ENTER}"}},
-        SequenceCase{"ReservedCharactersInBraces", u"{+}{{}{(}", {u"{+}", u"{{}", u"{(}"}},
         // Checked whole before the first key: nothing typed, the piece's place named.
         SequenceCase{
             "UnknownKeyOnTheLastLine", u"ab\r\n {TABB}", {}, PlaybackEnd::BadSequence, {2, 2, 0}},
-        SequenceCase{"CtrlAltDelete", u"x^%{DEL}", {}, PlaybackEnd::BadSequence, {1, 2, 0}},
         SequenceCase{"GroupNeverClosed", u"a\r\n+(b", {}, PlaybackEnd::BadSequence, {2, 1, 0}},
         SequenceCase{"KeysOnlyAndACharacterWithoutKeys",
                      u"ab{TAB}\u00E9",
