@@ -254,4 +254,10 @@ RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queu
     return {.count = needed, .leftOver = leftOver};
 }
 
+bool KeptElsewhere(std::span<const KeyEvent> events, std::size_t queuedBefore, bool mayBeHotKey,
+                   std::size_t roundTripsAnswered, std::chrono::milliseconds sinceSent) {
+    return mayBeHotKey && roundTripsAnswered > RoundTripsToHandle(events, queuedBefore).count &&
+           sinceSent >= kKeptElsewhereAfter;
+}
+
 }  // namespace quillrun

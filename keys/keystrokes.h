@@ -2,6 +2,7 @@
 // target's keyboard layout says and carries the events out.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -164,6 +165,20 @@ struct RoundTrips {
 // behind it, as translating a dead key's press adds a dead-character message. One more covers
 // events still on their way from the system's input queue to the target's.
 RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore);
+
+// How long after a shortcut or a named key went out, with the target answering all the while,
+// it may be taken as kept by Windows or another program: a hot key's press is not passed on to
+// the window in front (RegisterHotKey: the system posts WM_HOTKEY to the registering thread
+// instead; Windows keeps Print Screen so), and so the target never reads it. Long enough that
+// a key still on its way from the system's input queue on a busy computer has arrived.
+inline constexpr std::chrono::milliseconds kKeptElsewhereAfter{1000};
+
+// Whether a shortcut or named key (`mayBeHotKey`) whose `events` the target has not been seen
+// to read was kept elsewhere: the target answered more round trips than reading it takes
+// (see RoundTripsToHandle, `queuedBefore` messages ahead of it), and kKeptElsewhereAfter has
+// passed. A character alone is never a hot key worth the wait: it is waited for to the end.
+bool KeptElsewhere(std::span<const KeyEvent> events, std::size_t queuedBefore, bool mayBeHotKey,
+                   std::size_t roundTripsAnswered, std::chrono::milliseconds sinceSent);
 
 // What typing a character takes (a `Plan`: its key events and what carrying them out needs),
 // worked out once per character, keyboard layout and Caps Lock state. A layout's tables do not

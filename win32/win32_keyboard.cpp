@@ -186,6 +186,13 @@ Failure MayNotHaveArrived() {
     return ErrorFailure("SendKeyString", kMayNotHaveArrivedCode);
 }
 
+Failure KeptElsewhereFailure() {
+    return Failure{"SendKeyString",
+                   u"The program in front never got the key: Windows or another program keeps it "
+                   u"as a hot key.",
+                   kHotKeyTakenCode};
+}
+
 Failure NotResponding() {
     return Failure{"SendKeyString",
                    u"The program in front did not take the keystroke in time; it may have "
@@ -635,6 +642,7 @@ Status KeyboardTypist::Prepare(const KeyChord& chord, Keystroke& keystroke) {
     }
     keystroke.planned = &planned;
     keystroke.keyBefore = keys_[planned.watchedKey];
+    keystroke.mayBeHotKey = chord.modifiers != 0 || chord.key.has_value();
 
     keystroke.inputs.clear();
     // While releases of Quillrun's own may still wait in the target's queue, the target's key
@@ -756,7 +764,8 @@ Status KeyboardTypist::AwaitKeyState(const Keystroke& keystroke, Watch watch,
         }
         return false;
     };
-    for (;;) {
+    const Clock::time_point sent = Clock::now();
+    for (std::size_t turns = 0;; ++turns) {
         if (sharedInput_ == 0) {
             // A slow target ended the sharing: the keys sent so far are waited for as into a
             // window whose input is not shared.
@@ -764,6 +773,14 @@ Status KeyboardTypist::AwaitKeyState(const Keystroke& keystroke, Watch watch,
         }
         if (looksShow()) {
             break;
+        }
+        // A hot key's press never reaches the target's queue, and so never its key state: the
+        // target, answering all the while, has had its turns to read it.
+        if (KeptElsewhere(keystroke.planned->events, leftOver_ + keystroke.ahead,
+                          keystroke.mayBeHotKey, turns,
+                          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                                                sent))) {
+            return KeptElsewhereFailure();
         }
         if (Status waited = WaitTurn(deadline); !waited) {
             return waited;

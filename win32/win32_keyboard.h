@@ -157,6 +157,7 @@ class KeyboardTypist {
         std::size_t pressEnd = 0;  // inputs up to and with the press that types
         std::size_t behind = 0;    // inputs after the typing key's release
         BYTE keyBefore = 0;        // the watched key's state before the keystroke
+        bool mayBeHotKey = false;  // a shortcut or a named key, which a hot key may keep
     };
     // What a look at the shared key state waits for the watched key to show.
     enum class Watch : std::uint8_t {

@@ -326,6 +326,30 @@ TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTh
     }
 }
 
+// Ctrl+F12 needs 5 round trips to be read (Ctrl down, F12 down and its character's turn, the
+// turn after, the hand-over); a target that answered more and a second later still has not
+// read it never got it.
+TEST(KeptElsewhere, OnlyAShortcutOrNamedKeyAfterItsRoundTripsAndASecond) {
+    const std::vector<KeyEvent> ctrlF12 =
+        PlanChord(KeyChord::Pressing(*FindNamedKey(u"F12"), kControlBit), FakeLayout{}, false);
+    const struct {
+        std::size_t queuedBefore;
+        bool mayBeHotKey;
+        std::size_t answered;
+        int ms;
+        bool kept;
+    } cases[] = {
+        {0, true, 6, 1000, true},   {0, true, 5, 5000, false}, {0, true, 100, 999, false},
+        {0, false, 100, 4000, false}, {3, true, 8, 1000, false}, {3, true, 9, 1000, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(KeptElsewhere(ctrlF12, c.queuedBefore, c.mayBeHotKey, c.answered,
+                                Milliseconds{c.ms}),
+                  c.kept)
+            << c.queuedBefore << " " << c.answered << " " << c.ms;
+    }
+}
+
 TEST(PlanCache, WorksAPlanOutOncePerCharacterLayoutAndCapsLockState) {
     const auto describe = [](char16_t c, std::uintptr_t layout, CapsLock capsLock) {
         return std::to_string(c) + "/" + std::to_string(layout) + "/" +
