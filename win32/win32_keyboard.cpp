@@ -776,10 +776,10 @@ Status KeyboardTypist::AwaitKeyState(const Keystroke& keystroke, Watch watch,
         }
         // A hot key's press never reaches the target's queue, and so never its key state: the
         // target, answering all the while, has had its turns to read it.
-        if (KeptElsewhere(keystroke.planned->events, leftOver_ + keystroke.ahead,
-                          keystroke.mayBeHotKey, turns,
-                          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
-                                                                                sent))) {
+        if (KeptElsewhere(
+                keystroke.planned->events, leftOver_ + keystroke.ahead, keystroke.mayBeHotKey,
+                turns,
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent))) {
             return KeptElsewhereFailure();
         }
         if (Status waited = WaitTurn(deadline); !waited) {

@@ -339,13 +339,13 @@ TEST(KeptElsewhere, OnlyAShortcutOrNamedKeyAfterItsRoundTripsAndASecond) {
         int ms;
         bool kept;
     } cases[] = {
-        {0, true, 6, 1000, true},   {0, true, 5, 5000, false}, {0, true, 100, 999, false},
+        {0, true, 6, 1000, true},     {0, true, 5, 5000, false}, {0, true, 100, 999, false},
         {0, false, 100, 4000, false}, {3, true, 8, 1000, false}, {3, true, 9, 1000, true},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(KeptElsewhere(ctrlF12, c.queuedBefore, c.mayBeHotKey, c.answered,
-                                Milliseconds{c.ms}),
-                  c.kept)
+        EXPECT_EQ(
+            KeptElsewhere(ctrlF12, c.queuedBefore, c.mayBeHotKey, c.answered, Milliseconds{c.ms}),
+            c.kept)
             << c.queuedBefore << " " << c.answered << " " << c.ms;
     }
 }
