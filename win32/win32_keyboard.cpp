@@ -385,7 +385,7 @@ void KeyboardTypist::Begin(std::chrono::milliseconds pace, KeyMode mode, HKL lay
     // shared key state cannot be trusted with the toggle, so it is read before any sharing,
     // from Quillrun's own, which its last input (the click that began the run) brought up to
     // date.
-    capsLockAtStart_ = (::GetKeyState(VK_CAPITAL) & 0x01) != 0;
+    capsLock_ = (::GetKeyState(VK_CAPITAL) & 0x01) != 0;
     lastEvent_ = {};
     // Windows rounds waits up to its timer's period, 15.6 ms unless a program asks for a finer
     // one (timeBeginPeriod), which would stretch 10 ms between key events to 15.6.
@@ -607,6 +607,10 @@ Status KeyboardTypist::Type(const KeyChord& chord, DWORD process) {
     if (!typed) {
         return typed;
     }
+    // The characters after it are typed as written: letters are planned for Caps Lock as it is.
+    if (chord.key && chord.key->virtualKey == VK_CAPITAL) {
+        capsLock_ = !capsLock_;
+    }
     if (sharedInput_ != 0) {
         leftOver_ = keystroke.behind;  // what follows the watched release may still wait
     }
@@ -635,7 +639,7 @@ Status KeyboardTypist::Prepare(const KeyChord& chord, Keystroke& keystroke) {
     // Without shared input (a console window: its process and thread own no message queue) the
     // key state read here is Quillrun's own, which stops following the keyboard once Quillrun
     // is no longer in front; Caps Lock then counts as unknown.
-    const CapsLock capsLock = sharedInput_ != 0 ? CapsLock(capsLockAtStart_) : std::nullopt;
+    const CapsLock capsLock = sharedInput_ != 0 ? CapsLock(capsLock_) : std::nullopt;
     const PlannedKeys& planned = PlanFor(chord, rules, capsLock);
     if (planned.events.empty()) {
         return ErrorFailure("SendKeyString", ERROR_NO_UNICODE_TRANSLATION);

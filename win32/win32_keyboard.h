@@ -230,7 +230,9 @@ class KeyboardTypist {
     bool waitWhileKeysHeld_ = false;
     HKL layout_ = nullptr;
     bool finerTimer_ = false;       // timeBeginPeriod is in force for the paced run
-    bool capsLockAtStart_ = false;  // Caps Lock as the run began, before sharing any input
+    // Caps Lock as the run began, before sharing any input, and as the run's own presses of it
+    // (a key sequence's {CAPSLOCK}) have turned it since.
+    bool capsLock_ = false;
     // When the last key event went out at a pace.
     std::chrono::steady_clock::time_point lastEvent_{};
     std::array<BYTE, 256> keys_{};  // the target's key state as last read
