@@ -219,7 +219,7 @@ TEST_F(Typing, TheInputMethodOfAnotherProgramsWindowIsReadClosedAndOpened) {
 
 TEST_F(Typing, KeyStringsQuillrunNeverSendsAreRefused) {
     StartTarget(L"");
-    for (const std::u16string_view keys : {u"", u"+", u"ab", u"{ENTER}"}) {
+    for (const std::u16string_view keys : {u"", u"+", u"ab", u"+(ab)", u"{TAB 2}", u"{WAIT 5}"}) {
         EXPECT_FALSE(Send(keys).ok());
     }
     // Nor is a key sent while a window of another process than the one named is in front.
