@@ -605,6 +605,12 @@ Status KeyboardTypist::Type(const KeyChord& chord, DWORD process) {
         }
     }
     if (!typed) {
+        // The keys went out: a window that went away while they were waited for (the round
+        // trip's ERROR_INVALID_WINDOW_HANDLE) must not read as "nothing was sent", which would
+        // have the rest of the run type them again.
+        if (typed.failure().code == kNoWindowInFrontCode) {
+            return MayNotHaveArrived();
+        }
         return typed;
     }
     // The characters after it are typed as written: letters are planned for Caps Lock as it is.
