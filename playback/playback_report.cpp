@@ -186,6 +186,11 @@ constexpr Localized kNextMayHaveArrivedClosed{
     u"end of the text before you type the rest from there by hand.",
     u"次の文字も届いている可能性があります。その文字を入力したときに、プログラムが閉じたためです。"
     u"残りを手で入力する前に、テキストの終わりを確かめてください。"};
+constexpr Localized kNextMayHaveArrivedNotResponding{
+    u" The next one may have arrived as well: it was sent, and the program may still take it once "
+    u"it responds again. Check the end of the text before you type the rest from there by hand.",
+    u"次の文字も届いている可能性があります。その文字は送られており、プログラムが応答を再開すれば"
+    u"受け取られることがあります。残りを手で入力する前に、テキストの終わりを確かめてください。"};
 constexpr Localized kTypeTheRest{u" You can type the rest from there by hand.",
                                  u"残りはそこから手で入力できます。"};
 
@@ -316,8 +321,10 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     message += FillIn(
         (result.keySequence ? kStoppedInSequenceAt : kStoppedAt).In(language),
         {{u"line", line}, {u"column", column}, {u"text", text}, {u"typed", DecimalText(at.typed)}});
-    const Localized& mayHaveArrived =
-        result.end == PlaybackEnd::TargetClosed ? kNextMayHaveArrivedClosed : kNextMayHaveArrived;
+    const Localized& mayHaveArrived = result.end == PlaybackEnd::TargetClosed ? kNextMayHaveArrivedClosed
+                                      : result.end == PlaybackEnd::NotResponding
+                                          ? kNextMayHaveArrivedNotResponding
+                                          : kNextMayHaveArrived;
     message += (at.nextMayHaveArrived ? mayHaveArrived : kTypeTheRest).In(language);
     return message;
 }

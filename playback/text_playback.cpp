@@ -123,6 +123,9 @@ class Typist {
             lastFailure_ = sent.failure().reason;
             const std::uint32_t code = sent.failure().code;
             if (code == kNotRespondingCode) {
+                // The keys went out (or were about to): a program that responds again takes
+                // them, so the next character may be typed already.
+                mayHaveArrived_ = true;
                 return PlaybackEnd::NotResponding;
             }
             // Another window, or none for a moment, was in front: either nothing went out, or

@@ -689,9 +689,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Columns count on across the pieces a long line is read in.
         PositionCase{"InALineTypedInPieces", kPiecedLine, 100000, false, {1, 100001, 100000}},
         PositionCase{"AfterALineTypedInPieces", kPiecedLine, 150001, false, {2, 1, 150001}},
-        // A keystroke that was never taken is not typed; failures passed over are not either,
-        // but the run went on past them.
-        PositionCase{"AtTheKeystrokeNeverTaken", "ab\r\ncd", 4, true, {2, 1, 0}}),
+        // A keystroke that was never taken is not typed, but went out: a program that responds
+        // again takes it. Failures passed over are not typed either, but the run went on past
+        // them.
+        PositionCase{"AtTheKeystrokeNeverTaken", "ab\r\ncd", 4, true, {2, 1, 0, true}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // The rest of a stopped run: typed from its first character not confirmed typed, its positions
@@ -1205,6 +1206,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"NotResponding",
                    {PlaybackEnd::NotResponding, {1, 30, 29}, u"editor.exe", {}},
                    {u"\"editor.exe\" stopped responding", u"line 1, column 30"}},
+        ReportCase{"NotRespondingWithAKeystrokeSent",
+                   {PlaybackEnd::NotResponding, {1, 30, 29, true}, u"editor.exe", {}},
+                   {u"The next one may have arrived as well: it was sent, and the program may "
+                    u"still take it once it responds again."},
+                   false,
+                   {u"プログラムが応答を再開すれば"}},
         ReportCase{"StoppedByTheHotKey",
                    {PlaybackEnd::StoppedByHotKey, {4, 2, 50}, u"x.exe", {}, TextOrigin::Clipboard},
                    {u"because the hot key was pressed again",
