@@ -321,10 +321,10 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     message += FillIn(
         (result.keySequence ? kStoppedInSequenceAt : kStoppedAt).In(language),
         {{u"line", line}, {u"column", column}, {u"text", text}, {u"typed", DecimalText(at.typed)}});
-    const Localized& mayHaveArrived = result.end == PlaybackEnd::TargetClosed ? kNextMayHaveArrivedClosed
-                                      : result.end == PlaybackEnd::NotResponding
-                                          ? kNextMayHaveArrivedNotResponding
-                                          : kNextMayHaveArrived;
+    const Localized& mayHaveArrived =
+        result.end == PlaybackEnd::TargetClosed    ? kNextMayHaveArrivedClosed
+        : result.end == PlaybackEnd::NotResponding ? kNextMayHaveArrivedNotResponding
+                                                   : kNextMayHaveArrived;
     message += (at.nextMayHaveArrived ? mayHaveArrived : kTypeTheRest).In(language);
     return message;
 }
