@@ -12,8 +12,8 @@ bool IsKeySpecial(char16_t c) {
     return kKeySpecials.find(c) != std::u16string_view::npos;
 }
 
-// Virtual-key codes and scan codes from the system's tables ("Virtual-Key Codes", and the
-// keyboard scan code specification's set 1, which remote and virtual-machine consoles read).
+// Windows' virtual-key codes, and the scan codes a PC keyboard sends (scan code set 1), which
+// remote and virtual-machine consoles read.
 constexpr std::array<NamedKey, 47> kNamedKeys{{
     {u"ENTER", 0x0D, 0x1C, false},
     {u"TAB", 0x09, 0x0F, false},
