@@ -43,6 +43,10 @@ bool IsWait(std::u16string_view name) {
            (name[2] | 0x20) == u'i' && (name[3] | 0x20) == u't';
 }
 
+SequenceError Fault(SequenceFault fault, std::u16string piece, TextPlace at) {
+    return SequenceError{.fault = fault, .piece = std::move(piece), .at = at};
+}
+
 }  // namespace
 
 std::optional<SequenceError> SequenceReader::Read(std::u16string_view units, bool endsLine,
@@ -56,10 +60,6 @@ std::optional<SequenceError> SequenceReader::Read(std::u16string_view units, boo
         return Take(u'\n', steps);
     }
     return std::nullopt;
-}
-
-SequenceError SequenceReader::Fault(SequenceFault fault, std::u16string piece, TextPlace at) const {
-    return SequenceError{.fault = fault, .piece = std::move(piece), .at = at};
 }
 
 std::optional<SequenceError> SequenceReader::Take(char16_t c, std::vector<SequenceStep>& steps) {
@@ -164,7 +164,7 @@ std::optional<SequenceError> SequenceReader::TakeBrace(std::vector<SequenceStep>
         if (modifiers_ != 0) {
             return Fault(SequenceFault::ModifierWithoutKey, modifierText_, modifiersAt_);
         }
-        steps.push_back(SequenceStep{.keys = {},
+        steps.push_back(SequenceStep{.key = std::nullopt,
                                      .count = 1,
                                      .wait = std::chrono::milliseconds(count),
                                      .at = inGroup_ ? groupAt_ : braceAt_});
@@ -199,7 +199,7 @@ std::optional<SequenceError> SequenceReader::AddKey(std::u16string_view written,
                    : Fault(SequenceFault::CtrlAltDelete, std::u16string(written), writtenAt);
     }
     const TextPlace at = inGroup_ ? groupAt_ : ownModifiers ? modifiersAt_ : writtenAt;
-    steps.push_back(SequenceStep{.keys = KeyStringOf(chord), .count = count, .wait = {}, .at = at});
+    steps.push_back(SequenceStep{.key = chord, .count = count, .wait = {}, .at = at});
     return std::nullopt;
 }
 

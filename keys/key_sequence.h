@@ -32,18 +32,20 @@ struct TextPlace {
 inline constexpr std::uint32_t kMaxKeyRepeat = 1000;
 inline constexpr std::chrono::milliseconds kMaxSequenceWait{600000};
 
-// The key string a sequence's Enter ("~" or "{ENTER}") is sent as.
-inline constexpr std::u16string_view kEnterKeyString = u"{ENTER}";
-
 // One thing a sequence asks for: a key pressed `count` times, or a wait.
 struct SequenceStep {
-    std::u16string keys;  // one key with its modifiers, as a key string; empty for a wait
+    std::optional<KeyChord> key;  // one key with its modifiers; none for a wait
     std::uint32_t count = 1;
     std::chrono::milliseconds wait{0};
     // Where the piece of the text it belongs to begins: its first modifier, or the modifier
     // of its group. A run that stops part way through a piece takes it up from there, never
     // in the middle of a "{...}" or a group.
     TextPlace at;
+
+    // Enter alone ("~" or "{ENTER}"), after which the wait after each line comes.
+    [[nodiscard]] bool IsEnter() const {
+        return key && key->modifiers == 0 && key->key && key->key->name == u"ENTER";
+    }
 
     friend bool operator==(const SequenceStep&, const SequenceStep&) = default;
 };
@@ -93,8 +95,6 @@ class SequenceReader {
                                                       TextPlace writtenAt, KeyChord chord,
                                                       std::uint32_t count,
                                                       std::vector<SequenceStep>& steps);
-    [[nodiscard]] SequenceError Fault(SequenceFault fault, std::u16string piece,
-                                      TextPlace at) const;
 
     TextPlace place_;  // of the next unit
     bool afterCarriageReturn_ = false;

@@ -328,12 +328,11 @@ constexpr std::size_t kCheckUnitsPerPump = std::size_t{64} * 1024;
 // or a shortcut on a character that no key of the layout types.
 std::optional<PlaybackEnd> CheckStepKeys(DesktopServices& desktop, const SequenceStep& step,
                                          bool keysOnly, PlaybackResult& result) {
-    const Result<KeyChord> chord = ParseKeyString(step.keys);
-    if (step.keys.empty() || !chord || chord.value().key) {
+    if (!step.key || step.key->key) {
         return std::nullopt;  // a wait, or a named key: keys in any mode
     }
-    const bool shortcut = chord.value().modifiers != 0;
-    const char16_t c = chord.value().character;
+    const bool shortcut = step.key->modifiers != 0;
+    const char16_t c = step.key->character;
     if ((!shortcut && !keysOnly) || !desktop.FirstNotTypableAsKeys(std::u16string_view(&c, 1))) {
         return std::nullopt;
     }
@@ -528,21 +527,22 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
             }
             at.line = step.at.line;
             at.column = step.at.column;
-            if (step.keys.empty()) {
+            if (!step.key) {
                 if (auto end = typist.Wait(step.wait)) {
                     return end;
                 }
                 continue;
             }
+            const std::u16string keys = KeyStringOf(*step.key);
             for (std::uint32_t press = 0; press < step.count; ++press) {
                 if (auto end = waitAfterEnter()) {
                     return end;
                 }
-                if (auto end = typist.Type(step.keys)) {
+                if (auto end = typist.Type(keys)) {
                     const bool last = i + 1 == steps.size() && press + 1 == step.count;
                     return last && closedAfterTheLastKey(*end) ? PlaybackEnd::Finished : *end;
                 }
-                lineEnded = step.keys == kEnterKeyString;
+                lineEnded = step.IsEnter();
             }
         }
         const TextPlace next = reader.NextPlace();

@@ -100,12 +100,13 @@ void CheckSequence(std::u16string_view text, const KeyboardLayout& layout) {
     }
     for (const SequenceStep& step : reading.steps) {
         Require(step.count >= 1 && step.count <= kMaxKeyRepeat);
-        if (step.keys.empty()) {
+        if (!step.key) {
             Require(step.wait.count() >= 1 && step.wait <= kMaxSequenceWait);
             continue;
         }
-        auto chord = ParseKeyString(step.keys);
-        Require(chord.ok());
+        // What is sent is the key string of the step's key, which must read back as that key.
+        auto chord = ParseKeyString(KeyStringOf(*step.key));
+        Require(chord.ok() && chord.value() == *step.key);
         const std::vector<KeyEvent> events = PlanChord(chord.value(), layout, false);
         // Only a shortcut needs a key the layout may lack.
         Require(!events.empty() || (chord.value().modifiers != 0 && !chord.value().key));
