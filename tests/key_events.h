@@ -20,4 +20,14 @@ inline KeyEvent Up(std::uint16_t code, K kind = K::VirtualKey) {
     return {.kind = kind, .code = code, .up = true, .typesCharacter = false};
 }
 
+// A named key's press (its release with `up`), with its scan code and E0 prefix.
+inline KeyEvent Named(std::uint16_t code, std::uint8_t scan, bool extended, bool up = false) {
+    return {.kind = K::VirtualKey,
+            .code = code,
+            .up = up,
+            .typesCharacter = !up,
+            .scanCode = scan,
+            .extended = extended};
+}
+
 }  // namespace quillrun::key_events

@@ -59,25 +59,6 @@ TEST(KeySequences, NamedKeysArriveAsAKeyboardSendsThemAndAWaitKeepsTheKeysApart)
     ExpectNoMessage(session);
 }
 
-// A shortcut that another program has as its hot key (as Windows has Print Screen) never
-// reaches the target, which gets only its release: it is passed over, not waited for until the
-// target counts as not responding, and the keys after it are typed.
-TEST(KeySequences, AShortcutThatIsAnotherProgramsHotKeyIsPassedOver) {
-    constexpr int kHotKeyId = 1;
-    ASSERT_TRUE(::RegisterHotKey(nullptr, kHotKeyId, MOD_CONTROL | MOD_ALT, VK_F12));
-    QuillrunSession session({}, kSequences);
-    ASSERT_NE(session.window, nullptr);
-    session.TypeFile("a^%{F12}b");
-    ExpectTyped(session.target, L"ab");
-    ::UnregisterHotKey(nullptr, kHotKeyId);
-    MSG message;
-    EXPECT_TRUE(::PeekMessageW(&message, nullptr, WM_HOTKEY, WM_HOTKEY, PM_REMOVE))
-        << "the hot key was not pressed";
-    const std::string events = session.target.Events();
-    EXPECT_EQ(events.find("KEYDOWN vk=7B"), std::string::npos) << events;
-    ExpectNoMessage(session);
-}
-
 TEST(KeySequences, ASequenceThatCannotBeTypedTypesNothingAndSaysWhere) {
     if (DisplayIsJapanese()) {
         GTEST_SKIP() << "the display language is Japanese";

@@ -55,17 +55,6 @@ TEST(ParseKeyString, OneKeyWithItsModifiers) {
     }
 }
 
-TEST(ParseKeyString, ReadsBackEveryNamedKeyWithAnyModifiers) {
-    for (const NamedKey& key : NamedKeys()) {
-        for (std::uint8_t modifiers = 0; modifiers < 8; ++modifiers) {
-            const KeyChord chord = KeyChord::Pressing(key, modifiers);
-            const auto parsed = ParseKeyString(KeyStringOf(chord));
-            ASSERT_TRUE(parsed.ok()) << std::string(key.name.begin(), key.name.end());
-            EXPECT_EQ(parsed.value(), chord);
-        }
-    }
-}
-
 TEST(ParseKeyString, RefusesMoreOrLessThanOneKey) {
     for (const std::u16string keys :
          {u"", u"+", u"{", u"}", u"ab", u"{ab}", u"{}", u"{a", u"a}", u"\n\r", u"\r\n\r\n", u"{+}x",

@@ -108,20 +108,6 @@ TEST_P(KeystrokePlans, PressWhatTheLayoutNeedsAndReleaseEverything) {
     }
 }
 
-// A named key's press and release, with its scan code and E0 prefix.
-KeyEvent NamedDown(std::uint16_t code, std::uint8_t scan, bool extended) {
-    KeyEvent event = Down(code, true);
-    event.scanCode = scan;
-    event.extended = extended;
-    return event;
-}
-KeyEvent NamedUp(std::uint16_t code, std::uint8_t scan, bool extended) {
-    KeyEvent event = Up(code);
-    event.scanCode = scan;
-    event.extended = extended;
-    return event;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, KeystrokePlans,
     ::testing::Values(
@@ -266,15 +252,15 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"ArrowIsExtended",
                  0,
                  false,
-                 {NamedDown(0x25, 0x4B, true), NamedUp(0x25, 0x4B, true)},
+                 {Named(0x25, 0x4B, true), Named(0x25, 0x4B, true, true)},
                  KeyMode::UnicodeForText,
                  0,
                  u"LEFT"},
         PlanCase{"ShiftTab",
                  0,
                  std::nullopt,
-                 {Down(vk::kShift), NamedDown(vk::kTab, 0x0F, false),
-                  NamedUp(vk::kTab, 0x0F, false), Up(vk::kShift)},
+                 {Down(vk::kShift), Named(vk::kTab, 0x0F, false),
+                  Named(vk::kTab, 0x0F, false, true), Up(vk::kShift)},
                  KeyMode::KeysOnly,
                  kShiftBit,
                  u"tab"},
