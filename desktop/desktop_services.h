@@ -242,6 +242,11 @@ class DesktopServices {
     // that of the window in front) has no keys for; nullopt when it has keys for them all.
     [[nodiscard]] virtual std::optional<std::size_t> FirstNotTypableAsKeys(
         std::u16string_view text) = 0;
+    // Whether the run's rules give keys for `keys`, a key string of one key: not for a shortcut
+    // on a character that no key of the layout types by itself or on a control character, nor
+    // for a control character (but Tab and the line ends), nor with keys only for a character
+    // without keys. What SendKeyString would refuse as a plan without keys.
+    [[nodiscard]] virtual bool KeyStringTypable(std::u16string_view keys) = 0;
     // Ends a run of SendKeyString calls: lets go of whatever typing needed meanwhile.
     virtual void EndTyping() = 0;
     // The keyboard layouts installed for the user, by identifier, as Windows lists them.

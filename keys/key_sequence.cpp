@@ -63,15 +63,20 @@ std::optional<SequenceError> SequenceReader::Read(std::u16string_view units, boo
 }
 
 std::optional<SequenceError> SequenceReader::Take(char16_t c, std::vector<SequenceStep>& steps) {
-    const TextPlace at = place_;
+    TextPlace at = place_;
     // A line feed after a carriage return ends the same line.
     if (std::exchange(afterCarriageReturn_, c == u'\r') && c == u'\n') {
         return std::nullopt;
     }
     const bool lineEnd = c == u'\r' || c == u'\n';
+    // The second half of a surrogate pair is in the column of its first.
+    const bool secondHalf = std::exchange(afterHighSurrogate_, c >= 0xD800 && c <= 0xDBFF) &&
+                            c >= 0xDC00 && c <= 0xDFFF;
     if (lineEnd) {
         ++place_.line;
         place_.column = 1;
+    } else if (secondHalf) {
+        --at.column;
     } else {
         ++place_.column;
     }
@@ -137,9 +142,16 @@ std::optional<SequenceError> SequenceReader::Take(char16_t c, std::vector<Sequen
             return Fault(SequenceFault::Bracket, std::u16string(1, c), at);
         case u'~':
             return AddKey(u"~", at, KeyChord::Pressing(*FindNamedKey(u"ENTER")), 1, steps);
+        case u'\t':
+            break;  // the Tab key
         default:
-            return AddKey(std::u16string_view(&c, 1), at, KeyChord::Typing(c), 1, steps);
+            // Programs act on control characters as editing commands: a backspace deletes.
+            if (c < 0x20 || c == 0x7F) {
+                return Fault(SequenceFault::ControlCharacter, std::u16string(1, c), at);
+            }
+            break;
     }
+    return AddKey(std::u16string_view(&c, 1), at, KeyChord::Typing(c), 1, steps);
 }
 
 std::optional<SequenceError> SequenceReader::TakeBrace(std::vector<SequenceStep>& steps) {

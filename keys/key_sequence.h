@@ -16,7 +16,7 @@
 
 namespace quillrun {
 
-// A place in a text: its line and column from 1, in UTF-16 units.
+// A place in a text: its line and column from 1, in characters (a surrogate pair is one).
 struct TextPlace {
     std::uint64_t line = 1;
     std::uint64_t column = 1;
@@ -62,6 +62,8 @@ enum class SequenceFault {
     WaitOutOfRange,      // "{WAIT n}" with n not from 1 to kMaxSequenceWait
     ModifierWithoutKey,  // "+", "^" or "%" with no key or group after it on its line
     CtrlAltDelete,       // only Windows itself can send it
+    ControlCharacter,    // a control character, which is never typed: "{BS}" and the like press
+                         // those keys
 };
 
 struct SequenceError {
@@ -98,7 +100,8 @@ class SequenceReader {
 
     TextPlace place_;  // of the next unit
     bool afterCarriageReturn_ = false;
-    std::u16string brace_;  // an unfinished "{...}", as written so far
+    bool afterHighSurrogate_ = false;  // the next unit may be the second half of a character
+    std::u16string brace_;             // an unfinished "{...}", as written so far
     TextPlace braceAt_;
     std::uint8_t modifiers_ = 0;  // held for the next key or group
     std::u16string modifierText_;

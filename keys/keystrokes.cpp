@@ -171,6 +171,11 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
         Press(events, KeyEvent::Kind::VirtualKey, vk::kTab);
         return events;
     }
+    // Programs act on other control characters as editing commands (a backspace deletes, Ctrl+Z
+    // undoes), whichever way they arrive: none is typed.
+    if (IsControl(c)) {
+        return events;
+    }
     if (mode == KeyMode::UnicodeForText) {
         Press(events, KeyEvent::Kind::Unicode, c);
         return events;
@@ -180,7 +185,7 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
         // The far side's Caps Lock is the far side's; it is taken as off.
         capsLock = false;
     }
-    const bool typable = !IsControl(c) && !IsSurrogate(c);
+    const bool typable = !IsSurrogate(c);
     if (const std::optional<LayoutKey> key =
             typable ? ChooseLayoutKey(c, layout, capsLock) : std::nullopt) {
         PressLayoutKey(events, *key, false);

@@ -132,11 +132,11 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
                                          CapsLock capsLock);
 
 // The events that type `c`: Enter for a carriage return or line feed, Tab for a tab, the layout
-// key with its modifiers pressed around it, or a Unicode event. Other control characters go as
-// Unicode events so that they never turn into shortcuts or editing keys. Every key pressed is
-// released again in the same plan. With KeysOnly, a character that only a dead key and the key
-// after it type goes as those two; and a character the layout cannot type as keys (a control
-// character among them) gets no events at all.
+// key with its modifiers pressed around it, or a Unicode event. Other control characters get no
+// events in any mode: programs take them as editing commands (a backspace deletes, Ctrl+Z
+// undoes). Every key pressed is released again in the same plan. With KeysOnly, a character
+// that only a dead key and the key after it type goes as those two; and a character the layout
+// cannot type as keys gets no events at all.
 std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock,
                                      KeyMode mode = KeyMode::UnicodeWhereNeeded);
 

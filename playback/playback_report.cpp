@@ -35,7 +35,8 @@ constexpr Localized kFileChanged{
     u"Quillrun typed nothing: the file \"{path}\" has changed since the run that stopped (its size "
     u"or the time it was saved differs), so where the rest begins can no longer be told. Type it "
     u"from the start again, or the rest by hand.",
-    u"Quillrun は何も入力しませんでした。ファイル \"{path}\" が、中止した入力のあとで変更されました "
+    u"Quillrun は何も入力しませんでした。ファイル \"{path}\" "
+    u"が、中止した入力のあとで変更されました "
     u"(サイズか保存日時が違います)。そのため、残りがどこから始まるかがわかりません。最初から入力し"
     u"直すか、残りを手で入力してください。"};
 constexpr Localized kClipboardChanged{
@@ -152,9 +153,54 @@ constexpr Localized kSequenceFaults[] = {
      u"は Ctrl+Alt+Delete です。Windows では、どのプログラムもこのキーを送れません。キーボードで"
      u"押すか、リモート デスクトップや仮想マシンのプログラムにある Ctrl+Alt+Delete を送るコマンドを"
      u"使ってください。"},
+    {u"is a control character, which Quillrun never types: programs take it as an editing "
+     u"command. To press a key such as Backspace or Esc, write its name: {BS}, {ESC}.",
+     u"は制御文字です。プログラムは制御文字を編集の操作として扱うため、Quillrun は入力しません。"
+     u"Backspace や Esc などのキーを押すには、{BS}、{ESC} のように名前で書いてください。"},
 };
 static_assert(std::size(kSequenceFaults) ==
-              static_cast<std::size_t>(SequenceFault::CtrlAltDelete) + 1);
+              static_cast<std::size_t>(SequenceFault::ControlCharacter) + 1);
+constexpr Localized kNotOnChosenLayout{
+    u"Quillrun typed nothing: the keyboard layout chosen for the other computer, {layout}, has no "
+    u"keys for {character} at line {line}, column {column} of {text}, and the other computer "
+    u"would drop it as Unicode input.\n\nTake the character out of the text, or choose another "
+    u"layout in Start's menu, under \"Keyboard layout of the other computer\".",
+    u"Quillrun は何も入力しませんでした。相手のコンピューター用に選んだキーボード レイアウト"
+    u"「{layout}」には、{text}の {line} 行目の {column} 文字目にある {character} を入力するキーが"
+    u"ありません。Unicode 入力では相手のコンピューターに届きません。\n\nその文字をテキストから"
+    u"除くか、「Start」のメニューの「相手のコンピューターのキーボード レイアウト」で別のレイアウト"
+    u"を選んでください。"};
+constexpr Localized kChangedAfterCheck{
+    u"Quillrun typed nothing: the file \"{path}\" changed while Quillrun checked it before typing "
+    u"(its size or the time it was saved differs), so what would be typed is not what was "
+    u"checked. Start again once the file is saved.",
+    u"Quillrun は何も入力しませんでした。入力前の確認中に、ファイル \"{path}\" が変更されました "
+    u"(サイズか保存日時が違います)。確認した内容と入力する内容が同じとは限らないため、ファイルの"
+    u"保存が終わってから、もう一度始めてください。"};
+// What a run passed over although it went on, each said after why and where the run ended.
+constexpr Localized kFinishedWithNotes{u"Quillrun typed {text} to its end.",
+                                       u"Quillrun は{text}を最後まで入力しました。"};
+constexpr Localized kControlsPassedOver{
+    u"\n\nControl characters of {text} not typed: {count} ({first}). Programs take them as "
+    u"editing commands, as a backspace deletes the character before it.",
+    u"\n\n入力しなかった{text}の制御文字: {count} 個 ({first})。プログラムは制御文字を、前の"
+    u"文字を消すバックスペースのような編集の操作として扱うためです。"};
+constexpr Localized kCharactersNotTyped{
+    u"\n\nCharacters of {text} not typed because their keystrokes failed: {count} ({first}). "
+    u"Type them by hand.",
+    u"\n\nキー入力が失敗したため入力されていない{text}の文字: {count} 文字 ({first})。手で入力"
+    u"してください。"};
+constexpr Localized kKeysNotPressed{
+    u"\n\nKeys of {text} not pressed because their keystrokes failed: {count} ({first}).",
+    u"\n\nキー入力が失敗したため押されていない{text}のキー: {count} 個 ({first})。"};
+constexpr Localized kBytesNotUtf8{
+    u"\n\n{text} holds bytes that are not UTF-8, each typed as U+FFFD (\uFFFD) ({first}).",
+    u"\n\n{text}には UTF-8 ではないバイトがあり、それぞれ U+FFFD (\uFFFD) として入力しました "
+    u"({first})。"};
+constexpr Localized kFirstAt{u"the first at line {line}, column {column}",
+                             u"最初は {line} 行目の {column} 文字目"};
+constexpr Localized kFirstIsAt{u"the first, {character}, at line {line}, column {column}",
+                               u"最初は {line} 行目の {column} 文字目の {character}"};
 constexpr Localized kShortcutNotOnLayout{
     u"Quillrun typed nothing: the key sequence at line {line}, column {column} of {text} presses "
     u"{character} with Shift, Ctrl or Alt, and the keyboard layout has no key for it; a shortcut "
@@ -235,6 +281,8 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
                           {{u"path", result.path}, {u"reason", result.reason}});
         case PlaybackEnd::ReservedName:
             return FillIn(kReservedName.In(language), {{u"path", result.path}});
+        case PlaybackEnd::ChangedAfterCheck:
+            return FillIn(kChangedAfterCheck.In(language), {{u"path", result.path}});
         case PlaybackEnd::TextChanged:
             return result.origin == TextOrigin::Clipboard
                        ? std::u16string(kClipboardChanged.In(language))
@@ -273,6 +321,35 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
     return {};
 }
 
+// What the run passed over although it went on: each kind in a sentence of its own, with how
+// many and where the first was.
+std::u16string Notes(const PlaybackResult& result, std::u16string_view text, Language language) {
+    std::u16string notes;
+    const auto note = [&](const Localized& pattern, const PassedOver& passed) {
+        if (passed.count == 0) {
+            return;
+        }
+        const std::u16string line = DecimalText(passed.line);
+        const std::u16string column = DecimalText(passed.column);
+        const std::u16string first =
+            passed.character == 0
+                ? FillIn(kFirstAt.In(language), {{u"line", line}, {u"column", column}})
+                : FillIn(kFirstIsAt.In(language),
+                         {{u"line", line},
+                          {u"column", column},
+                          {u"character", CharacterText(passed.character)}});
+        notes +=
+            FillIn(pattern.In(language),
+                   {{u"count", DecimalText(passed.count)}, {u"text", text}, {u"first", first}});
+    };
+    note(kControlsPassedOver, result.controls);
+    if (result.end != PlaybackEnd::NothingConfirmed) {
+        note(result.keySequence ? kKeysNotPressed : kCharactersNotTyped, result.notTyped);
+    }
+    note(kBytesNotUtf8, result.invalidBytes);
+    return notes;
+}
+
 }  // namespace
 
 std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, Language language) {
@@ -296,27 +373,41 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     }
     if (result.end == PlaybackEnd::NotTypableAsKeys ||
         result.end == PlaybackEnd::ShortcutNotOnLayout) {
-        const Localized& pattern =
-            result.end == PlaybackEnd::NotTypableAsKeys ? kNotTypableAsKeys : kShortcutNotOnLayout;
+        const Localized& pattern = result.end == PlaybackEnd::ShortcutNotOnLayout
+                                       ? kShortcutNotOnLayout
+                                   : result.layoutName.empty() ? kNotTypableAsKeys
+                                                               : kNotOnChosenLayout;
         return FillIn(pattern.In(language), {{u"character", CharacterText(result.character)},
                                              {u"line", line},
                                              {u"column", column},
-                                             {u"text", text}});
+                                             {u"text", text},
+                                             {u"layout", result.layoutName}});
     }
     if (result.end == PlaybackEnd::BadSequence) {
-        const auto fault = static_cast<std::size_t>(result.sequenceError.fault);
+        const SequenceError& error = result.sequenceError;
+        const auto fault = static_cast<std::size_t>(error.fault);
+        // A control character shows as nothing, or as a break of the message's line.
+        const std::u16string piece =
+            error.fault == SequenceFault::ControlCharacter && !error.piece.empty()
+                ? CharacterText(error.piece[0])
+                : error.piece;
         return FillIn(kBadSequence.In(language), {{u"line", line},
                                                   {u"column", column},
                                                   {u"text", text},
-                                                  {u"piece", result.sequenceError.piece},
+                                                  {u"piece", piece},
                                                   {u"fault", kSequenceFaults[fault].In(language)}});
     }
+    const std::u16string notes = Notes(result, text, language);
     std::u16string message = Reason(result, language);
     if (message.empty()) {
-        return std::nullopt;
+        // A run that ended as the user expects says nothing, unless it passed something over.
+        if (result.end != PlaybackEnd::Finished || notes.empty()) {
+            return std::nullopt;
+        }
+        return FillIn(kFinishedWithNotes.In(language), {{u"text", text}}) + notes;
     }
     if (at.typed == 0 && at.line == 1 && at.column == 1 && !at.nextMayHaveArrived) {
-        return message + FillIn(kNothingOfTextTyped.In(language), {{u"text", text}});
+        return message + FillIn(kNothingOfTextTyped.In(language), {{u"text", text}}) + notes;
     }
     message += FillIn(
         (result.keySequence ? kStoppedInSequenceAt : kStoppedAt).In(language),
@@ -326,7 +417,7 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
         : result.end == PlaybackEnd::NotResponding ? kNextMayHaveArrivedNotResponding
                                                    : kNextMayHaveArrived;
     message += (at.nextMayHaveArrived ? mayHaveArrived : kTypeTheRest).In(language);
-    return message;
+    return message + notes;
 }
 
 }  // namespace quillrun

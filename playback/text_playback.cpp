@@ -97,8 +97,11 @@ class Typist {
     }
 
     // Types one key string; the reason to end the run, if there is one. Other failures of a
-    // single keystroke are passed over and typing goes on.
-    [[nodiscard]] std::optional<PlaybackEnd> Type(std::u16string_view keys) {
+    // single keystroke are passed over and typing goes on; PassedOver() then says so.
+    // `character`: whether the keys complete a character that counts as typed (the first half
+    // of a surrogate pair does not).
+    [[nodiscard]] std::optional<PlaybackEnd> Type(std::u16string_view keys, bool character = true) {
+        passedOver_ = false;
         for (int attempt = 0;; ++attempt) {
             if (StopRequested(hooks_)) {
                 return PlaybackEnd::Stopped;
@@ -117,7 +120,7 @@ class Typist {
                 ++attempted_;
             }
             if (sent) {
-                ++typed_;
+                typed_ += character ? 1 : 0;
                 return std::nullopt;
             }
             lastFailure_ = sent.failure().reason;
@@ -133,6 +136,7 @@ class Typist {
             // the target is in front again.
             const bool mayHaveArrived = code == kMayNotHaveArrivedCode;
             if (code != kNoWindowInFrontCode && !mayHaveArrived) {
+                passedOver_ = true;
                 return std::nullopt;
             }
             if (auto end = TargetLeftTheFront()) {
@@ -142,10 +146,11 @@ class Typist {
             // Sent once already, the keys are not sent again, which could type them twice;
             // they most likely arrived.
             if (mayHaveArrived) {
-                ++typed_;
+                typed_ += character ? 1 : 0;
                 return std::nullopt;
             }
             if (attempt == kNoWindowRetries) {
+                passedOver_ = true;  // never sent: the target kept losing the front
                 return std::nullopt;
             }
         }
@@ -172,6 +177,8 @@ class Typist {
 
     [[nodiscard]] std::uint64_t typed() const { return typed_; }
     [[nodiscard]] bool mayHaveArrived() const { return mayHaveArrived_; }
+    // The last Type failed on its own and was passed over: those keys were not typed.
+    [[nodiscard]] bool PassedOver() const { return passedOver_; }
     // Key strings sent (each once, however often it was tried) and why the last one failed.
     [[nodiscard]] std::uint64_t attempted() const { return attempted_; }
     [[nodiscard]] const std::u16string& lastFailure() const { return lastFailure_; }
@@ -295,22 +302,64 @@ class Typist {
     std::uint64_t attempted_ = 0;
     std::u16string lastFailure_;
     bool mayHaveArrived_ = false;
+    bool passedOver_ = false;
 };
 
-// The file as the text reader gives it.
+// A failure of FilePieces::Rewind: the file is no longer the one the run opened.
+constexpr std::uint32_t kFileChangedCode = 0xC0DE0001;
+
+// The character that old DOS files end with (Ctrl+Z): the file's end, not text.
+constexpr char16_t kEndOfFileMark = 0x1A;
+
+// The file as the text reader gives it: a carriage return and line feed, a carriage return or a
+// line feed alone each end a line, as editors read them; an end-of-file mark as the file's last
+// character is dropped (and a last line that holds only that mark is no line).
 class FilePieces final : public TextPieces {
   public:
-    FilePieces(DesktopServices& desktop, std::u16string_view path, TextReader reader)
-        : desktop_(desktop), path_(path), reader_(std::move(reader)) {}
-    Result<std::optional<LinePiece>> Next() override { return reader_.ReadLinePiece(); }
+    FilePieces(DesktopServices& desktop, std::u16string_view path, TextReader reader,
+               const TextStamp& stamp)
+        : desktop_(desktop), path_(path), reader_(std::move(reader)), stamp_(stamp) {}
+    Result<std::optional<LinePiece>> Next() override {
+        auto piece = lookahead_ ? Result<std::optional<LinePiece>>(std::exchange(lookahead_, {}))
+                                : reader_.ReadLinePiece();
+        if (!piece || !piece.value()) {
+            return piece;
+        }
+        LinePiece& taken = *piece.value();
+        const bool startsLine = std::exchange(lineStart_, taken.endsLine);
+        if (taken.text.empty() || taken.text.back() != kEndOfFileMark) {
+            return piece;
+        }
+        auto next = reader_.ReadLinePiece();
+        if (!next) {
+            return next.failure();
+        }
+        if (next.value()) {
+            lookahead_ = std::move(next).value();
+            return piece;
+        }
+        taken.text.pop_back();
+        if (taken.text.empty() && startsLine) {
+            return std::optional<LinePiece>();
+        }
+        return piece;
+    }
     [[nodiscard]] std::uint64_t Done() const override { return reader_.BytesConsumed(); }
     [[nodiscard]] std::uint64_t Total() const override { return reader_.FileSize(); }
+    // Fails with kFileChangedCode when the file is no longer the one the run opened: what was
+    // checked before typing would not be what is typed.
     Status Rewind() override {
-        auto reopened = TextReader::Open(desktop_, path_, LineEnds::CarriageReturn);
+        auto reopened = TextReader::Open(desktop_, path_, LineEnds::Any);
         if (!reopened) {
             return reopened.failure();
         }
+        if (reopened.value().FileSize() != stamp_.size ||
+            reopened.value().LastWriteTime() != stamp_.lastWrite) {
+            return Failure{"Rewind", u"The file has changed.", kFileChangedCode};
+        }
         reader_ = std::move(reopened).value();
+        lookahead_.reset();
+        lineStart_ = true;
         return {};
     }
 
@@ -318,6 +367,56 @@ class FilePieces final : public TextPieces {
     DesktopServices& desktop_;
     std::u16string path_;
     TextReader reader_;
+    TextStamp stamp_;
+    std::optional<LinePiece> lookahead_;  // read to see whether an end mark ends the file
+    bool lineStart_ = true;               // the next piece begins a line
+};
+
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Control characters are never typed: edit boxes take a backspace (0x08) as a deletion, 0x03,
+// 0x16 and 0x18 as copy, paste and cut, 0x1A as undo, and rich edit boxes 0x7F as a deletion of
+// the word before. Tab and the line ends are keys of their own.
+bool IsPassedOverControl(char16_t c) {
+    return (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F;
+}
+
+// Moves a position along a line by characters, not UTF-16 units: the two halves of a surrogate
+// pair are one character, counted once its second half has passed.
+class Cursor {
+  public:
+    explicit Cursor(TypingPosition& at) : at_(at) {}
+    // Whether `c` completes a character.
+    [[nodiscard]] bool Completes(char16_t c) const { return !IsHighSurrogate(c); }
+    void Pass(char16_t c) {
+        if (afterHigh_ && !IsLowSurrogate(c)) {
+            ++at_.column;  // a lone first half counts as a character of its own
+        }
+        afterHigh_ = IsHighSurrogate(c);
+        if (!afterHigh_) {
+            ++at_.column;
+        }
+    }
+    void Pass(std::u16string_view units) {
+        for (const char16_t c : units) {
+            Pass(c);
+        }
+    }
+    void EndLine() {
+        ++at_.line;
+        at_.column = 1;
+        afterHigh_ = false;
+    }
+    [[nodiscard]] const TypingPosition& at() const { return at_; }
+
+  private:
+    TypingPosition& at_;
+    bool afterHigh_ = false;
 };
 
 // How much of the text the check for keys goes through between two turns of Quillrun's window
@@ -325,7 +424,8 @@ class FilePieces final : public TextPieces {
 constexpr std::size_t kCheckUnitsPerPump = std::size_t{64} * 1024;
 
 // A key sequence's step that the layout cannot type: a character without keys with keys only,
-// or a shortcut on a character that no key of the layout types.
+// or a shortcut whose keys cannot be planned (on a character that no key of the layout types by
+// itself, or on a tab).
 std::optional<PlaybackEnd> CheckStepKeys(DesktopServices& desktop, const SequenceStep& step,
                                          bool keysOnly, PlaybackResult& result) {
     if (!step.key || step.key->key) {
@@ -333,7 +433,9 @@ std::optional<PlaybackEnd> CheckStepKeys(DesktopServices& desktop, const Sequenc
     }
     const bool shortcut = step.key->modifiers != 0;
     const char16_t c = step.key->character;
-    if ((!shortcut && !keysOnly) || !desktop.FirstNotTypableAsKeys(std::u16string_view(&c, 1))) {
+    const bool typable = shortcut ? desktop.KeyStringTypable(KeyStringOf(*step.key))
+                                  : !keysOnly || !desktop.FirstNotTypableAsKeys({&c, 1});
+    if (typable) {
         return std::nullopt;
     }
     result.position.line = step.at.line;
@@ -342,34 +444,62 @@ std::optional<PlaybackEnd> CheckStepKeys(DesktopServices& desktop, const Sequenc
     return shortcut ? PlaybackEnd::ShortcutNotOnLayout : PlaybackEnd::NotTypableAsKeys;
 }
 
+// Where in `units` the first character is that has no keys on the layout, control characters
+// aside: they are passed over, never typed.
+std::optional<std::size_t> FirstWithoutKeys(DesktopServices& desktop, std::u16string_view units) {
+    for (std::size_t from = 0; from < units.size();) {
+        const auto bad = desktop.FirstNotTypableAsKeys(units.substr(from));
+        if (!bad) {
+            return std::nullopt;
+        }
+        if (!IsPassedOverControl(units[from + *bad])) {
+            return from + *bad;
+        }
+        from += *bad + 1;
+    }
+    return std::nullopt;
+}
+
+// Keys only, or a layout chosen for the other computer, whose far side drops Unicode input:
+// every character must have keys on the layout.
+bool KeysOnly(const TypingOptions& typing) {
+    return typing.keyMode == KeyMode::KeysOnly || !typing.layout.empty();
+}
+
+// How a failure to read the text again ends the run.
+PlaybackEnd RereadFailed(const Failure& failure, PlaybackResult& result) {
+    if (failure.code == kFileChangedCode) {
+        return PlaybackEnd::ChangedAfterCheck;
+    }
+    result.reason = failure.reason;
+    return PlaybackEnd::ReadFailed;
+}
+
 // Goes through the whole text before anything is typed: a key sequence must read without a
 // fault, and with keys only, each character must have keys on the layout. The first that
 // fails ends the run there, with its place. Leaves the text at its beginning.
 std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& text,
                                           const PlaybackHooks& hooks, bool sequence,
                                           PlaybackResult& result) {
-    const auto readFailed = [&](const Failure& failure) {
-        result.reason = failure.reason;
-        return PlaybackEnd::ReadFailed;
-    };
     const auto badSequence = [&](const SequenceError& error) {
         result.sequenceError = error;
         result.position.line = error.at.line;
         result.position.column = error.at.column;
         return PlaybackEnd::BadSequence;
     };
-    const bool keysOnly = hooks.typing.keyMode == KeyMode::KeysOnly;
+    const bool keysOnly = KeysOnly(hooks.typing);
     if (Status rewound = text.Rewind(); !rewound) {
-        return readFailed(rewound.failure());
+        return RereadFailed(rewound.failure(), result);
     }
     TypingPosition at;
+    Cursor cursor(at);
     SequenceReader reader;
     std::vector<SequenceStep> steps;
     std::size_t sincePump = 0;
     for (;;) {
         auto piece = text.Next();
         if (!piece) {
-            return readFailed(piece.failure());
+            return RereadFailed(piece.failure(), result);
         }
         if (!piece.value()) {
             break;
@@ -385,16 +515,18 @@ std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& 
                     return end;
                 }
             }
-        } else if (const auto bad = desktop.FirstNotTypableAsKeys(units)) {
-            at.column += *bad;
+        } else if (const auto bad = keysOnly ? FirstWithoutKeys(desktop, units) : std::nullopt) {
+            cursor.Pass(std::u16string_view(units).substr(0, *bad));
             result.position = at;
             result.character = CodePointAt(units, *bad);
+            if (!hooks.typing.layout.empty() && hooks.typing.keyMode != KeyMode::KeysOnly) {
+                result.layoutName = desktop.KeyboardLayoutName(hooks.typing.layout);
+            }
             return PlaybackEnd::NotTypableAsKeys;
         }
-        at.column += units.size();
+        cursor.Pass(units);
         if (piece.value()->endsLine) {
-            ++at.line;
-            at.column = 1;
+            cursor.EndLine();
         }
         sincePump += units.size() + 1;
         if (sincePump >= kCheckUnitsPerPump) {
@@ -409,7 +541,7 @@ std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& 
         return badSequence(*error);
     }
     if (Status rewound = text.Rewind(); !rewound) {
-        return readFailed(rewound.failure());
+        return RereadFailed(rewound.failure(), result);
     }
     return std::nullopt;
 }
@@ -501,6 +633,7 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         return true;
     };
     TypingPosition& at = result.position;
+    Cursor cursor(at);
     bool begun = false;
     bool lineEnded = false;  // an Enter was typed and more may follow
     // After a line's Enter, before the next key: not after the text's last, nothing follows it.
@@ -542,6 +675,9 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                     const bool last = i + 1 == steps.size() && press + 1 == step.count;
                     return last && closedAfterTheLastKey(*end) ? PlaybackEnd::Finished : *end;
                 }
+                if (typist.PassedOver()) {
+                    result.notTyped.Note(at, step.key->key ? 0 : step.key->character);
+                }
                 lineEnded = step.IsEnter();
             }
         }
@@ -572,8 +708,13 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 return ended(*end);
             }
             begun = true;
-            if (sequence || hooks.typing.keyMode == KeyMode::KeysOnly) {
+            if (sequence || KeysOnly(hooks.typing)) {
                 if (auto end = CheckWholeText(desktop, text, hooks, sequence, result)) {
+                    // A layout chosen for the other computer, not keys only, refused it.
+                    if (end == PlaybackEnd::NotTypableAsKeys && !hooks.typing.layout.empty() &&
+                        hooks.typing.keyMode != KeyMode::KeysOnly) {
+                        result.layoutName = desktop.KeyboardLayoutName(hooks.typing.layout);
+                    }
                     return ended(*end);
                 }
                 continue;  // typing starts from the beginning again
@@ -598,42 +739,51 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         }
         // The rest of a stopped run: what lies before its first character is passed over.
         if (rest && at.line < rest->from.line) {
-            at.column += units.size();
+            cursor.Pass(units);
             if (endsLine) {
-                ++at.line;
-                at.column = 1;
+                cursor.EndLine();
             }
             continue;
         }
         std::size_t first = 0;
-        if (rest && at.line == rest->from.line && at.column < rest->from.column) {
-            first = static_cast<std::size_t>(
-                std::min<std::uint64_t>(units.size(), rest->from.column - at.column));
-            at.column += first;
+        if (rest && at.line == rest->from.line) {
+            for (; first < units.size() && at.column < rest->from.column; ++first) {
+                cursor.Pass(units[first]);
+            }
         }
         for (std::size_t i = first; i < units.size(); ++i) {
-            if (auto end = typist.Type(EscapeKeyChar(units[i]))) {
+            const char16_t c = units[i];
+            if (IsPassedOverControl(c)) {
+                result.controls.Note(at, c);
+                cursor.Pass(c);
+                continue;
+            }
+            if (auto end = typist.Type(EscapeKeyChar(c), cursor.Completes(c))) {
                 if (closedAtTheEnd(*end, !endsLine && i + 1 == units.size())) {
-                    ++at.column;
+                    cursor.Pass(c);
                     return ended(PlaybackEnd::Finished);
                 }
                 return ended(*end);
             }
-            ++at.column;
+            if (typist.PassedOver()) {
+                result.notTyped.Note(at, CodePointAt(units, i));
+            }
+            cursor.Pass(c);
         }
         if (!endsLine) {
             continue;
         }
         if (auto end = typist.Type(kLineEndKeys)) {
             if (closedAtTheEnd(*end, true)) {
-                ++at.line;
-                at.column = 1;
+                cursor.EndLine();
                 return ended(PlaybackEnd::Finished);
             }
             return ended(*end);
         }
-        ++at.line;
-        at.column = 1;
+        if (typist.PassedOver()) {
+            result.notTyped.Note(at, 0);
+        }
+        cursor.EndLine();
         lineEnded = true;
         desktop.PumpEvents();
         if (StopRequested(hooks)) {
@@ -656,7 +806,7 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
         result.path = path;
         return result;
     }
-    auto reader = TextReader::Open(desktop, path, LineEnds::CarriageReturn);
+    auto reader = TextReader::Open(desktop, path, LineEnds::Any);
     if (!reader) {
         // An empty path box, or one that still names a folder (Quillrun's own, as it starts):
         // no file was named, and nothing is said. Any other path named a file to type.
@@ -667,16 +817,19 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
         }
         return result;
     }
-    result.stamp = {.size = reader.value().FileSize(),
-                    .lastWrite = reader.value().LastWriteTime(),
-                    .hash = 0};
+    result.stamp = {
+        .size = reader.value().FileSize(), .lastWrite = reader.value().LastWriteTime(), .hash = 0};
     if (rest && rest->stamp != result.stamp) {
         result.end = PlaybackEnd::TextChanged;
         result.path = path;
         return result;
     }
-    FilePieces pieces(desktop, path, std::move(reader).value());
-    return PlayPieces(desktop, pieces, task, hooks, std::move(result), rest);
+    FilePieces pieces(desktop, path, std::move(reader).value(), result.stamp);
+    result = PlayPieces(desktop, pieces, task, hooks, std::move(result), rest);
+    if (result.end == PlaybackEnd::ChangedAfterCheck) {
+        result.path = path;
+    }
+    return result;
 }
 
 PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks,

@@ -32,6 +32,7 @@ enum class PlaybackEnd {
     NothingPicked,        // no window was clicked in time to type into: nothing was typed
     LayoutMissing,        // the other computer's keyboard layout is not installed: nothing typed
     TextChanged,          // the rest of a stopped run: its text has changed since, nothing typed
+    ChangedAfterCheck,    // the file changed between the check before typing and the typing
     NotTypableAsKeys,     // keys only, and a character has no keys on the layout: nothing typed
     BadSequence,          // a key sequence that cannot be typed as written: nothing typed
     ShortcutNotOnLayout,  // a key sequence's shortcut has no key on the layout: nothing typed
@@ -47,8 +48,9 @@ enum class TextOrigin { File, Clipboard };
 // Where in the file a run stopped, so that the user can take it from there by hand.
 struct TypingPosition {
     std::uint64_t line = 1;    // the line of the first character not typed, from 1
-    std::uint64_t column = 1;  // its place in the line, from 1, in UTF-16 units; one past the
-                               // last character when only the line end is left
+    std::uint64_t column = 1;  // its place in the line, from 1, in characters (a surrogate pair
+                               // is one); one past the last character when only the line end
+                               // is left
     std::uint64_t typed = 0;   // characters typed, each line end counted as one
     // The first character not typed (or the line end) was sent, but whether it arrived cannot
     // be told: another window took the keyboard just then.
@@ -70,9 +72,27 @@ struct TextStamp {
 
 // Where a run that types the rest of a stopped one begins, and what its text must still be.
 struct RestOfRun {
-    TypingPosition from;  // the line and column of the first character not confirmed typed
-    TextStamp stamp;      // the stopped run's
+    TypingPosition from;       // the line and column of the first character not confirmed typed
+    TextStamp stamp;           // the stopped run's
     bool keySequence = false;  // the stopped run read its text as a key sequence
+};
+
+// Characters of a run's text that were not typed as written, though the run went on: how many,
+// and the first of them (its place, and the character; 0 for a named key).
+struct PassedOver {
+    std::uint64_t count = 0;
+    std::uint64_t line = 0;
+    std::uint64_t column = 0;
+    char32_t character = 0;
+
+    void Note(const TypingPosition& at, char32_t c) {
+        if (count++ == 0) {
+            line = at.line;
+            column = at.column;
+            character = c;
+        }
+    }
+    friend bool operator==(const PassedOver&, const PassedOver&) = default;
 };
 
 struct PlaybackResult {
@@ -90,6 +110,15 @@ struct PlaybackResult {
     // The text was read as a key sequence: `position` is a piece's, and `typed` counts keys.
     bool keySequence = false;
     SequenceError sequenceError{};  // why it cannot be typed (BadSequence), at `position`
+    // Control characters, which are never typed: programs act on them as editing commands
+    // (a backspace deletes, Ctrl+Z undoes).
+    PassedOver controls{};
+    // Keystrokes that failed on their own and were passed over (typing went on after them).
+    PassedOver notTyped{};
+    // Bytes of a UTF-8 file that are not UTF-8, each typed as U+FFFD: the first's place.
+    PassedOver invalidBytes{};
+    // The other computer's layout, when it was chosen and has no keys for `character`.
+    std::u16string layoutName{};
 };
 
 // What a run asks of the window that started it.

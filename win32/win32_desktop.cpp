@@ -470,6 +470,11 @@ Status Win32Desktop::SendKeyString(std::u16string_view keys, std::uint32_t proce
     return typist_.Type(typed.value(), process);
 }
 
+bool Win32Desktop::KeyStringTypable(std::u16string_view keys) {
+    const Result<KeyChord> chord = ParseKeyString(keys);
+    return chord && typist_.CanPlan(chord.value());
+}
+
 std::uint32_t Win32Desktop::ForegroundProcess() {
     const HWND front = ::GetForegroundWindow();
     DWORD process = 0;

@@ -60,6 +60,7 @@ class Win32Desktop final : public DesktopServices {
         std::u16string_view text) override {
         return typist_.FirstNotTypableAsKeys(text);
     }
+    [[nodiscard]] bool KeyStringTypable(std::u16string_view keys) override;
     void EndTyping() override { typist_.End(); }
     [[nodiscard]] std::vector<std::u16string> InstalledKeyboardLayouts() override;
     [[nodiscard]] std::u16string KeyboardLayoutName(std::u16string_view id) override {

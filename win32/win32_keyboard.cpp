@@ -412,6 +412,15 @@ std::optional<std::size_t> KeyboardTypist::FirstNotTypableAsKeys(std::u16string_
     return std::nullopt;
 }
 
+bool KeyboardTypist::CanPlan(const KeyChord& chord) {
+    if (layout_ == nullptr) {
+        Follow(::GetForegroundWindow());
+    }
+    const KeyRules rules = ChosenRules();
+    // Caps Lock only decides which of a key's characters comes out, never whether one does.
+    return !PlanChord(chord, LayoutOf(rules.layout), false, rules.mode).empty();
+}
+
 const SystemKeyboardLayout& KeyboardTypist::LayoutOf(HKL layout) {
     std::unique_ptr<SystemKeyboardLayout>& kept = layouts_[layout];
     if (!kept) {

@@ -122,6 +122,8 @@ class KeyboardTypist {
                bool waitWhileKeysHeld = false);
     // Where the first character of `text` is that the run's layout has no keys for.
     [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(std::u16string_view text);
+    // Whether the run's rules give keys for `chord` (what Type would refuse, planned empty).
+    [[nodiscard]] bool CanPlan(const KeyChord& chord);
     // Types `chord` (a character, or a key with modifiers) into the window in front if that
     // window belongs to `process`; fails with kNoWindowInFrontCode, sending nothing, if it
     // does not, and with kNotRespondingCode when that window does not take it within the
@@ -229,7 +231,7 @@ class KeyboardTypist {
     KeyMode keyMode_ = KeyMode::UnicodeWhereNeeded;
     bool waitWhileKeysHeld_ = false;
     HKL layout_ = nullptr;
-    bool finerTimer_ = false;       // timeBeginPeriod is in force for the paced run
+    bool finerTimer_ = false;  // timeBeginPeriod is in force for the paced run
     // Caps Lock as the run began, before sharing any input, and as the run's own presses of it
     // (a key sequence's {CAPSLOCK}) have turned it since.
     bool capsLock_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "keys/key_string.h"
 #include "text/utf.h"
 
 #if __has_include(<iconv.h>)
@@ -240,6 +241,20 @@ Status FakeDesktop::ActivateWindowOpenedSince(TaskId task) {
 }
 
 Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {
+    // As the real side: keys only between BeginTyping and EndTyping, and only for a key string
+    // of one key that the run's rules plan keys for.
+    if (!typing_) {
+        Record("KeysRefused", std::u16string(keys));
+        return Failure{"SendKeyString", u"No run is typing.", kNotTypingCode};
+    }
+    if (const Result<KeyChord> chord = ParseKeyString(keys); !chord) {
+        Record("KeysRefused", std::u16string(keys));
+        return chord.failure();
+    }
+    if (!KeyStringTypable(keys)) {
+        Record("KeysRefused", std::u16string(keys));
+        return Failure{"SendKeyString", u"No keys for it.", kNoKeysCode};
+    }
     if (foregroundProcess != process) {
         Record("KeysRefused", std::u16string(keys));
         return Failure{"SendKeyString", u"Another window is in front.", kNoWindowInFrontCode};
@@ -293,12 +308,34 @@ Status FakeDesktop::BeginTyping(const TypingOptions& options) {
         return *std::move(failure);
     }
     waitWhileKeysHeld_ = options.waitWhileKeysHeld;
+    keysOnly_ = options.keyMode == KeyMode::KeysOnly || !options.layout.empty();
     const auto installed = InstalledKeyboardLayouts();
     if (!options.layout.empty() &&
         std::find(installed.begin(), installed.end(), options.layout) == installed.end()) {
         return Failure{"BeginTyping", u"Element not found.", kLayoutMissingCode};
     }
+    typing_ = true;
     return {};
+}
+
+bool FakeDesktop::KeyStringTypable(std::u16string_view keys) {
+    const Result<KeyChord> chord = ParseKeyString(keys);
+    if (!chord) {
+        return false;
+    }
+    if (chord.value().key) {
+        return true;
+    }
+    const char16_t c = chord.value().character;
+    const bool control = c < 0x20 || c == 0x7F;
+    const bool onLayout = keyCharacters.find(c) != std::u16string::npos;
+    if (chord.value().modifiers != 0) {
+        return onLayout && !control;  // a shortcut is a key, never a Unicode event
+    }
+    if (control) {
+        return c == u'\t' || c == u'\r' || c == u'\n';
+    }
+    return onLayout || !keysOnly_;
 }
 
 std::optional<std::size_t> FakeDesktop::FirstNotTypableAsKeys(std::u16string_view text) {
@@ -325,6 +362,7 @@ std::u16string FakeDesktop::KeyboardLayoutName(std::u16string_view id) {
 
 void FakeDesktop::EndTyping() {
     Record("EndTyping");
+    typing_ = false;
 }
 
 void FakeDesktop::PumpEvents() {

@@ -110,12 +110,17 @@ class FakeDesktop final : public DesktopServices {
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override {
         return !windowsWithoutTaskbarButton.contains(window.value);
     }
-    // Refused, as "KeysRefused", while another process than `process` is in front.
+    // Refused, as "KeysRefused", while another process than `process` is in front, outside a
+    // run (kNotTypingCode), for a key string that is not one key, and for one that the run's
+    // rules plan no keys for (kNoKeysCode), as the real side refuses them.
     Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
+    static constexpr std::uint32_t kNotTypingCode = 1;  // ERROR_INVALID_FUNCTION
+    static constexpr std::uint32_t kNoKeysCode = 1113;  // ERROR_NO_UNICODE_TRANSLATION
     // Recorded with the options, as "pace=..;keys=..;layout=..".
     Status BeginTyping(const TypingOptions& options) override;
     [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(
         std::u16string_view text) override;
+    [[nodiscard]] bool KeyStringTypable(std::u16string_view keys) override;
     void EndTyping() override;
     [[nodiscard]] std::vector<std::u16string> InstalledKeyboardLayouts() override;
     [[nodiscard]] std::u16string KeyboardLayoutName(std::u16string_view id) override;
@@ -169,6 +174,8 @@ class FakeDesktop final : public DesktopServices {
     std::deque<std::optional<HotKey>> hotKeyAnswers_;
     std::vector<HotKeyDialog> hotKeyDialogs_;
     bool waitWhileKeysHeld_ = false;  // as the run typing now began
+    bool keysOnly_ = false;           // likewise: keys only, or a layout chosen
+    bool typing_ = false;             // between BeginTyping and EndTyping
     std::map<std::u16string, std::string> files_;
     // When each file was last written, as a count of writes: each write is a later time.
     std::map<std::u16string, std::uint64_t> writeTimes_;

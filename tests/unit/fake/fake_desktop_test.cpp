@@ -33,6 +33,32 @@ TEST(FakeDesktopTimer, TicksEveryIntervalOnlyWhileEnabledAndOnlyWhenEventsRun) {
     EXPECT_EQ(ticks.size(), 4u);
 }
 
+// The fake refuses keys as the real side does; one more lenient would let a run pass that
+// types nothing on Windows.
+TEST(FakeDesktopKeys, RefusesWhatTheRealSideRefuses) {
+    FakeDesktop desktop;
+    desktop.foregroundProcess = 7;
+    EXPECT_EQ(desktop.SendKeyString(u"a", 7).failure().code, FakeDesktop::kNotTypingCode)
+        << "no run has begun";
+    const struct {
+        const char16_t* keys;
+        bool keysOnly;
+        bool sent;
+    } cases[] = {
+        {u"a", false, true},      {u"+{TAB}", false, true}, {u"\t", false, true},
+        {u"\u00E9", false, true}, {u"\u00E9", true, false}, {u"ab", false, false},
+        {u"\b", false, false},    {u"+\t", false, false},   {u"^\u65E5", false, false},
+    };
+    for (const auto& c : cases) {
+        TypingOptions typing;
+        typing.keyMode = c.keysOnly ? KeyMode::KeysOnly : KeyMode::UnicodeWhereNeeded;
+        ASSERT_TRUE(desktop.BeginTyping(typing));
+        EXPECT_EQ(static_cast<bool>(desktop.SendKeyString(c.keys, 7)), c.sent)
+            << Utf16ToUtf8(c.keys);
+        desktop.EndTyping();
+    }
+}
+
 TEST(FakeDesktopTimer, EnablingAgainRestartsTheInterval) {
     FakeDesktop desktop;
     int ticks = 0;

@@ -65,6 +65,9 @@ TEST(KeySequence, ReadsEveryKindOfPiece) {
          {"{TAB}*3@1:1", "a*1000@1:8", "{}}*2@1:16", "wait 600000@1:21"}},
         // Line ends are not typed, whichever they are; a group may span lines.
         {u"a\r\nb\rc\nd", {"a@1:1", "b@2:1", "c@3:1", "d@4:1"}},
+        // Columns count characters: both halves of an emoji (narrowed here to "=" and NUL)
+        // stand in its column; a tab is Tab.
+        {u"\U0001F600\tb", {"=@1:1", std::string("\0@1:1", 5), "\t@1:2", "b@1:3"}},
         {u"+(a\r\nb)", {"+a@1:1", "+b@1:1"}},
         // Ctrl+Alt with another key than Delete, and Delete with one of them, go.
         {u"^%{END}^{DEL}%{DEL}", {"^%{END}@1:1", "^{DELETE}@1:8", "%{DELETE}@1:14"}},
@@ -106,6 +109,8 @@ TEST(KeySequence, RefusesWhatCannotBeTypedNamingThePieceAndItsPlace) {
         {u"x^%{DEL}", SequenceFault::CtrlAltDelete, u"^%{DEL}", {1, 2}},
         {u"^%({DELETE})", SequenceFault::CtrlAltDelete, u"{DELETE}", {1, 4}},
         {u"^(%{DEL})", SequenceFault::CtrlAltDelete, u"%{DEL}", {1, 3}},
+        {u"\U0001F600\b", SequenceFault::ControlCharacter, u"\b", {1, 2}},
+        {u"x\x1A", SequenceFault::ControlCharacter, u"\x1A", {1, 2}},
     };
     for (const auto& c : cases) {
         const SequenceReading reading = ReadSequence(c.text);

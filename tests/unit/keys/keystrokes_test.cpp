@@ -176,12 +176,10 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"CarriageReturnIsEnter", u'\r', false, {Down(vk::kReturn, true), Up(vk::kReturn)}},
         PlanCase{"LineFeedIsEnter", u'\n', true, {Down(vk::kReturn, true), Up(vk::kReturn)}},
         PlanCase{"TabIsTab", u'\t', false, {Down(vk::kTab, true), Up(vk::kTab)}},
-        PlanCase{
-            "EscapeIsNoKey", u'\x1B', false, {Down(0x1B, true, K::Unicode), Up(0x1B, K::Unicode)}},
-        PlanCase{
-            "BackspaceIsNoKey", u'\b', false, {Down(0x08, true, K::Unicode), Up(0x08, K::Unicode)}},
-        PlanCase{
-            "DeleteIsNoKey", u'\x7F', false, {Down(0x7F, true, K::Unicode), Up(0x7F, K::Unicode)}},
+        // Other control characters are editing commands to programs: never typed, in any mode.
+        PlanCase{"EscapeIsNothing", u'\x1B', false, {}},
+        PlanCase{"BackspaceIsNothing", u'\b', false, {}},
+        PlanCase{"DeleteIsNothingEvenToAConsole", u'\x7F', false, {}, KeyMode::UnicodeForText},
         // Keys only: nothing goes as Unicode; what the layout cannot type gets no events.
         PlanCase{"KeysOnlyLetterWithCapsLockUnknownTakesItOff",
                  u'q',

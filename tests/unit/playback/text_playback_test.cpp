@@ -89,9 +89,17 @@ INSTANTIATE_TEST_SUITE_P(
         KeysCase{"EmptyFile", "", {}}, KeysCase{"NoTerminator", "abc", {u"a", u"b", u"c", E}},
         KeysCase{"CrLfLines", "a\r\nb\r\n", {u"a", E, u"b", E}},
         KeysCase{"CrOnlyLines", "a\rb\r", {u"a", E, u"b", E}},
-        KeysCase{"LfOnlyIsOneLine", "a\nb\n", {u"a", u"\n", u"b", u"\n", E}},
+        KeysCase{"LfAloneEndsALine", "a\nb\n", {u"a", E, u"b", E}},
+        KeysCase{"MixedLineEndsEachCountOnce",
+                 "a\r\nb\nc\rd\n\r",
+                 {u"a", E, u"b", E, u"c", E, u"d", E, E}},
+        // A DOS end-of-file mark ends the file, on a line of its own too; elsewhere it is a
+        // control character like any other.
+        KeysCase{"EndOfFileMark", "a\r\nb\x1A", {u"a", E, u"b", E}},
+        KeysCase{"EndOfFileMarkOnItsOwnLine", "a\r\n\x1A", {u"a", E}},
+        KeysCase{"EndOfFileMarkInsideIsPassedOver", "a\x1A\nb", {u"a", E, u"b", E}},
         KeysCase{"BlankLines", "\r\n\r\nx", {E, E, u"x", E}},
-        KeysCase{"TabAndControls", "\t\x01 ", {u"\t", u"\x01", u" ", E}},
+        KeysCase{"ControlCharactersAreNeverTyped", "\t\x01\b \x7F", {u"\t", u" ", E}},
         KeysCase{"Utf8Japanese", "\xEF\xBB\xBF\xE6\x97\xA5\xE6\x9C\xAC", {u"\u65E5", u"\u672C", E}},
         KeysCase{"SurrogatePairAsTwoUnits", "\xF0\x9F\x98\x80", {u"\xD83D", u"\xDE00", E}}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -124,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
         ClipboardCase{"EachKindOfLineEnd", u"a\r\nb\rc\nd", {u"a", E, u"b", E, u"c", E, u"d"}},
         ClipboardCase{"ACopiedLineEndIsTyped", u"exit\r\n", {u"e", u"x", u"i", u"t", E}},
         ClipboardCase{"BlankLines", u"\n\r\r\n\r\n", {E, E, E, E}},
-        ClipboardCase{"TabsAndControls", u"\tx\x01", {u"\t", u"x", u"\x01"}},
+        ClipboardCase{"ControlCharactersAreNeverTyped", u"\tx\x01\x1A", {u"\t", u"x"}},
         ClipboardCase{"SurrogatePairAsTwoUnits", u"\xD83D\xDE00", {u"\xD83D", u"\xDE00"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -271,7 +279,11 @@ INSTANTIATE_TEST_SUITE_P(
                      PlaybackEnd::NotTypableAsKeys,
                      {2, 4, 0},
                      0xE9},
-        KeysOnlyCase{"ControlCharacter", u"a\x01", PlaybackEnd::NotTypableAsKeys, {1, 2, 0}, 1},
+        KeysOnlyCase{"ControlCharacterIsPassedOverNotRefused",
+                     u"ls -l\x08 (x)\r\nexit",
+                     PlaybackEnd::Finished,
+                     {},
+                     0},
         KeysOnlyCase{"SurrogatePairNamedWhole",
                      u"\U0001F600",
                      PlaybackEnd::NotTypableAsKeys,
@@ -354,6 +366,9 @@ INSTANTIATE_TEST_SUITE_P(
                      {},
                      PlaybackEnd::ShortcutNotOnLayout,
                      {1, 2, 0}},
+        // Shift on a tab character has no plan: refused, not typed as "ab".
+        SequenceCase{"ShortcutOnATab", u"a+\tb", {}, PlaybackEnd::ShortcutNotOnLayout, {1, 2, 0}},
+        SequenceCase{"AControlCharacter", u"a\b", {}, PlaybackEnd::BadSequence, {1, 2, 0}},
         // Stopped inside a group: taken up at the group's start, never inside it.
         SequenceCase{"StoppedInsideAGroup",
                      u"x+(abc)y",
@@ -498,10 +513,59 @@ TEST_F(Playback, ClosingTheWindowStopsTheRun) {
     EXPECT_EQ(Keys().size(), 5u + 3u);
 }
 
+// What a run passes over as it goes on is counted, with the first one's place, for the message
+// at its end: control characters, and in a stopped run only those before the stop.
+TEST_F(Playback, ControlCharactersAreCountedWithTheFirstsPlace) {
+    desktop.PutFile(kFile,
+                    "ab\x08"
+                    "c\n\xF0\x9F\x98\x80\x7F\x1B\r\nd\x1A");
+    const PlaybackResult file = PlayResult();
+    EXPECT_EQ(file.end, PlaybackEnd::Finished);
+    EXPECT_EQ(file.controls, (PassedOver{3, 1, 3, 0x08}));
+    EXPECT_EQ(file.position.typed, 8u) << "a b c, the emoji, d and three line ends";
+
+    desktop.clipboard = u"x\n\x01yz";
+    desktop.onKeys = [&](std::u16string_view keys) {
+        if (keys == u"y") {
+            desktop.foregroundProcess = kOtherProcess + 1;
+        }
+    };
+    const PlaybackResult stopped = PlayClipboard(desktop, hooks);
+    EXPECT_EQ(stopped.end, PlaybackEnd::FocusMoved);
+    EXPECT_EQ(stopped.controls, (PassedOver{1, 2, 1, 0x01}));
+}
+
+// With a layout chosen for the other computer, whose far side drops Unicode input, a character
+// that layout has no keys for is refused before the first key, as with keys only.
+TEST_F(Playback, AChosenLayoutRefusesACharacterWithoutKeysBeforeTyping) {
+    hooks.typing.layout = u"00000409";
+    desktop.PutFile(kFile, "ok\r\ncaf\xC3\xA9");
+    const PlaybackResult result = PlayResult();
+    EXPECT_EQ(result.end, PlaybackEnd::NotTypableAsKeys);
+    EXPECT_EQ(result.position, (TypingPosition{2, 4, 0}));
+    EXPECT_EQ(result.layoutName, u"US");
+    EXPECT_TRUE(Keys().empty());
+}
+
+// What the check before typing read must be what is typed: a file saved while it is checked
+// types nothing.
+TEST_F(Playback, AFileChangedBetweenTheCheckAndTheTypingTypesNothing) {
+    hooks.typing.keyMode = KeyMode::KeysOnly;
+    const std::string text = std::string(100000, 'x') + "\r\n";
+    desktop.PutFile(kFile, text);
+    desktop.onPump = [&] { desktop.PutFile(kFile, text); };  // a long check serves the window
+    const PlaybackResult result = PlayResult();
+    EXPECT_EQ(result.end, PlaybackEnd::ChangedAfterCheck);
+    EXPECT_EQ(result.path, kFile);
+    EXPECT_TRUE(Keys().empty());
+}
+
 TEST_F(Playback, AFailedKeystrokeIsPassedOverButAHungTargetEndsTheRun) {
     desktop.PutFile(kFile, "abc");
     desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"Blocked.", 5});
-    EXPECT_EQ(Play(), PlaybackEnd::Finished);
+    const PlaybackResult passed = PlayResult();
+    EXPECT_EQ(passed.end, PlaybackEnd::Finished);
+    EXPECT_EQ(passed.notTyped, (PassedOver{1, 1, 1, u'a'})) << "said at the end, not in silence";
     EXPECT_EQ(Keys().size(), 4u);
 
     // Not one keystroke taken is no finished run, whatever was passed over on the way.
@@ -674,7 +738,15 @@ INSTANTIATE_TEST_SUITE_P(
         // A keystroke that was never taken is not typed, but went out: a program that responds
         // again takes it. Failures passed over are not typed either, but the run went on past
         // them.
-        PositionCase{"AtTheKeystrokeNeverTaken", "ab\r\ncd", 4, true, {2, 1, 0, true}}),
+        PositionCase{"AtTheKeystrokeNeverTaken", "ab\r\ncd", 4, true, {2, 1, 0, true}},
+        // Characters, not UTF-16 units: an emoji is one (and two key strings).
+        PositionCase{"AfterAnEmoji",
+                     "\xF0\x9F\x98\x80"
+                     "ab",
+                     3,
+                     false,
+                     {1, 3, 2}},
+        PositionCase{"AfterLfLineEnds", "ab\ncd\n", 4, false, {2, 2, 4}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // The rest of a stopped run: typed from its first character not confirmed typed, its positions
@@ -728,18 +800,50 @@ const std::vector<std::u16string> kRestOfLineTwo = {u"d", u"\r\n", u"e", u"f", u
 INSTANTIATE_TEST_SUITE_P(
     Cases, RestOfAStoppedRun,
     ::testing::Values(
-        RestCase{"FromInsideALine", TextOrigin::File, "ab\r\ncd\r\nef", {2, 2}, false, 0,
-                 kRestOfLineTwo, {4, 1, 5}},
-        RestCase{"FromTheEndOfALineTypedInPieces", TextOrigin::File, kPiecedLine, {1, 150000},
-                 false, 0, {u"x", u"\r\n", u"z", u"\r\n"}, {3, 1, 4}},
+        RestCase{"FromInsideALine",
+                 TextOrigin::File,
+                 "ab\r\ncd\r\nef",
+                 {2, 2},
+                 false,
+                 0,
+                 kRestOfLineTwo,
+                 {4, 1, 5}},
+        RestCase{"FromTheEndOfALineTypedInPieces",
+                 TextOrigin::File,
+                 kPiecedLine,
+                 {1, 150000},
+                 false,
+                 0,
+                 {u"x", u"\r\n", u"z", u"\r\n"},
+                 {3, 1, 4}},
         // Stopped again: where, in the whole text, so that the rest of the rest can follow.
-        RestCase{"StoppedAgain", TextOrigin::File, "ab\r\ncd\r\nef", {2, 2}, false, 2,
-                 {u"d", u"\r\n"}, {3, 1, 2}},
-        RestCase{"OfTheClipboard", TextOrigin::Clipboard, "ab\r\ncd", {2, 1}, false, 0,
-                 {u"c", u"d"}, {2, 3, 2}},
+        RestCase{"StoppedAgain",
+                 TextOrigin::File,
+                 "ab\r\ncd\r\nef",
+                 {2, 2},
+                 false,
+                 2,
+                 {u"d", u"\r\n"},
+                 {3, 1, 2}},
+        RestCase{"OfTheClipboard",
+                 TextOrigin::Clipboard,
+                 "ab\r\ncd",
+                 {2, 1},
+                 false,
+                 0,
+                 {u"c", u"d"},
+                 {2, 3, 2}},
+        RestCase{"AfterAnEmojiInALfFile",
+                 TextOrigin::File,
+                 "a\n\xF0\x9F\x98\x80"
+                 "bc\n",
+                 {2, 3},
+                 false,
+                 0,
+                 {u"c", u"\r\n"},
+                 {3, 1, 2}},
         // A clipboard changed: see the main form's table.
-        RestCase{"OfAFileSavedAgain", TextOrigin::File, "ab\r\ncd\r\nef", {2, 2}, true, 0, {},
-                 {}}),
+        RestCase{"OfAFileSavedAgain", TextOrigin::File, "ab\r\ncd\r\nef", {2, 2}, true, 0, {}, {}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // The wait after each line, and how the run ends: Finished, or Stopped or FocusMoved by a stop
@@ -789,7 +893,7 @@ TEST_P(LineWait, FollowsEachLineEndButTheLastWithQuillrunServedAndEndsAtTheNextL
 INSTANTIATE_TEST_SUITE_P(
     Cases, LineWait,
     ::testing::Values(
-        LineWaitCase{"ThreeLines", "ab\r\n\r\ncd\r\n", PlaybackEnd::Finished, {4, 1, 7}},
+        LineWaitCase{"ThreeLinesEndedByLf", "ab\n\r\ncd\n", PlaybackEnd::Finished, {4, 1, 7}},
         LineWaitCase{"AStopDuringTheWait", "ab\r\ncd", PlaybackEnd::Stopped, {2, 1, 3}},
         LineWaitCase{"ASwitchDuringTheWait", "ab\r\ncd", PlaybackEnd::FocusMoved, {2, 1, 3}}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -1048,6 +1152,22 @@ struct ReportCase {
 
 class PlaybackReport : public ::testing::TestWithParam<ReportCase> {};
 
+PlaybackResult Ended(PlaybackEnd end, TypingPosition position = {}) {
+    PlaybackResult result;
+    result.end = end;
+    result.position = position;
+    return result;
+}
+
+// `result` with what it passed over as it went on.
+PlaybackResult Noted(PlaybackResult result, PassedOver controls, PassedOver notTyped = {},
+                     PassedOver invalidBytes = {}) {
+    result.controls = controls;
+    result.notTyped = notTyped;
+    result.invalidBytes = invalidBytes;
+    return result;
+}
+
 // `result` of a run that read its text as a key sequence.
 PlaybackResult InSequence(PlaybackResult result, SequenceError error = {}) {
     result.keySequence = true;
@@ -1274,6 +1394,42 @@ INSTANTIATE_TEST_SUITE_P(
                     u"turn \"Key sequences\" off"},
                    false,
                    {u"ファイルの 3 行目の 5 文字目の「{TABB}」は、キーの名前ではありません。"}},
+        // What a run passed over as it went on is said, also after a run that finished.
+        ReportCase{"FinishedButControlCharactersPassedOver",
+                   Noted(Ended(PlaybackEnd::Finished, {3, 1, 9}), {2, 1, 3, 0x08}),
+                   {u"Quillrun typed the file to its end.\n\nControl characters of the file not "
+                    u"typed: 2 (the first, U+0008, at line 1, column 3)."},
+                   false,
+                   {u"ファイルを最後まで入力しました", u"制御文字: 2 個 (最初は 1 行目の 3 文字目の U+0008)"}},
+        ReportCase{"StoppedWithKeysNotTypedAndBytesNotUtf8",
+                   Noted(Ended(PlaybackEnd::FocusMoved, {2, 1, 5}), {}, {1, 1, 2, u'b'}, {1, 2, 1, 0}),
+                   {u"another window came to the front",
+                    u"keystrokes failed: 1 (the first, U+0062 b, at line 1, column 2)",
+                    u"holds bytes that are not UTF-8, each typed as U+FFFD (\uFFFD) (the first at "
+                    u"line 2, column 1)"},
+                   false,
+                   {u"キー入力が失敗した", u"UTF-8 ではないバイト"}},
+        ReportCase{"NotOnTheChosenLayout",
+                   [] {
+                       PlaybackResult r = Ended(PlaybackEnd::NotTypableAsKeys, {2, 4, 0});
+                       r.character = 0xE9;
+                       r.layoutName = u"German";
+                       return r;
+                   }(),
+                   {u"layout chosen for the other computer, German, has no keys for U+00E9"},
+                   false,
+                   {u"「German」には"}},
+        ReportCase{"ChangedWhileChecked",
+                   [] {
+                       PlaybackResult r = Ended(PlaybackEnd::ChangedAfterCheck);
+                       r.path = u"C:\\a.txt";
+                       return r;
+                   }(),
+                   {u"the file \"C:\\a.txt\" changed while Quillrun checked it"}},
+        ReportCase{"SequenceWithAControlCharacter",
+                   InSequence({PlaybackEnd::BadSequence, {1, 2, 0}, {}, {}},
+                              {SequenceFault::ControlCharacter, u"\b", {1, 2}}),
+                   {u"\"U+0008\" is a control character, which Quillrun never types"}},
         ReportCase{"SequenceWithCtrlAltDelete",
                    InSequence({PlaybackEnd::BadSequence, {1, 2, 0}, {}, {}},
                               {SequenceFault::CtrlAltDelete, u"^%{DEL}", {1, 2}}),
