@@ -55,6 +55,10 @@ void MainForm::OnStartClick() {
         view_.ShowFailure(LaunchFailureMessage(settings_.targetPath, task.failure(), language_));
         return;
     }
+    // A program launched by an earlier Start that never got its run is not activated again.
+    if (std::exchange(taskUnplayed_, true)) {
+        desktop_.ReleaseTask(taskId_);
+    }
     taskId_ = task.value();
     ++starts_;
     heldMessage_.reset();  // the news of an older run is no longer worth an interruption
@@ -287,9 +291,9 @@ void MainForm::OnTimerTick() {
         .typing = typing,
     };
     // The rest of a stopped run, when that is what was picked.
-    const std::optional<RestOfRun> rest =
-        pick && pick->rest && restOffer_ ? std::optional<RestOfRun>(restOffer_->rest)
-                                         : std::nullopt;
+    const std::optional<RestOfRun> rest = pick && pick->rest && restOffer_
+                                              ? std::optional<RestOfRun>(restOffer_->rest)
+                                              : std::nullopt;
     const std::uint64_t pathChangesBefore = pathChanges_;
     PlaybackResult result;
     typing_ = true;
@@ -306,7 +310,14 @@ void MainForm::OnTimerTick() {
         // stopped run's file: a change of FPath withdraws the offer). A picked window is typed
         // into as it is in front at the tick: no task is activated.
         const std::optional<TaskId> task = pick ? std::nullopt : std::optional<TaskId>(taskId_);
+        if (task) {
+            taskUnplayed_ = false;
+        }
         result = PlayTextFile(desktop_, view_.PathText(), task, hooks, rest);
+        // Its one run is over: the program's handle is not kept until Quillrun exits.
+        if (task) {
+            desktop_.ReleaseTask(*task);
+        }
     }
     typing_ = false;
     if (stopByHotKey_ && result.end == PlaybackEnd::Stopped && starts_ == startsBefore &&

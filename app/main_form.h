@@ -126,6 +126,7 @@ class MainForm {
     FormView& view_;
     const Language language_;
     TaskId taskId_{};
+    bool taskUnplayed_ = false;  // taskId_ was launched and no run has typed into it yet
     Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi, .typing = {}};
     bool unloaded_ = false;  // a running playback stops once the window has closed
     std::optional<PlaybackEnd> lastPlayback_;
@@ -138,9 +139,9 @@ class MainForm {
     std::optional<std::u16string> heldMessage_;
     std::optional<RestOffer> restOffer_;
     std::uint64_t pathChanges_ = 0;  // changes of FPath's text so far
-    bool hotKeyTaken_ = false;  // another program had it when Quillrun last asked for it
-    bool typing_ = false;        // a run is typing
-    bool stopByHotKey_ = false;  // the hot key was pressed during it
+    bool hotKeyTaken_ = false;       // another program had it when Quillrun last asked for it
+    bool typing_ = false;            // a run is typing
+    bool stopByHotKey_ = false;      // the hot key was pressed during it
 };
 
 }  // namespace quillrun

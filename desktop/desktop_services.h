@@ -223,6 +223,10 @@ class DesktopServices {
     // Brings the task's main window (one with a taskbar button) to the front so that it
     // receives the following keystrokes; fails with kTaskHasNoWindowCode while it has none.
     virtual Status ActivateTask(TaskId task) = 0;
+    // Lets go of what is kept to activate `task` (the program's process handle, which keeps the
+    // ended process's entry in the system): no run will activate it again, and ActivateTask
+    // fails for it from now on.
+    virtual void ReleaseTask(TaskId task) = 0;
     // Brings to the front a window with a taskbar button of a process started since the task was
     // launched: a program's window that opened behind others (as a console program's in Windows
     // Terminal does). Fails with kTaskHasNoWindowCode when there is none.

@@ -587,19 +587,20 @@ void Win32Desktop::PumpEventsFor(Milliseconds duration) {
 InputAccess Win32Desktop::InputAccessTo(std::uint32_t process) {
     // Under User Interface Privilege Isolation a process may send input only to processes of
     // an equal or lower integrity level.
+    // Only a process that is gone (OpenProcess: ERROR_INVALID_PARAMETER) is let through, for
+    // the focus guard to end the run; any other failure to read its rights, whether recognised
+    // or not, may hide a program that keystrokes would never reach.
     const UniqueHandle target = OpenForQuery(process);
     if (!target) {
-        // Gone already: the focus guard ends the run. Closed to Quillrun: it is protected.
-        return ::GetLastError() == ERROR_ACCESS_DENIED ? InputAccess::Unreadable
-                                                       : InputAccess::Allowed;
+        return ::GetLastError() == ERROR_INVALID_PARAMETER ? InputAccess::Allowed
+                                                           : InputAccess::Unreadable;
     }
     const Result<DWORD> theirs = ProcessIntegrityLevel(target.get());
-    if (!theirs) {
-        return theirs.failure().code == ERROR_ACCESS_DENIED ? InputAccess::Unreadable
-                                                            : InputAccess::Allowed;
-    }
     const Result<DWORD> ours = ProcessIntegrityLevel(::GetCurrentProcess());
-    return ours && theirs.value() > ours.value() ? InputAccess::Elevated : InputAccess::Allowed;
+    if (!theirs || !ours) {
+        return InputAccess::Unreadable;
+    }
+    return theirs.value() > ours.value() ? InputAccess::Elevated : InputAccess::Allowed;
 }
 
 bool Win32Desktop::ProcessEnded(std::uint32_t process) {

@@ -52,6 +52,7 @@ class Win32Desktop final : public DesktopServices {
 
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
+    void ReleaseTask(TaskId task) override { tasks_.erase(task.value); }
     Status ActivateWindowOpenedSince(TaskId task) override;
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override;
     Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;

@@ -221,7 +221,8 @@ Status FakeDesktop::ActivateTask(TaskId task) {
     if (auto failure = TakeScriptedFailure("ActivateTask")) {
         return *std::move(failure);
     }
-    if (std::find(launched_.begin(), launched_.end(), task) == launched_.end()) {
+    if (std::find(launched_.begin(), launched_.end(), task) == launched_.end() ||
+        released_.contains(task.value)) {
         return Failure{"ActivateTask", u"The handle is invalid.", 6};
     }
     foregroundProcess = ProcessOf(task);
@@ -229,6 +230,11 @@ Status FakeDesktop::ActivateTask(TaskId task) {
     // one window here, so the splash screen it replaces is gone).
     windowsWithoutTaskbarButton.erase(foregroundProcess);
     return {};
+}
+
+void FakeDesktop::ReleaseTask(TaskId task) {
+    Record("ReleaseTask", Numbered(task.value));
+    released_.insert(task.value);
 }
 
 Status FakeDesktop::ActivateWindowOpenedSince(TaskId task) {

@@ -106,6 +106,8 @@ class FakeDesktop final : public DesktopServices {
     // --- DesktopServices ---------------------------------------------------------------------
     Result<TaskId> LaunchProgram(std::u16string_view commandLine) override;
     Status ActivateTask(TaskId task) override;
+    // Recorded; the task cannot be activated afterwards, as on Windows.
+    void ReleaseTask(TaskId task) override;
     Status ActivateWindowOpenedSince(TaskId task) override;
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override {
         return !windowsWithoutTaskbarButton.contains(window.value);
@@ -182,6 +184,7 @@ class FakeDesktop final : public DesktopServices {
     std::uint64_t writes_ = 0;
     std::map<std::u16string, bool> folders_;
     std::vector<TaskId> launched_;
+    std::set<std::uint64_t> released_;
     std::uint64_t nextTask_ = 1;
     bool timerEnabled_ = false;
     Milliseconds interval_{0};

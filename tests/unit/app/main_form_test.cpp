@@ -379,6 +379,10 @@ TEST_F(MainFormPlayback, TwoQuickStartsGiveOneRunIntoTheSecondInstance) {
     ASSERT_EQ(desktop.CallsOf("ActivateTask").size(), 1u);
     EXPECT_EQ(desktop.CallsOf("ActivateTask")[0].argument, u"#2");
     EXPECT_EQ(Typed(), u"xy\r\n");
+    // Neither program's handle is kept: the first's at the second Start, the second's once its
+    // run is over.
+    EXPECT_EQ(desktop.CallsOf("ReleaseTask"),
+              (std::vector<FakeDesktop::Call>{{"ReleaseTask", u"#1"}, {"ReleaseTask", u"#2"}}));
 }
 
 TEST_F(MainFormPlayback, StartDuringARunStopsItAndTheNewRunTypesIntoTheNewInstance) {
@@ -689,9 +693,9 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
         desktop.clipboard = u"ab\r\ncd";
         view.failures.clear();
         typeInto(c.run, c.stops, false);
-        EXPECT_EQ(restItem(),
-                  c.stops ? u"Type the rest into the window I click next (line 1, column 3)"
-                          : grayed);
+        EXPECT_EQ(restItem(), c.stops
+                                  ? u"Type the rest into the window I click next (line 1, column 3)"
+                                  : grayed);
         if (c.then == Then::ChangeTheClipboard) {
             desktop.clipboard = u"ab\r\ncD";
         } else if (c.then == Then::EditThePath) {
