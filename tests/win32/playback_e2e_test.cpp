@@ -24,7 +24,7 @@ INSTANTIATE_TEST_SUITE_P(
         CorpusCase{"Specials", "a+b {x} (50%) ~^[]\r\n", L"a+b {x} (50%) ~^[]\r\n"},
         CorpusCase{"TabsAndBlankLines", "\tx\ty\r\n\r\n\r\nz\t\r\n", L"\tx\ty\r\n\r\n\r\nz\t\r\n"},
         CorpusCase{"CarriageReturnOnly", "one\rtwo\r", L"one\r\ntwo\r\n"},
-        CorpusCase{"LineFeedOnly", "one\ntwo\n", L"one\r\ntwo\r\n\r\n"},
+        CorpusCase{"LineFeedOnly", "one\ntwo\n", L"one\r\ntwo\r\n"},
         CorpusCase{"NoFinalLineEnd", "Mixed Case 123!", L"Mixed Case 123!\r\n"},
         CorpusCase{"Utf8JapaneseWithMark",
                    "\xEF\xBB\xBF\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xA7\xE3\x81\x99",
@@ -243,12 +243,14 @@ TEST(Playback, ARealEditControlReceivesTheSameText) {
     ExpectTyped(session.target, L"Edit {1}+(2)\r\n\tok\r\n");
 }
 
-// Wine's Notepad, the default target, started by Quillrun itself.
+// Wine's Notepad, the default target, started by Quillrun itself: an old file whose lines end
+// in a line feed alone, with a backspace inside a line and a DOS end mark, arrives with its
+// lines as lines and nothing deleted or undone, and the backspace passed over is said.
 TEST(Playback, TheSystemEditorReceivesTheSameText) {
     QuillrunInstall install;  // no quillrun.ini: the default target
     TempFolder work;
     const std::wstring file = work / L"note.txt";
-    ASSERT_TRUE(WriteBytes(file, "Hi {Notepad}+1\r\n\tok"));
+    ASSERT_TRUE(WriteBytes(file, "Hi {Notepad}+1\nab\bc\n\tok\x1A"));
     const auto before = VisibleTopLevelWindows([](HWND w) { return ClassName(w) == L"Notepad"; });
     auto [process, window] = install.Launch();
     ASSERT_NE(window, nullptr);
@@ -266,8 +268,17 @@ TEST(Playback, TheSystemEditorReceivesTheSameText) {
     })) << "Notepad did not start";
     HWND edit = ::FindWindowExW(notepad, nullptr, L"Edit", nullptr);
     ASSERT_NE(edit, nullptr);
-    const std::wstring expected = L"Hi {Notepad}+1\r\n\tok\r\n";
+    const std::wstring expected = L"Hi {Notepad}+1\r\nabc\r\n\tok\r\n";
     EXPECT_TRUE(WaitUntil([&] { return Text(edit) == expected; }, 30s)) << Narrow(Text(edit));
+    ::SetForegroundWindow(window);
+    HWND box = FindMessageBox(process.id(), window);
+    ASSERT_NE(box, nullptr);
+    const std::wstring message = AllChildText(box);
+    EXPECT_NE(message.find(L"Control characters of the file not typed: 1 (the first, U+0008, at "
+                           L"line 2, column 3)"),
+              std::wstring::npos)
+        << Utf8(message);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
 
     // Notepad would ask whether to save; it is ended instead.
     DWORD notepadId = 0;
