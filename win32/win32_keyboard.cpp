@@ -661,8 +661,9 @@ Status KeyboardTypist::Prepare(const KeyChord& chord, Keystroke& keystroke) {
     keystroke.ahead = keystroke.inputs.size();
     keystroke.inputs.insert(keystroke.inputs.end(), planned.inputs.begin(), planned.inputs.end());
     keystroke.pressEnd = keystroke.ahead + planned.typingPress + 1;
-    // The typing key's release comes right after its press.
-    keystroke.behind = planned.events.size() - (planned.typingPress + 2);
+    // The typing key's release comes right after its press; what follows it may still wait
+    // (with the left Ctrl that Windows lets go with AltGr).
+    keystroke.behind = QueuedMessages(std::span(planned.events).subspan(planned.typingPress + 2));
     return {};
 }
 

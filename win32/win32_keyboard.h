@@ -155,7 +155,7 @@ class KeyboardTypist {
         std::vector<INPUT> inputs;
         std::size_t ahead = 0;     // inputs ahead of the planned ones
         std::size_t pressEnd = 0;  // inputs up to and with the press that types
-        std::size_t behind = 0;    // inputs after the typing key's release
+        std::size_t behind = 0;    // messages of the inputs after the typing key's release
         BYTE keyBefore = 0;        // the watched key's state before the keystroke
         bool mayBeHotKey = false;  // a shortcut or a named key, which a hot key may keep
     };
