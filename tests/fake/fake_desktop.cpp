@@ -249,6 +249,11 @@ Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t proces
         return Failure{"SendKeyString", u"A key is held.", kKeysHeldCode};
     }
     Record("SendKeyString", std::u16string(keys));
+    // As the real keyboard refuses, sending nothing, a character that has no keys when only
+    // keys may type it.
+    if (keysOnly_ && keys.size() == 1 && keyCharacters.find(keys[0]) == std::u16string::npos) {
+        return Failure{"SendKeyString", u"No mapping for the Unicode character exists.", 1113};
+    }
     std::optional<Failure> failure = TakeScriptedFailure("SendKeyString");
     if (onKeys) {
         onKeys(keys);
@@ -293,6 +298,7 @@ Status FakeDesktop::BeginTyping(const TypingOptions& options) {
         return *std::move(failure);
     }
     waitWhileKeysHeld_ = options.waitWhileKeysHeld;
+    keysOnly_ = options.keyMode == KeyMode::KeysOnly || !options.layout.empty();
     const auto installed = InstalledKeyboardLayouts();
     if (!options.layout.empty() &&
         std::find(installed.begin(), installed.end(), options.layout) == installed.end()) {

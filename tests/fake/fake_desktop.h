@@ -169,6 +169,8 @@ class FakeDesktop final : public DesktopServices {
     std::deque<std::optional<HotKey>> hotKeyAnswers_;
     std::vector<HotKeyDialog> hotKeyDialogs_;
     bool waitWhileKeysHeld_ = false;  // as the run typing now began
+    // Keys only, or the other computer's layout named: a character without keys is refused.
+    bool keysOnly_ = false;
     std::map<std::u16string, std::string> files_;
     // When each file was last written, as a count of writes: each write is a later time.
     std::map<std::u16string, std::uint64_t> writeTimes_;
