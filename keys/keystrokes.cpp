@@ -26,8 +26,10 @@ void Press(std::vector<KeyEvent>& events, KeyEvent::Kind kind, std::uint16_t cod
     events.push_back({.kind = kind, .code = code, .up = true, .typesCharacter = false});
 }
 
-// Presses `press` and releases it, with the `modifiers` held around it.
-void PressWithModifiers(std::vector<KeyEvent>& events, std::uint8_t modifiers, KeyEvent press) {
+// Presses `press` and releases it, with the `modifiers` (Shift, and the left Ctrl and Alt keys)
+// held around it, and AltGr held last when `altGr`.
+void PressWithModifiers(std::vector<KeyEvent>& events, std::uint8_t modifiers, bool altGr,
+                        KeyEvent press) {
     constexpr std::uint8_t kModifierKeys[][2] = {
         {kShiftBit, vk::kShift}, {kControlBit, vk::kControl}, {kAltBit, vk::kAlt}};
     const std::size_t first = events.size();
@@ -35,6 +37,17 @@ void PressWithModifiers(std::vector<KeyEvent>& events, std::uint8_t modifiers, K
         if ((modifiers & bit) != 0) {
             events.push_back({.kind = KeyEvent::Kind::VirtualKey, .code = modifierKey});
         }
+    }
+    if (altGr) {
+        // AltGr is the right Alt key, scan code E0 38: a far side that reads scan codes (a
+        // virtual machine's guest, a KVM switch) takes the left Ctrl and Alt as a shortcut.
+        // On a layout with AltGr (KLLF_ALTGR), Windows presses the left Ctrl itself with the
+        // right Alt and lets it go with it, as for a real keyboard, so programs here still
+        // read the Ctrl+Alt that the layout's AltGr level is.
+        events.push_back({.kind = KeyEvent::Kind::VirtualKey,
+                          .code = vk::kRightAlt,
+                          .scanCode = vk::kRightAltScanCode,
+                          .extended = true});
     }
     const std::size_t modifiersDown = events.size();
     events.push_back(press);
@@ -50,10 +63,13 @@ void PressWithModifiers(std::vector<KeyEvent>& events, std::uint8_t modifiers, K
     }
 }
 
-// Presses `key` with its modifiers held around it; its press types the character unless it
-// is a dead key.
-void PressLayoutKey(std::vector<KeyEvent>& events, LayoutKey key, bool dead) {
-    PressWithModifiers(events, key.modifiers,
+// Presses `key` with its modifiers and a shortcut's `extra` ones held around it; its press
+// types the character unless it is a dead key. The layout's Ctrl+Alt is its AltGr level.
+void PressLayoutKey(std::vector<KeyEvent>& events, LayoutKey key, bool dead,
+                    std::uint8_t extra = 0) {
+    const bool altGr = (key.modifiers & kAltGrBits) == kAltGrBits;
+    const auto own = static_cast<std::uint8_t>(altGr ? key.modifiers & ~kAltGrBits : key.modifiers);
+    PressWithModifiers(events, static_cast<std::uint8_t>(own | extra), altGr,
                        {.kind = KeyEvent::Kind::VirtualKey,
                         .code = key.virtualKey,
                         .up = false,
@@ -214,7 +230,7 @@ std::vector<KeyEvent> PlanChord(const KeyChord& chord, const KeyboardLayout& lay
                                 CapsLock capsLock, KeyMode mode) {
     std::vector<KeyEvent> events;
     if (chord.key) {
-        PressWithModifiers(events, chord.modifiers,
+        PressWithModifiers(events, chord.modifiers, false,
                            {.kind = KeyEvent::Kind::VirtualKey,
                             .code = chord.key->virtualKey,
                             .up = false,
@@ -231,9 +247,7 @@ std::vector<KeyEvent> PlanChord(const KeyChord& chord, const KeyboardLayout& lay
         return events;
     }
     if (const std::optional<LayoutKey> key = ChooseLayoutKey(c, layout, false)) {
-        PressLayoutKey(
-            events, {key->virtualKey, static_cast<std::uint8_t>(key->modifiers | chord.modifiers)},
-            false);
+        PressLayoutKey(events, *key, false, chord.modifiers);
     }
     return events;
 }
@@ -242,12 +256,22 @@ KeyMode ModeForUnknownLayout(KeyMode chosen) {
     return chosen == KeyMode::KeysOnly ? KeyMode::KeysOnly : KeyMode::UnicodeForText;
 }
 
+std::size_t QueuedMessages(std::span<const KeyEvent> events) {
+    std::size_t messages = 0;
+    for (const KeyEvent& event : events) {
+        const bool translated = event.typesCharacter || event.deadKey;
+        const bool altGr = event.kind == KeyEvent::Kind::VirtualKey && event.code == vk::kRightAlt;
+        messages += 1 + (translated ? 1 : 0) + (altGr ? 1 : 0);
+    }
+    return messages;
+}
+
 RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore) {
     std::size_t messages = 0;
     std::size_t untilTyped = 0;
-    for (const KeyEvent& event : events) {
-        messages += event.typesCharacter || event.deadKey ? 2 : 1;
-        if (event.typesCharacter) {
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        messages += QueuedMessages(events.subspan(i, 1));
+        if (events[i].typesCharacter) {
             untilTyped = messages;
         }
     }

@@ -24,6 +24,9 @@ inline constexpr std::uint8_t kReturn = 0x0D;
 inline constexpr std::uint8_t kShift = 0x10;
 inline constexpr std::uint8_t kControl = 0x11;
 inline constexpr std::uint8_t kAlt = 0x12;
+// The right Alt key, AltGr on the layouts that have one; pressed with its scan code and E0.
+inline constexpr std::uint8_t kRightAlt = 0xA5;
+inline constexpr std::uint8_t kRightAltScanCode = 0x38;
 }  // namespace vk
 
 // A key on the layout and the modifiers held with it.
@@ -132,11 +135,11 @@ std::optional<LayoutKey> ChooseLayoutKey(char16_t c, const KeyboardLayout& layou
                                          CapsLock capsLock);
 
 // The events that type `c`: Enter for a carriage return or line feed, Tab for a tab, the layout
-// key with its modifiers pressed around it, or a Unicode event. Other control characters get no
-// events in any mode: programs take them as editing commands (a backspace deletes, Ctrl+Z
-// undoes). Every key pressed is released again in the same plan. With KeysOnly, a character
-// that only a dead key and the key after it type goes as those two; and a character the layout
-// cannot type as keys gets no events at all.
+// key with its modifiers pressed around it (AltGr as the right Alt key), or a Unicode event.
+// Other control characters get no events in any mode: programs take them as editing commands
+// (a backspace deletes, Ctrl+Z undoes). Every key pressed is released again in the same plan.
+// With KeysOnly, a character that only a dead key and the key after it type goes as those two;
+// and a character the layout cannot type as keys gets no events at all.
 std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, CapsLock capsLock,
                                      KeyMode mode = KeyMode::UnicodeWhereNeeded);
 
@@ -144,6 +147,8 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
 // modifiers as the layout key that types it (Caps Lock aside) with them added, since a
 // shortcut is a key and cannot go as a Unicode event; a named key as itself, with its scan
 // code, in any mode. The modifiers are pressed before the key and let go after it, in reverse.
+// A shortcut's Ctrl and Alt are the left keys, a real Ctrl+Alt; only the layout's AltGr level
+// is the right Alt key.
 // Empty when the layout has no key for a character that needs one.
 std::vector<KeyEvent> PlanChord(const KeyChord& chord, const KeyboardLayout& layout,
                                 CapsLock capsLock, KeyMode mode = KeyMode::UnicodeWhereNeeded);
@@ -159,11 +164,17 @@ struct RoundTrips {
     friend bool operator==(const RoundTrips&, const RoundTrips&) = default;
 };
 
+// The messages `events` put in the target's queue: one for each key event, one more for the
+// character message that translating the typing press (or a dead key's) posts behind it, and
+// one more for the left Ctrl press or release that Windows adds to the right Alt's on a layout
+// with AltGr. Where the layout has none (a far side's AltGr key typed on this computer's US
+// layout), that one is too many, which only costs a round trip.
+std::size_t QueuedMessages(std::span<const KeyEvent> events);
+
 // The round trips that prove the character typed by `events` handled. `queuedBefore` messages
-// may wait ahead of them (left over from the keystroke before, or keys released first). Each
-// key event is one message, and translating the typing press adds a character message right
-// behind it, as translating a dead key's press adds a dead-character message. One more covers
-// events still on their way from the system's input queue to the target's.
+// may wait ahead of them (left over from the keystroke before, or keys released first). The
+// messages are those QueuedMessages counts. One more covers events still on their way from the
+// system's input queue to the target's.
 RoundTrips RoundTripsToHandle(std::span<const KeyEvent> events, std::size_t queuedBefore);
 
 // How long after a shortcut or a named key went out, with the target answering all the while,

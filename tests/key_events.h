@@ -20,6 +20,16 @@ inline KeyEvent Up(std::uint16_t code, K kind = K::VirtualKey) {
     return {.kind = kind, .code = code, .up = true, .typesCharacter = false};
 }
 
+// AltGr's press (its release with `up`): the right Alt key, with its scan code and E0 prefix.
+inline KeyEvent AltGr(bool up = false) {
+    return {.kind = K::VirtualKey,
+            .code = vk::kRightAlt,
+            .up = up,
+            .typesCharacter = false,
+            .scanCode = vk::kRightAltScanCode,
+            .extended = true};
+}
+
 // A named key's press (its release with `up`), with its scan code and E0 prefix.
 inline KeyEvent Named(std::uint16_t code, std::uint8_t scan, bool extended, bool up = false) {
     return {.kind = K::VirtualKey,

@@ -374,6 +374,11 @@ KeyboardTypist::~KeyboardTypist() {
 void KeyboardTypist::Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout,
                            bool waitWhileKeysHeld) {
     waitWhileKeysHeld_ = waitWhileKeysHeld;
+    // The other computer's layout is chosen for a far side that reads scan codes (a virtual
+    // machine's or a remote console) and drops Unicode input: its characters go as keys only.
+    if (layout != nullptr) {
+        mode = KeyMode::KeysOnly;
+    }
     if (mode != keyMode_) {
         plans_.Clear();  // worked out under the other mode
         unknownLayoutPlans_.Clear();
@@ -381,6 +386,7 @@ void KeyboardTypist::Begin(std::chrono::milliseconds pace, KeyMode mode, HKL lay
     pace_ = pace;
     keyMode_ = mode;
     layout_ = layout;
+    capsLockKnown_.reset();
     // "Key state ... is reset after a call to AttachThreadInput" (its documentation): the
     // shared key state cannot be trusted with the toggle, so it is read before any sharing,
     // from Quillrun's own, which its last input (the click that began the run) brought up to
@@ -485,6 +491,7 @@ void KeyboardTypist::End() {
     // The plans stay for the next run: Begin forgets them if it types under another mode.
     pace_ = {};
     layout_ = nullptr;
+    capsLockKnown_.reset();
     static_cast<void>(ShareInputWith(0));
     unshareable_ = 0;
     trustedToggles_.reset();
@@ -637,7 +644,11 @@ Status KeyboardTypist::Prepare(const KeyChord& chord, Keystroke& keystroke) {
     // every keystroke, so that a switch of layouts during a run is followed. A remote computer's
     // layout, when the user named one, decides instead: the far side reads the scan codes.
     const KeyRules rules = ChosenRules();
-    if (ShareInputWith(target_.thread)) {
+    const bool newlyShared = ShareInputWith(target_.thread);
+    if (!capsLockKnown_) {
+        capsLockKnown_ = sharedInput_ != 0;
+    }
+    if (newlyShared) {
         // The shared key state settles once the target has taken a turn with it; read
         // before that, it could make a release look read that is not.
         keysSeenHandled_ = 0;
@@ -651,10 +662,13 @@ Status KeyboardTypist::Prepare(const KeyChord& chord, Keystroke& keystroke) {
         ::GetKeyboardState(keys_.data());
     }
     keysSeenHandled_ = 0;
-    // Without shared input (a console window: its process and thread own no message queue) the
-    // key state read here is Quillrun's own, which stops following the keyboard once Quillrun
-    // is no longer in front; Caps Lock then counts as unknown.
-    const CapsLock capsLock = sharedInput_ != 0 ? CapsLock(capsLock_) : std::nullopt;
+    // Without shared input at the first keystroke (a console window: its process and thread own
+    // no message queue) the key state read here is Quillrun's own, which stops following the
+    // keyboard once Quillrun is no longer in front; Caps Lock then counts as unknown for the
+    // run. A slow target that ends the sharing later only changes how each keystroke is seen
+    // handled, never which keys type it: letters planned anew as unknown would go as Unicode
+    // input, which virtual-machine and VNC consoles drop.
+    const CapsLock capsLock = *capsLockKnown_ ? CapsLock(capsLock_) : std::nullopt;
     const PlannedKeys& planned = PlanFor(chord, rules, capsLock);
     if (planned.events.empty()) {
         return ErrorFailure("SendKeyString", ERROR_NO_UNICODE_TRANSLATION);
@@ -670,8 +684,9 @@ Status KeyboardTypist::Prepare(const KeyChord& chord, Keystroke& keystroke) {
     keystroke.ahead = keystroke.inputs.size();
     keystroke.inputs.insert(keystroke.inputs.end(), planned.inputs.begin(), planned.inputs.end());
     keystroke.pressEnd = keystroke.ahead + planned.typingPress + 1;
-    // The typing key's release comes right after its press.
-    keystroke.behind = planned.events.size() - (planned.typingPress + 2);
+    // The typing key's release comes right after its press; what follows it may still wait
+    // (with the left Ctrl that Windows lets go with AltGr).
+    keystroke.behind = QueuedMessages(std::span(planned.events).subspan(planned.typingPress + 2));
     return {};
 }
 

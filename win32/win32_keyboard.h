@@ -115,7 +115,8 @@ class KeyboardTypist {
     void AllowSharingInput(bool allowed) { sharingAllowed_ = allowed; }
 
     // Begins a run: each key event at least half of `pace` after the one before (0: as fast as
-    // the target takes them), with `mode`, keys chosen from `layout` (null: the target's).
+    // the target takes them), with `mode`, keys chosen from `layout` (null: the target's; a
+    // layout named here is typed with keys only).
     // `waitWhileKeysHeld`: a modifier the user holds makes Type fail with kKeysHeldCode,
     // sending nothing, instead of being released ahead of the keys.
     void Begin(std::chrono::milliseconds pace, KeyMode mode, HKL layout,
@@ -157,7 +158,7 @@ class KeyboardTypist {
         std::vector<INPUT> inputs;
         std::size_t ahead = 0;     // inputs ahead of the planned ones
         std::size_t pressEnd = 0;  // inputs up to and with the press that types
-        std::size_t behind = 0;    // inputs after the typing key's release
+        std::size_t behind = 0;    // messages of the inputs after the typing key's release
         BYTE keyBefore = 0;        // the watched key's state before the keystroke
         bool mayBeHotKey = false;  // a shortcut or a named key, which a hot key may keep
     };
@@ -235,6 +236,9 @@ class KeyboardTypist {
     // Caps Lock as the run began, before sharing any input, and as the run's own presses of it
     // (a key sequence's {CAPSLOCK}) have turned it since.
     bool capsLock_ = false;
+    // Whether capsLock_ counts for the run: settled at its first keystroke by whether the
+    // target's input could be shared then; nullopt before it.
+    std::optional<bool> capsLockKnown_;
     // When the last key event went out at a pace.
     std::chrono::steady_clock::time_point lastEvent_{};
     std::array<BYTE, 256> keys_{};  // the target's key state as last read

@@ -192,6 +192,47 @@ TEST_F(Typing, ATargetThatStopsRespondingEndsTheWaitWithinTheBound) {
     EXPECT_LT(waited, 2500ms);
 }
 
+// A target that stops for a moment answers no round trip quickly, which ends the sharing of its
+// input state; from then on each key is seen handled by repaints and round trips. The keys are
+// still chosen as at the start: letters stay keys, never Unicode input (VK_PACKET), which
+// virtual-machine and VNC consoles drop.
+TEST_F(Typing, AStallChangesHowKeysAreSeenHandledNeverWhichKeysTypeThem) {
+    StartTarget(L"--stall-at 30 --stall-ms 300");
+    ASSERT_TRUE(desktop.BeginTyping({}).ok());
+    std::u16string text;
+    while (text.size() < 200) {
+        text += u"pack my box with 5 dozen liquor jugs 0123456789 ";
+    }
+    text.resize(200);
+    for (const char16_t c : text) {
+        const Status sent = Send(EscapeKeyChar(c));
+        ASSERT_TRUE(sent.ok()) << "failed with code " << sent.failure().code;
+    }
+    desktop.EndTyping();
+    EXPECT_EQ(target->Text(), std::wstring(text.begin(), text.end()));
+    const std::string events = target->Events();
+    EXPECT_EQ(events.find("vk=E7"), std::string::npos) << events;
+}
+
+// With the other computer's layout chosen every character goes as keys of it: a character it
+// has no keys for is named before the first key and refused, never sent as Unicode input.
+TEST_F(Typing, AChosenLayoutTypesKeysOnly) {
+    StartTarget(L"");
+    const std::vector<std::u16string> layouts = desktop.InstalledKeyboardLayouts();
+    ASSERT_FALSE(layouts.empty());
+    TypingOptions options;
+    options.layout = layouts.front();
+    ASSERT_TRUE(desktop.BeginTyping(options).ok());
+    EXPECT_EQ(desktop.FirstNotTypableAsKeys(u"1 日"), std::optional<std::size_t>(2));
+    EXPECT_TRUE(Send(u"1").ok());
+    const Status refused = Send(u"日");
+    desktop.EndTyping();
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.failure().code, std::uint32_t{ERROR_NO_UNICODE_TRANSLATION});
+    EXPECT_EQ(target->Text(), L"1");
+    EXPECT_EQ(target->Events().find("vk=E7"), std::string::npos);
+}
+
 // Typing closes an open input method of the target's window and opens it again afterwards,
 // through the input method window of the target's thread, which answers other processes.
 TEST_F(Typing, TheInputMethodOfAnotherProgramsWindowIsReadClosedAndOpened) {

@@ -139,11 +139,12 @@ INSTANTIATE_TEST_SUITE_P(
                  u'$',
                  false,
                  {Down(vk::kShift), Down(0x34, true), Up(0x34), Up(vk::kShift)}},
-        PlanCase{"AltGr",
+        // AltGr is the right Alt key (E0 38) alone: Windows adds the left Ctrl on a layout
+        // with AltGr, and a far side that reads scan codes sees AltGr, not Ctrl+Alt.
+        PlanCase{"AltGrIsTheRightAltKey",
                  u'@',
                  false,
-                 {Down(vk::kControl), Down(vk::kAlt), Down(0x51, true), Up(0x51), Up(vk::kAlt),
-                  Up(vk::kControl)}},
+                 {AltGr(), Down(0x51, true), Up(0x51), AltGr(true)}},
         PlanCase{"OwnKey", u'\u00E4', false, {Down(0xDE, true), Up(0xDE)}},
         PlanCase{"KeyTheListingMissesIsFoundByItsCharacter",
                  u'(',
@@ -189,8 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"KeysOnlyAltGr",
                  u'@',
                  false,
-                 {Down(vk::kControl), Down(vk::kAlt), Down(0x51, true), Up(0x51), Up(vk::kAlt),
-                  Up(vk::kControl)},
+                 {AltGr(), Down(0x51, true), Up(0x51), AltGr(true)},
                  KeyMode::KeysOnly},
         PlanCase{"KeysOnlyDeadKeyThenSpaceTypesTheAccent",
                  u'^',
@@ -277,6 +277,22 @@ INSTANTIATE_TEST_SUITE_P(
                   Up(vk::kShift)},
                  KeyMode::UnicodeWhereNeeded,
                  kControlBit},
+        // A Ctrl+Alt the user wrote is the left keys, a shortcut; the layout's AltGr level
+        // under a shortcut's Ctrl is still the right Alt key.
+        PlanCase{"CtrlAltShortcutIsNotAltGr",
+                 u'a',
+                 false,
+                 {Down(vk::kControl), Down(vk::kAlt), Down('A', true), Up('A'), Up(vk::kAlt),
+                  Up(vk::kControl)},
+                 KeyMode::UnicodeWhereNeeded,
+                 kControlBit | kAltBit},
+        PlanCase{"CtrlWithAnAltGrCharacter",
+                 u'@',
+                 false,
+                 {Down(vk::kControl), AltGr(), Down(0x51, true), Up(0x51), AltGr(true),
+                  Up(vk::kControl)},
+                 KeyMode::UnicodeWhereNeeded,
+                 kControlBit},
         PlanCase{
             "ShortcutNotOnLayout", u'\u65E5', false, {}, KeyMode::UnicodeWhereNeeded, kAltBit}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -296,7 +312,8 @@ TEST(RoundTripsToHandle, OnePerMessageUpToTheCharacterOneForTheTurnAfterOneForTh
         // What the previous keystroke left queued (or keys released first) comes before.
         {u'a', 1, {5, 0}},
         {u'A', 2, {7, 1}},
-        // Ctrl down, Alt down, key down, character; key up taken; Alt and Ctrl up may wait.
+        // AltGr down with the left Ctrl that Windows adds, key down, character; key up taken;
+        // AltGr up and that Ctrl's may wait.
         {u'@', 0, {6, 2}},
         {u'\u65E5', 0, {4, 0}},
         {u'\n', 0, {4, 0}},
