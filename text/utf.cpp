@@ -71,23 +71,66 @@ void Utf8Validator::Feed(std::string_view bytes) {
 }
 
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
-    Utf8Validator validator;
-    validator.Feed(utf8);
-    if (!validator.CompleteAndValid()) {
+    ReplacedUtf8 decoded = Utf8ToUtf16Replacing(utf8);
+    if (decoded.firstInvalid) {
         return std::nullopt;
     }
-    // Valid from here on: each lead byte says how many continuation bytes follow.
-    std::u16string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            cp = (cp << 6) | (static_cast<std::uint8_t>(utf8[i + k]) & 0x3F);
+    return std::move(decoded.text);
+}
+
+ReplacedUtf8 Utf8ToUtf16Replacing(std::string_view utf8) {
+    ReplacedUtf8 out;
+    out.text.reserve(utf8.size());
+    const auto replace = [&out] {
+        if (!out.firstInvalid) {
+            out.firstInvalid = out.text.size();
         }
-        AppendUtf16(out, cp);
-        i += length;
+        out.text.push_back(static_cast<char16_t>(kReplacement));
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<std::uint8_t>(utf8[i++]);
+        if (lead < 0x80) {
+            out.text.push_back(lead);
+            continue;
+        }
+        // The continuation bytes a lead byte needs, and the range of the first of them, which
+        // shuts out overlong forms, UTF-16 surrogates and code points past U+10FFFF.
+        int pending = 0;
+        std::uint8_t low = 0x80;
+        std::uint8_t high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            pending = 1;
+        } else if (lead == 0xE0) {
+            pending = 2, low = 0xA0;
+        } else if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF) {
+            pending = 2;
+        } else if (lead == 0xED) {
+            pending = 2, high = 0x9F;
+        } else if (lead == 0xF0) {
+            pending = 3, low = 0x90;
+        } else if (lead >= 0xF1 && lead <= 0xF3) {
+            pending = 3;
+        } else if (lead == 0xF4) {
+            pending = 3, high = 0x8F;
+        } else {
+            replace();  // a continuation byte on its own, or a byte UTF-8 never uses
+            continue;
+        }
+        auto cp = static_cast<char32_t>(lead & (0x3F >> pending));
+        for (; pending > 0 && i < utf8.size(); --pending, ++i) {
+            const auto next = static_cast<std::uint8_t>(utf8[i]);
+            if (next < low || next > high) {
+                break;  // this byte is not part of the stretch: it starts the next one
+            }
+            cp = (cp << 6) | (next & 0x3F);
+            low = 0x80;
+            high = 0xBF;
+        }
+        if (pending > 0) {
+            replace();
+        } else {
+            AppendUtf16(out.text, cp);
+        }
     }
     return out;
 }

@@ -760,6 +760,27 @@ Language Win32Desktop::DisplayLanguage() const {
                                                                         : Language::English;
 }
 
+std::uint32_t Win32Desktop::LegacyAnsiCodePage() const {
+    // The system locale ("Language for non-Unicode programs") is what decides the ANSI code page,
+    // so its code page is the one files of programs that are not Unicode were written in, not the
+    // user's regional format. LOCALE_IUSEUTF8LEGACYACP (winnls.h of newer SDKs) is documented as
+    // "the legacy Windows codepage that would have been used" where the system uses UTF-8;
+    // Windows that predate it fail the call, and their locale's own ANSI code page is the answer.
+    constexpr LCTYPE kLegacyAnsiCodePageOfUtf8System = 0x0666;
+    for (const LCTYPE type :
+         {kLegacyAnsiCodePageOfUtf8System, LCTYPE{LOCALE_IDEFAULTANSICODEPAGE}}) {
+        DWORD codePage = 0;
+        // With LOCALE_RETURN_NUMBER the size is counted in WCHARs and the number is a DWORD.
+        if (::GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, type | LOCALE_RETURN_NUMBER,
+                              reinterpret_cast<LPWSTR>(&codePage),
+                              sizeof(codePage) / sizeof(WCHAR)) != 0 &&
+            codePage != 0) {
+            return codePage;
+        }
+    }
+    return 0;
+}
+
 Result<std::u16string> Win32Desktop::DecodeCodePage(std::uint32_t codePage,
                                                     std::string_view bytes) {
     // UTF-8 must be valid; an ANSI code page maps every byte somewhere, as text files need.
