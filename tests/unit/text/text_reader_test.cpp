@@ -113,17 +113,19 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{
             "InvalidUtf8FallsBackToAnsi", "\xC3\xA9 then \xE9", CR, {u"\u00C3\u00A9 then \u00E9"}},
         LineCase{"AsciiIsAnsi", "plain\r\n", CR, {u"plain"}},
-        // A mark says UTF-8: a byte that is not costs its own character, not its line's.
+        // A mark says UTF-8: a byte that is not costs its own character, not its line's, and a
+        // character broken off is one U+FFFD, as Unicode recommends and browsers do.
         LineCase{"Utf8MarkWithAStrayByte",
                  "\xEF\xBB\xBF"
-                 "caf\xC3\xA9 \xE9t\xE6\x97\xA5\r\nok",
+                 "caf\xC3\xA9 \xE9t\xE6\x97\xA5 \xF0\x9F\x98!\r\nok",
                  CR,
-                 {u"caf\u00E9 \uFFFDt\u65E5", u"ok"},
+                 {u"caf\u00E9 \uFFFDt\u65E5 \uFFFD!", u"ok"},
                  TextEncoding::Utf8WithBom},
-        LineCase{"Utf8MarkOverlongAndSurrogate",
-                 "\xEF\xBB\xBF\xC0\xAFx\xED\xA0\x80y",
+        // No character may start so: one U+FFFD a byte.
+        LineCase{"Utf8MarkOverlongSurrogateAndPastUnicode",
+                 "\xEF\xBB\xBF\xC0\xAFx\xED\xA0\x80y\xF4\x90\x80\x80",
                  CR,
-                 {u"\uFFFD\uFFFDx\uFFFD\uFFFD\uFFFDy"},
+                 {u"\uFFFD\uFFFDx\uFFFD\uFFFD\uFFFDy\uFFFD\uFFFD\uFFFD\uFFFD"},
                  TextEncoding::Utf8WithBom},
         LineCase{"Utf8MarkCutOffInsideACharacter",
                  "\xEF\xBB\xBF"
