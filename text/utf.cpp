@@ -25,6 +25,40 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+// What a byte that begins a character asks of the bytes after it: how many continuation bytes,
+// and the range of the first of them, which shuts out overlong forms, UTF-16 surrogates and code
+// points past U+10FFFF. No character begins with a byte that asks for none.
+struct Lead {
+    int pending = 0;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+};
+
+Lead LeadOf(std::uint8_t byte) {
+    if (byte >= 0xC2 && byte <= 0xDF) {
+        return {1};
+    }
+    if (byte == 0xE0) {
+        return {2, 0xA0};
+    }
+    if ((byte >= 0xE1 && byte <= 0xEC) || byte == 0xEE || byte == 0xEF) {
+        return {2};
+    }
+    if (byte == 0xED) {
+        return {2, 0x80, 0x9F};
+    }
+    if (byte == 0xF0) {
+        return {3, 0x90};
+    }
+    if (byte >= 0xF1 && byte <= 0xF3) {
+        return {3};
+    }
+    if (byte == 0xF4) {
+        return {3, 0x80, 0x8F};
+    }
+    return {};
+}
+
 }  // namespace
 
 void Utf8Validator::Feed(std::string_view bytes) {
@@ -48,25 +82,14 @@ void Utf8Validator::Feed(std::string_view bytes) {
             continue;
         }
         nonAscii_ = true;
-        // Ranges of the first continuation byte exclude overlong forms, UTF-16 surrogates and
-        // code points past U+10FFFF.
-        if (byte >= 0xC2 && byte <= 0xDF) {
-            pending_ = 1;
-        } else if (byte == 0xE0) {
-            pending_ = 2, low_ = 0xA0;
-        } else if ((byte >= 0xE1 && byte <= 0xEC) || byte == 0xEE || byte == 0xEF) {
-            pending_ = 2;
-        } else if (byte == 0xED) {
-            pending_ = 2, high_ = 0x9F;
-        } else if (byte == 0xF0) {
-            pending_ = 3, low_ = 0x90;
-        } else if (byte >= 0xF1 && byte <= 0xF3) {
-            pending_ = 3;
-        } else if (byte == 0xF4) {
-            pending_ = 3, high_ = 0x8F;
-        } else {
+        const Lead lead = LeadOf(byte);
+        if (lead.pending == 0) {
             valid_ = false;
+            return;
         }
+        pending_ = lead.pending;
+        low_ = lead.low;
+        high_ = lead.high;
     }
 }
 
@@ -93,26 +116,8 @@ ReplacedUtf8 Utf8ToUtf16Replacing(std::string_view utf8) {
             out.text.push_back(lead);
             continue;
         }
-        // The continuation bytes a lead byte needs, and the range of the first of them, which
-        // shuts out overlong forms, UTF-16 surrogates and code points past U+10FFFF.
-        int pending = 0;
-        std::uint8_t low = 0x80;
-        std::uint8_t high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            pending = 1;
-        } else if (lead == 0xE0) {
-            pending = 2, low = 0xA0;
-        } else if ((lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF) {
-            pending = 2;
-        } else if (lead == 0xED) {
-            pending = 2, high = 0x9F;
-        } else if (lead == 0xF0) {
-            pending = 3, low = 0x90;
-        } else if (lead >= 0xF1 && lead <= 0xF3) {
-            pending = 3;
-        } else if (lead == 0xF4) {
-            pending = 3, high = 0x8F;
-        } else {
+        auto [pending, low, high] = LeadOf(lead);
+        if (pending == 0) {
             replace();  // a continuation byte on its own, or a byte UTF-8 never uses
             continue;
         }
