@@ -321,6 +321,10 @@ class DesktopServices {
 
     // Text in the system's ANSI code page and in other code pages.
     [[nodiscard]] virtual std::uint32_t AnsiCodePage() const = 0;
+    // The ANSI code page of the system locale as it was before Windows' option to use UTF-8 for
+    // programs that are not Unicode (where that is on, AnsiCodePage() is UTF-8); 0 when the
+    // system does not say.
+    [[nodiscard]] virtual std::uint32_t LegacyAnsiCodePage() const = 0;
     virtual Result<std::u16string> DecodeCodePage(std::uint32_t codePage,
                                                   std::string_view bytes) = 0;
     // Fails when a character has no representation in the code page.

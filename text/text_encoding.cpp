@@ -31,6 +31,19 @@ TextEncoding UnmarkedEncoding(const Utf8Validator& wholeFile) {
                                                                    : TextEncoding::Ansi;
 }
 
+std::uint32_t FileCodePage(std::uint32_t ansiCodePage, std::uint32_t legacyCodePage) {
+    if (ansiCodePage != kUtf8CodePage) {
+        return ansiCodePage;
+    }
+    // 0 to 3 stand for "the code page of the thread or system" (CP_ACP, CP_OEMCP, CP_MACCP,
+    // CP_THREAD_ACP), which is UTF-8 again here; 65000 is UTF-7. Neither reads a legacy file.
+    constexpr std::uint32_t kUtf7CodePage = 65000;
+    if (legacyCodePage <= 3 || legacyCodePage == kUtf7CodePage || legacyCodePage == kUtf8CodePage) {
+        return kWesternCodePage;
+    }
+    return legacyCodePage;
+}
+
 Result<std::string> EncodeText(DesktopServices& desktop, std::u16string_view text,
                                TextEncoding encoding) {
     switch (encoding) {

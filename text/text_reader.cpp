@@ -81,6 +81,7 @@ Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_vie
         validator = scanned.value();
     }
     reader.encoding_ = UnmarkedEncoding(validator);
+    reader.codePage_ = FileCodePage(desktop.AnsiCodePage(), desktop.LegacyAnsiCodePage());
     return reader;
 }
 
@@ -117,18 +118,21 @@ char16_t TextReader::UnitAt(std::size_t offset) const {
     return Utf16Unit(buffer_.data() + offset, encoding_ == TextEncoding::Utf16LE);
 }
 
-Result<std::u16string> TextReader::Decode(std::string_view bytes) {
+Result<ReplacedUtf8> TextReader::Decode(std::string_view bytes) {
     switch (encoding_) {
-        case TextEncoding::Ansi:
-            return desktop_->DecodeCodePage(desktop_->AnsiCodePage(), bytes);
+        case TextEncoding::Ansi: {
+            auto text = desktop_->DecodeCodePage(codePage_, bytes);
+            if (!text) {
+                return text.failure();
+            }
+            return ReplacedUtf8{std::move(text).value(), std::nullopt};
+        }
         case TextEncoding::Utf8:
         case TextEncoding::Utf8WithBom:
-            if (auto text = Utf8ToUtf16(bytes)) {
-                return *std::move(text);
-            }
-            // Invalid in spite of the mark or the scan (the file changed meanwhile): read
-            // these bytes the way a file without a mark is read.
-            return desktop_->DecodeCodePage(desktop_->AnsiCodePage(), bytes);
+            // A stray byte in spite of the mark (or of the scan, if the file changed since)
+            // costs that character only; pieces end between characters, so a character is never
+            // taken for cut off unless the file ends inside it.
+            return Utf8ToUtf16Replacing(bytes);
         case TextEncoding::Utf16LE:
         case TextEncoding::Utf16BE: {
             std::u16string text;
@@ -139,7 +143,7 @@ Result<std::u16string> TextReader::Decode(std::string_view bytes) {
             if (bytes.size() % 2 != 0) {
                 text.push_back(u'\uFFFD');  // a file cut off inside a character
             }
-            return text;
+            return ReplacedUtf8{std::move(text), std::nullopt};
         }
     }
     return Failure{"ReadLine", u"Unknown text encoding.", 0};
@@ -203,7 +207,9 @@ Result<std::optional<LinePiece>> TextReader::TakePiece(std::size_t end, std::siz
     position_ = next;
     insideLine_ = !endsLine;
     pieceSearched_ = 0;
-    return std::optional<LinePiece>(LinePiece{std::move(text).value(), endsLine});
+    ReplacedUtf8 decoded = std::move(text).value();
+    return std::optional<LinePiece>(
+        LinePiece{std::move(decoded.text), endsLine, decoded.firstInvalid});
 }
 
 Result<std::optional<LinePiece>> TextReader::ReadLinePiece() {

@@ -24,6 +24,8 @@ enum class LineEnds {
 struct LinePiece {
     std::u16string text;
     bool endsLine = false;
+    // Where in `text` the first U+FFFD stands that replaced bytes that are not UTF-8.
+    std::optional<std::size_t> firstInvalid = std::nullopt;
 };
 
 class TextReader {
@@ -58,7 +60,7 @@ class TextReader {
     Result<bool> Fill();
     [[nodiscard]] std::size_t UnitSize() const;
     [[nodiscard]] char16_t UnitAt(std::size_t offset) const;
-    Result<std::u16string> Decode(std::string_view bytes);
+    Result<ReplacedUtf8> Decode(std::string_view bytes);
     // Where a piece of the unterminated bytes [position_, scanned) may end; position_ if not
     // yet (no safe place to cut).
     [[nodiscard]] std::size_t PieceEnd(std::size_t scanned) const;
@@ -68,6 +70,7 @@ class TextReader {
     std::unique_ptr<ByteReader> file_;
     LineEnds lineEnds_;
     TextEncoding encoding_ = TextEncoding::Ansi;
+    std::uint32_t codePage_ = 0;  // for TextEncoding::Ansi
     std::string buffer_;
     std::string chunk_;            // what one read returns
     std::size_t position_ = 0;     // first unread byte of buffer_

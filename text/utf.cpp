@@ -25,6 +25,40 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+// What a byte that begins a character asks of the bytes after it: how many continuation bytes,
+// and the range of the first of them, which shuts out overlong forms, UTF-16 surrogates and code
+// points past U+10FFFF. No character begins with a byte that asks for none.
+struct Lead {
+    int pending = 0;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+};
+
+Lead LeadOf(std::uint8_t byte) {
+    if (byte >= 0xC2 && byte <= 0xDF) {
+        return {1};
+    }
+    if (byte == 0xE0) {
+        return {2, 0xA0};
+    }
+    if ((byte >= 0xE1 && byte <= 0xEC) || byte == 0xEE || byte == 0xEF) {
+        return {2};
+    }
+    if (byte == 0xED) {
+        return {2, 0x80, 0x9F};
+    }
+    if (byte == 0xF0) {
+        return {3, 0x90};
+    }
+    if (byte >= 0xF1 && byte <= 0xF3) {
+        return {3};
+    }
+    if (byte == 0xF4) {
+        return {3, 0x80, 0x8F};
+    }
+    return {};
+}
+
 }  // namespace
 
 void Utf8Validator::Feed(std::string_view bytes) {
@@ -48,46 +82,60 @@ void Utf8Validator::Feed(std::string_view bytes) {
             continue;
         }
         nonAscii_ = true;
-        // Ranges of the first continuation byte exclude overlong forms, UTF-16 surrogates and
-        // code points past U+10FFFF.
-        if (byte >= 0xC2 && byte <= 0xDF) {
-            pending_ = 1;
-        } else if (byte == 0xE0) {
-            pending_ = 2, low_ = 0xA0;
-        } else if ((byte >= 0xE1 && byte <= 0xEC) || byte == 0xEE || byte == 0xEF) {
-            pending_ = 2;
-        } else if (byte == 0xED) {
-            pending_ = 2, high_ = 0x9F;
-        } else if (byte == 0xF0) {
-            pending_ = 3, low_ = 0x90;
-        } else if (byte >= 0xF1 && byte <= 0xF3) {
-            pending_ = 3;
-        } else if (byte == 0xF4) {
-            pending_ = 3, high_ = 0x8F;
-        } else {
+        const Lead lead = LeadOf(byte);
+        if (lead.pending == 0) {
             valid_ = false;
+            return;
         }
+        pending_ = lead.pending;
+        low_ = lead.low;
+        high_ = lead.high;
     }
 }
 
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
-    Utf8Validator validator;
-    validator.Feed(utf8);
-    if (!validator.CompleteAndValid()) {
+    ReplacedUtf8 decoded = Utf8ToUtf16Replacing(utf8);
+    if (decoded.firstInvalid) {
         return std::nullopt;
     }
-    // Valid from here on: each lead byte says how many continuation bytes follow.
-    std::u16string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            cp = (cp << 6) | (static_cast<std::uint8_t>(utf8[i + k]) & 0x3F);
+    return std::move(decoded.text);
+}
+
+ReplacedUtf8 Utf8ToUtf16Replacing(std::string_view utf8) {
+    ReplacedUtf8 out;
+    out.text.reserve(utf8.size());
+    const auto replace = [&out] {
+        if (!out.firstInvalid) {
+            out.firstInvalid = out.text.size();
         }
-        AppendUtf16(out, cp);
-        i += length;
+        out.text.push_back(static_cast<char16_t>(kReplacement));
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<std::uint8_t>(utf8[i++]);
+        if (lead < 0x80) {
+            out.text.push_back(lead);
+            continue;
+        }
+        auto [pending, low, high] = LeadOf(lead);
+        if (pending == 0) {
+            replace();  // a continuation byte on its own, or a byte UTF-8 never uses
+            continue;
+        }
+        auto cp = static_cast<char32_t>(lead & (0x3F >> pending));
+        for (; pending > 0 && i < utf8.size(); --pending, ++i) {
+            const auto next = static_cast<std::uint8_t>(utf8[i]);
+            if (next < low || next > high) {
+                break;  // this byte is not part of the stretch: it starts the next one
+            }
+            cp = (cp << 6) | (next & 0x3F);
+            low = 0x80;
+            high = 0xBF;
+        }
+        if (pending > 0) {
+            replace();
+        } else {
+            AppendUtf16(out.text, cp);
+        }
     }
     return out;
 }

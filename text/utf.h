@@ -29,6 +29,21 @@ class Utf8Validator {
 // truncated sequences make the whole input invalid (nullopt).
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
 
+// UTF-8 decoded with its bytes that are not UTF-8 replaced, so that one stray byte costs one
+// character and not the text around it.
+struct ReplacedUtf8 {
+    std::u16string text;
+    // Where in `text` the first U+FFFD stands that replaced such bytes (a U+FFFD written in the
+    // file as UTF-8 is no such thing); nullopt when every byte was UTF-8.
+    std::optional<std::size_t> firstInvalid;
+};
+// Each maximal stretch that begins a character but cannot be completed (a stray byte, a lead
+// byte whose continuation breaks off, an overlong form, a surrogate, a code point past
+// U+10FFFF) becomes one U+FFFD, and decoding goes on at the next byte, as Unicode recommends
+// and browsers do. A character cut off by the end of `utf8` is such a stretch: give whole
+// characters only, or the whole rest of the file.
+ReplacedUtf8 Utf8ToUtf16Replacing(std::string_view utf8);
+
 // A lone surrogate has no UTF-8 form and becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 

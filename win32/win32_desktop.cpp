@@ -766,6 +766,32 @@ Language Win32Desktop::DisplayLanguage() const {
                                                                         : Language::English;
 }
 
+std::uint32_t Win32Desktop::LegacyAnsiCodePage() const {
+    // The system locale ("Language for non-Unicode programs") is what decides the ANSI code page,
+    // so its code page is the one files of programs that are not Unicode were written in, not the
+    // user's regional format. By its name: Wine refuses LOCALE_NAME_SYSTEM_DEFAULT here.
+    wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
+    if (::GetSystemDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH) == 0) {
+        return 0;
+    }
+    // LOCALE_IUSEUTF8LEGACYACP (winnls.h of newer SDKs) is documented as "the legacy Windows
+    // codepage that would have been used" where the system uses UTF-8; Windows and Wine that
+    // predate it fail the call, and the locale's own ANSI code page is the answer there.
+    constexpr LCTYPE kLegacyAnsiCodePageOfUtf8System = 0x0666;
+    constexpr LCTYPE kTypes[] = {kLegacyAnsiCodePageOfUtf8System, LOCALE_IDEFAULTANSICODEPAGE};
+    for (const LCTYPE type : kTypes) {
+        DWORD codePage = 0;
+        // With LOCALE_RETURN_NUMBER the size is counted in WCHARs and the number is a DWORD.
+        if (::GetLocaleInfoEx(locale, type | LOCALE_RETURN_NUMBER,
+                              reinterpret_cast<LPWSTR>(&codePage),
+                              sizeof(codePage) / sizeof(WCHAR)) != 0 &&
+            codePage != 0) {
+            return codePage;
+        }
+    }
+    return 0;
+}
+
 Result<std::u16string> Win32Desktop::DecodeCodePage(std::uint32_t codePage,
                                                     std::string_view bytes) {
     // UTF-8 must be valid; an ANSI code page maps every byte somewhere, as text files need.

@@ -94,6 +94,7 @@ class Win32Desktop final : public DesktopServices {
     Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) override;
     [[nodiscard]] Language DisplayLanguage() const override;
     [[nodiscard]] std::uint32_t AnsiCodePage() const override { return ::GetACP(); }
+    [[nodiscard]] std::uint32_t LegacyAnsiCodePage() const override;
     Result<std::u16string> DecodeCodePage(std::uint32_t codePage, std::string_view bytes) override;
     Result<std::string> EncodeCodePage(std::uint32_t codePage, std::u16string_view text) override;
     [[nodiscard]] Milliseconds Now() const override;

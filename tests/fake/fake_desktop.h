@@ -28,6 +28,8 @@ class FakeDesktop final : public DesktopServices {
     std::u16string appFolder = u"C:\\Tools\\Quillrun";
     std::u16string workingFolder = u"C:\\Tools\\Quillrun";
     std::uint32_t ansiCodePage = 1252;
+    // The system locale's own ANSI code page, which differs where the system uses UTF-8 (65001).
+    std::uint32_t legacyAnsiCodePage = 1252;
     Language displayLanguage = Language::English;
     // Most bytes one read of a file returns (0: as many as asked for), as pipes and network
     // shares may deliver less than asked.
@@ -156,6 +158,7 @@ class FakeDesktop final : public DesktopServices {
     Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) override;
     [[nodiscard]] Language DisplayLanguage() const override { return displayLanguage; }
     [[nodiscard]] std::uint32_t AnsiCodePage() const override { return ansiCodePage; }
+    [[nodiscard]] std::uint32_t LegacyAnsiCodePage() const override { return legacyAnsiCodePage; }
     Result<std::u16string> DecodeCodePage(std::uint32_t codePage, std::string_view bytes) override;
     Result<std::string> EncodeCodePage(std::uint32_t codePage, std::u16string_view text) override;
     [[nodiscard]] Milliseconds Now() const override { return now_; }

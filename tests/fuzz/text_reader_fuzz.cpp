@@ -4,10 +4,10 @@
 // read returns (files on network shares and pipes deliver short reads). Fuzzing builds read in
 // chunks of 64 bytes, so that small inputs span several chunks and their lines come in pieces.
 // Raw mode reads the rest as a file and checks what any file must give, and for a file without a
-// byte-order mark that its lines are those split on its bytes and decoded whole; round-trip mode
-// writes the rest (as UTF-16 text) in an encoding that marks itself and checks that reading gives
-// exactly the lines written, and that the same text typed from memory (the clipboard's) is cut
-// into those lines too.
+// byte-order mark or one marked UTF-8 that its lines are those split on its bytes and decoded
+// whole (bytes that are not UTF-8 replaced, in a marked file); round-trip mode writes the rest (as
+// UTF-16 text) in an encoding that marks itself and checks that reading gives exactly the lines
+// written, and that the same text typed from memory (the clipboard's) is cut into those lines too.
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -112,6 +112,16 @@ void CheckRaw(FakeDesktop& desktop, std::string_view bytes, LineEnds lineEnds) {
         if (const auto whole = WholeLines(desktop, bytes, lineEnds, outcome.encoding)) {
             Require(outcome.lines == *whole);
         }
+    }
+    if (outcome.encoding == TextEncoding::Utf8WithBom) {
+        // A file marked UTF-8 always reads, and each line is its bytes decoded whole with what is
+        // not UTF-8 replaced: however reads and pieces cut it, no valid character is lost.
+        Require(!outcome.failed);
+        std::vector<std::u16string> whole;
+        for (const std::string& line : SplitLines(bytes.substr(3), lineEnds)) {
+            whole.push_back(Utf8ToUtf16Replacing(line).text);
+        }
+        Require(outcome.lines == whole);
     }
     std::size_t units = 0;
     for (const std::u16string& line : outcome.lines) {

@@ -210,5 +210,25 @@ TEST(SettingsRoundTrip, WhatIsLoadedIsSavedByteForByte) {
     }
 }
 
+// Where the system's ANSI code page is UTF-8, a file in the locale's own code page still names its
+// program, rather than reading as unreadable and falling back to the default, and saving keeps
+// that program, in UTF-8 with a mark.
+TEST(SettingsRoundTrip, ALegacyFileOnAUtf8SystemKeepsItsProgram) {
+    FakeDesktop desktop;
+    desktop.ansiCodePage = 65001;
+    desktop.legacyAnsiCodePage = 932;
+    desktop.workingFolder = desktop.appFolder;
+    desktop.PutFile(u"quillrun.ini", "C:\\\x93\xFA\x96\x7B\\ed.exe\r\npace=20\r\n");
+    const Settings loaded = LoadSettings(desktop);
+    EXPECT_EQ(loaded.targetPath, u"C:\\\u65E5\u672C\\ed.exe");
+    ASSERT_TRUE(SaveSettings(desktop, loaded).ok());
+    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"),
+              "\xEF\xBB\xBF"
+              "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\ed.exe\r\npace=20\r\n");
+    const Settings reloaded = LoadSettings(desktop);
+    EXPECT_EQ(reloaded.targetPath, loaded.targetPath);
+    EXPECT_EQ(reloaded.typing, loaded.typing);
+}
+
 }  // namespace
 }  // namespace quillrun

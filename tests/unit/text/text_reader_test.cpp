@@ -36,6 +36,7 @@ struct LineCase {
     std::vector<std::u16string> lines;
     TextEncoding encoding = TextEncoding::Ansi;
     std::uint32_t ansiCodePage = 1252;
+    std::uint32_t legacyCodePage = 1252;  // the system locale's own, where ANSI is UTF-8
 };
 
 class TextReaderLines : public ::testing::TestWithParam<LineCase> {};
@@ -44,6 +45,7 @@ TEST_P(TextReaderLines, SplitsAndDecodesLikeTheFileMeans) {
     const LineCase& c = GetParam();
     FakeDesktop desktop;
     desktop.ansiCodePage = c.ansiCodePage;
+    desktop.legacyAnsiCodePage = c.legacyCodePage;
     desktop.PutFile(kPath, c.bytes);
     const ReadResult got = ReadAll(desktop, c.ends);
     EXPECT_EQ(got.lines, c.lines);
@@ -56,6 +58,7 @@ TEST_P(TextReaderLines, SameWhenEveryReadReturnsOneByte) {
     const LineCase& c = GetParam();
     FakeDesktop desktop;
     desktop.ansiCodePage = c.ansiCodePage;
+    desktop.legacyAnsiCodePage = c.legacyCodePage;
     desktop.readPieceLimit = 1;
     desktop.PutFile(kPath, c.bytes);
     const ReadResult got = ReadAll(desktop, c.ends);
@@ -109,7 +112,43 @@ INSTANTIATE_TEST_SUITE_P(
                  932},
         LineCase{
             "InvalidUtf8FallsBackToAnsi", "\xC3\xA9 then \xE9", CR, {u"\u00C3\u00A9 then \u00E9"}},
-        LineCase{"AsciiIsAnsi", "plain\r\n", CR, {u"plain"}}),
+        LineCase{"AsciiIsAnsi", "plain\r\n", CR, {u"plain"}},
+        // A mark says UTF-8: a byte that is not costs its own character, not its line's, and a
+        // character broken off is one U+FFFD, as Unicode recommends and browsers do.
+        LineCase{"Utf8MarkWithAStrayByte",
+                 "\xEF\xBB\xBF"
+                 "caf\xC3\xA9 \xE9t\xE6\x97\xA5 \xF0\x9F\x98!\r\nok",
+                 CR,
+                 {u"caf\u00E9 \uFFFDt\u65E5 \uFFFD!", u"ok"},
+                 TextEncoding::Utf8WithBom},
+        // No character may start so: one U+FFFD a byte.
+        LineCase{"Utf8MarkOverlongSurrogateAndPastUnicode",
+                 "\xEF\xBB\xBF\xC0\xAFx\xED\xA0\x80y\xF4\x90\x80\x80",
+                 CR,
+                 {u"\uFFFD\uFFFDx\uFFFD\uFFFD\uFFFDy\uFFFD\uFFFD\uFFFD\uFFFD"},
+                 TextEncoding::Utf8WithBom},
+        LineCase{"Utf8MarkCutOffInsideACharacter",
+                 "\xEF\xBB\xBF"
+                 "a\r\n\xE6\x97",
+                 CR,
+                 {u"a", u"\uFFFD"},
+                 TextEncoding::Utf8WithBom},
+        // Where the system's ANSI code page is UTF-8, a file that is not UTF-8 was written in
+        // the code page the system locale had before.
+        LineCase{"Utf8SystemReadsOtherFilesInTheLocalesCodePage",
+                 "\x93\xFA\x96\x7B caf\xC3\xA9\r\n",
+                 CR,
+                 {u"\u65E5\u672C caf\uFF83\uFF69"},
+                 TextEncoding::Ansi,
+                 65001,
+                 932},
+        LineCase{"Utf8SystemWithoutALegacyCodePageReadsWestern",
+                 "caf\xE9\r\n",
+                 CR,
+                 {u"caf\u00E9"},
+                 TextEncoding::Ansi,
+                 65001,
+                 65001}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // Lines and terminators that straddle the 64 KiB read chunks must come out whole.
@@ -199,6 +238,50 @@ TEST(TextReaderPieces, LongLinesComeInWholeCharacterPiecesThatMakeTheLine) {
         auto after = reader.value().ReadLinePiece();
         ASSERT_TRUE(after.ok());
         EXPECT_FALSE(after.value().has_value());
+    }
+}
+
+// In a file marked UTF-8, each stretch that is not UTF-8 costs one character wherever pieces and
+// reads end: a character split by them is never taken for a broken one, and each piece says
+// where its first replacement stands.
+TEST(TextReaderPieces, BytesThatAreNotUtf8CostOneCharacterWherePiecesEnd) {
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::string bytes = "\xEF\xBB\xBF";
+    std::u16string line;
+    while (bytes.size() < 2 * kChunk + 100) {
+        // A whole character, one broken off by a stray byte, the stray byte, a letter.
+        bytes +=
+            "\xE6\x97\xA5\xE6\x97\xFF"
+            "a";
+        line += u"\u65E5\uFFFD\uFFFDa";
+    }
+    bytes += "\xF0\x9F\x98";  // the file ends inside a character
+    line += u"\uFFFD";
+    for (const std::size_t readLimit : {std::size_t{0}, std::size_t{1}, std::size_t{4095}}) {
+        SCOPED_TRACE(readLimit);
+        FakeDesktop desktop;
+        desktop.readPieceLimit = readLimit;
+        desktop.PutFile(kPath, bytes);
+        auto reader = TextReader::Open(desktop, kPath, LineEnds::CarriageReturn);
+        ASSERT_TRUE(reader.ok());
+        std::u16string got;
+        std::size_t pieces = 0;
+        for (;;) {
+            auto piece = reader.value().ReadLinePiece();
+            ASSERT_TRUE(piece.ok());
+            ASSERT_TRUE(piece.value().has_value());
+            ++pieces;
+            const LinePiece& p = *piece.value();
+            const std::size_t first = p.text.find(u'\uFFFD');
+            EXPECT_EQ(p.firstInvalid,
+                      first == std::u16string::npos ? std::nullopt : std::optional(first));
+            got += p.text;
+            if (p.endsLine) {
+                break;
+            }
+        }
+        EXPECT_EQ(got, line);
+        EXPECT_GE(pieces, 2u);
     }
 }
 

@@ -36,6 +36,14 @@ INSTANTIATE_TEST_SUITE_P(
                       Utf8Case{"InvalidLeadByte", "\xFF", std::nullopt}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// Stray bytes in a file are found by the replacements they leave; a U+FFFD the text holds as
+// UTF-8 is a character, not such a sign.
+TEST(Utf8Replacing, AWrittenReplacementCharacterIsNoStrayByte) {
+    const ReplacedUtf8 got = Utf8ToUtf16Replacing("\xEF\xBF\xBDx\x80");
+    EXPECT_EQ(got.text, u"\uFFFDx\uFFFD");
+    EXPECT_EQ(got.firstInvalid, 2u);
+}
+
 TEST(Utf16ToUtf8, EncodesPairsAndReplacesLoneSurrogates) {
     EXPECT_EQ(Utf16ToUtf8(u"a\u00E9\u65E5"), "a\xC3\xA9\xE6\x97\xA5");
     EXPECT_EQ(Utf16ToUtf8(u"\xD83D\xDE00"), "\xF0\x9F\x98\x80");
