@@ -634,6 +634,10 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
     };
     TypingPosition& at = result.position;
     Cursor cursor(at);
+    // Where the next piece begins, in every mode: for the place of the first byte that was not
+    // UTF-8.
+    TypingPosition read;
+    Cursor reading(read);
     bool begun = false;
     bool lineEnded = false;  // an Enter was typed and more may follow
     // After a line's Enter, before the next key: not after the text's last, nothing follows it.
@@ -722,6 +726,16 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         }
         const std::u16string& units = piece.value()->text;
         const bool endsLine = piece.value()->endsLine;
+        if (const auto invalid = piece.value()->firstInvalid;
+            invalid && result.invalidBytes.count == 0) {
+            TypingPosition there = read;
+            Cursor(there).Pass(std::u16string_view(units).substr(0, *invalid));
+            result.invalidBytes.Note(there, 0);
+        }
+        reading.Pass(units);
+        if (endsLine) {
+            reading.EndLine();
+        }
         if (sequence) {
             if (auto end = typeSequencePart(units, endsLine)) {
                 return ended(*end);

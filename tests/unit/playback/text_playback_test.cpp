@@ -514,8 +514,9 @@ TEST_F(Playback, ClosingTheWindowStopsTheRun) {
 }
 
 // What a run passes over as it goes on is counted, with the first one's place, for the message
-// at its end: control characters, and in a stopped run only those before the stop.
-TEST_F(Playback, ControlCharactersAreCountedWithTheFirstsPlace) {
+// at its end: control characters (in a stopped run only those before the stop), and bytes of a
+// UTF-8 file that are not UTF-8.
+TEST_F(Playback, WhatARunPassesOverIsCountedWithTheFirstsPlace) {
     desktop.PutFile(kFile,
                     "ab\x08"
                     "c\n\xF0\x9F\x98\x80\x7F\x1B\r\nd\x1A");
@@ -533,6 +534,16 @@ TEST_F(Playback, ControlCharactersAreCountedWithTheFirstsPlace) {
     const PlaybackResult stopped = PlayClipboard(desktop, hooks);
     EXPECT_EQ(stopped.end, PlaybackEnd::FocusMoved);
     EXPECT_EQ(stopped.controls, (PassedOver{1, 2, 1, 0x01}));
+
+    desktop.onKeys = nullptr;
+    desktop.foregroundProcess = kOtherProcess;
+    desktop.PutFile(kFile, "\xEF\xBB\xBF\xF0\x9F\x98\x80!\nx\xFFy\xFE");
+    const PlaybackResult stray = PlayResult();
+    EXPECT_EQ(stray.end, PlaybackEnd::Finished);
+    EXPECT_EQ(stray.invalidBytes, (PassedOver{1, 2, 2, 0})) << "the first, in characters";
+    const auto keys = Keys();
+    EXPECT_EQ(std::vector<std::u16string>(keys.end() - 5, keys.end()),
+              (std::vector<std::u16string>{u"x", u"\uFFFD", u"y", u"\uFFFD", E}));
 }
 
 // With a layout chosen for the other computer, whose far side drops Unicode input, a character
