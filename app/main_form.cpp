@@ -205,6 +205,10 @@ void MainForm::OnPathChanged() {
 
 void MainForm::BeginPick(TextOrigin origin, bool rest) {
     EndPick();
+    // A program launched by a Start whose countdown this replaces never gets its run.
+    if (std::exchange(taskUnplayed_, false)) {
+        desktop_.ReleaseTask(taskId_);
+    }
     ++starts_;             // a run going on is superseded, as by a Start
     heldMessage_.reset();  // and the news of an older run is no longer worth an interruption
     if (!rest) {

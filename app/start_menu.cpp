@@ -13,7 +13,7 @@ constexpr int kFirstPaceId = 211;  // the menu's paces, then one set by hand
 constexpr int kKeysOnlyId = 221;
 constexpr int kFirstLineWaitId = 222;  // the submenu's waits, then one set by hand
 constexpr int kKeySequencesId = 229;
-constexpr int kFirstLayoutId = 231;    // "Same as this computer", then the layouts in order
+constexpr int kFirstLayoutId = 231;  // "Same as this computer", then the layouts in order
 
 MenuItem Item(MenuItem::Kind kind, int id, std::u16string text, bool checked = false) {
     MenuItem item;

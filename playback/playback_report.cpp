@@ -194,7 +194,7 @@ constexpr Localized kKeysNotPressed{
     u"\n\nKeys of {text} not pressed because their keystrokes failed: {count} ({first}).",
     u"\n\nキー入力が失敗したため押されていない{text}のキー: {count} 個 ({first})。"};
 constexpr Localized kBytesNotUtf8{
-    u"\n\n{text} holds bytes that are not UTF-8, each typed as U+FFFD (\uFFFD) ({first}).",
+    u"\n\nBytes of {text} that are not UTF-8 were typed as U+FFFD (\uFFFD) ({first}).",
     u"\n\n{text}には UTF-8 ではないバイトがあり、それぞれ U+FFFD (\uFFFD) として入力しました "
     u"({first})。"};
 constexpr Localized kFirstAt{u"the first at line {line}, column {column}",

@@ -338,7 +338,10 @@ class FilePieces final : public TextPieces {
             lookahead_ = std::move(next).value();
             return piece;
         }
-        taken.text.pop_back();
+        // Old files pad their last block with marks.
+        while (!taken.text.empty() && taken.text.back() == kEndOfFileMark) {
+            taken.text.pop_back();
+        }
         if (taken.text.empty() && startsLine) {
             return std::optional<LinePiece>();
         }
@@ -386,13 +389,41 @@ bool IsPassedOverControl(char16_t c) {
     return (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F;
 }
 
+// The two halves of a surrogate pair go as two key strings but are one character: counted as
+// typed, or as not typed, once.
+class PairTally {
+  public:
+    // Whether the key string of `c` completes a character typed: not the first half, nor the
+    // second of a pair whose first was passed over.
+    [[nodiscard]] bool Counts(char16_t c) const {
+        return !IsHighSurrogate(c) && !(IsLowSurrogate(c) && high_ != 0 && highPassedOver_);
+    }
+    // After the key string of `c`: the character to note as not typed, if it was not.
+    std::optional<char32_t> After(char16_t c, bool passedOver) {
+        if (IsHighSurrogate(c)) {
+            high_ = c;
+            highPassedOver_ = passedOver;
+            return std::nullopt;
+        }
+        const bool pair = high_ != 0 && IsLowSurrogate(c);
+        const bool notTyped = passedOver || (pair && highPassedOver_);
+        const char32_t character =
+            pair ? 0x10000 + ((char32_t{high_} - 0xD800) << 10) + (char32_t{c} - 0xDC00) : c;
+        high_ = 0;
+        highPassedOver_ = false;
+        return notTyped ? std::optional<char32_t>(character) : std::nullopt;
+    }
+
+  private:
+    char16_t high_ = 0;
+    bool highPassedOver_ = false;
+};
+
 // Moves a position along a line by characters, not UTF-16 units: the two halves of a surrogate
 // pair are one character, counted once its second half has passed.
 class Cursor {
   public:
     explicit Cursor(TypingPosition& at) : at_(at) {}
-    // Whether `c` completes a character.
-    [[nodiscard]] bool Completes(char16_t c) const { return !IsHighSurrogate(c); }
     void Pass(char16_t c) {
         if (afterHigh_ && !IsLowSurrogate(c)) {
             ++at_.column;  // a lone first half counts as a character of its own
@@ -519,9 +550,6 @@ std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& 
             cursor.Pass(std::u16string_view(units).substr(0, *bad));
             result.position = at;
             result.character = CodePointAt(units, *bad);
-            if (!hooks.typing.layout.empty() && hooks.typing.keyMode != KeyMode::KeysOnly) {
-                result.layoutName = desktop.KeyboardLayoutName(hooks.typing.layout);
-            }
             return PlaybackEnd::NotTypableAsKeys;
         }
         cursor.Pass(units);
@@ -638,6 +666,7 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
     // UTF-8.
     TypingPosition read;
     Cursor reading(read);
+    PairTally pairs;
     bool begun = false;
     bool lineEnded = false;  // an Enter was typed and more may follow
     // After a line's Enter, before the next key: not after the text's last, nothing follows it.
@@ -675,12 +704,13 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 if (auto end = waitAfterEnter()) {
                     return end;
                 }
-                if (auto end = typist.Type(keys)) {
+                const char16_t c = step.key->key ? u'\0' : step.key->character;
+                if (auto end = typist.Type(keys, pairs.Counts(c))) {
                     const bool last = i + 1 == steps.size() && press + 1 == step.count;
                     return last && closedAfterTheLastKey(*end) ? PlaybackEnd::Finished : *end;
                 }
-                if (typist.PassedOver()) {
-                    result.notTyped.Note(at, step.key->key ? 0 : step.key->character);
+                if (const auto notTyped = pairs.After(c, typist.PassedOver())) {
+                    result.notTyped.Note(at, *notTyped);
                 }
                 lineEnded = step.IsEnter();
             }
@@ -714,9 +744,8 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
             begun = true;
             if (sequence || KeysOnly(hooks.typing)) {
                 if (auto end = CheckWholeText(desktop, text, hooks, sequence, result)) {
-                    // A layout chosen for the other computer, not keys only, refused it.
-                    if (end == PlaybackEnd::NotTypableAsKeys && !hooks.typing.layout.empty() &&
-                        hooks.typing.keyMode != KeyMode::KeysOnly) {
+                    // A layout chosen for the other computer decides, keys only or not.
+                    if (end == PlaybackEnd::NotTypableAsKeys && !hooks.typing.layout.empty()) {
                         result.layoutName = desktop.KeyboardLayoutName(hooks.typing.layout);
                     }
                     return ended(*end);
@@ -772,15 +801,15 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 cursor.Pass(c);
                 continue;
             }
-            if (auto end = typist.Type(EscapeKeyChar(c), cursor.Completes(c))) {
+            if (auto end = typist.Type(EscapeKeyChar(c), pairs.Counts(c))) {
                 if (closedAtTheEnd(*end, !endsLine && i + 1 == units.size())) {
                     cursor.Pass(c);
                     return ended(PlaybackEnd::Finished);
                 }
                 return ended(*end);
             }
-            if (typist.PassedOver()) {
-                result.notTyped.Note(at, CodePointAt(units, i));
+            if (const auto notTyped = pairs.After(c, typist.PassedOver())) {
+                result.notTyped.Note(at, *notTyped);
             }
             cursor.Pass(c);
         }

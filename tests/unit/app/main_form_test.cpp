@@ -379,10 +379,13 @@ TEST_F(MainFormPlayback, TwoQuickStartsGiveOneRunIntoTheSecondInstance) {
     ASSERT_EQ(desktop.CallsOf("ActivateTask").size(), 1u);
     EXPECT_EQ(desktop.CallsOf("ActivateTask")[0].argument, u"#2");
     EXPECT_EQ(Typed(), u"xy\r\n");
-    // Neither program's handle is kept: the first's at the second Start, the second's once its
-    // run is over.
+    // No program's handle is kept: the first's at the second Start, the second's once its run
+    // is over, a third's when a pick replaces its countdown.
+    form.OnStartClick();
+    form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
     EXPECT_EQ(desktop.CallsOf("ReleaseTask"),
-              (std::vector<FakeDesktop::Call>{{"ReleaseTask", u"#1"}, {"ReleaseTask", u"#2"}}));
+              (std::vector<FakeDesktop::Call>{
+                  {"ReleaseTask", u"#1"}, {"ReleaseTask", u"#2"}, {"ReleaseTask", u"#3"}}));
 }
 
 TEST_F(MainFormPlayback, StartDuringARunStopsItAndTheNewRunTypesIntoTheNewInstance) {

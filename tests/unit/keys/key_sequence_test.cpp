@@ -111,6 +111,7 @@ TEST(KeySequence, RefusesWhatCannotBeTypedNamingThePieceAndItsPlace) {
         {u"^(%{DEL})", SequenceFault::CtrlAltDelete, u"%{DEL}", {1, 3}},
         {u"\U0001F600\b", SequenceFault::ControlCharacter, u"\b", {1, 2}},
         {u"x\x1A", SequenceFault::ControlCharacter, u"\x1A", {1, 2}},
+        {u"ab{\x1B 3}", SequenceFault::ControlCharacter, u"\x1B", {1, 3}},
     };
     for (const auto& c : cases) {
         const SequenceReading reading = ReadSequence(c.text);

@@ -103,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         // control character like any other.
         KeysCase{"EndOfFileMark", "a\r\nb\x1A", {u"a", E, u"b", E}},
         KeysCase{"EndOfFileMarkOnItsOwnLine", "a\r\n\x1A", {u"a", E}},
+        KeysCase{"EndOfFileMarksPaddingTheLastBlock", "a\r\n\x1A\x1A\x1A", {u"a", E}},
         KeysCase{"EndOfFileMarkInsideIsPassedOver", "a\x1A\nb", {u"a", E, u"b", E}},
         KeysCase{"BlankLines", "\r\n\r\nx", {E, E, u"x", E}},
         KeysCase{"ControlCharactersAreNeverTyped", "\t\x01\b \x7F", {u"\t", u" ", E}},
@@ -557,10 +558,14 @@ TEST_F(Playback, WhatARunPassesOverIsCountedWithTheFirstsPlace) {
 TEST_F(Playback, AChosenLayoutRefusesACharacterWithoutKeysBeforeTyping) {
     hooks.typing.layout = u"00000409";
     desktop.PutFile(kFile, "ok\r\ncaf\xC3\xA9");
-    const PlaybackResult result = PlayResult();
-    EXPECT_EQ(result.end, PlaybackEnd::NotTypableAsKeys);
-    EXPECT_EQ(result.position, (TypingPosition{2, 4, 0}));
-    EXPECT_EQ(result.layoutName, u"US");
+    // The layout is named with keys only on too: turning keys only off would change nothing.
+    for (const KeyMode mode : {KeyMode::UnicodeWhereNeeded, KeyMode::KeysOnly}) {
+        hooks.typing.keyMode = mode;
+        const PlaybackResult result = PlayResult();
+        EXPECT_EQ(result.end, PlaybackEnd::NotTypableAsKeys);
+        EXPECT_EQ(result.position, (TypingPosition{2, 4, 0}));
+        EXPECT_EQ(result.layoutName, u"US");
+    }
     EXPECT_TRUE(Keys().empty());
 }
 
@@ -636,6 +641,21 @@ TEST_F(Playback, AFailedKeystrokeIsPassedOverButAHungTargetEndsTheRun) {
             back ? TypingPosition{2, 1, 3} : TypingPosition{1, 2, 0, true};
         EXPECT_EQ(lost.position, expected);
     }
+
+    // An emoji goes as two key strings but is one character, typed or not.
+    desktop.foregroundProcess = kOtherProcess;
+    desktop.PutFile(kFile,
+                    "x\xF0\x9F\x98\x80"
+                    "y");
+    std::size_t sent = 0;
+    desktop.onKeys = [&](std::u16string_view) {
+        if (++sent == 1) {
+            desktop.FailNext("SendKeyString", Failure{"SendKeyString", u"Blocked.", 5});
+        }
+    };
+    const PlaybackResult half = PlayResult();
+    EXPECT_EQ(half.notTyped, (PassedOver{1, 1, 2, 0x1F600}));
+    EXPECT_EQ(half.position.typed, 3u) << "x, y and the line end";
 }
 
 // A program that ends as a key string goes in: right after the text's last one (a console
@@ -1422,8 +1442,8 @@ INSTANTIATE_TEST_SUITE_P(
                    Noted(Ended(PlaybackEnd::FocusMoved, {2, 1, 5}), {}, {1, 1, 2, u'b'}, {1, 2, 1, 0}),
                    {u"another window came to the front",
                     u"keystrokes failed: 1 (the first, U+0062 b, at line 1, column 2)",
-                    u"holds bytes that are not UTF-8, each typed as U+FFFD (\uFFFD) (the first at "
-                    u"line 2, column 1)"},
+                    u"\n\nBytes of the file that are not UTF-8 were typed as U+FFFD (\uFFFD) (the "
+                    u"first at line 2, column 1)."},
                    false,
                    {u"キー入力が失敗した", u"UTF-8 ではないバイト"}},
         ReportCase{"NotOnTheChosenLayout",
