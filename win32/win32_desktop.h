@@ -54,7 +54,7 @@ class Win32Desktop final : public DesktopServices {
     Status ActivateTask(TaskId task) override;
     Status ActivateWindowOpenedSince(TaskId task) override;
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override;
-    Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
+    Status SendKeyString(std::u16string_view keys, WindowId window) override;
     Status BeginTyping(const TypingOptions& options) override;
     [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(
         std::u16string_view text) override {

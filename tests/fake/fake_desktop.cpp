@@ -224,6 +224,7 @@ Status FakeDesktop::ActivateTask(TaskId task) {
         return Failure{"ActivateTask", u"The handle is invalid.", 6};
     }
     foregroundProcess = ProcessOf(task);
+    foregroundWindow = 0;
     // What comes to the front is the main window, which has a taskbar button (a process has
     // one window here, so the splash screen it replaces is gone).
     windowsWithoutTaskbarButton.erase(foregroundProcess);
@@ -236,11 +237,13 @@ Status FakeDesktop::ActivateWindowOpenedSince(TaskId task) {
         return Failure{"ActivateWindowOpenedSince", u"No window.", kTaskHasNoWindowCode};
     }
     foregroundProcess = openedBehind.front();
+    foregroundWindow = 0;
     return {};
 }
 
-Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {
-    if (foregroundProcess != process) {
+Status FakeDesktop::SendKeyString(std::u16string_view keys, WindowId window) {
+    // As the real desktop: nothing goes to another window than the one named, whoever's it is.
+    if (ForegroundWindow() != window) {
         Record("KeysRefused", std::u16string(keys));
         return Failure{"SendKeyString", u"Another window is in front.", kNoWindowInFrontCode};
     }
