@@ -41,14 +41,40 @@ void MainForm::OnUnload() {
     static_cast<void>(SaveSettings(desktop_, settings_));
 }
 
+void MainForm::OnControlPressed() {
+    pressedDuringRun_ = typing_;
+    if (typing_) {
+        stopByClick_ = true;
+    }
+}
+
+bool MainForm::PassedOverInRun() {
+    // A button's command comes as it is let go, when the run that its press stopped may have
+    // ended already: it was still a click on a run.
+    const bool pressedDuringRun = std::exchange(pressedDuringRun_, false);
+    if (!typing_) {
+        return pressedDuringRun;
+    }
+    // Quillrun's window is served in every wait of a run, and a click on it is the user's way
+    // to stop it: a command carried out here would run inside that wait (a Start's run nested
+    // in the one still typing).
+    stopByClick_ = true;
+    return true;
+}
+
 void MainForm::OnChooseClick() {
-    // A running playback keeps the file it has open; the choice is for the next run.
+    if (PassedOverInRun()) {
+        return;
+    }
     if (auto chosen = ChooseTextFile(desktop_)) {
         view_.SetPathText(*chosen);
     }
 }
 
 void MainForm::OnStartClick() {
+    if (PassedOverInRun()) {
+        return;
+    }
     EndPick();  // Start goes on as usual
     auto task = LaunchTarget(desktop_, settings_.targetPath);
     if (!task) {
@@ -63,6 +89,10 @@ void MainForm::OnStartClick() {
     ++starts_;
     heldMessage_.reset();  // the news of an older run is no longer worth an interruption
     restOffer_.reset();    // nor the rest of it
+}
+
+bool MainForm::OnStartMenuOpening() {
+    return !PassedOverInRun();
 }
 
 std::vector<MenuItem> MainForm::StartMenu() {
@@ -100,6 +130,9 @@ void MainForm::OnMenuChoice(int id) {
 }
 
 void MainForm::OnMenuCommand(StartMenuCommand command) {
+    if (PassedOverInRun()) {
+        return;
+    }
     switch (command) {
         case StartMenuCommand::Start:
             OnStartClick();
@@ -259,6 +292,9 @@ void MainForm::AwaitPick() {
 }
 
 void MainForm::OnTimerTick() {
+    if (typing_) {
+        return;  // never a run inside another one's wait: the tick comes again after it
+    }
     if (AwaitingClick()) {
         AwaitPick();
         return;
@@ -275,11 +311,14 @@ void MainForm::OnTimerTick() {
     // Held keys after the hot key are the user's: pressed again, it stops the run.
     typing.waitWhileKeysHeld = pick && pick->hotKey;
     stopByHotKey_ = false;
+    stopByClick_ = false;
     const PlaybackHooks hooks{
         // A newer Start or pick supersedes this run wherever it is: in a wait, a nested run may
         // already have typed the text into the new target.
         .stopRequested =
-            [this, startsBefore] { return unloaded_ || stopByHotKey_ || starts_ != startsBefore; },
+            [this, startsBefore] {
+                return unloaded_ || stopByHotKey_ || stopByClick_ || starts_ != startsBefore;
+            },
         .progress =
             [&](std::uint64_t done, std::uint64_t total) {
                 if (total == 0) {
@@ -327,6 +366,9 @@ void MainForm::OnTimerTick() {
     if (stopByHotKey_ && result.end == PlaybackEnd::Stopped && starts_ == startsBefore &&
         !unloaded_) {
         result.end = PlaybackEnd::StoppedByHotKey;
+    } else if (stopByClick_ && result.end == PlaybackEnd::Stopped && starts_ == startsBefore &&
+               !unloaded_) {
+        result.end = PlaybackEnd::StoppedByClick;
     }
     lastPlayback_ = result.end;
     // Not if a newer run has begun, nor for a file whose name was changed in the box meanwhile,
@@ -352,6 +394,7 @@ void MainForm::OfferTheRest(const PlaybackResult& result) {
         case PlaybackEnd::NotResponding:
         case PlaybackEnd::ReadFailed:
         case PlaybackEnd::StoppedByHotKey:
+        case PlaybackEnd::StoppedByClick:
             restOffer_ = RestOffer{.origin = result.origin,
                                    .rest = {.from = result.position,
                                             .stamp = result.stamp,

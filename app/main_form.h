@@ -53,8 +53,17 @@ class MainForm {
     // When the window closes: the settings are saved. Closing is never cancelled, and a failure
     // to save does not stop it.
     void OnUnload();
+    // The browse button, Start and a command of Start's menu: while a run types, each only stops
+    // it (see PassedOverInRun).
     void OnChooseClick();
     void OnStartClick();
+    // The arrow of Start was clicked: whether its menu may open. Not while a run types, which
+    // the click stops instead.
+    [[nodiscard]] bool OnStartMenuOpening();
+    // The mouse went down on a control of the window (a button's command follows once it is
+    // let go): during a run, the click stops it, and that command is passed over, also if the
+    // run has ended by the time it comes.
+    void OnControlPressed();
     // Start's menu as it stands, the choices in force checked; made anew each time it opens,
     // so that it lists the keyboard layouts installed then.
     std::vector<MenuItem> StartMenu();
@@ -104,6 +113,9 @@ class MainForm {
         RestOfRun rest;
     };
 
+    // While a run types: the click (on Start, the browse button, a menu command) stops it and is
+    // passed over, true; otherwise false, and the click does what it does.
+    bool PassedOverInRun();
     void BeginPick(TextOrigin origin, bool rest = false);
     // While the hot key's keys are held: true once they have been let go long enough to type.
     bool AwaitKeysLetGo();
@@ -142,6 +154,8 @@ class MainForm {
     bool hotKeyTaken_ = false;       // another program had it when Quillrun last asked for it
     bool typing_ = false;            // a run is typing
     bool stopByHotKey_ = false;      // the hot key was pressed during it
+    bool stopByClick_ = false;       // a button of Quillrun's was clicked during it
+    bool pressedDuringRun_ = false;  // the last press on a control came during a run
 };
 
 }  // namespace quillrun

@@ -22,9 +22,9 @@ using Milliseconds = std::chrono::milliseconds;
 // SendKeyString's failure code when the program in front stopped taking input within the bound
 // (the system's ERROR_TIMEOUT): a run must end rather than type on blindly.
 inline constexpr std::uint32_t kNotRespondingCode = 1460;
-// SendKeyString's failure code when no window, or a window of another process than the one
-// typed into, was in front at the moment of sending (the system's ERROR_INVALID_WINDOW_HANDLE):
-// nothing was sent.
+// SendKeyString's failure code when no window, or another window than the one typed into (of
+// another program or of the same one), was in front at the moment of sending (the system's
+// ERROR_INVALID_WINDOW_HANDLE): nothing was sent.
 inline constexpr std::uint32_t kNoWindowInFrontCode = 1400;
 // SendKeyString's failure code when the keys went out but another window took the keyboard
 // before the target was seen to have read them (the system's ERROR_OPERATION_ABORTED): input
@@ -234,10 +234,13 @@ class DesktopServices {
     // Whether `window` has a button on the taskbar (see HasTaskbarButton).
     [[nodiscard]] virtual bool HasTaskbarButton(WindowId window) = 0;
     // Types one key string into the foreground window and returns once it has been processed;
-    // sends nothing unless that window belongs to `process` at the moment of sending, which is
-    // the one look at the window in front that a keystroke costs. While it waits, Quillrun's
-    // own window events are handled (possibly running its handlers).
-    virtual Status SendKeyString(std::u16string_view keys, std::uint32_t process) = 0;
+    // sends nothing unless that window is `window` at the moment of sending, which is the one
+    // look at the window in front that a keystroke costs: another window of the same program (a
+    // second document, a dialog it opened) is another window. The keyboard focus may move among
+    // the controls inside `window`. While it waits, Quillrun's own window events are handled
+    // (possibly running its handlers); a wait ends early, as kMayNotHaveArrivedCode, once
+    // another window is in front.
+    virtual Status SendKeyString(std::u16string_view keys, WindowId window) = 0;
     // Begins a run of SendKeyString calls, typed as `options` say until EndTyping. Fails with
     // kLayoutMissingCode when the layout they name is not installed (KeyboardLayoutName names
     // it); nothing may be typed then.

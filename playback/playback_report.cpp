@@ -18,6 +18,14 @@ constexpr Localized kTheClipboardsText{u"the clipboard's text", u"クリップ�
 constexpr Localized kFocusMoved{
     u"Quillrun stopped typing because another window came to the front.",
     u"別のウィンドウが前面に出たため、Quillrun は入力を中止しました。"};
+// A click on Quillrun stops the run and does nothing else: a button clicked then would have
+// started its command inside the run that was still typing.
+constexpr Localized kStoppedByClick{
+    u"Quillrun stopped typing because its window was clicked. The click only stopped the run: a "
+    u"button or menu clicked then did nothing, so click it again if you meant it.",
+    u"Quillrun のウィンドウがクリックされたため、Quillrun は入力を中止しました。"
+    u"このクリックは入力を止めただけです。そのときクリックしたボタンやメニューは実行されて"
+    u"いないので、必要ならもう一度クリックしてください。"};
 constexpr Localized kStoppedByHotKey{
     u"Quillrun stopped typing because the hot key was pressed again.",
     u"ホット キーがもう一度押されたため、Quillrun は入力を中止しました。"};
@@ -274,6 +282,8 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
             return std::u16string(kFocusMoved.In(language));
         case PlaybackEnd::StoppedByHotKey:
             return std::u16string(kStoppedByHotKey.In(language));
+        case PlaybackEnd::StoppedByClick:
+            return std::u16string(kStoppedByClick.In(language));
         case PlaybackEnd::TargetClosed:
             return program(kTargetClosed);
         case PlaybackEnd::OpenFailed:

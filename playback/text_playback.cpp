@@ -38,7 +38,9 @@ bool StopRequested(const PlaybackHooks& hooks) {
     return hooks.stopRequested && hooks.stopRequested();
 }
 
-// Sends key strings while the process that was in front at the start still is.
+// Sends key strings while the window that was in front when typing began still is: not another
+// window of the same program either (a second document, or a dialog, whose buttons the keys
+// would press).
 class Typist {
   public:
     Typist(DesktopServices& desktop, const PlaybackHooks& hooks)
@@ -68,6 +70,7 @@ class Typist {
         }
         owner_ = SettledFront();
         const WindowId window = desktop_.ForegroundWindow();
+        target_ = window;
         // No window in front, or only Quillrun's own, into which the file would overwrite the
         // path box; nor, when the user picked the window, the desktop or the taskbar.
         if (owner_ == 0 || owner_ == desktop_.OwnProcess() ||
@@ -108,7 +111,7 @@ class Typist {
             }
             // The desktop sends the keys only while the target is in front, looking right
             // before sending, so that the guard costs no look of its own.
-            const Status sent = desktop_.SendKeyString(keys, owner_);
+            const Status sent = desktop_.SendKeyString(keys, target_);
             if (!sent && sent.failure().code == kKeysHeldCode) {
                 // Nothing went out: the user holds a modifier (the hot key, pressed again to
                 // stop the run), and typing waits for it to be let go rather than release it.
@@ -202,13 +205,19 @@ class Typist {
         }
     }
 
-    // Why the run ends if the target is no longer in front: its program ended, or another
-    // window came to the front.
+    // Why the run ends if the target is no longer in front: its program ended, the user clicked
+    // Quillrun's window, or another window came to the front.
     std::optional<PlaybackEnd> TargetLeftTheFront() {
-        if (SettledFront() == owner_) {
+        const WindowId front = SettledFrontWindow();
+        if (front == target_) {
             return std::nullopt;
         }
-        return ProgramEnded() ? PlaybackEnd::TargetClosed : PlaybackEnd::FocusMoved;
+        if (ProgramEnded()) {
+            return PlaybackEnd::TargetClosed;
+        }
+        return front.value != 0 && desktop_.ForegroundProcess() == desktop_.OwnProcess()
+                   ? PlaybackEnd::StoppedByClick
+                   : PlaybackEnd::FocusMoved;
     }
 
     // Whether the program typed into has ended, given the moment it takes to.
@@ -230,6 +239,17 @@ class Typist {
         while (front == 0 && desktop_.Now() < until) {
             desktop_.Sleep(kFocusSettlePoll);
             front = desktop_.ForegroundProcess();
+        }
+        return front;
+    }
+
+    // The window in front, asked again for a moment while the system reports none.
+    WindowId SettledFrontWindow() {
+        WindowId front = desktop_.ForegroundWindow();
+        const Milliseconds until = desktop_.Now() + kFocusSettle;
+        while (front.value == 0 && desktop_.Now() < until) {
+            desktop_.Sleep(kFocusSettlePoll);
+            front = desktop_.ForegroundWindow();
         }
         return front;
     }
@@ -294,7 +314,8 @@ class Typist {
 
     DesktopServices& desktop_;
     const PlaybackHooks& hooks_;
-    std::uint32_t owner_ = 0;
+    std::uint32_t owner_ = 0;  // the target's process: its name, rights and end
+    WindowId target_;          // the top-level window typed into
     std::u16string program_;
     WindowId inputMethodWindow_;  // whose input method the run switched to Latin input
     InputMethodState inputMethodBefore_;

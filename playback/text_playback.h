@@ -20,7 +20,7 @@ enum class PlaybackEnd {
     NothingConfirmed,     // the target confirmed none of the keystrokes: nothing was typed
     TargetClosed,         // the program typed into ended before the end of the text
     Finished,             // every line was typed
-    FocusMoved,           // another program's window came to the front: the rest stays untyped
+    FocusMoved,           // another window came to the front: the rest stays untyped
     NoTarget,             // no other program's window was in front to type into
     NotAllowed,           // the program in front runs with higher rights than Quillrun
     Stopped,              // Quillrun was asked to stop (its window closed, or a newer Start came)
@@ -37,6 +37,7 @@ enum class PlaybackEnd {
     BadSequence,          // a key sequence that cannot be typed as written: nothing typed
     ShortcutNotOnLayout,  // a key sequence's shortcut has no key on the layout: nothing typed
     StoppedByHotKey,      // the hot key was pressed again: the rest stays untyped
+    StoppedByClick,       // Quillrun's window was clicked (Start too): the rest stays untyped
     KeysHeld,             // keys were still held long after the hot key: nothing was typed
     NoMainWindow,  // the launched program showed only windows without a taskbar button (a splash
                    // screen): nothing was typed
@@ -149,8 +150,9 @@ inline constexpr Milliseconds kProgramEndWait{500};
 // Opens `path` unchanged, activates `task` once (or, without one, types into the window in front
 // at the start: one the user picked), then types the file line by line: each character as its
 // own key string, a line end after every line (also the last), Quillrun's pending events
-// handled after each line. Keystrokes go only to the process that was in front right after the
-// activation, and only if Quillrun is allowed to type into it; an open input method of its
+// handled after each line. Keystrokes go only to the window that was in front right after the
+// activation (not to another window of its program), and only if Quillrun is allowed to type
+// into its program; an open input method of its
 // window is closed for the run and opened again afterwards. With keys only, the whole text is
 // gone through first, and nothing is typed if a character of it has no keys on the layout.
 // A path that names a device (CON, say) is not opened. A program that ends right after the

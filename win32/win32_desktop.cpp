@@ -462,12 +462,12 @@ std::vector<std::u16string> Win32Desktop::InstalledKeyboardLayouts() {
     return ids;
 }
 
-Status Win32Desktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {
+Status Win32Desktop::SendKeyString(std::u16string_view keys, WindowId window) {
     const Result<KeyChord> typed = ParseKeyString(keys);
     if (!typed) {
         return typed.failure();
     }
-    return typist_.Type(typed.value(), process);
+    return typist_.Type(typed.value(), AsWindow(window));
 }
 
 bool Win32Desktop::KeyStringTypable(std::u16string_view keys) {

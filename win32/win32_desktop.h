@@ -55,7 +55,7 @@ class Win32Desktop final : public DesktopServices {
     void ReleaseTask(TaskId task) override { tasks_.erase(task.value); }
     Status ActivateWindowOpenedSince(TaskId task) override;
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override;
-    Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
+    Status SendKeyString(std::u16string_view keys, WindowId window) override;
     Status BeginTyping(const TypingOptions& options) override;
     [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(
         std::u16string_view text) override {

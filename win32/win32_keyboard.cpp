@@ -51,6 +51,10 @@ constexpr ULONGLONG kKeyStateFreshMs = 20;
 // The end of a paced gap that is waited out by yielding rather than by a timed wait.
 constexpr std::chrono::milliseconds kFinalWait{1};
 
+// How often a wait for a slow target looks whether another window has come to the front (ms):
+// a stop by a click elsewhere should feel immediate.
+constexpr std::chrono::milliseconds kFrontLookInterval{50};
+
 // The modifier keys that leak into typed text when the user holds them: the key whose state
 // covers either side (0 for the Windows keys, which have none), then each side as (key,
 // extended). The either-side state is asked first, the sides only when it is down.
@@ -556,33 +560,32 @@ bool KeyboardTypist::ShareInputWith(DWORD thread) {
     return false;
 }
 
-Status KeyboardTypist::Type(const KeyChord& chord, DWORD process) {
+Status KeyboardTypist::Type(const KeyChord& chord, HWND window) {
     if (quitting_) {
         return Closing();
     }
-    if (target_.window == nullptr) {
-        Follow(::GetForegroundWindow());
+    if (window == nullptr) {
+        return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
     }
-    // The keys are worked out for the window the last keystroke went to, the likeliest one in
-    // front; one look right before sending confirms it, since input goes to whichever window
-    // is in front when the system takes it. Should another window of the same process have
-    // come to the front (a dialog of the target's, say), the keys are worked out once more.
+    // The keys are worked out for the run's window; one look right before sending confirms that
+    // it is in front, since input goes to whichever window is in front when the system takes
+    // it. Another window of the same program (a dialog of the target's, say) is not the target:
+    // typed on into, a dialog's buttons would be pressed.
+    Follow(window);
     Keystroke keystroke;
-    for (int look = 0;; ++look) {
-        if (target_.window == nullptr || target_.process != process) {
-            return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
-        }
-        if (Status prepared = Prepare(chord, keystroke); !prepared) {
-            return prepared;
-        }
-        const HWND front = ::GetForegroundWindow();
-        if (front == target_.window) {
-            break;
-        }
-        Follow(front);
-        if (look == 1) {
-            return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
-        }
+    if (Status prepared = Prepare(chord, keystroke); !prepared) {
+        return prepared;
+    }
+    // At a pace, the gap before the keystroke's first key is waited out before the look, so that
+    // a click elsewhere during it stops the run before that key goes out.
+    if (pace_.count() > 0 &&
+        !PumpMessagesUntil(
+            window_, [] { return false; }, lastEvent_ + pace_ / 2 - kFinalWait, quitting_) &&
+        quitting_) {
+        return Closing();
+    }
+    if (::GetForegroundWindow() != window) {
+        return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
     }
     if (waitWhileKeysHeld_ && AnyModifierHeld()) {
         return ErrorFailure("SendKeyString", kKeysHeldCode);
@@ -747,9 +750,30 @@ Status KeyboardTypist::RoundTrip(Clock::time_point deadline) {
                                 static_cast<ULONG_PTR>(token))) {
         return LastErrorFailure("SendKeyString");
     }
-    if (!PumpMessagesUntil(
-            window_, [&] { return g_roundTripsAnswered >= token; }, deadline, quitting_)) {
-        return quitting_ ? Closing() : NotResponding();
+    // A click elsewhere during the wait (on Quillrun's window, a button of it, or another
+    // window) ends it at once: the run stops there, before another key, instead of waiting on
+    // a stalled target and then going on or ending as not responding. A window of another
+    // program coming to the front sends Quillrun nothing, so the front is looked at now and then.
+    const auto frontLeft = [&] {
+        const HWND front = ::GetForegroundWindow();
+        return front != nullptr && front != target;
+    };
+    for (;;) {
+        const auto until = std::min(deadline, Clock::now() + kFrontLookInterval);
+        if (PumpMessagesUntil(
+                window_, [&] { return g_roundTripsAnswered >= token || frontLeft(); }, until,
+                quitting_)) {
+            break;
+        }
+        if (quitting_) {
+            return Closing();
+        }
+        if (Clock::now() >= deadline) {
+            return NotResponding();
+        }
+    }
+    if (g_roundTripsAnswered < token) {
+        return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
     }
     return {};
 }
@@ -860,11 +884,11 @@ Status KeyboardTypist::Handled() {
     // A click on Quillrun's window moves the shared focus there, and the keys still unread go
     // to that window instead.
     const HWND keyboard = sharedInput_ != 0 ? ::GetFocus() : ::GetForegroundWindow();
-    // Whose window it is, asked only when it is not the one that had the keyboard before.
+    // Which window it is in, asked only when it is not the one that had the keyboard before: a
+    // control inside the target's window may take it (the next field of a form), another
+    // top-level window may not, the target program's own (a dialog, a second document) neither.
     if (keyboard != target_.focus && keyboard != target_.window) {
-        DWORD process = 0;
-        ::GetWindowThreadProcessId(keyboard, &process);
-        if (process != target_.process) {
+        if (keyboard == nullptr || ::GetAncestor(keyboard, GA_ROOT) != target_.window) {
             return MayNotHaveArrived();
         }
         target_.focus = keyboard;

@@ -125,11 +125,12 @@ class KeyboardTypist {
     [[nodiscard]] std::optional<std::size_t> FirstNotTypableAsKeys(std::u16string_view text);
     // Whether the run's rules give keys for `chord` (what Type would refuse, planned empty).
     [[nodiscard]] bool CanPlan(const KeyChord& chord);
-    // Types `chord` (a character, or a key with modifiers) into the window in front if that
-    // window belongs to `process`; fails with kNoWindowInFrontCode, sending nothing, if it
-    // does not, and with kNotRespondingCode when that window does not take it within the
-    // response timeout.
-    [[nodiscard]] Status Type(const KeyChord& chord, DWORD process);
+    // Types `chord` (a character, or a key with modifiers) into `window` if it is the window in
+    // front; fails with kNoWindowInFrontCode, sending nothing, if another one is (of another
+    // program or of the same), with kMayNotHaveArrivedCode when another window takes the front
+    // or the keyboard before the keys are seen handled, and with kNotRespondingCode when
+    // `window` does not take them within the response timeout.
+    [[nodiscard]] Status Type(const KeyChord& chord, HWND window);
     // Ends a run: stops sharing the target's input state.
     void End();
 

@@ -298,6 +298,11 @@ void MainWindow::OnCommand(int controlId, int notification) {
 }
 
 void MainWindow::ShowStartMenu(const RECT& buttonOnScreen) {
+    // The menu's own loop would hold up a run that is typing, and its choice would start inside
+    // it: during a run the click on the arrow only stops the run.
+    if (!form_.OnStartMenuOpening()) {
+        return;
+    }
     const UniqueMenu menu(::CreatePopupMenu());
     if (!menu || !AppendMenuItems(menu.get(), form_.StartMenu())) {
         return;
@@ -349,6 +354,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         }
+        case WM_PARENTNOTIFY:
+            // Sent as the mouse goes down on a control, before its command (which comes as it
+            // is let go): the click's press tells whether it came during a run.
+            if (LOWORD(wParam) == WM_LBUTTONDOWN) {
+                form_.OnControlPressed();
+            }
+            return 0;
         case WM_TIMER:
             if (wParam == Win32Desktop::kTimerId) {
                 form_.OnTimerTick();

@@ -226,6 +226,7 @@ Status FakeDesktop::ActivateTask(TaskId task) {
         return Failure{"ActivateTask", u"The handle is invalid.", 6};
     }
     foregroundProcess = ProcessOf(task);
+    foregroundWindow = 0;
     // What comes to the front is the main window, which has a taskbar button (a process has
     // one window here, so the splash screen it replaces is gone).
     windowsWithoutTaskbarButton.erase(foregroundProcess);
@@ -243,12 +244,14 @@ Status FakeDesktop::ActivateWindowOpenedSince(TaskId task) {
         return Failure{"ActivateWindowOpenedSince", u"No window.", kTaskHasNoWindowCode};
     }
     foregroundProcess = openedBehind.front();
+    foregroundWindow = 0;
     return {};
 }
 
-Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t process) {
-    // As the real side: keys only between BeginTyping and EndTyping, and only for a key string
-    // of one key that the run's rules plan keys for.
+Status FakeDesktop::SendKeyString(std::u16string_view keys, WindowId window) {
+    // As the real side: keys only between BeginTyping and EndTyping, only for a key string of
+    // one key that the run's rules plan keys for, and nothing to another window than the one
+    // named, whoever's it is.
     if (!typing_) {
         Record("KeysRefused", std::u16string(keys));
         return Failure{"SendKeyString", u"No run is typing.", kNotTypingCode};
@@ -261,7 +264,7 @@ Status FakeDesktop::SendKeyString(std::u16string_view keys, std::uint32_t proces
         Record("KeysRefused", std::u16string(keys));
         return Failure{"SendKeyString", u"No keys for it.", kNoKeysCode};
     }
-    if (foregroundProcess != process) {
+    if (ForegroundWindow() != window) {
         Record("KeysRefused", std::u16string(keys));
         return Failure{"SendKeyString", u"Another window is in front.", kNoWindowInFrontCode};
     }

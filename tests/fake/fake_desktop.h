@@ -43,8 +43,11 @@ class FakeDesktop final : public DesktopServices {
     // Runs at each Sleep (e.g. to let the window in front settle).
     std::function<void()> onSleep;
     // The process in front; a successful ActivateTask puts the task's process there. Each
-    // process has one window, whose id is the process id.
+    // process has a main window, whose id is the process id.
     std::uint32_t foregroundProcess = 0;
+    // The window in front when it is another window of foregroundProcess than its main one (a
+    // second document, a dialog it opened); 0: its main window. An activation sets it to 0.
+    std::uint64_t foregroundWindow = 0;
     std::uint32_t ownProcess = 4;
     // Processes that have ended.
     std::set<std::uint32_t> endedProcesses;
@@ -114,10 +117,10 @@ class FakeDesktop final : public DesktopServices {
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override {
         return !windowsWithoutTaskbarButton.contains(window.value);
     }
-    // Refused, as "KeysRefused", while another process than `process` is in front, outside a
+    // Refused, as "KeysRefused", while another window than `window` is in front, outside a
     // run (kNotTypingCode), for a key string that is not one key, and for one that the run's
     // rules plan no keys for (kNoKeysCode), as the real side refuses them.
-    Status SendKeyString(std::u16string_view keys, std::uint32_t process) override;
+    Status SendKeyString(std::u16string_view keys, WindowId window) override;
     static constexpr std::uint32_t kNotTypingCode = 1;  // ERROR_INVALID_FUNCTION
     static constexpr std::uint32_t kNoKeysCode = 1113;  // ERROR_NO_UNICODE_TRANSLATION
     // Recorded with the options, as "pace=..;keys=..;layout=..".
@@ -138,7 +141,9 @@ class FakeDesktop final : public DesktopServices {
     std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) override;
     Result<std::optional<std::u16string>> ClipboardText() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ownProcess; }
-    [[nodiscard]] WindowId ForegroundWindow() override { return WindowId{foregroundProcess}; }
+    [[nodiscard]] WindowId ForegroundWindow() override {
+        return WindowId{foregroundWindow != 0 ? foregroundWindow : foregroundProcess};
+    }
     void PumpEvents() override;
     void PumpEventsFor(Milliseconds duration) override;
     [[nodiscard]] InputAccess InputAccessTo(std::uint32_t process) override;

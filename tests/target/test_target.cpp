@@ -6,6 +6,7 @@
 //   qr_target.exe --out FILE [--edit | --form] [--char-delay-ms N] [--title CAPTION]
 //                 [--key-delay-ms N] [--stall-at N --stall-ms M] [--close-after-ms N]
 //                 [--hand-off-after-ms N] [--input-method-open] [--splash-ms N] [--behind]
+//                 [--second-window]
 //
 // --char-delay-ms makes every WM_CHAR take N ms and --key-delay-ms every WM_KEYDOWN and
 // WM_KEYUP, like a slow program; --stall-at makes the N-th WM_CHAR take M ms, like a program that
@@ -18,7 +19,10 @@
 // --behind shows the window behind the others without activating it, as Windows Terminal's
 // windows often open; --form shows a login form instead of one text: two one-line fields, Tab
 // moving from one to the other and Enter submitting it, and FILE receives "user\npassword\n
-// submitted=N".
+// submitted=N"; --second-window also shows a second top-level window of the same process, titled
+// "<title> - second", to the right of the main one and behind it, as a program with two
+// documents open does: it counts the WM_CHAR messages it gets and answers kCharCountMessage
+// with that count.
 //
 // FILE receives the text as UTF-16LE without a byte-order mark; FILE.events one line per
 // keyboard message: "<ms since start> <message> vk=<hex> scan=<hex> ch=<hex>".
@@ -49,6 +53,7 @@ struct Options {
     DWORD handOffAfterMs = 0;
     DWORD splashMs = 0;
     bool behind = false;
+    bool secondWindow = false;
     std::wstring handOffCommandLine;  // this program with every option but --hand-off-after-ms
 };
 
@@ -71,6 +76,7 @@ std::wstring g_text;  // built from WM_CHAR when there is no EDIT control
 std::vector<Event> g_events;
 LONG g_charCount = 0;
 volatile LONG* g_sharedCount = nullptr;  // g_charCount for readers in other processes
+LONG g_secondChars = 0;                  // --second-window: the characters it got
 LARGE_INTEGER g_frequency{};
 LARGE_INTEGER g_start{};
 
@@ -267,6 +273,17 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
+LRESULT CALLBACK SecondProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CHAR) {
+        ++g_secondChars;
+        return 0;
+    }
+    if (message == quillrun::testing::kCharCountMessage) {
+        return g_secondChars;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
 bool ParseOptions() {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
@@ -283,7 +300,7 @@ bool ParseOptions() {
         }
         g_options.handOffCommandLine += L" \"" + arg + L"\"";
         if (hasValue && arg != L"--edit" && arg != L"--form" && arg != L"--input-method-open" &&
-            arg != L"--behind") {
+            arg != L"--behind" && arg != L"--second-window") {
             g_options.handOffCommandLine += std::wstring(L" \"") + argv[i + 1] + L"\"";
         }
         if (arg == L"--out" && hasValue) {
@@ -310,6 +327,8 @@ bool ParseOptions() {
             g_options.splashMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--behind") {
             g_options.behind = true;
+        } else if (arg == L"--second-window") {
+            g_options.secondWindow = true;
         } else {
             ::LocalFree(argv);
             return false;
@@ -407,6 +426,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
             g_editProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
                 g_fields[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
         }
+    }
+    if (g_options.secondWindow) {
+        // Shown first, without activation: the main window, shown next, is the frontmost one,
+        // which a launch brings to the front.
+        WNDCLASSW secondClass{};
+        secondClass.lpfnWndProc = SecondProc;
+        secondClass.hInstance = instance;
+        secondClass.hCursor = ::LoadCursorW(nullptr, IDC_IBEAM);
+        secondClass.hbrBackground = ::GetSysColorBrush(COLOR_WINDOW);
+        secondClass.lpszClassName = L"QuillrunTestTargetSecond";
+        ::RegisterClassW(&secondClass);
+        HWND second = ::CreateWindowExW(
+            0, secondClass.lpszClassName, (g_options.title + L" - second").c_str(),
+            WS_OVERLAPPEDWINDOW, 760, 360, 420, 300, nullptr, nullptr, instance, nullptr);
+        ::ShowWindow(second, SW_SHOWNOACTIVATE);
     }
     if (g_options.behind) {
         ::SetWindowPos(g_main, HWND_BOTTOM, 0, 0, 0, 0,

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <functional>
 
+#include "app/form_layout.h"
 #include "tests/win32/e2e_expect.h"
 
 namespace quillrun::testing {
@@ -391,14 +392,60 @@ TEST(BadInput, ATargetThatHangsEndsTheRunAndQuillrunStaysResponsive) {
         2s));
     EXPECT_LT(count, 40);
     EXPECT_TRUE(session.process.Running());
-    // The 30th character was sent but never confirmed: typing stopped at it. The user is back
-    // at Quillrun, which says so.
+    // The 30th character was sent but never confirmed: typing stopped at it. The click ended
+    // the wait for it at once, as a stop by a click on Quillrun, not as a target that stopped
+    // responding.
     const std::wstring message = TakeTheOnlyMessage(session);
-    EXPECT_NE(message.find(L"\"qr_target.exe\" stopped responding"), std::wstring::npos)
+    EXPECT_NE(message.find(L"because its window was clicked"), std::wstring::npos)
         << Narrow(message);
     EXPECT_NE(message.find(L"line 1, column 30 of the file; 29 characters were typed"),
               std::wstring::npos)
         << Narrow(message);
+}
+
+// The user clicks Start while the target hangs for a moment (4 s, less than the 5 s Quillrun
+// waits for it): the run stops there, before another key, and says that the click stopped it;
+// the click starts nothing, then or once the target answers again.
+TEST(BadInput, AClickOnStartWhileTheTargetHangsStopsTheRunThereAndStartsNothing) {
+    QuillrunSession session(L"--stall-at 10 --stall-ms 4000");
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile(LongText());
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    HWND target = session.target.window();
+    ASSERT_TRUE(WaitUntil([&] { return !Answers(target, 200); }));
+
+    // A real click on Start (its left part, not the menu's arrow), raised until nothing covers
+    // it, as a user would see it.
+    HWND start = ::GetDlgItem(session.window, static_cast<int>(ControlId::Start));
+    RECT button{};
+    ::GetWindowRect(start, &button);
+    const POINT middle{button.left + (button.right - button.left) / 3,
+                       (button.top + button.bottom) / 2};
+    ASSERT_TRUE(WaitUntil([&] {
+        if (::WindowFromPoint(middle) == start) {
+            return true;
+        }
+        ::SetWindowPos(session.window, HWND_TOP, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+        return false;
+    })) << "the target covers Start";
+    ClickAt(middle);
+    const std::wstring message = TakeTheOnlyMessage(session);
+    EXPECT_NE(message.find(L"because its window was clicked"), std::wstring::npos)
+        << Narrow(message);
+    EXPECT_NE(message.find(L"line 1, column 10 of the file; 9 characters were typed"),
+              std::wstring::npos)
+        << Narrow(message);
+
+    // Once the target answers again it has the 10th character, the one it hung on, and no
+    // more; and no second copy of it was started.
+    ASSERT_TRUE(WaitUntil([&] { return Answers(target, 200); }, 15s));
+    EXPECT_FALSE(WaitUntil([&] { return session.target.CharCount() > 10; }, 1500ms))
+        << session.target.CharCount() << " characters arrived";
+    EXPECT_EQ(session.target.CharCount(), 10);
+    EXPECT_EQ(WindowsWithCaption(session.target.title()).size(), 1u)
+        << "the click on Start started the target again";
+    EXPECT_TRUE(session.process.Running());
 }
 
 }  // namespace

@@ -103,10 +103,10 @@ class Typing : public ::testing::Test {
 
     // Types into the target, which must be in front.
     Status Send(std::u16string_view keys) {
-        DWORD process = 0;
-        ::GetWindowThreadProcessId(target->window(), &process);
-        return desktop.SendKeyString(keys, process);
+        return desktop.SendKeyString(keys, Id(target->window()));
     }
+
+    static WindowId Id(HWND window) { return WindowId{reinterpret_cast<std::uintptr_t>(window)}; }
 
     win32::Win32Desktop desktop;
     std::unique_ptr<TargetProgram> target;
@@ -259,15 +259,30 @@ TEST_F(Typing, TheInputMethodOfAnotherProgramsWindowIsReadClosedAndOpened) {
 }
 
 TEST_F(Typing, KeyStringsQuillrunNeverSendsAreRefused) {
-    StartTarget(L"");
+    StartTarget(L"--second-window");
     for (const std::u16string_view keys : {u"", u"+", u"ab", u"+(ab)", u"{TAB 2}", u"{WAIT 5}"}) {
         EXPECT_FALSE(Send(keys).ok());
     }
-    // Nor is a key sent while a window of another process than the one named is in front.
-    const Status elsewhere = desktop.SendKeyString(u"a", ::GetCurrentProcessId());
-    ASSERT_FALSE(elsewhere.ok());
-    EXPECT_EQ(elsewhere.failure().code, kNoWindowInFrontCode);
+    // Nor is a key sent while another window than the one named is in front, though of the same
+    // program: its second document, or a dialog it opened, whose buttons the keys would press.
+    const auto seconds = WindowsWithCaption(target->title() + L" - second");
+    ASSERT_EQ(seconds.size(), 1u);
+    const HWND second = seconds.front();
+    const auto secondChars = [&] {
+        DWORD_PTR count = 0;
+        ::SendMessageTimeoutW(second, kCharCountMessage, 0, 0, SMTO_NORMAL, 5000, &count);
+        return static_cast<long>(count);
+    };
+    for (const auto& [front, named] :
+         {std::pair{target->window(), second}, std::pair{second, target->window()}}) {
+        ASSERT_TRUE(BringToFront(front));
+        const Status elsewhere = desktop.SendKeyString(u"a", Id(named));
+        ASSERT_FALSE(elsewhere.ok());
+        EXPECT_EQ(elsewhere.failure().code, kNoWindowInFrontCode);
+    }
+    desktop.EndTyping();
     EXPECT_EQ(target->CharCount(), 0);
+    EXPECT_EQ(secondChars(), 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "tests/target/test_target_protocol.h"
 #include "tests/win32/e2e_expect.h"
 
 namespace quillrun::testing {
@@ -154,6 +155,52 @@ TEST(Playback, AClickOnQuillrunStopsTheTypingAndSaysWhereAtOnce) {
     EXPECT_NE(message.find(L"Quillrun stopped typing"), std::wstring::npos) << Utf8(message);
     EXPECT_NE(message.find(L" of the file; "), std::wstring::npos) << Utf8(message);
     EXPECT_LT(session.target.CharCount(), static_cast<long>(LongText().size()));
+}
+
+// A program with two windows (a second document, a dialog of its own), as browsers, Explorer and
+// Windows 11's Notepad have in one process: a click on its other window stops the run, which
+// types only into the window it began in.
+TEST(Playback, AnotherWindowOfTheSameProgramStopsTheTyping) {
+    QuillrunSession session(L"--char-delay-ms 5 --second-window");
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile(LongText());
+    ASSERT_NE(session.target.WaitForWindow(), nullptr);
+    const auto seconds = WindowsWithCaption(session.target.title() + L" - second");
+    ASSERT_EQ(seconds.size(), 1u);
+    HWND second = seconds.front();
+    const auto secondChars = [&] {
+        DWORD_PTR count = 0;
+        ::SendMessageTimeoutW(second, kCharCountMessage, 0, 0, SMTO_NORMAL, 5000, &count);
+        return static_cast<long>(count);
+    };
+    ASSERT_TRUE(WaitUntil([&] { return session.target.CharCount() >= 40; }));
+    ASSERT_TRUE(ClickWindow(second)) << "the other windows cover the target's second one";
+    ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == second; }));
+    long stoppedAt = session.target.CharCount();
+    EXPECT_FALSE(WaitUntil(
+        [&] {
+            const long now = session.target.CharCount();
+            const bool moved = now > stoppedAt + 2;
+            stoppedAt = std::max(stoppedAt, now);
+            return moved || secondChars() > 1;
+        },
+        1500ms));
+    // At most the keystroke that was on its way as the click came: the two windows share a
+    // thread, whose keyboard messages go to whichever window has the focus as they are read.
+    const long strayed = secondChars();
+    EXPECT_LE(strayed, 1) << "keystrokes reached the program's other window";
+    EXPECT_LT(session.target.CharCount(), static_cast<long>(LongText().size()));
+    // Said once the user is back at Quillrun, as for another program's window.
+    ExpectNoMessage(session);
+    ::SetForegroundWindow(session.window);
+    const std::wstring message = TakeTheOnlyMessage(session);
+    EXPECT_NE(message.find(L"another window came to the front"), std::wstring::npos)
+        << Narrow(message);
+    EXPECT_NE(message.find(L" of the file; "), std::wstring::npos) << Narrow(message);
+    if (strayed == 1) {
+        EXPECT_NE(message.find(L"The next one may have arrived"), std::wstring::npos)
+            << Narrow(message);
+    }
 }
 
 TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {

@@ -388,46 +388,106 @@ TEST_F(MainFormPlayback, TwoQuickStartsGiveOneRunIntoTheSecondInstance) {
                   {"ReleaseTask", u"#1"}, {"ReleaseTask", u"#2"}, {"ReleaseTask", u"#3"}}));
 }
 
-TEST_F(MainFormPlayback, StartDuringARunStopsItAndTheNewRunTypesIntoTheNewInstance) {
-    view.path = u"C:\\Work\\a.txt";
-    form.OnStartClick();
-    bool clicked = false;
-    desktop.onPump = [&] {
-        if (!clicked) {
-            clicked = true;
-            view.path = u"C:\\Work\\b.txt";
-            form.OnStartClick();
-            desktop.Advance(kTimerInterval);  // the new instance's run, nested in this pump
-        }
+// A click on Start, the browse button, the arrow of Start's menu or one of its commands while a
+// run types (in any of its waits, where Quillrun's window is served) stops the run before its
+// next key, and does nothing else: no program is launched, no dialog or menu opens, and no run
+// starts inside the one that is still typing, then or at a later tick. Then it says so, and the
+// rest of the run is offered. Once the run has ended, the same click works as usual.
+TEST_F(MainFormPlayback, AClickOnQuillrunDuringARunOnlyStopsItAndStartsNothingInsideIt) {
+    enum class Click { Start, StartLetGoAfterTheRun, Browse, MenuArrow, MenuStart, MenuPick };
+    const struct {
+        const char* name;
+        Click click;
+        bool handOff;          // made during the wait for a handed-over window, before typing
+        bool activates;        // the click brought Quillrun's window to the front
+        std::u16string typed;  // what the run typed
+    } cases[] = {
+        {"StartDuringTheTyping", Click::Start, false, true, u"ab\r\n"},
+        {"StartPostedWithoutActivating", Click::Start, false, false, u"ab\r\n"},
+        {"StartDuringTheWaitForAHandedOverWindow", Click::Start, true, true, u""},
+        // Pressed during the run, whose stop ends it before the button is let go.
+        {"StartLetGoAfterTheRunEnded", Click::StartLetGoAfterTheRun, false, true, u"ab\r\n"},
+        {"TheBrowseButton", Click::Browse, false, true, u"ab\r\n"},
+        {"TheArrowOfStartsMenu", Click::MenuArrow, false, true, u"ab\r\n"},
+        {"StartFromTheMenu", Click::MenuStart, false, true, u"ab\r\n"},
+        {"ANewPickFromTheMenu", Click::MenuPick, false, true, u"ab\r\n"},
     };
-    desktop.Advance(kTimerInterval);
-    // The outer run typed its first line; the nested run typed b.txt; the outer one then
-    // stopped, superseded, instead of typing "cd" into the new instance.
-    EXPECT_EQ(Typed(), u"ab\r\nxy\r\n");
-    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
-    // The newer run superseded it: nothing to tell of the older one, then or later.
-    form.OnActivated();
-    EXPECT_TRUE(view.failures.empty());
-}
-
-TEST_F(MainFormPlayback, StartDuringTheWaitForAHandedOverWindowEndsTheWait) {
-    view.path = u"C:\\Work\\b.txt";
-    desktop.foregroundProcess = desktop.ownProcess;
-    desktop.FailNext("ActivateTask", Failure{"ActivateTask", u"Ended.", kTaskEndedCode});
-    form.OnStartClick();
-    bool clicked = false;
-    desktop.onPump = [&] {
-        if (!clicked) {
-            clicked = true;
-            form.OnStartClick();
-            desktop.Advance(kTimerInterval);  // the new instance's run, nested in the wait
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t typedBefore = Typed().size();
+        const std::size_t launchedBefore = desktop.launched().size();
+        view.failures.clear();
+        view.path = u"C:\\Work\\a.txt";
+        desktop.QueueDialogAnswer(std::u16string(u"C:\\Work\\b.txt"));
+        if (c.handOff) {
+            desktop.foregroundProcess = desktop.ownProcess;
+            desktop.FailNext("ActivateTask", Failure{"ActivateTask", u"Ended.", kTaskEndedCode});
         }
-    };
-    desktop.Advance(kTimerInterval);
-    // Typed once, by the newer run; the older one ends without typing it again.
-    EXPECT_EQ(Typed(), u"xy\r\n");
-    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
-    EXPECT_TRUE(view.failures.empty());
+        form.OnStartClick();
+        bool clicked = false;
+        bool menuOpened = true;
+        desktop.onPump = [&] {
+            if (clicked) {
+                return;
+            }
+            clicked = true;
+            if (c.activates) {
+                desktop.foregroundProcess = desktop.ownProcess;
+            }
+            switch (c.click) {
+                case Click::Start:
+                    form.OnStartClick();
+                    break;
+                case Click::StartLetGoAfterTheRun:
+                    form.OnControlPressed();
+                    break;
+                case Click::Browse:
+                    form.OnChooseClick();
+                    break;
+                case Click::MenuArrow:
+                    menuOpened = form.OnStartMenuOpening();
+                    break;
+                case Click::MenuStart:
+                    form.OnMenuCommand(StartMenuCommand::Start);
+                    break;
+                case Click::MenuPick:
+                    form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+                    break;
+            }
+            desktop.Advance(kTimerInterval * 2);  // a tick that a Start would have armed
+        };
+        desktop.Advance(kTimerInterval);
+        desktop.onPump = nullptr;
+        if (c.click == Click::StartLetGoAfterTheRun) {
+            form.OnStartClick();  // the run is over: its tick has returned
+        }
+        desktop.Advance(kTimerInterval * 2);
+        EXPECT_TRUE(clicked);
+        EXPECT_EQ(Typed().substr(typedBefore), c.typed);
+        EXPECT_EQ(form.LastPlayback(), PlaybackEnd::StoppedByClick);
+        EXPECT_EQ(desktop.launched().size(), launchedBefore + 1) << "a program was launched";
+        EXPECT_FALSE(desktop.TimerEnabled());
+        EXPECT_FALSE(form.AwaitingClick());
+        EXPECT_EQ(view.path, u"C:\\Work\\a.txt") << "the browse button's dialog opened";
+        EXPECT_EQ(menuOpened, c.click != Click::MenuArrow);
+        if (!c.activates) {
+            desktop.foregroundProcess = desktop.ownProcess;
+            form.OnActivated();  // the message waited for the user to come back
+        }
+        ASSERT_EQ(view.failures.size(), 1u);
+        EXPECT_NE(view.failures[0].find(u"because its window was clicked"), std::u16string::npos);
+        EXPECT_EQ(Describe(form.StartMenu())[3],
+                  c.typed.empty()
+                      ? u"Type the rest into the window I click next (line 1, column 1)"
+                      : u"Type the rest into the window I click next (line 2, column 1)");
+    }
+    // The run over, the same clicks do what they do.
+    EXPECT_TRUE(form.OnStartMenuOpening());
+    form.OnChooseClick();
+    EXPECT_EQ(view.path, u"C:\\Work\\b.txt");
+    const std::size_t launchedBefore = desktop.launched().size();
+    form.OnStartClick();
+    EXPECT_EQ(desktop.launched().size(), launchedBefore + 1);
 }
 
 TEST_F(MainFormPlayback, ClosingTheWindowDuringARunSavesAndStops) {
@@ -614,35 +674,6 @@ TEST_F(MainFormPick, ANewChoiceStartOrClosingEndTheWaitAndWhatComesNextGoesOnAsU
     form.OnUnload();
     EXPECT_FALSE(form.AwaitingClick());
     EXPECT_FALSE(desktop.TimerEnabled());
-    EXPECT_TRUE(view.failures.empty());
-}
-
-TEST_F(MainFormPick, AStartOrANewPickDuringAPickedRunSupersedesIt) {
-    desktop.clipboard = u"xy";
-    for (const auto newer :
-         {StartMenuCommand::Start, StartMenuCommand::TypeClipboardIntoClickedWindow}) {
-        const std::size_t typedBefore = Typed().size();
-        desktop.foregroundProcess = desktop.ownProcess;
-        form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
-        desktop.foregroundProcess = kClicked;
-        bool clicked = false;
-        desktop.onPump = [&] {
-            if (!clicked) {
-                clicked = true;
-                form.OnMenuCommand(newer);
-                // The newer run, nested in this pump: into the launched program, or once more
-                // into the window in front.
-                desktop.Advance(Milliseconds{100} + kTimerInterval);
-            }
-        };
-        desktop.Advance(Milliseconds{100} + kTimerInterval);
-        desktop.onPump = nullptr;
-        // The picked run typed its first line, the newer one its text; the picked one then
-        // stopped instead of typing "cd".
-        EXPECT_EQ(Typed().substr(typedBefore),
-                  newer == StartMenuCommand::Start ? u"ab\r\nab\r\ncd\r\n" : u"ab\r\nxy");
-        EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Stopped);
-    }
     EXPECT_TRUE(view.failures.empty());
 }
 

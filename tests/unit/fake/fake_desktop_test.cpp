@@ -38,7 +38,7 @@ TEST(FakeDesktopTimer, TicksEveryIntervalOnlyWhileEnabledAndOnlyWhenEventsRun) {
 TEST(FakeDesktopKeys, RefusesWhatTheRealSideRefuses) {
     FakeDesktop desktop;
     desktop.foregroundProcess = 7;
-    EXPECT_EQ(desktop.SendKeyString(u"a", 7).failure().code, FakeDesktop::kNotTypingCode)
+    EXPECT_EQ(desktop.SendKeyString(u"a", WindowId{7}).failure().code, FakeDesktop::kNotTypingCode)
         << "no run has begun";
     const struct {
         const char16_t* keys;
@@ -53,7 +53,7 @@ TEST(FakeDesktopKeys, RefusesWhatTheRealSideRefuses) {
         TypingOptions typing;
         typing.keyMode = c.keysOnly ? KeyMode::KeysOnly : KeyMode::UnicodeWhereNeeded;
         ASSERT_TRUE(desktop.BeginTyping(typing));
-        EXPECT_EQ(static_cast<bool>(desktop.SendKeyString(c.keys, 7)), c.sent)
+        EXPECT_EQ(static_cast<bool>(desktop.SendKeyString(c.keys, WindowId{7})), c.sent)
             << Utf16ToUtf8(c.keys);
         desktop.EndTyping();
     }

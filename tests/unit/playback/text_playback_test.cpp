@@ -494,16 +494,39 @@ TEST_F(Playback, NeverTypesIntoQuillrunItselfOrIntoNothing) {
 }
 
 TEST_F(Playback, StopsBeforeTheFirstKeystrokeThatWouldGoElsewhere) {
-    desktop.PutFile(kFile, "abc\r\ndef");
-    desktop.onKeys = [&](std::u16string_view keys) {
-        if (keys == u"b") {
-            desktop.foregroundProcess = kOtherProcess;  // the user clicked another window
-        }
+    // The window the user clicked after "b": another program's; another of the target's own
+    // program (a second document, or a dialog it opened), which is not where typing began;
+    // Quillrun's own, which is a stop by a click on Quillrun.
+    const struct {
+        const char* name;
+        bool sameProgram;
+        bool quillrun;
+        PlaybackEnd end;
+    } cases[] = {
+        {"AnotherProgramsWindow", false, false, PlaybackEnd::FocusMoved},
+        {"AnotherWindowOfTheSameProgram", true, false, PlaybackEnd::FocusMoved},
+        {"QuillrunsWindow", false, true, PlaybackEnd::StoppedByClick},
     };
-    EXPECT_EQ(Play(), PlaybackEnd::FocusMoved);
-    EXPECT_EQ(Keys(), (std::vector<std::u16string>{u"a", u"b"}));
-    EXPECT_EQ(desktop.CallsOf("KeysRefused").size(), 1u);  // "c", refused once, not retried
-    EXPECT_EQ(desktop.calls().back().operation, "EndTyping");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop = FakeDesktop();
+        task = desktop.LaunchProgram(u"target.exe").value();
+        desktop.PutFile(kFile, "abc\r\ndef");
+        desktop.onKeys = [&](std::u16string_view keys) {
+            if (keys != u"b") {
+                return;
+            }
+            if (c.sameProgram) {
+                desktop.foregroundWindow = 9001;
+            } else {
+                desktop.foregroundProcess = c.quillrun ? desktop.ownProcess : kOtherProcess;
+            }
+        };
+        EXPECT_EQ(Play(), c.end);
+        EXPECT_EQ(Keys(), (std::vector<std::u16string>{u"a", u"b"}));
+        EXPECT_EQ(desktop.CallsOf("KeysRefused").size(), 1u);  // "c", refused once, not retried
+        EXPECT_EQ(desktop.calls().back().operation, "EndTyping");
+    }
 }
 
 TEST_F(Playback, ClosingTheWindowStopsTheRun) {
@@ -909,6 +932,8 @@ TEST_P(LineWait, FollowsEachLineEndButTheLastWithQuillrunServedAndEndsAtTheNextL
             stop = c.end == PlaybackEnd::Stopped;
             if (c.end == PlaybackEnd::FocusMoved) {
                 desktop.foregroundProcess = kOtherProcess + 1;
+            } else if (c.end == PlaybackEnd::StoppedByClick) {
+                desktop.foregroundProcess = desktop.ownProcess;
             }
         }
     };
@@ -932,7 +957,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LineWaitCase{"ThreeLinesEndedByLf", "ab\n\r\ncd\n", PlaybackEnd::Finished, {4, 1, 7}},
         LineWaitCase{"AStopDuringTheWait", "ab\r\ncd", PlaybackEnd::Stopped, {2, 1, 3}},
-        LineWaitCase{"ASwitchDuringTheWait", "ab\r\ncd", PlaybackEnd::FocusMoved, {2, 1, 3}}),
+        LineWaitCase{"ASwitchDuringTheWait", "ab\r\ncd", PlaybackEnd::FocusMoved, {2, 1, 3}},
+        LineWaitCase{
+            "AClickOnQuillrunDuringTheWait", "ab\r\ncd", PlaybackEnd::StoppedByClick, {2, 1, 3}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Playback, WaitsForAHandedOverWindowWhileQuillrunStaysResponsive) {
@@ -1287,6 +1314,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {u"別のウィンドウが前面に出たため",
                     u"ファイルの 12 行目の 7 文字目で入力が止まりました。入力したのは 345 文字です",
                     u"残りはそこから手で入力できます。"}},
+        ReportCase{
+            "StoppedByAClickOnQuillrun",
+            {PlaybackEnd::StoppedByClick, {1, 10, 9}, u"x.exe", {}},
+            {u"because its window was clicked", u"a button or menu clicked then did nothing",
+             u"line 1, column 10 of the file; 9 characters were typed"},
+            false,
+            {u"Quillrun のウィンドウがクリックされたため", u"ボタンやメニューは実行されていない"}},
         ReportCase{"FocusMovedWhileAKeystrokeWasTaken",
                    {PlaybackEnd::FocusMoved, {1, 1, 0, true}, u"x.exe", {}},
                    {u"line 1, column 1 of the file; 0 characters were typed",
