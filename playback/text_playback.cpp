@@ -396,13 +396,6 @@ class FilePieces final : public TextPieces {
     bool lineStart_ = true;               // the next piece begins a line
 };
 
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
 // Control characters are never typed: edit boxes take a backspace (0x08) as a deletion, 0x03,
 // 0x16 and 0x18 as copy, paste and cut, 0x1A as undo, and rich edit boxes 0x7F as a deletion of
 // the word before. Tab and the line ends are keys of their own.
@@ -428,8 +421,7 @@ class PairTally {
         }
         const bool pair = high_ != 0 && IsLowSurrogate(c);
         const bool notTyped = passedOver || (pair && highPassedOver_);
-        const char32_t character =
-            pair ? 0x10000 + ((char32_t{high_} - 0xD800) << 10) + (char32_t{c} - 0xDC00) : c;
+        const char32_t character = pair ? CombineSurrogates(high_, c) : c;
         high_ = 0;
         highPassedOver_ = false;
         return notTyped ? std::optional<char32_t>(character) : std::nullopt;

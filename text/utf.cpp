@@ -152,9 +152,8 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
 
 char32_t CodePointAt(std::u16string_view utf16, std::size_t i) {
     const char16_t unit = utf16[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-        utf16[i + 1] <= 0xDFFF) {
-        return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+    if (IsHighSurrogate(unit) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
+        return CombineSurrogates(unit, utf16[i + 1]);
     }
     return unit;
 }

@@ -49,6 +49,16 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // Appends the code point `cp` as one or two UTF-16 units.
 void AppendUtf16(std::u16string& out, char32_t cp);
+// The halves of a surrogate pair, and the code point they make together.
+constexpr bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+constexpr char32_t CombineSurrogates(char16_t high, char16_t low) {
+    return 0x10000 + ((char32_t{high} - 0xD800) << 10) + (char32_t{low} - 0xDC00);
+}
 // The code point at `utf16[i]`: a surrogate pair taken whole, a lone surrogate as it is.
 char32_t CodePointAt(std::u16string_view utf16, std::size_t i);
 
