@@ -43,6 +43,7 @@ void MainForm::OnUnload() {
 
 void MainForm::OnControlPressed() {
     pressedDuringRun_ = typing_;
+    pressedAt_ = desktop_.Now();
     if (typing_) {
         stopByClick_ = true;
     }
@@ -51,7 +52,10 @@ void MainForm::OnControlPressed() {
 bool MainForm::PassedOverInRun() {
     // A button's command comes as it is let go, when the run that its press stopped may have
     // ended already: it was still a click on a run.
-    const bool pressedDuringRun = std::exchange(pressedDuringRun_, false);
+    // A press that brought no command of its own (on the path box, or let go off the button) is
+    // no click on one that comes later, by the keyboard say.
+    const bool pressedDuringRun = std::exchange(pressedDuringRun_, false) &&
+                                  desktop_.Now() - pressedAt_ < kPressToCommandWithin;
     if (!typing_) {
         return pressedDuringRun;
     }

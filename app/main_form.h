@@ -21,6 +21,9 @@ inline constexpr Milliseconds kPickWait{60000};
 // still on its way off the keyboard, must not reach the window).
 inline constexpr Milliseconds kHotKeyHoldLimit{5000};
 inline constexpr Milliseconds kAfterKeysLetGo{200};
+// A button's command comes as the mouse is let go; a press during a run whose command comes
+// later than this was no click (a press on the path box, or let go off the button).
+inline constexpr Milliseconds kPressToCommandWithin{5000};
 
 // What the hot key's dialog and a key taken say.
 inline constexpr Localized kHotKeyPrompt{
@@ -156,6 +159,7 @@ class MainForm {
     bool stopByHotKey_ = false;      // the hot key was pressed during it
     bool stopByClick_ = false;       // a button of Quillrun's was clicked during it
     bool pressedDuringRun_ = false;  // the last press on a control came during a run
+    Milliseconds pressedAt_{0};      // and when
 };
 
 }  // namespace quillrun

@@ -288,6 +288,8 @@ class DesktopServices {
 
     // Whether Quillrun's keystrokes can reach the process's windows.
     [[nodiscard]] virtual InputAccess InputAccessTo(std::uint32_t process) = 0;
+    // Whether `window` has closed (its program may live on, as a program's dialog does).
+    [[nodiscard]] virtual bool WindowClosed(WindowId window) = 0;
     // Whether the process has ended (its windows are gone with it).
     [[nodiscard]] virtual bool ProcessEnded(std::uint32_t process) = 0;
     // The file name of the process's program (e.g. u"notepad.exe"); empty when unknown.

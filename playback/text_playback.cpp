@@ -212,7 +212,9 @@ class Typist {
         if (front == target_) {
             return std::nullopt;
         }
-        if (ProgramEnded()) {
+        // The window typed into closed, whether or not its program did (a sign-in dialog that
+        // the last Enter submits).
+        if (desktop_.WindowClosed(target_) || ProgramEnded()) {
             return PlaybackEnd::TargetClosed;
         }
         return front.value != 0 && desktop_.ForegroundProcess() == desktop_.OwnProcess()

@@ -603,6 +603,10 @@ InputAccess Win32Desktop::InputAccessTo(std::uint32_t process) {
     return theirs.value() > ours.value() ? InputAccess::Elevated : InputAccess::Allowed;
 }
 
+bool Win32Desktop::WindowClosed(WindowId window) {
+    return ::IsWindow(AsWindow(window)) == FALSE;
+}
+
 bool Win32Desktop::ProcessEnded(std::uint32_t process) {
     // A process that has ended can no longer be opened once its last handle is closed; one
     // still held open by another program is signaled.

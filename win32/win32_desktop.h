@@ -81,6 +81,7 @@ class Win32Desktop final : public DesktopServices {
     void PumpEvents() override;
     void PumpEventsFor(Milliseconds duration) override;
     [[nodiscard]] InputAccess InputAccessTo(std::uint32_t process) override;
+    [[nodiscard]] bool WindowClosed(WindowId window) override;
     [[nodiscard]] bool ProcessEnded(std::uint32_t process) override;
     [[nodiscard]] std::u16string ProgramName(std::uint32_t process) override;
     [[nodiscard]] std::optional<InputMethodState> InputMethodStatus(WindowId window) override;

@@ -477,6 +477,13 @@ Status KeyboardTypist::Send(std::vector<INPUT>& inputs, std::size_t from, std::s
         while (Clock::now() < due) {
             ::SwitchToThread();
         }
+        // A click elsewhere during a gap: the keystroke's other events would go to that window
+        // (a Shift, an Enter into a chat). What went out is let go, and the run ends there.
+        if (::GetForegroundWindow() != target_.window) {
+            ReleaseAfterPartialSend(inputs, static_cast<UINT>(next));
+            return next == 0 ? ErrorFailure("SendKeyString", kNoWindowInFrontCode)
+                             : MayNotHaveArrived();
+        }
         if (::SendInput(1, &inputs[next], sizeof(INPUT)) != 1) {
             Failure failure = LastErrorFailure("SendKeyString");
             ReleaseAfterPartialSend(inputs, static_cast<UINT>(next));

@@ -49,8 +49,9 @@ class FakeDesktop final : public DesktopServices {
     // second document, a dialog it opened); 0: its main window. An activation sets it to 0.
     std::uint64_t foregroundWindow = 0;
     std::uint32_t ownProcess = 4;
-    // Processes that have ended.
+    // Processes that have ended, and windows that have closed (with the ended processes' own).
     std::set<std::uint32_t> endedProcesses;
+    std::set<std::uint64_t> closedWindows;
     // Processes Quillrun may not type into, and the programs' names; by process id.
     std::map<std::uint32_t, InputAccess> inputAccess;
     std::map<std::uint32_t, std::u16string> programNames;
@@ -147,6 +148,11 @@ class FakeDesktop final : public DesktopServices {
     void PumpEvents() override;
     void PumpEventsFor(Milliseconds duration) override;
     [[nodiscard]] InputAccess InputAccessTo(std::uint32_t process) override;
+    [[nodiscard]] bool WindowClosed(WindowId window) override {
+        return closedWindows.contains(window.value) ||
+               (window.value <= 0xFFFFFFFF &&
+                endedProcesses.contains(static_cast<std::uint32_t>(window.value)));
+    }
     [[nodiscard]] bool ProcessEnded(std::uint32_t process) override {
         return endedProcesses.contains(process);
     }

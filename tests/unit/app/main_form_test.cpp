@@ -488,6 +488,15 @@ TEST_F(MainFormPlayback, AClickOnQuillrunDuringARunOnlyStopsItAndStartsNothingIn
     const std::size_t launchedBefore = desktop.launched().size();
     form.OnStartClick();
     EXPECT_EQ(desktop.launched().size(), launchedBefore + 1);
+    // A press during a run that brought no command (on the path box) does not swallow a Start
+    // made later from the keyboard.
+    desktop.onPump = [&] {
+        desktop.onPump = nullptr;
+        form.OnControlPressed();
+    };
+    desktop.Advance(kTimerInterval + kPressToCommandWithin);
+    form.OnStartClick();
+    EXPECT_EQ(desktop.launched().size(), launchedBefore + 2);
 }
 
 TEST_F(MainFormPlayback, ClosingTheWindowDuringARunSavesAndStops) {

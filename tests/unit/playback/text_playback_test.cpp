@@ -592,6 +592,25 @@ TEST_F(Playback, AChosenLayoutRefusesACharacterWithoutKeysBeforeTyping) {
     EXPECT_TRUE(Keys().empty());
 }
 
+// A window that closes as it takes the text's last keystroke (a sign-in dialog that the last
+// Enter submits) took the whole text, though its program lives on.
+TEST_F(Playback, AWindowThatClosesAtTheLastKeystrokeTookTheWholeText) {
+    desktop.PutFile(kFile, "user");
+    desktop.foregroundWindow = 77;  // the dialog, over its program's main window
+    desktop.onKeys = [&](std::u16string_view keys) {
+        if (keys == u"r") {
+            desktop.FailNext("SendKeyString",
+                             Failure{"SendKeyString", u"?", kMayNotHaveArrivedCode});
+        } else if (keys == E) {
+            desktop.closedWindows.insert(77);
+            desktop.foregroundWindow = 0;
+        }
+    };
+    const PlaybackResult result = PlayResult();
+    EXPECT_EQ(result.end, PlaybackEnd::Finished);
+    EXPECT_EQ(result.position, (TypingPosition{2, 1, 5}));
+}
+
 // What the check before typing read must be what is typed: a file saved while it is checked
 // types nothing.
 TEST_F(Playback, AFileChangedBetweenTheCheckAndTheTypingTypesNothing) {
