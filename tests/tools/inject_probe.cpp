@@ -27,20 +27,7 @@
 
 #include "tests/win32/e2e_support.h"
 
-namespace {
-
 using namespace quillrun::testing;
-
-INPUT Key(WORD virtualKey, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = virtualKey;
-    input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    return input;
-}
-
-}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
@@ -99,13 +86,13 @@ int wmain(int argc, wchar_t** argv) {
             const bool shift = k.shift;
             std::vector<INPUT> inputs;
             if (shift) {
-                inputs.push_back(Key(VK_LSHIFT, false));
+                inputs.push_back(KeyInput(VK_LSHIFT, false));
                 ++shifted;
             }
-            inputs.push_back(Key(virtualKey, false));
-            std::vector<INPUT> releases{Key(virtualKey, true)};
+            inputs.push_back(KeyInput(virtualKey, false));
+            std::vector<INPUT> releases{KeyInput(virtualKey, true)};
             if (shift) {
-                releases.push_back(Key(VK_LSHIFT, true));
+                releases.push_back(KeyInput(VK_LSHIFT, true));
             }
             if (!split) {
                 inputs.insert(inputs.end(), releases.begin(), releases.end());

@@ -44,6 +44,8 @@ void RemoveTree(const std::wstring& folder) {
     ::RemoveDirectoryW(folder.c_str());
 }
 
+}  // namespace
+
 INPUT KeyInput(WORD virtualKey, bool up) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
@@ -52,8 +54,6 @@ INPUT KeyInput(WORD virtualKey, bool up) {
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     return input;
 }
-
-}  // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, Clock::duration timeout) {
     const auto deadline = Clock::now() + timeout;

@@ -20,6 +20,9 @@ using Clock = std::chrono::steady_clock;
 // How long a program under Wine may take to show a window or react to input.
 inline constexpr auto kUiTimeout = 15s;
 
+// A key's press or release as SendInput takes it, with the layout's scan code.
+INPUT KeyInput(WORD virtualKey, bool up);
+
 // Polls `condition` until it holds or `timeout` passes; true if it held.
 bool WaitUntil(const std::function<bool()>& condition, Clock::duration timeout = kUiTimeout);
 
