@@ -792,6 +792,12 @@ Status KeyboardTypist::WaitTurn(Clock::time_point deadline) {
     if (Status answered = RoundTrip(deadline); !answered) {
         return answered;
     }
+    // Another window in front while the target answers quickly: the keys still unread go to
+    // that window (one of the same thread reads them as its own), and the target may never
+    // show them handled (a covered pixel is not repainted), so the wait ends here.
+    if (const HWND front = ::GetForegroundWindow(); front != nullptr && front != target_.window) {
+        return ErrorFailure("SendKeyString", kNoWindowInFrontCode);
+    }
     // A click on Quillrun's window waits in the shared input ahead of the target's next key,
     // and holds the target back until Quillrun takes it.
     return ServeOwnWindow();
