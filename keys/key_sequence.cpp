@@ -43,12 +43,6 @@ bool IsWait(std::u16string_view name) {
            (name[2] | 0x20) == u'i' && (name[3] | 0x20) == u't';
 }
 
-// Programs act on control characters as editing commands (a backspace deletes): none is typed,
-// in braces or not. A tab is the Tab key.
-bool IsControl(char16_t c) {
-    return (c < 0x20 && c != u'\t') || c == 0x7F;
-}
-
 SequenceError Fault(SequenceFault fault, std::u16string piece, TextPlace at) {
     return SequenceError{.fault = fault, .piece = std::move(piece), .at = at};
 }
@@ -151,7 +145,7 @@ std::optional<SequenceError> SequenceReader::Take(char16_t c, std::vector<Sequen
         case u'\t':
             break;  // the Tab key
         default:
-            if (IsControl(c)) {
+            if (IsNeverTypedControl(c)) {
                 return Fault(SequenceFault::ControlCharacter, std::u16string(1, c), at);
             }
             break;
@@ -191,7 +185,7 @@ std::optional<SequenceError> SequenceReader::TakeBrace(std::vector<SequenceStep>
         return Fault(SequenceFault::CountOutOfRange, written, braceAt_);
     }
     if (inside.size() == 1) {
-        if (IsControl(inside[0])) {
+        if (IsNeverTypedControl(inside[0])) {
             return Fault(SequenceFault::ControlCharacter, std::u16string(1, inside[0]), braceAt_);
         }
         return AddKey(written, braceAt_, KeyChord::Typing(inside[0]), count, steps);

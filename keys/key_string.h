@@ -17,6 +17,13 @@ inline constexpr std::u16string_view kKeySpecials = u"+^%~(){}[]";
 // Sent after every line of the file.
 inline constexpr std::u16string_view kLineEndKeys = u"\r\n";
 
+// A control character that is never typed, in any mode: programs take it as an editing
+// command (a backspace deletes, Ctrl+Z undoes, Ctrl+V pastes). Tab and the line ends are keys
+// of their own.
+constexpr bool IsNeverTypedControl(char16_t c) {
+    return (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F;
+}
+
 // The key string that types `c` literally.
 std::u16string EscapeKeyChar(char16_t c);
 

@@ -187,9 +187,8 @@ std::vector<KeyEvent> PlanKeystrokes(char16_t c, const KeyboardLayout& layout, C
         Press(events, KeyEvent::Kind::VirtualKey, vk::kTab);
         return events;
     }
-    // Programs act on other control characters as editing commands (a backspace deletes, Ctrl+Z
-    // undoes), whichever way they arrive: none is typed.
-    if (IsControl(c)) {
+    // Programs act on other control characters as editing commands, whichever way they arrive.
+    if (IsNeverTypedControl(c)) {
         return events;
     }
     if (mode == KeyMode::UnicodeForText) {

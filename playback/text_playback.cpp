@@ -398,13 +398,6 @@ class FilePieces final : public TextPieces {
     bool lineStart_ = true;               // the next piece begins a line
 };
 
-// Control characters are never typed: edit boxes take a backspace (0x08) as a deletion, 0x03,
-// 0x16 and 0x18 as copy, paste and cut, 0x1A as undo, and rich edit boxes 0x7F as a deletion of
-// the word before. Tab and the line ends are keys of their own.
-bool IsPassedOverControl(char16_t c) {
-    return (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F;
-}
-
 // The two halves of a surrogate pair go as two key strings but are one character: counted as
 // typed, or as not typed, once.
 class PairTally {
@@ -498,7 +491,7 @@ std::optional<std::size_t> FirstWithoutKeys(DesktopServices& desktop, std::u16st
         if (!bad) {
             return std::nullopt;
         }
-        if (!IsPassedOverControl(units[from + *bad])) {
+        if (!IsNeverTypedControl(units[from + *bad])) {
             return from + *bad;
         }
         from += *bad + 1;
@@ -811,7 +804,9 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         }
         for (std::size_t i = first; i < units.size(); ++i) {
             const char16_t c = units[i];
-            if (IsPassedOverControl(c)) {
+            // Edit boxes take 0x08 as a deletion, 0x03, 0x16 and 0x18 as copy, paste and cut,
+            // 0x1A as undo, rich edit boxes 0x7F as a deletion of the word before.
+            if (IsNeverTypedControl(c)) {
                 result.controls.Note(at, c);
                 cursor.Pass(c);
                 continue;

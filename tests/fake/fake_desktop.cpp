@@ -336,15 +336,12 @@ bool FakeDesktop::KeyStringTypable(std::u16string_view keys) {
         return true;
     }
     const char16_t c = chord.value().character;
-    const bool control = c < 0x20 || c == 0x7F;
     const bool onLayout = keyCharacters.find(c) != std::u16string::npos;
     if (chord.value().modifiers != 0) {
-        return onLayout && !control;  // a shortcut is a key, never a Unicode event
+        // A shortcut is a key, never a Unicode event, and no key is shifted Tab or Enter.
+        return onLayout && c >= 0x20 && c != 0x7F;
     }
-    if (control) {
-        return c == u'\t' || c == u'\r' || c == u'\n';
-    }
-    return onLayout || !keysOnly_;
+    return !IsNeverTypedControl(c) && (onLayout || !keysOnly_);
 }
 
 std::optional<std::size_t> FakeDesktop::FirstNotTypableAsKeys(std::u16string_view text) {

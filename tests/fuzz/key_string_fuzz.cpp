@@ -114,19 +114,14 @@ void CheckSequence(std::u16string_view text, const KeyboardLayout& layout) {
     }
 }
 
-// Control characters but Tab and the line ends: never typed, in any mode.
-bool IsPassedOverControl(char16_t c) {
-    return (c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F;
-}
-
 void CheckPlan(char16_t c, const KeyboardLayout& layout, bool capsLock, KeyMode mode) {
     const std::vector<KeyEvent> events = PlanKeystrokes(c, layout, capsLock, mode);
     if (events.empty()) {
         // No keys for it on this layout, or a control character, which is never typed.
-        Require(mode == KeyMode::KeysOnly || IsPassedOverControl(c));
+        Require(mode == KeyMode::KeysOnly || IsNeverTypedControl(c));
         return;
     }
-    Require(!IsPassedOverControl(c));
+    Require(!IsNeverTypedControl(c));
     int typing = 0;
     for (const KeyEvent& event : events) {
         if (event.typesCharacter) {

@@ -72,7 +72,7 @@ WNDPROC g_editProc = nullptr;
 HWND g_fields[2] = {};  // --form: the user name's and the password's
 int g_field = 0;        // --form: the one that has the keyboard
 int g_submits = 0;      // --form: Enter presses
-std::wstring g_text;  // built from WM_CHAR when there is no EDIT control
+std::wstring g_text;    // built from WM_CHAR when there is no EDIT control
 std::vector<Event> g_events;
 LONG g_charCount = 0;
 volatile LONG* g_sharedCount = nullptr;  // g_charCount for readers in other processes
@@ -359,6 +359,18 @@ void ShowSplash(HINSTANCE instance) {
     ::DestroyWindow(splash);
 }
 
+// Registers a window class of the target's, with an I-beam cursor as over a text; its name.
+const wchar_t* RegisterTargetClass(HINSTANCE instance, WNDPROC procedure, const wchar_t* name) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_IBEAM);
+    windowClass.hbrBackground = ::GetSysColorBrush(COLOR_WINDOW);
+    windowClass.lpszClassName = name;
+    ::RegisterClassW(&windowClass);
+    return name;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
@@ -392,16 +404,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (g_options.splashMs > 0) {
         ShowSplash(instance);
     }
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = MainProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_IBEAM);
-    windowClass.hbrBackground = ::GetSysColorBrush(COLOR_WINDOW);
-    windowClass.lpszClassName = L"QuillrunTestTarget";
-    ::RegisterClassW(&windowClass);
-    g_main = ::CreateWindowExW(0, windowClass.lpszClassName, g_options.title.c_str(),
-                               WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr,
-                               nullptr, instance, nullptr);
+    const wchar_t* mainClass = RegisterTargetClass(instance, MainProc, L"QuillrunTestTarget");
+    g_main =
+        ::CreateWindowExW(0, mainClass, g_options.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                          CW_USEDEFAULT, 480, 320, nullptr, nullptr, instance, nullptr);
     if (g_main == nullptr) {
         return 1;
     }
@@ -430,16 +436,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (g_options.secondWindow) {
         // Shown first, without activation: the main window, shown next, is the frontmost one,
         // which a launch brings to the front.
-        WNDCLASSW secondClass{};
-        secondClass.lpfnWndProc = SecondProc;
-        secondClass.hInstance = instance;
-        secondClass.hCursor = ::LoadCursorW(nullptr, IDC_IBEAM);
-        secondClass.hbrBackground = ::GetSysColorBrush(COLOR_WINDOW);
-        secondClass.lpszClassName = L"QuillrunTestTargetSecond";
-        ::RegisterClassW(&secondClass);
-        HWND second = ::CreateWindowExW(
-            0, secondClass.lpszClassName, (g_options.title + L" - second").c_str(),
-            WS_OVERLAPPEDWINDOW, 760, 360, 420, 300, nullptr, nullptr, instance, nullptr);
+        const wchar_t* secondClass =
+            RegisterTargetClass(instance, SecondProc, L"QuillrunTestTargetSecond");
+        HWND second = ::CreateWindowExW(0, secondClass, (g_options.title + L" - second").c_str(),
+                                        WS_OVERLAPPEDWINDOW, 760, 360, 420, 300, nullptr, nullptr,
+                                        instance, nullptr);
         ::ShowWindow(second, SW_SHOWNOACTIVATE);
     }
     if (g_options.behind) {

@@ -66,6 +66,18 @@ bool WaitUntil(const std::function<bool()>& condition, Clock::duration timeout) 
     return true;
 }
 
+bool CountMovedOn(const TargetProgram& target, long& most, long slack, Clock::duration duration,
+                  const std::function<bool()>& also) {
+    return WaitUntil(
+        [&] {
+            const long now = target.CharCount();
+            const bool moved = now > most + slack;
+            most = std::max(most, now);
+            return moved || (also && also());
+        },
+        duration);
+}
+
 std::wstring BuildBinFolder() {
     std::wstring path(32768, L'\0');
     path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));

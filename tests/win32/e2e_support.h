@@ -200,6 +200,12 @@ class TargetProgram {
     HWND window_ = nullptr;
 };
 
+// Watches `target`'s count of characters for `duration`: true once it moves more than `slack`
+// past the most it showed (kept in `most`), or once `also` holds. A stopped run's last keystroke
+// may still arrive; more than that is typing that went on.
+bool CountMovedOn(const TargetProgram& target, long& most, long slack, Clock::duration duration,
+                  const std::function<bool()>& also = nullptr);
+
 // One key event as the test target saw it.
 struct SeenKey {
     std::string name;         // KEYDOWN, KEYUP, CHAR

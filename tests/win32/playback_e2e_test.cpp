@@ -177,14 +177,8 @@ TEST(Playback, AnotherWindowOfTheSameProgramStopsTheTyping) {
     ASSERT_TRUE(ClickWindow(second)) << "the other windows cover the target's second one";
     ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == second; }));
     long stoppedAt = session.target.CharCount();
-    EXPECT_FALSE(WaitUntil(
-        [&] {
-            const long now = session.target.CharCount();
-            const bool moved = now > stoppedAt + 2;
-            stoppedAt = std::max(stoppedAt, now);
-            return moved || secondChars() > 1;
-        },
-        1500ms));
+    EXPECT_FALSE(
+        CountMovedOn(session.target, stoppedAt, 2, 1500ms, [&] { return secondChars() > 1; }));
     // At most the keystroke that was on its way as the click came: the two windows share a
     // thread, whose keyboard messages go to whichever window has the focus as they are read.
     const long strayed = secondChars();
@@ -211,14 +205,7 @@ TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     ASSERT_NO_FATAL_FAILURE(SwitchAwayWhileTyping(session, other));
     long stoppedAt = session.target.CharCount();
     // Typing stops within a keystroke or two; after that the count stays put.
-    EXPECT_FALSE(WaitUntil(
-        [&] {
-            const long now = session.target.CharCount();
-            const bool moved = now > stoppedAt + 2;
-            stoppedAt = std::max(stoppedAt, now);
-            return moved;
-        },
-        1500ms));
+    EXPECT_FALSE(CountMovedOn(session.target, stoppedAt, 2, 1500ms));
     EXPECT_EQ(other.CharCount(), 0) << "keystrokes reached the window the user switched to";
     const long typed = session.target.CharCount();
     EXPECT_LT(typed, static_cast<long>(LongText().size()));

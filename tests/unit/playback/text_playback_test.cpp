@@ -102,7 +102,6 @@ INSTANTIATE_TEST_SUITE_P(
         // A DOS end-of-file mark ends the file, on a line of its own too; elsewhere it is a
         // control character like any other.
         KeysCase{"EndOfFileMark", "a\r\nb\x1A", {u"a", E, u"b", E}},
-        KeysCase{"EndOfFileMarkOnItsOwnLine", "a\r\n\x1A", {u"a", E}},
         KeysCase{"EndOfFileMarksPaddingTheLastBlock", "a\r\n\x1A\x1A\x1A", {u"a", E}},
         KeysCase{"EndOfFileMarkInsideIsPassedOver", "a\x1A\nb", {u"a", E, u"b", E}},
         KeysCase{"BlankLines", "\r\n\r\nx", {E, E, u"x", E}},
