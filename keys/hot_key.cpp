@@ -89,7 +89,42 @@ std::optional<std::uint8_t> ParseKey(std::u16string_view text) {
     return std::nullopt;
 }
 
+// The keys that type a character on some layout: letters, digits, the punctuation keys (their
+// virtual-key codes, VK_OEM_1 to VK_OEM_8 and VK_OEM_102) and Space.
+bool IsCharacterKey(std::uint8_t key) {
+    return (key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z') || key == 0x20 ||
+           (key >= 0xBA && key <= 0xC0) || (key >= 0xDB && key <= 0xDF) || key == 0xE2;
+}
+
+constexpr std::uint8_t kF12 = kF1 + 11;
+
 }  // namespace
+
+std::optional<HotKeyRefusal> RefusalOf(HotKey key) {
+    if (key.None()) {
+        return std::nullopt;
+    }
+    const std::uint8_t chosen = key.modifiers & (HotKey::kCtrl | HotKey::kAlt | HotKey::kWin);
+    if (chosen == 0) {
+        return key.key == kF12 && key.modifiers == 0 ? HotKeyRefusal::KeptForDebuggers
+                                                     : HotKeyRefusal::NoModifier;
+    }
+    if (!IsCharacterKey(key.key)) {
+        return std::nullopt;
+    }
+    // With Shift as well, Ctrl+Alt stays allowed (the default hot key is one): AltGr+Shift types
+    // a character on only a few keys of a few layouts.
+    if (key.modifiers == (HotKey::kCtrl | HotKey::kAlt)) {
+        return HotKeyRefusal::AltGrCharacter;
+    }
+    if (key.modifiers == HotKey::kCtrl) {
+        return HotKeyRefusal::ProgramShortcut;
+    }
+    if (key.modifiers == HotKey::kAlt) {
+        return HotKeyRefusal::MenuKey;
+    }
+    return std::nullopt;
+}
 
 std::u16string HotKeyText(HotKey key) {
     if (key.None()) {

@@ -22,4 +22,23 @@ std::u16string HotKeyText(HotKey key);
 // anything else (a modifier twice, no key, an unknown name).
 std::optional<HotKey> ParseHotKey(std::u16string_view text);
 
+// Why a combination may not be the hot key: a system-wide hot key takes its keys from every
+// program, so it must not be one that people type with or that programs rely on.
+enum class HotKeyRefusal {
+    // Neither Ctrl, Alt nor Win: the key alone, or with Shift, is typed in every program.
+    NoModifier,
+    // F12 alone: Windows keeps it for debuggers ("RegisterHotKey", Remarks).
+    KeptForDebuggers,
+    // Ctrl+Alt with a character key: Windows reads AltGr as Ctrl+Alt, so on a German or Polish
+    // layout it would take a character ("\u20AC", "\u0119") from every program.
+    AltGrCharacter,
+    // Ctrl alone with a character key: a shortcut of most programs (copy, paste, undo, save).
+    ProgramShortcut,
+    // Alt alone with a character key: opens a program's menu (Alt+Space, the window's menu).
+    MenuKey,
+};
+
+// Why `key` may not be the hot key; nullopt when it may (no hot key at all may, too).
+std::optional<HotKeyRefusal> RefusalOf(HotKey key);
+
 }  // namespace quillrun
