@@ -66,7 +66,50 @@ std::optional<Milliseconds> ChosenRadio(int id, int firstId,
     return current;
 }
 
+constexpr Localized kNoModifierText{
+    u"A hot key needs Ctrl, Alt or the Windows key: without them (or with Shift alone) the key "
+    u"could no longer be typed in any program.",
+    u"ホット キーには Ctrl、Alt、Windows キーのいずれかが必要です。これらがない (または Shift "
+    u"だけの) 場合、どのプログラムでもそのキーを入力できなくなります。"};
+constexpr Localized kKeptForDebuggersText{
+    u"Windows keeps F12 alone for debuggers: add Ctrl, Alt or the Windows key.",
+    u"F12 単独は Windows がデバッガー用に予約しています。Ctrl、Alt、Windows キーのいずれかを"
+    u"加えてください。"};
+constexpr Localized kAltGrCharacterText{
+    u"Windows reads AltGr as Ctrl+Alt: on many keyboard layouts Ctrl+Alt with a letter, digit or "
+    u"punctuation key types a character (\u20AC, @), which no program would get any more. Add "
+    u"Shift or the Windows key, or choose a key such as F9.",
+    u"Windows は AltGr を Ctrl+Alt として扱います。多くのキーボード レイアウトでは、Ctrl+Alt と"
+    u"文字、数字、記号のキーで文字 (\u20AC、@) が入力されるため、どのプログラムでもその文字を入力"
+    u"できなくなります。Shift か Windows キーを加えるか、F9 などのキーを選んでください。"};
+constexpr Localized kProgramShortcutText{
+    u"Ctrl with a letter, digit or punctuation key is a shortcut of most programs (Ctrl+C copies, "
+    u"Ctrl+V pastes), which they would lose. Add Shift, Alt or the Windows key.",
+    u"Ctrl と文字、数字、記号のキーの組み合わせは、多くのプログラムのショートカットです (Ctrl+C "
+    u"でコピー、Ctrl+V で貼り付け)。Shift、Alt、Windows キーのいずれかを加えてください。"};
+constexpr Localized kMenuKeyText{
+    u"Alt with a letter, digit, punctuation key or Space opens a program's menus, which they "
+    u"would lose. Add Ctrl, Shift or the Windows key.",
+    u"Alt と文字、数字、記号のキー、Space の組み合わせは、プログラムのメニューを開くキーです。Ctrl、Shift、"
+    u"Windows キーのいずれかを加えてください。"};
+
 }  // namespace
+
+std::u16string_view HotKeyRefusalText(HotKeyRefusal refusal, Language language) {
+    switch (refusal) {
+        case HotKeyRefusal::NoModifier:
+            return kNoModifierText.In(language);
+        case HotKeyRefusal::KeptForDebuggers:
+            return kKeptForDebuggersText.In(language);
+        case HotKeyRefusal::AltGrCharacter:
+            return kAltGrCharacterText.In(language);
+        case HotKeyRefusal::ProgramShortcut:
+            return kProgramShortcutText.In(language);
+        case HotKeyRefusal::MenuKey:
+            break;
+    }
+    return kMenuKeyText.In(language);
+}
 
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
                                      std::span<const LayoutChoice> layouts, Language language,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "desktop/desktop_services.h"
+#include "keys/hot_key.h"
 #include "playback/text_playback.h"
 #include "text/language.h"
 
@@ -61,6 +62,9 @@ struct HotKeyState {
     HotKey key;
     bool taken = false;
 };
+
+// Why a combination may not be the hot key, as the dialog and the menu say it.
+std::u16string_view HotKeyRefusalText(HotKeyRefusal refusal, Language language);
 
 // A duration a menu offers as a radio item: a pace, or a wait after each line.
 struct DurationChoice {
