@@ -25,6 +25,7 @@ constexpr Milliseconds kKeysPoll{20};
 void MainForm::OnLoad() {
     view_.SetPathText(desktop_.AppFolder());
     settings_ = LoadSettings(desktop_);
+    saved_ = settings_;
     // A key another program has is kept, and shown as taken in the menu: no message stands in
     // the way of the start.
     ClaimHotKey();
@@ -34,11 +35,18 @@ void MainForm::ClaimHotKey() {
     hotKeyTaken_ = !desktop_.RegisterHotKey(settings_.hotKey).ok();
 }
 
+void MainForm::SaveChoices() {
+    // Nothing to tell the user: an unwritable folder keeps the old file whole, and the choice
+    // holds until Quillrun closes; closing tries once more.
+    if (SaveSettings(desktop_, settings_, saved_).ok()) {
+        saved_ = settings_;
+    }
+}
+
 void MainForm::OnUnload() {
     unloaded_ = true;
     EndPick();
-    // Nothing to tell the user on the way out: an unwritable folder keeps the old file whole.
-    static_cast<void>(SaveSettings(desktop_, settings_));
+    SaveChoices();
 }
 
 void MainForm::OnControlPressed() {
@@ -92,7 +100,6 @@ void MainForm::OnStartClick() {
     taskId_ = task.value();
     ++starts_;
     heldMessage_.reset();  // the news of an older run is no longer worth an interruption
-    restOffer_.reset();    // nor the rest of it
 }
 
 bool MainForm::OnStartMenuOpening() {
@@ -118,7 +125,9 @@ std::vector<MenuItem> MainForm::StartMenu() {
     return BuildStartMenu(
         settings_.typing, menuLayouts_, language_,
         restOffer_ ? std::optional<TypingPosition>(restOffer_->rest.from) : std::nullopt,
-        HotKeyState{.key = settings_.hotKey, .taken = hotKeyTaken_});
+        HotKeyState{.key = settings_.hotKey,
+                    .taken = hotKeyTaken_,
+                    .refusedInFile = settings_.refusedHotKey});
 }
 
 void MainForm::OnMenuChoice(int id) {
@@ -131,6 +140,7 @@ void MainForm::OnMenuChoice(int id) {
         return;
     }
     settings_.typing = std::move(choice->typing);
+    SaveChoices();  // now: a sign-out closes Quillrun without a close of its window
 }
 
 void MainForm::OnMenuCommand(StartMenuCommand command) {
@@ -163,18 +173,29 @@ void MainForm::ChooseHotKey() {
     if (hotKeyTaken_) {
         prompt += FillIn(kHotKeyTakenNote.In(language_), {{u"key", HotKeyText(settings_.hotKey)}});
     }
+    if (const auto& refused = settings_.refusedHotKey) {
+        prompt += FillIn(kHotKeyRefusedNote.In(language_),
+                         {{u"key", HotKeyText(refused->key)},
+                          {u"reason", HotKeyRefusalText(refused->refusal, language_)}});
+    }
     HotKeyDialog dialog;
     dialog.current = settings_.hotKey;
     dialog.prompt = std::move(prompt);
     dialog.none = kNoHotKeyButton.In(language_);
     dialog.ok = kOkButton.In(language_);
     dialog.cancel = kCancelButton.In(language_);
+    // Not active while the dialog is open: pressed there, it is the key being set, and must
+    // not type the clipboard over the dialog. A key another program has is no loss here.
+    static_cast<void>(desktop_.RegisterHotKey(HotKey{}));
     const std::optional<HotKey> chosen = desktop_.AskHotKey(dialog);
     if (!chosen || (*chosen == settings_.hotKey && !hotKeyTaken_)) {
+        ClaimHotKey();
         return;
     }
     // Kept even when taken, as a key read from the settings is: the menu says it is taken.
     settings_.hotKey = *chosen;
+    settings_.refusedHotKey.reset();
+    SaveChoices();
     ClaimHotKey();
     if (hotKeyTaken_) {
         view_.ShowFailure(
@@ -190,7 +211,19 @@ void MainForm::OnHotKey() {
     if (pick_ && pick_->hotKey) {
         return;  // pressed again before typing began: the keys are still being let go
     }
-    EndPick();
+    // A run on its way (Start's count-down, a wait for a click, its count-down) stops: the
+    // clipboard, which may hold a password, is never typed in its place.
+    const bool startPending = taskUnplayed_ && desktop_.TimerEnabled();
+    if (pick_ || startPending) {
+        EndPick();
+        desktop_.DisableTimer();
+        if (std::exchange(taskUnplayed_, false)) {
+            desktop_.ReleaseTask(taskId_);
+        }
+        ++starts_;
+        ReportNothingTyped(PlaybackEnd::HotKeyBeforeTyping);
+        return;
+    }
     ++starts_;
     heldMessage_.reset();
     const WindowId front = desktop_.ForegroundWindow();
@@ -199,7 +232,6 @@ void MainForm::OnHotKey() {
         ReportNothingTyped(PlaybackEnd::NoTarget);
         return;
     }
-    restOffer_.reset();
     pick_ = Pick{.origin = TextOrigin::Clipboard,
                  .deadline = desktop_.Now() + kHotKeyHoldLimit,
                  .chosen = false,
@@ -248,9 +280,6 @@ void MainForm::BeginPick(TextOrigin origin, bool rest) {
     }
     ++starts_;             // a run going on is superseded, as by a Start
     heldMessage_.reset();  // and the news of an older run is no longer worth an interruption
-    if (!rest) {
-        restOffer_.reset();  // another run: the rest of the one before is no longer offered
-    }
     pick_ = Pick{.origin = origin,
                  .deadline = desktop_.Now() + kPickWait,
                  .chosen = false,
@@ -409,8 +438,8 @@ void MainForm::OfferTheRest(const PlaybackResult& result) {
         case PlaybackEnd::TextChanged:
             restOffer_.reset();
             break;
-        // Nothing typed: the rest offered before, if this run was it, still stands (any other
-        // run withdrew the offer as it began).
+        // Nothing typed: the rest offered before still stands, whichever run this was (one
+        // whose pick was abandoned, or whose hot key found no window, typed nothing either).
         default:
             break;
     }

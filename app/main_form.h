@@ -33,6 +33,9 @@ inline constexpr Localized kHotKeyPrompt{
     u"ウィンドウに入力するキーを押してください。"};
 inline constexpr Localized kHotKeyTakenNote{u"\n\n{key} is taken by another program.",
                                             u"\n\n{key} はほかのプログラムが使用しています。"};
+inline constexpr Localized kHotKeyRefusedNote{
+    u"\n\nquillrun.ini names the hot key {key}, which Quillrun does not use: {reason}",
+    u"\n\nquillrun.ini のホット キー {key} は使用しません。{reason}"};
 inline constexpr Localized kNoHotKeyButton{u"No hot key", u"ホット キーなし"};
 inline constexpr Localized kOkButton{u"OK", u"OK"};
 inline constexpr Localized kCancelButton{u"Cancel", u"キャンセル"};
@@ -124,6 +127,8 @@ class MainForm {
     bool AwaitKeysLetGo();
     // Asks for the hot key in the settings; its failure if another program has it.
     void ClaimHotKey();
+    // Writes the choices made since the settings were last read or written.
+    void SaveChoices();
     void ChooseHotKey();
     // Ends a pick silently, in its wait or its count-down.
     void EndPick();
@@ -142,7 +147,13 @@ class MainForm {
     const Language language_;
     TaskId taskId_{};
     bool taskUnplayed_ = false;  // taskId_ was launched and no run has typed into it yet
-    Settings settings_{.targetPath = {}, .encoding = TextEncoding::Ansi, .typing = {}};
+    Settings settings_{.targetPath = {},
+                       .encoding = TextEncoding::Ansi,
+                       .typing = {},
+                       .hotKey = kDefaultHotKey,
+                       .refusedHotKey = std::nullopt,
+                       .file = {}};
+    Settings saved_;  // as the settings file has them, as far as Quillrun knows
     bool unloaded_ = false;  // a running playback stops once the window has closed
     std::optional<PlaybackEnd> lastPlayback_;
     // Successful Start clicks and picks begun: a newer one supersedes a run.

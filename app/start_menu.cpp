@@ -8,12 +8,14 @@
 namespace quillrun {
 namespace {
 
-// Identifiers of the choices, clear of the commands' and of each other's ranges.
+// Identifiers of the choices, clear of the commands' and of each other's ranges. The layouts,
+// as many as are installed, come last, above every fixed identifier.
 constexpr int kFirstPaceId = 211;  // the menu's paces, then one set by hand
 constexpr int kKeysOnlyId = 221;
 constexpr int kFirstLineWaitId = 222;  // the submenu's waits, then one set by hand
 constexpr int kKeySequencesId = 229;
-constexpr int kFirstLayoutId = 231;  // "Same as this computer", then the layouts in order
+constexpr int kFirstLayoutId = 1000;  // "Same as this computer", then the layouts in order
+static_assert(kHotKeyItemId > kKeySequencesId && kHotKeyItemId < kFirstLayoutId);
 
 MenuItem Item(MenuItem::Kind kind, int id, std::u16string text, bool checked = false) {
     MenuItem item;
@@ -111,6 +113,17 @@ std::u16string_view HotKeyRefusalText(HotKeyRefusal refusal, Language language) 
     return kMenuKeyText.In(language);
 }
 
+std::u16string_view HotKeyRefusalBrief(HotKeyRefusal refusal, Language language) {
+    static constexpr Localized kBriefs[] = {
+        {u"it needs Ctrl, Alt or Win", u"Ctrl、Alt、Win のいずれかが必要です"},
+        {u"Windows keeps F12 for debuggers", u"F12 は Windows がデバッガー用に予約しています"},
+        {u"with AltGr it types a character", u"AltGr で文字が入力されるキーです"},
+        {u"programs use it as a shortcut", u"プログラムのショートカットです"},
+        {u"it opens programs' menus", u"プログラムのメニューを開くキーです"},
+    };
+    return kBriefs[static_cast<std::size_t>(refusal)].In(language);
+}
+
 std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
                                      std::span<const LayoutChoice> layouts, Language language,
                                      std::optional<TypingPosition> restFrom, HotKeyState hotKey) {
@@ -154,11 +167,21 @@ std::vector<MenuItem> BuildStartMenu(const TypingOptions& typing,
               language);
     menu.push_back(std::move(waits));
     menu.push_back(Item(MenuItem::Kind::Separator, 0, {}));
-    const Localized& hotKeyText = hotKey.key.None() ? kNoHotKeyItemText
-                                  : hotKey.taken    ? kHotKeyTakenItemText
-                                                    : kHotKeyItemText;
-    menu.push_back(Item(MenuItem::Kind::Command, kHotKeyItemId,
-                        FillIn(hotKeyText.In(language), {{u"key", HotKeyText(hotKey.key)}})));
+    const Localized& hotKeyText = hotKey.refusedInFile ? kHotKeyRefusedItemText
+                                  : hotKey.key.None()  ? kNoHotKeyItemText
+                                  : hotKey.taken       ? kHotKeyTakenItemText
+                                                       : kHotKeyItemText;
+    const std::u16string keyText =
+        hotKey.key.None() ? std::u16string(kNoHotKeyName.In(language)) : HotKeyText(hotKey.key);
+    const std::u16string refused =
+        hotKey.refusedInFile ? HotKeyText(hotKey.refusedInFile->key) : std::u16string();
+    const std::u16string_view reason =
+        hotKey.refusedInFile ? HotKeyRefusalBrief(hotKey.refusedInFile->refusal, language)
+                             : std::u16string_view();
+    menu.push_back(Item(
+        MenuItem::Kind::Command, kHotKeyItemId,
+        FillIn(hotKeyText.In(language),
+               {{u"key", keyText}, {u"refused", refused}, {u"reason", reason}})));
     return menu;
 }
 

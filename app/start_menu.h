@@ -12,6 +12,7 @@
 #include "desktop/desktop_services.h"
 #include "keys/hot_key.h"
 #include "playback/text_playback.h"
+#include "settings/settings_file.h"
 #include "text/language.h"
 
 namespace quillrun {
@@ -52,19 +53,27 @@ inline constexpr Localized kRestFromText{u"{command} (line {line}, column {colum
 
 // The last item, below a separator: the hot key that types the clipboard into the window in
 // front, and whether another program has taken it.
-inline constexpr int kHotKeyItemId = 241;
+inline constexpr int kHotKeyItemId = 230;
 inline constexpr Localized kHotKeyItemText{u"Hot key: {key}...", u"ホット キー: {key}..."};
 inline constexpr Localized kNoHotKeyItemText{u"Hot key: none...", u"ホット キー: なし..."};
+inline constexpr Localized kNoHotKeyName{u"none", u"なし"};
 inline constexpr Localized kHotKeyTakenItemText{
     u"Hot key: {key} (taken by another program)...",
     u"ホット キー: {key} (ほかのプログラムが使用中)..."};
+inline constexpr Localized kHotKeyRefusedItemText{
+    u"Hot key: {key} (quillrun.ini's {refused} is not used: {reason})...",
+    u"ホット キー: {key} (quillrun.ini の {refused} は使用しません: {reason})..."};
 struct HotKeyState {
     HotKey key;
     bool taken = false;
+    // The hot key line of quillrun.ini that was passed over, and why.
+    std::optional<RefusedHotKey> refusedInFile;
 };
 
-// Why a combination may not be the hot key, as the dialog and the menu say it.
+// Why a combination may not be the hot key, as the dialog says it; and in a few words, as the
+// menu does.
 std::u16string_view HotKeyRefusalText(HotKeyRefusal refusal, Language language);
+std::u16string_view HotKeyRefusalBrief(HotKeyRefusal refusal, Language language);
 
 // A duration a menu offers as a radio item: a pace, or a wait after each line.
 struct DurationChoice {

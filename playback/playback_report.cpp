@@ -29,6 +29,11 @@ constexpr Localized kStoppedByClick{
 constexpr Localized kStoppedByHotKey{
     u"Quillrun stopped typing because the hot key was pressed again.",
     u"ホット キーがもう一度押されたため、Quillrun は入力を中止しました。"};
+constexpr Localized kHotKeyBeforeTyping{
+    u"Quillrun typed nothing: the hot key was pressed before typing began, which stops the run "
+    u"on its way rather than typing the clipboard in its place.",
+    u"入力の開始前にホット キーが押されたため、Quillrun は何も入力しませんでした。この場合、"
+    u"ホット キーはクリップボードを入力せず、開始を待っている入力を中止します。"};
 constexpr Localized kKeysHeld{
     u"Keys were still held 5 seconds after the hot key was pressed: nothing was typed. Let go of "
     u"every key after pressing the hot key.",
@@ -282,6 +287,8 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
             return std::u16string(kFocusMoved.In(language));
         case PlaybackEnd::StoppedByHotKey:
             return std::u16string(kStoppedByHotKey.In(language));
+        case PlaybackEnd::HotKeyBeforeTyping:
+            return std::u16string(kHotKeyBeforeTyping.In(language));
         case PlaybackEnd::StoppedByClick:
             return std::u16string(kStoppedByClick.In(language));
         case PlaybackEnd::TargetClosed:

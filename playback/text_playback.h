@@ -39,6 +39,7 @@ enum class PlaybackEnd {
     StoppedByHotKey,      // the hot key was pressed again: the rest stays untyped
     StoppedByClick,       // Quillrun's window was clicked (Start too): the rest stays untyped
     KeysHeld,             // keys were still held long after the hot key: nothing was typed
+    HotKeyBeforeTyping,   // the hot key stopped a run before it began typing: nothing typed
     NoMainWindow,  // the launched program showed only windows without a taskbar button (a splash
                    // screen): nothing was typed
 };

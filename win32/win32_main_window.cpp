@@ -218,7 +218,8 @@ Status MainWindow::CreateControls() {
             kindStyle = ES_AUTOHSCROLL;
         } else if (design.kind == ControlKind::SplitButton) {
             // Its arrow, and the Up and Down keys while it has the focus, send BCN_DROPDOWN.
-            kindStyle = BS_SPLITBUTTON;
+            // The default button: Enter in the path box presses it (see DM_GETDEFID).
+            kindStyle = BS_DEFSPLITBUTTON;
         }
         const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | kindStyle;
         const std::wstring text = ToWide(design.text);
@@ -338,6 +339,10 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case DM_GETDEFID:
+            // IsDialogMessage asks which button Enter presses where the focus is on no button
+            // (the path box); without an answer it would send IDOK, which no control has.
+            return MAKELRESULT(static_cast<int>(ControlId::Start), DC_HASDEFID);
         case WM_COMMAND:
             if (lParam != 0) {  // from a control, not a menu or accelerator
                 OnCommand(LOWORD(wParam), HIWORD(wParam));

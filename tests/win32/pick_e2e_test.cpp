@@ -213,6 +213,31 @@ TEST_F(PickedWindow, TheHotKeyPressedAgainStopsItsRun) {
         << Narrow(message);
 }
 
+// Pressed while a run is on its way (the count-down after the click), the hot key stops it and
+// types nothing: the clipboard, which may hold a password, never takes the run's place. On a
+// machine so busy that typing began first, the press stops the typing instead.
+TEST_F(PickedWindow, TheHotKeyStopsARunOnItsWayAndNeverTypesTheClipboardInstead) {
+    ASSERT_TRUE(SetClipboardText(L"CLIPBOARD SECRET"));
+    ASSERT_TRUE(WriteBytes(session.work / L"file.txt", "file text"));
+    SetPathBox(session.window, session.work / L"file.txt");
+    ASSERT_NO_FATAL_FAILURE(Pick(kTypeIntoClickedWindow));
+    ASSERT_NO_FATAL_FAILURE(ClickTheTarget());
+    HoldKeys(kHotKeyKeys);
+    LetGoOfKeys(kHotKeyKeys);
+    EXPECT_FALSE(WaitUntil([&] { return open.Text().find(L"CLIPBOARD") != std::wstring::npos; },
+                           kNothingHappens))
+        << Narrow(open.Text());
+    ASSERT_TRUE(ComeBackToQuillrun(session));
+    const std::wstring message = TakeTheOnlyMessage(session);
+    if (message.find(L"the hot key was pressed before typing began") != std::wstring::npos) {
+        EXPECT_EQ(open.CharCount(), 0) << Narrow(open.Text());
+    } else {
+        EXPECT_NE(message.find(L"stopped typing because the hot key was pressed again"),
+                  std::wstring::npos)
+            << Narrow(message);
+    }
+}
+
 // The hot key's dialog, opened from the end of Start's menu: the key pressed into its control
 // becomes the hot key at once, and its button leaves none.
 TEST_F(PickedWindow, TheHotKeyDialogSetsAnotherKeyOrNone) {

@@ -45,29 +45,43 @@ TEST(Settings, StartedElsewhereTheSavedTargetSurvives) {
     EXPECT_FALSE(FileExists(elsewhere / L"quillrun.ini"));
 }
 
-TEST(Start, LaunchesTheTargetNormalAndFocusedAndCloseKeepsOnlyTheFirstLine) {
+// Enter in the path box presses Start. A choice made in Start's menu is written at once (a
+// sign-out closes no window), on the line that set it; the lines Quillrun does not own stay.
+TEST(Start, EnterLaunchesTheTargetAndTheSettingsFileKeepsEveryLine) {
     QuillrunInstall install;
     TempFolder work;
     const std::wstring title = L"QR target launched by Start";
     const std::string firstLine = Narrow(TargetCommandLine(work, title));
-    ASSERT_TRUE(WriteBytes(install.settingsFile(), firstLine + "\r\nsecond line\r\nthird\r\n"));
+    const std::string others =
+        "; typed into the lab machines, ask before changing\r\ncolour=blue\r\n";
+    ASSERT_TRUE(WriteBytes(install.settingsFile(), firstLine + "\r\n" + others + "pace=20\r\n"));
     auto [process, window] = install.Launch();
     ASSERT_NE(window, nullptr);
 
-    ClickStart(window);
+    ASSERT_TRUE(BringToFront(window));
+    ASSERT_EQ(FocusIn(window), PathBoxOf(window));
+    PressKey(VK_RETURN);
     HWND target = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
         const auto found = WindowsWithCaption(title);
         target = found.empty() ? nullptr : found.front();
         return target != nullptr;
-    })) << "the target program did not start";
+    })) << "Enter did not start the target program";
     EXPECT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == target; }))
         << "the target's window did not take the focus";
     EXPECT_FALSE(::IsIconic(target));
     EXPECT_FALSE(::IsZoomed(target));
 
+    constexpr int kPace50 = 6;  // counted as the keyboard reaches the items
+    HWND menu = OpenStartMenu(window);
+    ASSERT_NE(menu, nullptr) << "Start's menu did not open";
+    ASSERT_TRUE(ChooseMenuItem(menu, kPace50));
+    const std::string chosen = firstLine + "\r\n" + others + "pace=50\r\n";
+    EXPECT_TRUE(WaitUntil([&] { return ReadBytes(install.settingsFile()) == chosen; }))
+        << ReadBytes(install.settingsFile());
+
     CloseAndWait(process, window);
-    EXPECT_EQ(ReadBytes(install.settingsFile()), firstLine + "\r\n");
+    EXPECT_EQ(ReadBytes(install.settingsFile()), chosen);
     CloseAll(title);
 }
 

@@ -43,7 +43,7 @@ TEST_F(MainFormTest, LoadTakesTargetFromSettingsAndUnloadWritesItBack) {
     // The folder comes first, then the settings.
     EXPECT_EQ(desktop.calls().front().operation, "AppFolder");
     form.OnUnload();
-    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\Apps\\target.exe /x\r\n");
+    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\Apps\\target.exe /x\r\nignored\r\n");
 }
 
 // The menu as a user reads it: "(o)" or "( )" before a radio item, "[x]" or "[ ]" before a
@@ -87,6 +87,48 @@ int IdOf(const std::vector<MenuItem>& items, std::u16string_view text) {
         }
     }
     return 0;
+}
+
+// However many layouts are installed, every item has an identifier of its own: a tenth layout
+// once opened the hot key's dialog instead of being chosen.
+TEST(StartMenu, EveryItemHasItsOwnIdentifierWithManyLayouts) {
+    std::vector<LayoutChoice> layouts;
+    for (int i = 0; i < 40; ++i) {
+        layouts.push_back({.id = u"0000" + DecimalText(4000 + static_cast<unsigned>(i)),
+                           .name = u"L" + DecimalText(static_cast<unsigned>(i))});
+    }
+    std::vector<int> ids;
+    const auto collect = [&](const auto& self, const std::vector<MenuItem>& items) -> void {
+        for (const MenuItem& item : items) {
+            if (item.id != 0) {
+                ids.push_back(item.id);
+            }
+            self(self, item.items);
+        }
+    };
+    collect(collect, BuildStartMenu({}, layouts, Language::English, std::nullopt, {}));
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
+    const auto last = StartMenuChoiceOf(ids.back(), {}, layouts);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->typing.layout, layouts.back().id);
+}
+
+// A hot key line of quillrun.ini that would take a key from every program is not used, and the
+// menu and the dialog say why.
+TEST_F(MainFormTest, AHotKeyFromTheFileThatTakesAKeyIsNotUsedAndTheMenuSaysWhy) {
+    desktop.workingFolder = desktop.appFolder;
+    desktop.PutFile(u"quillrun.ini", "C:\\a.exe\r\nhotkey=V\r\n");
+    form.OnLoad();
+    EXPECT_EQ(desktop.registeredHotKey, kDefaultHotKey);
+    EXPECT_EQ(form.StartMenu().back().text,
+              u"Hot key: Ctrl+Shift+Alt+V (quillrun.ini's V is not used: it needs Ctrl, Alt or "
+              u"Win)...");
+    form.OnMenuChoice(kHotKeyItemId);
+    ASSERT_EQ(desktop.hotKeyDialogs().size(), 1u);
+    EXPECT_NE(desktop.hotKeyDialogs()[0].prompt.find(
+                  HotKeyRefusalText(HotKeyRefusal::NoModifier, Language::English)),
+              std::u16string::npos);
 }
 
 TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettingsFile) {
@@ -153,12 +195,12 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
     ASSERT_EQ(desktop.CallsOf("BeginTyping").size(), 1u);
     EXPECT_EQ(desktop.CallsOf("BeginTyping").back().argument, u"pace=50;keys=only;layout=00000407");
 
-    form.OnUnload();
+    // Written as they were made, each on the line that set it: a sign-out closes no window.
     EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"),
-              "C:\\a.exe\r\npace=50\r\nkeysonly=1\r\nkeysequences=1\r\nlayout=00000407\r\n"
-              "linewait=1000\r\n");
+              "C:\\a.exe\r\npace=50\r\nlayout=00000407\r\nlinewait=1000\r\nkeysonly=1\r\n"
+              "keysequences=1\r\n");
 
-    // Back to the defaults: the file is the one line it always was.
+    // Back to the defaults, which the lines then say.
     for (const std::u16string_view item :
          {std::u16string_view(u"Pace: as fast as the program takes the keys"),
           kKeysOnlyText.english, kKeySequencesText.english, kSameLayoutText.english,
@@ -167,7 +209,8 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
     }
     EXPECT_EQ(form.Typing(), TypingOptions{});
     form.OnUnload();
-    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\a.exe\r\n");
+    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"),
+              "C:\\a.exe\r\npace=0\r\nlayout=\r\nlinewait=0\r\nkeysonly=0\r\nkeysequences=0\r\n");
 }
 
 // What the text of a menu item names in a message: the item up to its explanation in brackets
@@ -689,7 +732,15 @@ TEST_F(MainFormPick, ANewChoiceStartOrClosingEndTheWaitAndWhatComesNextGoesOnAsU
 // The rest of a run that stopped part-way: offered in Start's menu from where it stopped (grayed
 // until then), typed into the window clicked next, and no longer offered once its text is another.
 TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsTextIsTheSame) {
-    enum class Then { Nothing, ChangeTheClipboard, EditThePath, EditThePathInTheWait, StartARun };
+    enum class Then {
+        Nothing,
+        ChangeTheClipboard,
+        EditThePath,
+        EditThePathInTheWait,
+        StartARun,
+        AbandonAPick,
+        PressTheHotKeyOverTheDesktop,
+    };
     const struct {
         const char* name;
         StartMenuCommand run;
@@ -710,6 +761,11 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
          std::nullopt, u""},
         {"OfARunThatFinished", StartMenuCommand::TypeFileIntoClickedWindow, false, Then::Nothing,
          std::nullopt, u""},
+        // Runs that never began typing leave the offer standing.
+        {"AfterAPickEndedWithEsc", StartMenuCommand::TypeFileIntoClickedWindow, true,
+         Then::AbandonAPick, PlaybackEnd::Finished, u"\r\ncd\r\n"},
+        {"AfterAHotKeyThatTypedNothing", StartMenuCommand::TypeFileIntoClickedWindow, true,
+         Then::PressTheHotKeyOverTheDesktop, PlaybackEnd::Finished, u"\r\ncd\r\n"},
     };
     const std::u16string grayed = u"(grayed) Type the rest into the window I click next";
     const auto restItem = [&] { return Describe(form.StartMenu())[3]; };
@@ -746,6 +802,12 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
         } else if (c.then == Then::StartARun) {
             form.OnStartClick();
             desktop.Advance(kTimerInterval);
+        } else if (c.then == Then::AbandonAPick) {
+            form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+            form.OnEscape();
+        } else if (c.then == Then::PressTheHotKeyOverTheDesktop) {
+            desktop.foregroundProcess = kExplorer;
+            form.OnHotKey();
         }
         const std::size_t runs = desktop.CallsOf("Tick").size();
         const std::u16string rest = typeInto(StartMenuCommand::TypeRestIntoClickedWindow, false,
@@ -874,7 +936,7 @@ TEST_F(MainFormTest, TheHotKeyTakenOrChosenShowsInTheMenuAndLastsIntoTheSettings
          HotKey{}, "hotkey=Ctrl+Alt+F9\r\n"},
         {"None", HotKey{}, u"Hot key: none...", false, HotKey{}, "hotkey=none\r\n"},
         {"TheDefaultOnceFree", kDefaultHotKey, u"Hot key: Ctrl+Shift+Alt+V...", false,
-         kDefaultHotKey, ""},
+         kDefaultHotKey, "hotkey=Ctrl+Shift+Alt+V\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -883,10 +945,13 @@ TEST_F(MainFormTest, TheHotKeyTakenOrChosenShowsInTheMenuAndLastsIntoTheSettings
         }
         view.failures.clear();
         desktop.QueueHotKeyAnswer(c.answer);
+        const std::size_t claims = desktop.CallsOf("RegisterHotKey").size();
         form.OnMenuChoice(kHotKeyItemId);
         EXPECT_EQ(item(), c.item);
         EXPECT_EQ(view.failures.size(), c.says ? 1u : 0u);
         EXPECT_EQ(desktop.registeredHotKey, c.registered);
+        // Let go of while the dialog was open, where pressing it sets it.
+        EXPECT_EQ(desktop.CallsOf("RegisterHotKey").at(claims).argument, u"0+0");
         form.OnUnload();
         EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\WINDOWS\\Notepad.exe\r\n" + c.saved);
     }

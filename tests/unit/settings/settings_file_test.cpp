@@ -32,12 +32,21 @@ TEST_P(LoadSettingsTest, ReadsFirstLineOrFallsBack) {
     if (c.appFolderFile) {
         desktop.PutFile(u"C:\\Tools\\Quillrun\\quillrun.ini", *c.appFolderFile);
     }
-    EXPECT_EQ(LoadSettings(desktop), c.expected);
+    Settings expected = c.expected;
+    // Read from the working directory's file when there is one: saving goes back to it.
+    expected.file = c.workingDirFile  ? u"quillrun.ini"
+                    : c.appFolderFile ? u"C:\\Tools\\Quillrun\\quillrun.ini"
+                                      : u"";
+    EXPECT_EQ(LoadSettings(desktop), expected);
 }
 
 Settings Target(std::u16string path, TextEncoding encoding = TextEncoding::Ansi,
                 TypingOptions typing = {}) {
-    return Settings{std::move(path), encoding, std::move(typing)};
+    Settings settings;
+    settings.targetPath = std::move(path);
+    settings.encoding = encoding;
+    settings.typing = std::move(typing);
+    return settings;
 }
 
 Settings WithHotKey(Settings settings, HotKey key) {
@@ -100,6 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                  WithHotKey(Target(u"C:\\a.exe"), HotKey{HotKey::kCtrl | HotKey::kAlt, 0x78})},
         LoadCase{"NoHotKey", "C:\\a.exe\r\nhotkey=None\r\n", std::nullopt,
                  WithHotKey(Target(u"C:\\a.exe"), HotKey{})},
+        LoadCase{"NamesInAnyCase", "C:\\a.exe\r\nPace=50\r\nKEYSONLY = 1\r\n", std::nullopt,
+                 Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(50, KeyMode::KeysOnly))},
         LoadCase{"LaterLineWins", "C:\\a.exe\r\npace=50\r\npace=20\r\n", std::nullopt,
                  Target(u"C:\\a.exe", TextEncoding::Ansi, Typing(20))},
         LoadCase{"UnknownAndOutOfRangeLinesAreIgnored",
@@ -112,6 +123,21 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"AChoiceOnTheFirstLineIsTheTarget", "pace=50\r\n", std::nullopt,
                  Target(u"pace=50")}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// A hot key that would take a key from every program is passed over, and why is kept for the
+// menu; a later usable line is taken as ever.
+TEST(LoadSettings, AHotKeyThatTakesAKeyIsPassedOver) {
+    FakeDesktop desktop;
+    desktop.PutFile(u"quillrun.ini", "C:\\a.exe\r\nhotkey=V\r\n");
+    Settings loaded = LoadSettings(desktop);
+    EXPECT_EQ(loaded.hotKey, kDefaultHotKey);
+    EXPECT_EQ(loaded.refusedHotKey,
+              (RefusedHotKey{HotKey{0, 'V'}, HotKeyRefusal::NoModifier}));
+    desktop.PutFile(u"quillrun.ini", "C:\\a.exe\r\nhotkey=V\r\nhotkey=Ctrl+Alt+F9\r\n");
+    loaded = LoadSettings(desktop);
+    EXPECT_EQ(loaded.hotKey, (HotKey{HotKey::kCtrl | HotKey::kAlt, 0x78}));
+    EXPECT_EQ(loaded.refusedHotKey, std::nullopt);
+}
 
 TEST(LoadSettings, SettingsFileThatIsAFolderGivesDefault) {
     FakeDesktop desktop;
@@ -133,7 +159,7 @@ TEST_P(SaveSettingsTest, WritesOneLineIntoTheApplicationFolder) {
     const SaveCase& c = GetParam();
     FakeDesktop desktop;
     desktop.appFolder = c.appFolder;
-    ASSERT_TRUE(SaveSettings(desktop, c.settings).ok());
+    ASSERT_TRUE(SaveSettings(desktop, c.settings, Settings{}).ok());
     EXPECT_EQ(desktop.FileBytes(c.path), c.bytes);
 }
 
@@ -179,40 +205,104 @@ TEST(SaveSettings, FailedWriteLeavesOldFileAndSaysWhy) {
     desktop.PutFile(u"C:\\Tools\\quillrun.ini", "C:\\old.exe\r\n");
     desktop.FailNext("ReplaceFileContents",
                      Failure{"ReplaceFileContents", u"Access is denied.", 5});
-    const Status saved = SaveSettings(desktop, Target(u"C:\\new.exe"));
+    const Status saved = SaveSettings(desktop, Target(u"C:\\old.exe", {}, Typing(20)),
+                                      Target(u"C:\\old.exe"));
     ASSERT_FALSE(saved.ok());
     EXPECT_EQ(saved.failure().code, 5u);
     EXPECT_EQ(desktop.FileBytes(u"C:\\Tools\\quillrun.ini"), "C:\\old.exe\r\n");
 }
 
-TEST(SettingsRoundTrip, WhatIsLoadedIsSavedByteForByte) {
-    for (const std::string& stored :
-         {std::string("C:\\Caf\xE9\\ed.exe\r\n"), std::string("C:\\\xE6\x97\xA5\\ed.exe\r\n"),
-          std::string("\xEF\xBB\xBF"
-                      "C:\\ed.exe\r\n"),
-          std::string("C:\\ed.exe\r\npace=35\r\nkeysonly=1\r\nkeysequences=1\r\n"
-                      "layout=00000411\r\nlinewait=750\r\n"),
-          // Each kind of key name: a modifier-free F key, a numpad key that holds a "+", a
-          // key without a name of its own, a letter with every modifier, and none.
-          std::string("C:\\ed.exe\r\nhotkey=F12\r\n"),
-          std::string("C:\\ed.exe\r\nhotkey=Ctrl+Alt+Num +\r\n"),
-          std::string("C:\\ed.exe\r\nhotkey=Shift+Alt+0xBA\r\n"),
-          std::string("C:\\ed.exe\r\nhotkey=Ctrl+Shift+Alt+Win+Q\r\n"),
-          std::string("C:\\ed.exe\r\nhotkey=none\r\n"),
-          std::string("\xFF\xFE"
-                      "C\0:\0\r\0\n\0",
-                      10)}) {
-        FakeDesktop desktop;
-        desktop.workingFolder = desktop.appFolder;
-        desktop.PutFile(u"quillrun.ini", stored);
-        ASSERT_TRUE(SaveSettings(desktop, LoadSettings(desktop)).ok());
-        EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), stored);
+// A choice made is written into the file as it stands: on the line that set it, or after the
+// last line; every other line keeps its bytes and its place.
+struct ChoiceCase {
+    const char* name;
+    std::string stored;
+    void (*choose)(Settings&);
+    std::string expected;
+    std::optional<std::string> meanwhile = std::nullopt;  // the file as rewritten after loading
+};
+
+class SaveChoiceTest : public ::testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(SaveChoiceTest, WritesTheChoiceAndKeepsTheRest) {
+    const ChoiceCase& c = GetParam();
+    FakeDesktop desktop;
+    desktop.appFolder = u"C:\\Tools";
+    desktop.workingFolder = u"D:\\Start in";
+    desktop.PutFile(u"D:\\Start in\\quillrun.ini", c.stored);
+    const Settings loaded = LoadSettings(desktop);
+    if (c.meanwhile) {
+        desktop.PutFile(u"D:\\Start in\\quillrun.ini", *c.meanwhile);
+    }
+    Settings chosen = loaded;
+    c.choose(chosen);
+    ASSERT_TRUE(SaveSettings(desktop, chosen, loaded).ok());
+    // Back into the file it came from, which the next start from the same folder reads.
+    EXPECT_EQ(desktop.FileBytes(u"D:\\Start in\\quillrun.ini"), c.expected);
+    EXPECT_EQ(desktop.FileBytes(u"C:\\Tools\\quillrun.ini"), std::nullopt);
+    if (!c.meanwhile) {
+        const Settings reloaded = LoadSettings(desktop);
+        EXPECT_EQ(reloaded.typing, chosen.typing);
+        EXPECT_EQ(reloaded.hotKey, chosen.hotKey);
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveChoiceTest,
+    ::testing::Values(
+        ChoiceCase{"CommentsAndOtherToolsLinesStay",
+                   "C:\\ed.exe\r\n; typed into the lab machines, ask before changing\r\n"
+                   "colour=blue\r\npace=20\r\n",
+                   [](Settings& s) {
+                       s.typing.pace = Milliseconds(50);
+                       s.typing.keyMode = KeyMode::KeysOnly;
+                   },
+                   "C:\\ed.exe\r\n; typed into the lab machines, ask before changing\r\n"
+                   "colour=blue\r\npace=50\r\nkeysonly=1\r\n"},
+        ChoiceCase{"ALineInAnyCaseIsRewrittenInItsPlace", "C:\\ed.exe\r\nPace = 20\r\n; note\r\n",
+                   [](Settings& s) { s.typing.pace = Milliseconds(0); },
+                   "C:\\ed.exe\r\npace=0\r\n; note\r\n"},
+        ChoiceCase{"UnusableLinesStayAndTheChoiceFollowsThem",
+                   "C:\\ed.exe\r\npace=fast\r\nhotkey=V",
+                   [](Settings& s) { s.hotKey = HotKey{HotKey::kCtrl | HotKey::kAlt, 0x78}; },
+                   "C:\\ed.exe\r\npace=fast\r\nhotkey=V\r\nhotkey=Ctrl+Alt+F9\r\n"},
+        ChoiceCase{"AFirstLineThatIsNotTextStays",
+                   "\xEF\xBB\xBF"
+                   "C:\\\xFF.exe\r\n",
+                   [](Settings& s) { s.typing.layout = u"00000407"; },
+                   "\xEF\xBB\xBF"
+                   "C:\\\xFF.exe\r\nlayout=00000407\r\n"},
+        ChoiceCase{"Utf16StaysUtf16", std::string("\xFF\xFE" "C\0:\0\r\0\n\0", 10),
+                   [](Settings& s) { s.typing.keySequences = true; },
+                   std::string("\xFF\xFE" "C\0:\0\r\0\n\0k\0e\0y\0s\0e\0q\0u\0e\0n\0c\0e\0s\0=\0"
+                               "1\0\r\0\n\0",
+                               42)},
+        ChoiceCase{"LineFeedsStayLineFeeds", "C:\\ed.exe\n; x\n",
+                   [](Settings& s) { s.typing.lineWait = Milliseconds(750); },
+                   "C:\\ed.exe\n; x\nlinewait=750\n"},
+        ChoiceCase{"UnchangedChoicesStayAsWritten", "C:\\ed.exe\r\nPACE=035\r\n",
+                   [](Settings& s) { s.typing.keyMode = KeyMode::KeysOnly; },
+                   "C:\\ed.exe\r\nPACE=035\r\nkeysonly=1\r\n"},
+        // Another copy of Quillrun, or the user, wrote the file since it was read.
+        ChoiceCase{"WhatWasWrittenMeanwhileStays", "C:\\ed.exe\r\n",
+                   [](Settings& s) { s.typing.layout = u"00000411"; },
+                   "C:\\other.exe\r\npace=50\r\nlayout=00000411\r\n",
+                   "C:\\other.exe\r\npace=50\r\n"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Closing with nothing chosen leaves the file as it is, down to its time.
+TEST(SaveSettings, NothingChosenWritesNothing) {
+    FakeDesktop desktop;
+    desktop.workingFolder = desktop.appFolder;
+    desktop.PutFile(u"quillrun.ini", "C:\\ed.exe\r\nhotkey=F12\r\n");
+    const Settings loaded = LoadSettings(desktop);
+    ASSERT_TRUE(SaveSettings(desktop, loaded, loaded).ok());
+    EXPECT_TRUE(desktop.CallsOf("ReplaceFileContents").empty());
+}
+
 // Where the system's ANSI code page is UTF-8, a file in the locale's own code page still names its
-// program, rather than reading as unreadable and falling back to the default, and saving keeps
-// that program, in UTF-8 with a mark.
+// program, rather than reading as unreadable and falling back to the default, and a choice
+// leaves its bytes as they were.
 TEST(SettingsRoundTrip, ALegacyFileOnAUtf8SystemKeepsItsProgram) {
     FakeDesktop desktop;
     desktop.ansiCodePage = 65001;
@@ -221,13 +311,11 @@ TEST(SettingsRoundTrip, ALegacyFileOnAUtf8SystemKeepsItsProgram) {
     desktop.PutFile(u"quillrun.ini", "C:\\\x93\xFA\x96\x7B\\ed.exe\r\npace=20\r\n");
     const Settings loaded = LoadSettings(desktop);
     EXPECT_EQ(loaded.targetPath, u"C:\\\u65E5\u672C\\ed.exe");
-    ASSERT_TRUE(SaveSettings(desktop, loaded).ok());
-    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"),
-              "\xEF\xBB\xBF"
-              "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\ed.exe\r\npace=20\r\n");
-    const Settings reloaded = LoadSettings(desktop);
-    EXPECT_EQ(reloaded.targetPath, loaded.targetPath);
-    EXPECT_EQ(reloaded.typing, loaded.typing);
+    Settings chosen = loaded;
+    chosen.typing.pace = Milliseconds(50);
+    ASSERT_TRUE(SaveSettings(desktop, chosen, loaded).ok());
+    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\\x93\xFA\x96\x7B\\ed.exe\r\npace=50\r\n");
+    EXPECT_EQ(LoadSettings(desktop).targetPath, loaded.targetPath);
 }
 
 }  // namespace
