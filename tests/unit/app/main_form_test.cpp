@@ -93,9 +93,9 @@ int IdOf(const std::vector<MenuItem>& items, std::u16string_view text) {
 // once opened the hot key's dialog instead of being chosen.
 TEST(StartMenu, EveryItemHasItsOwnIdentifierWithManyLayouts) {
     std::vector<LayoutChoice> layouts;
-    for (int i = 0; i < 40; ++i) {
-        layouts.push_back({.id = u"0000" + DecimalText(4000 + static_cast<unsigned>(i)),
-                           .name = u"L" + DecimalText(static_cast<unsigned>(i))});
+    for (unsigned i = 0; i < 40; ++i) {
+        const std::u16string number = DecimalText(4000 + i);
+        layouts.push_back({.id = std::u16string(4, u'0').append(number), .name = number});
     }
     std::vector<int> ids;
     const auto collect = [&](const auto& self, const std::vector<MenuItem>& items) -> void {
