@@ -47,6 +47,11 @@ inline constexpr std::uint32_t kClipboardBusyCode = 5;
 
 // OpenForReading's failure code when the path names a folder (the system's ERROR_DIRECTORY).
 inline constexpr std::uint32_t kIsFolderCode = 267;
+// OpenForReading's failure code when the path opens a device or a pipe, not a file on disk (the
+// system's ERROR_BAD_FILE_TYPE): told by what Windows opens for the name (con.txt is the console
+// on Windows 10, a file on Windows 11), and never opened for reading, which could wait on the
+// device or act on it.
+inline constexpr std::uint32_t kIsDeviceCode = 222;
 
 // BeginTyping's failure code when the keyboard layout named for the other computer is not
 // installed here (the system's ERROR_NOT_FOUND).
@@ -316,7 +321,7 @@ class DesktopServices {
     [[nodiscard]] virtual bool TimerEnabled() const = 0;
 
     // Files. A relative path resolves against the working directory; a folder fails to open,
-    // with kIsFolderCode.
+    // with kIsFolderCode, and a device or a pipe (CON, NUL, COM1) with kIsDeviceCode.
     virtual Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) = 0;
     // Replaces the file's contents so that either the old or the new file survives a failure.
     virtual Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) = 0;

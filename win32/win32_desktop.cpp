@@ -101,6 +101,33 @@ std::wstring OpenablePath(const std::wstring& path) {
     return ToWide(ExtendedLengthPath(FromWide(full)));
 }
 
+// Whether `path` opens a device or a pipe (CON, NUL, COM1, "\\.\pipe\...") rather than a file on
+// disk. Which names are devices depends on the Windows version (Windows 11 takes "con.txt" for
+// a file, Windows 10 for the console; "\\?\" paths are never devices), so the path is opened
+// and asked. Opened for query only: CreateFileW's remarks say that a desired access of 0 lets
+// a program read a device's attributes without accessing the device.
+bool OpensDevice(const std::wstring& path) {
+    const UniqueHandle probe(::CreateFileW(path.c_str(), 0,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    if (probe) {
+        return ::GetFileType(probe.get()) != FILE_TYPE_DISK;
+    }
+    // A device that will not open even for query (the console, in a program that has none) is
+    // still one: Windows gives the full path of a name it takes for a device in the device
+    // namespace ("\\.\CON"). A path written that way fails as written.
+    constexpr std::wstring_view kDeviceNamespace = L"\\\\.\\";
+    if (std::wstring_view(path).starts_with(kDeviceNamespace)) {
+        return false;
+    }
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length =
+        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    return length != 0 && length < needed &&
+           std::wstring_view(full).substr(0, length).starts_with(kDeviceNamespace);
+}
+
 Status WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
@@ -719,6 +746,9 @@ void Win32Desktop::DisableTimer() {
 
 Result<std::unique_ptr<ByteReader>> Win32Desktop::OpenForReading(std::u16string_view path) {
     const std::wstring widePath = OpenablePath(ToWide(path));
+    if (OpensDevice(widePath)) {
+        return ErrorFailure("OpenForReading", kIsDeviceCode);
+    }
     UniqueHandle file(::CreateFileW(widePath.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
