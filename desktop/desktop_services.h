@@ -223,7 +223,10 @@ class DesktopServices {
     virtual ~DesktopServices() = default;
 
     // Starts `commandLine` (a program path, possibly quoted, possibly followed by arguments) with
-    // a normal window that takes the focus. Returns at once, before the program is ready.
+    // a normal window that takes the focus, its %NAME% environment variables filled in; a
+    // shortcut or another document (see PlanLaunch in text/program_line.h) is opened as Explorer
+    // opens it. Returns at once, before the program is ready. A document that went to a program
+    // already running leaves a task that activates as one that has ended.
     virtual Result<TaskId> LaunchProgram(std::u16string_view commandLine) = 0;
     // Brings the task's main window (one with a taskbar button) to the front so that it
     // receives the following keystrokes; fails with kTaskHasNoWindowCode while it has none.
