@@ -47,6 +47,11 @@ inline constexpr std::uint32_t kClipboardBusyCode = 5;
 
 // OpenForReading's failure code when the path names a folder (the system's ERROR_DIRECTORY).
 inline constexpr std::uint32_t kIsFolderCode = 267;
+// OpenForReading's failure code when the path opens a device or a pipe, not a file on disk (the
+// system's ERROR_BAD_FILE_TYPE): told by what Windows opens for the name (con.txt is the console
+// on Windows 10, a file on Windows 11), and never opened for reading, which could wait on the
+// device or act on it.
+inline constexpr std::uint32_t kIsDeviceCode = 222;
 
 // BeginTyping's failure code when the keyboard layout named for the other computer is not
 // installed here (the system's ERROR_NOT_FOUND).
@@ -218,7 +223,10 @@ class DesktopServices {
     virtual ~DesktopServices() = default;
 
     // Starts `commandLine` (a program path, possibly quoted, possibly followed by arguments) with
-    // a normal window that takes the focus. Returns at once, before the program is ready.
+    // a normal window that takes the focus, its %NAME% environment variables filled in; a
+    // shortcut or another document (see PlanLaunch in text/program_line.h) is opened as Explorer
+    // opens it. Returns at once, before the program is ready. A document that went to a program
+    // already running leaves a task that activates as one that has ended.
     virtual Result<TaskId> LaunchProgram(std::u16string_view commandLine) = 0;
     // Brings the task's main window (one with a taskbar button) to the front so that it
     // receives the following keystrokes; fails with kTaskHasNoWindowCode while it has none.
@@ -316,7 +324,7 @@ class DesktopServices {
     [[nodiscard]] virtual bool TimerEnabled() const = 0;
 
     // Files. A relative path resolves against the working directory; a folder fails to open,
-    // with kIsFolderCode.
+    // with kIsFolderCode, and a device or a pipe (CON, NUL, COM1) with kIsDeviceCode.
     virtual Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) = 0;
     // Replaces the file's contents so that either the old or the new file survives a failure.
     virtual Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) = 0;

@@ -4,7 +4,6 @@
 #include <optional>
 #include <utility>
 
-#include "text/paths.h"
 #include "text/text_reader.h"
 #include "text/utf.h"
 #include "keys/key_string.h"
@@ -852,15 +851,15 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
                             const std::optional<RestOfRun>& rest) {
     PlaybackResult result;
     result.intoPickedWindow = !task;
-    // Opening a device (CON, COM1) could wait for it or act on it; a file of that name cannot
-    // exist.
-    if (NamesReservedDevice(path)) {
-        result.end = PlaybackEnd::ReservedName;
-        result.path = path;
-        return result;
-    }
     auto reader = TextReader::Open(desktop, path, LineEnds::Any);
     if (!reader) {
+        // A device (CON, COM1), which the desktop never opens for reading: the name is one
+        // Windows keeps for it.
+        if (reader.failure().code == kIsDeviceCode) {
+            result.end = PlaybackEnd::ReservedName;
+            result.path = path;
+            return result;
+        }
         // An empty path box, or one that still names a folder (Quillrun's own, as it starts):
         // no file was named, and nothing is said. Any other path named a file to type.
         if (!path.empty() && reader.failure().code != kIsFolderCode) {

@@ -16,7 +16,7 @@ namespace quillrun {
 enum class PlaybackEnd {
     NotOpened,            // the path box was empty or named a folder: nothing was typed
     OpenFailed,           // the file named could not be opened (not there, locked, no access)
-    ReservedName,         // the file's name is one Windows keeps for a device: nothing opened
+    ReservedName,         // the path opens a device (CON, say), not a file: nothing was read
     NothingConfirmed,     // the target confirmed none of the keystrokes: nothing was typed
     TargetClosed,         // the program typed into ended before the end of the text
     Finished,             // every line was typed
@@ -156,7 +156,7 @@ inline constexpr Milliseconds kProgramEndWait{500};
 // into its program; an open input method of its
 // window is closed for the run and opened again afterwards. With keys only, the whole text is
 // gone through first, and nothing is typed if a character of it has no keys on the layout.
-// A path that names a device (CON, say) is not opened. A program that ends right after the
+// A path that opens a device (CON, say) is never read. A program that ends right after the
 // text's last keystroke (a console's "exit") has taken the whole text.
 // With `rest`, only the text from `rest->from` on is typed (positions stay the whole text's),
 // and nothing at all if the file is no longer the one the stopped run read.

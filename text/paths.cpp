@@ -64,35 +64,4 @@ std::u16string ExtendedLengthPath(std::u16string_view fullPath) {
     return std::u16string(fullPath);
 }
 
-bool NamesReservedDevice(std::u16string_view path) {
-    std::size_t start = path.size();
-    while (start > 0 && !IsSeparator(path[start - 1]) && path[start - 1] != u':') {
-        --start;
-    }
-    std::u16string_view name = path.substr(start);
-    // The device is named by what comes before the first dot; spaces before it do not count.
-    name = name.substr(0, name.find(u'.'));
-    while (!name.empty() && name.back() == u' ') {
-        name.remove_suffix(1);
-    }
-    std::u16string upper(name);
-    for (char16_t& c : upper) {
-        if (c >= u'a' && c <= u'z') {
-            c = static_cast<char16_t>(c - u'a' + u'A');
-        }
-    }
-    for (const std::u16string_view device :
-         {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
-        if (upper == device) {
-            return true;
-        }
-    }
-    if (upper.size() != 4 || !(upper.starts_with(u"COM") || upper.starts_with(u"LPT"))) {
-        return false;
-    }
-    const char16_t number = upper[3];
-    return (number >= u'1' && number <= u'9') || number == u'\u00B9' || number == u'\u00B2' ||
-           number == u'\u00B3';
-}
-
 }  // namespace quillrun

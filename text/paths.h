@@ -20,10 +20,4 @@ std::u16string JoinFolderAndName(std::u16string_view folder, std::u16string_view
 inline constexpr std::size_t kMaxPath = 260;
 std::u16string ExtendedLengthPath(std::u16string_view fullPath);
 
-// Whether the last part of `path` is a name Windows keeps for a device (CON, PRN, AUX, NUL,
-// COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$; COM and LPT with a superscript 1, 2 or 3 too),
-// alone or with any extension ("Naming Files, Paths, and Namespaces"): such a path opens the
-// device, or nothing, never a file of that name.
-bool NamesReservedDevice(std::u16string_view path);
-
 }  // namespace quillrun

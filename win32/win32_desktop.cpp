@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 #include <imm.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <climits>
@@ -11,6 +12,7 @@
 
 #include "text/dialog_filter.h"
 #include "text/paths.h"
+#include "text/program_line.h"
 #include "win32/win32_hot_key_dialog.h"
 #include "win32/win32_keyboard.h"
 #include "win32/win32_text.h"
@@ -99,6 +101,33 @@ std::wstring OpenablePath(const std::wstring& path) {
     }
     full.resize(length);
     return ToWide(ExtendedLengthPath(FromWide(full)));
+}
+
+// Whether `path` opens a device or a pipe (CON, NUL, COM1, "\\.\pipe\...") rather than a file on
+// disk. Which names are devices depends on the Windows version (Windows 11 takes "con.txt" for
+// a file, Windows 10 for the console; "\\?\" paths are never devices), so the path is opened
+// and asked. Opened for query only: CreateFileW's remarks say that a desired access of 0 lets
+// a program read a device's attributes without accessing the device.
+bool OpensDevice(const std::wstring& path) {
+    const UniqueHandle probe(::CreateFileW(path.c_str(), 0,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    if (probe) {
+        return ::GetFileType(probe.get()) != FILE_TYPE_DISK;
+    }
+    // A device that will not open even for query (the console, in a program that has none) is
+    // still one: Windows gives the full path of a name it takes for a device in the device
+    // namespace ("\\.\CON"). A path written that way fails as written.
+    constexpr std::wstring_view kDeviceNamespace = L"\\\\.\\";
+    if (std::wstring_view(path).starts_with(kDeviceNamespace)) {
+        return false;
+    }
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length =
+        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    return length != 0 && length < needed &&
+           std::wstring_view(full).substr(0, length).starts_with(kDeviceNamespace);
 }
 
 Status WriteAll(HANDLE file, std::string_view bytes) {
@@ -356,27 +385,89 @@ bool PumpMessagesUntil(HWND dialogWindow, const std::function<bool()>& done,
     }
 }
 
-Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
-    // CreateProcessW may write into the command line, so it gets its own copy. With no
-    // application name it resolves an unquoted path with spaces the way the shell does.
-    std::wstring mutableLine = ToWide(commandLine);
+namespace {
+
+// `text` with its %NAME% environment variables filled in; one that is not set stays as written,
+// as Windows leaves it.
+std::wstring ExpandEnvironment(const std::wstring& text) {
+    const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    std::wstring expanded(needed, L'\0');
+    const DWORD length = needed == 0 ? 0
+                                     : ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
+                                                                   needed);
+    // Failed, or a variable grew in between: the line as written, which then fails as such.
+    if (length == 0 || length > needed) {
+        return text;
+    }
+    expanded.resize(length - 1);  // less its terminating null
+    return expanded;
+}
+
+// Whether `path` names a file, not a folder.
+bool NamesFile(std::u16string_view path) {
+    const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The process started for `commandLine`.
+Result<UniqueHandle> StartProgram(std::wstring commandLine) {
+    if (commandLine.empty()) {
+        return ErrorFailure("LaunchProgram", ERROR_FILE_NOT_FOUND);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
+    // CreateProcessW may write into the command line, which is this function's own copy. With
+    // no application name it resolves an unquoted path with spaces the way the shell does.
     // A console program gets a console window of its own to be typed into, even when Quillrun
     // was given a console (started from a terminal); programs with windows ignore the flag.
-    const ULONGLONG launchedAt = SystemTimeNow();
-    if (commandLine.empty() ||
-        !::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
                           nullptr, nullptr, &startup, &process)) {
-        return commandLine.empty() ? ErrorFailure("LaunchProgram", ERROR_FILE_NOT_FOUND)
-                                   : LastErrorFailure("LaunchProgram");
+        return LastErrorFailure("LaunchProgram");
     }
-    UniqueHandle thread(process.hThread);
+    const UniqueHandle thread(process.hThread);
+    return UniqueHandle(process.hProcess);
+}
+
+// Opens a document or a shortcut as Explorer does; the process started for it, or none when the
+// document went to a program already running (through DDE, say).
+Result<UniqueHandle> OpenDocument(HWND owner, const LaunchPlan& plan) {
+    const std::wstring file = ToWide(plan.file);
+    const std::wstring parameters = ToWide(plan.arguments);
+    SHELLEXECUTEINFOW open{};
+    open.cbSize = sizeof(open);
+    // No message box of the shell's own: Quillrun says what failed, with Windows' reason. Done
+    // before it returns, as this thread may not handle messages for a while.
+    open.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    open.hwnd = owner;
+    open.lpFile = file.c_str();
+    open.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+    open.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&open)) {
+        return LastErrorFailure("LaunchProgram");
+    }
+    return UniqueHandle(open.hProcess);
+}
+
+}  // namespace
+
+Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
+    const std::wstring line = ExpandEnvironment(ToWide(commandLine));
+    const LaunchPlan plan = PlanLaunch(FromWide(line), NamesFile);
+    const ULONGLONG launchedAt = SystemTimeNow();
+    Result<UniqueHandle> process = plan.kind == LaunchKind::Document
+                                       ? OpenDocument(window_, plan)
+                                       : StartProgram(line);
+    if (!process) {
+        return process.failure();
+    }
+    // Without a process (a document handed to a program already running), the task is as a
+    // launcher that has ended: the run looks for a window of a program started since, or for
+    // another program's coming to the front, and says so when none comes.
     const TaskId task{nextTask_++};
-    tasks_.emplace(task.value, Task{UniqueHandle(process.hProcess), launchedAt});
+    tasks_.emplace(task.value, Task{std::move(process).value(), launchedAt});
     return task;
 }
 
@@ -387,7 +478,10 @@ Status Win32Desktop::ActivateTask(TaskId task) {
     }
     const HANDLE process = it->second.process.get();
     DWORD exitCode = 0;
-    if (!::GetExitCodeProcess(process, &exitCode) || exitCode != STILL_ACTIVE) {
+    // No process: a document that went to a program already running, which is as a launcher
+    // that handed the launch over.
+    if (process == nullptr || !::GetExitCodeProcess(process, &exitCode) ||
+        exitCode != STILL_ACTIVE) {
         return ErrorFailure("ActivateTask", ERROR_PROCESS_ABORTED);
     }
     // At once for a program already idle, and for one without a message queue (a console
@@ -719,6 +813,9 @@ void Win32Desktop::DisableTimer() {
 
 Result<std::unique_ptr<ByteReader>> Win32Desktop::OpenForReading(std::u16string_view path) {
     const std::wstring widePath = OpenablePath(ToWide(path));
+    if (OpensDevice(widePath)) {
+        return ErrorFailure("OpenForReading", kIsDeviceCode);
+    }
     UniqueHandle file(::CreateFileW(widePath.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

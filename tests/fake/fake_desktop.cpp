@@ -150,6 +150,10 @@ void FakeDesktop::PutFolder(std::u16string_view path) {
     folders_[FoldCase(Resolve(path))] = true;
 }
 
+void FakeDesktop::PutDevice(std::u16string_view path) {
+    devices_.insert(FoldCase(Resolve(path)));
+}
+
 std::optional<std::string> FakeDesktop::FileBytes(std::u16string_view path) const {
     const auto it = files_.find(FoldCase(Resolve(path)));
     if (it == files_.end()) {
@@ -480,6 +484,10 @@ Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenForReading(std::u16string_v
     // The executable's folder is there, whatever else a test put.
     if (folders_.contains(key) || key == FoldCase(appFolder)) {
         return Failure{"OpenForReading", u"The directory name is invalid.", kIsFolderCode};
+    }
+    if (devices_.contains(key)) {
+        return Failure{"OpenForReading", u"The file type being saved or retrieved has been blocked.",
+                       kIsDeviceCode};
     }
     const auto it = files_.find(key);
     if (path.empty() || it == files_.end()) {

@@ -96,6 +96,9 @@ class FakeDesktop final : public DesktopServices {
     // at a later time than the one before.
     void PutFile(std::u16string_view path, std::string bytes);
     void PutFolder(std::u16string_view path);
+    // A path that opens a device or a pipe, whatever its name (Windows 10 takes "con.txt" for
+    // the console, Windows 11 for a file): opening it fails with kIsDeviceCode, as on Windows.
+    void PutDevice(std::u16string_view path);
     [[nodiscard]] std::optional<std::string> FileBytes(std::u16string_view path) const;
     // Lets idle time pass, as the message loop would: due timer ticks fire.
     void Advance(Milliseconds duration);
@@ -197,6 +200,7 @@ class FakeDesktop final : public DesktopServices {
     std::map<std::u16string, std::uint64_t> writeTimes_;
     std::uint64_t writes_ = 0;
     std::map<std::u16string, bool> folders_;
+    std::set<std::u16string> devices_;
     std::vector<TaskId> launched_;
     std::set<std::uint64_t> released_;
     std::uint64_t nextTask_ = 1;

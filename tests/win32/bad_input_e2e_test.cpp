@@ -201,9 +201,12 @@ INSTANTIATE_TEST_SUITE_P(
                  L"could not open the file \"\""},
         // A folder (Quillrun's own, as the box holds it at the start) names no file: silent.
         PathCase{"Folder", L"text.txt", true, [](auto& b, auto&) { return b; }, false},
-        // Windows keeps CON for the console, with any extension: nothing is opened.
+        // Wine, as Windows 10, takes con.txt for the console, which does not open in a program
+        // without one; NUL opens, as a device: neither is read.
         PathCase{"DeviceName", L"text.txt", false,
                  [](auto& b, auto&) { return FullPath(b, L"con.txt"); }, false, L"for a device"},
+        PathCase{"NulDevice", L"text.txt", false, [](auto&, auto&) { return std::wstring(L"NUL"); },
+                 false, L"for a device"},
         // Windows itself ignores spaces at the end of a file name.
         PathCase{"TrailingSpaces", L"text.txt", false,
                  [](auto& b, auto& f) { return FullPath(b, f) + L"  "; }, true},

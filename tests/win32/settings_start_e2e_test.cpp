@@ -1,5 +1,11 @@
 // The settings file and the Start button of the real quillrun.exe.
+#include <windows.h>
+// After windows.h, which they need.
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "tests/target/test_target_protocol.h"
 #include "tests/win32/e2e_support.h"
@@ -84,6 +90,85 @@ TEST(Start, EnterLaunchesTheTargetAndTheSettingsFileKeepsEveryLine) {
     EXPECT_EQ(ReadBytes(install.settingsFile()), chosen);
     CloseAll(title);
 }
+
+// A shortcut to `program` with `arguments`, saved at `path`.
+bool SaveShortcut(const std::wstring& path, const std::wstring& program,
+                  const std::wstring& arguments) {
+    IShellLinkW* rawLink = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(&rawLink)))) {
+        return false;
+    }
+    const win32::UniqueCom<IShellLinkW> link(rawLink);
+    IPersistFile* rawFile = nullptr;
+    if (FAILED(link.get()->SetPath(program.c_str())) ||
+        FAILED(link.get()->SetArguments(arguments.c_str())) ||
+        FAILED(link.get()->QueryInterface(IID_PPV_ARGS(&rawFile)))) {
+        return false;
+    }
+    const win32::UniqueCom<IPersistFile> file(rawFile);
+    return SUCCEEDED(file.get()->Save(path.c_str(), TRUE));
+}
+
+struct ProgramLineCase {
+    const char* name;
+    // The program line that starts the target, written in `folder`.
+    std::function<std::wstring(const TargetProgram& target, const TempFolder& folder)> line;
+};
+
+class ProgramLine : public ::testing::TestWithParam<ProgramLineCase> {};
+
+// What the program line names is started when Start is pressed, and typed into; the line is
+// kept as written.
+TEST_P(ProgramLine, StartsTheTargetAndKeepsTheLineAsWritten) {
+    const win32::ComApartment com;
+    TargetProgram target;
+    TempFolder work;
+    const std::wstring line = GetParam().line(target, work);
+    ASSERT_FALSE(line.empty());
+    QuillrunInstall install;
+    ASSERT_TRUE(WriteBytes(install.settingsFile(), Narrow(line) + "\r\n"));
+    // Quillrun inherits this process's environment.
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"QR_TARGET_DIR", BuildBinFolder().c_str()));
+    auto [process, window] = install.Launch();
+    ::SetEnvironmentVariableW(L"QR_TARGET_DIR", nullptr);
+    ASSERT_NE(window, nullptr);
+
+    ASSERT_TRUE(WriteBytes(work / L"text.txt", "typed"));
+    SetPathBox(window, work / L"text.txt");
+    ClickStart(window);
+    ASSERT_NE(target.WaitForWindow(), nullptr) << "the target program did not start";
+    EXPECT_EQ(WaitForTyped(target, L"typed\r\n"), L"typed\r\n");
+
+    CloseAndWait(process, window);
+    EXPECT_EQ(ReadBytes(install.settingsFile()), Narrow(line) + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Start, ProgramLine,
+    ::testing::Values(
+        // Filled in when Start launches it.
+        ProgramLineCase{"EnvironmentVariable",
+                        [](const TargetProgram& target, const TempFolder&) {
+                            std::wstring line = target.commandLine();
+                            const std::wstring bin = BuildBinFolder();
+                            return line.replace(line.find(bin), bin.size(), L"%QR_TARGET_DIR%");
+                        }},
+        // Opened as Explorer opens it, named whole without quotes. Wine's shell starts the
+        // shortcut's program without handing its process back, as Windows does for a document
+        // that goes to a program already running: the run finds the window of a program
+        // started since.
+        ProgramLineCase{"ShortcutWithASpaceInItsName",
+                        [](const TargetProgram& target, const TempFolder& folder) {
+                            const std::wstring& command = target.commandLine();
+                            const std::wstring shortcut = folder / L"the target.lnk";
+                            const std::size_t programEnd = command.find(L'"', 1);
+                            return SaveShortcut(shortcut, command.substr(1, programEnd - 1),
+                                                command.substr(programEnd + 2))
+                                       ? shortcut
+                                       : std::wstring();
+                        }}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Start, TwoQuickClicksStartTwoInstances) {
     QuillrunInstall install;

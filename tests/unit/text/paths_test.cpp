@@ -59,33 +59,5 @@ INSTANTIATE_TEST_SUITE_P(
         LongPathCase{"RelativeIsNotTouched", kLong, kLong}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(Paths, NamesOfDevicesAreReservedWithAnyExtensionInAnyFolder) {
-    const struct {
-        std::u16string_view path;
-        bool reserved;
-    } cases[] = {
-        {u"con.txt", true},
-        {u"C:\\Scripts\\CON", true},
-        {u"C:\\Scripts\\nul.tar.gz", true},
-        {u"C:/Scripts/Aux .log", true},
-        {u"D:prn.txt", true},
-        {u"\\\\server\\share\\com1.txt", true},
-        {u"LPT9", true},
-        {u"com\u00B9.txt", true},
-        {u"conout$.txt", true},
-        {u"C:\\con\\script.txt", false},  // a folder of that name is no device
-        {u"console.txt", false},
-        {u"com0.txt", false},
-        {u"com10.txt", false},
-        {u"lpt.txt", false},
-        {u"my con.txt", false},
-        {u"", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(NamesReservedDevice(c.path), c.reserved)
-            << std::string(c.path.begin(), c.path.end());
-    }
-}
-
 }  // namespace
 }  // namespace quillrun
