@@ -61,11 +61,12 @@ constexpr Localized kClipboardChanged{
     u"入力するか、残りを手で入力してください。"};
 constexpr Localized kReservedName{
     u"Quillrun typed nothing: Windows keeps the name of the file \"{path}\" for a device (as it "
-    u"keeps CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with any extension), so no file of "
-    u"that name can be opened.\n\nRename the file, then name it in the box again.",
+    u"keeps CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, before Windows 11 with any "
+    u"extension too), so no file of that name can be opened.\n\nRename the file, then name it in "
+    u"the box again.",
     u"Quillrun は何も入力しませんでした。ファイル \"{path}\" の名前は、Windows がデバイス用に予約"
-    u"している名前です (CON、PRN、AUX、NUL、COM1 ～ COM9、LPT1 ～ LPT9 は、拡張子が付いていても"
-    u"予約されています)。そのため、この名前のファイルは開けません。\n\nファイルの名前を変えてから、"
+    u"している名前です (CON、PRN、AUX、NUL、COM1 ～ COM9、LPT1 ～ LPT9。Windows 11 より前は拡張子が"
+    u"付いていても予約されています)。そのため、この名前のファイルは開けません。\n\nファイルの名前を変えてから、"
     u"もう一度ボックスに指定してください。"};
 constexpr Localized kNothingConfirmed{
     u"Quillrun typed nothing: {program} took none of the keystrokes. {reason}",
