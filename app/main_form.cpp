@@ -169,6 +169,10 @@ void MainForm::ChooseHotKey() {
     dialog.none = kNoHotKeyButton.In(language_);
     dialog.ok = kOkButton.In(language_);
     dialog.cancel = kCancelButton.In(language_);
+    dialog.refusal = [language = language_](HotKey key) {
+        const std::optional<HotKeyRefusal> refusal = RefusalOf(key);
+        return refusal ? std::u16string(HotKeyRefusalText(*refusal, language)) : std::u16string();
+    };
     const std::optional<HotKey> chosen = desktop_.AskHotKey(dialog);
     if (!chosen || (*chosen == settings_.hotKey && !hotKeyTaken_)) {
         return;

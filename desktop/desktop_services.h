@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -128,6 +129,9 @@ struct HotKeyDialog {
     std::u16string none;    // the button that clears the key
     std::u16string ok;
     std::u16string cancel;
+    // Why a combination may not be the hot key, shown under the key while the dialog holds it
+    // (OK cannot be chosen meanwhile); empty for one it may be. None: every one may.
+    std::function<std::u16string(HotKey)> refusal;
 };
 
 // The user's display language decides; Japanese where it is Japanese, English elsewhere.
@@ -274,7 +278,7 @@ class DesktopServices {
     // being it); no key: none. Fails with kHotKeyTakenCode when another program has it.
     virtual Status RegisterHotKey(HotKey key) = 0;
     // Runs the modal dialog that sets the hot key; the key chosen (None() for no hot key), or
-    // nullopt when the user cancelled.
+    // nullopt when the user cancelled. Never a key the dialog's `refusal` refuses.
     virtual std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) = 0;
     // Quillrun's own process id.
     [[nodiscard]] virtual std::uint32_t OwnProcess() const = 0;

@@ -126,6 +126,12 @@ std::optional<HotKeyRefusal> RefusalOf(HotKey key) {
     return std::nullopt;
 }
 
+HotKey KeyOfControl(HotKey shown, HotKey current) {
+    const HotKey currentShown{static_cast<std::uint8_t>(current.modifiers & ~HotKey::kWin),
+                              current.key};
+    return shown == currentShown ? current : shown;
+}
+
 std::u16string HotKeyText(HotKey key) {
     if (key.None()) {
         return std::u16string(kNoHotKeyText);

@@ -41,4 +41,9 @@ enum class HotKeyRefusal {
 // Why `key` may not be the hot key; nullopt when it may (no hot key at all may, too).
 std::optional<HotKeyRefusal> RefusalOf(HotKey key);
 
+// The key the dialog's hot-key control stands for while it holds `shown`, the dialog having
+// opened on `current`. The system's control has no Windows key: it shows `current` without it,
+// and left so, it is `current` still; whatever else it holds has no Win.
+HotKey KeyOfControl(HotKey shown, HotKey current);
+
 }  // namespace quillrun

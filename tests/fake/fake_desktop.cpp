@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "keys/hot_key.h"
 #include "keys/key_string.h"
 #include "text/utf.h"
 
@@ -305,7 +306,19 @@ std::optional<HotKey> FakeDesktop::AskHotKey(const HotKeyDialog& dialog) {
     }
     const std::optional<HotKey> answer = hotKeyAnswers_.front();
     hotKeyAnswers_.pop_front();
-    return answer;
+    if (!answer) {
+        return std::nullopt;
+    }
+    // As the real dialog: its control has no Win key, and it offers no OK while it says why
+    // the key it holds is refused, so that the user can only cancel.
+    HotKey pressed = *answer;
+    pressed.modifiers = static_cast<std::uint8_t>(pressed.modifiers & ~HotKey::kWin);
+    const HotKey chosen = KeyOfControl(pressed, dialog.current);
+    if (std::u16string why = dialog.refusal ? dialog.refusal(chosen) : u""; !why.empty()) {
+        Record("HotKeyRefused", std::move(why));
+        return std::nullopt;
+    }
+    return chosen;
 }
 
 Status FakeDesktop::BeginTyping(const TypingOptions& options) {

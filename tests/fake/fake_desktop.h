@@ -88,7 +88,10 @@ class FakeDesktop final : public DesktopServices {
     void FailNext(const std::string& operation, Failure failure);
     // Queues the open-file dialog's next answer; without one the dialog reports a cancel.
     void QueueDialogAnswer(Result<std::u16string> answer);
-    // Queues the hot-key dialog's next answer (nullopt: Cancel); without one it is cancelled.
+    // Queues the hot-key dialog's next answer, the keys the user presses into it (nullopt:
+    // Cancel); without one it is cancelled. As in the real dialog, Win is not seen (the key
+    // in force with it stays itself), and a key its `refusal` refuses shows the reason, recorded
+    // as "HotKeyRefused", and is cancelled: OK cannot be chosen.
     void QueueHotKeyAnswer(std::optional<HotKey> answer);
     // The hot-key dialogs shown, in order.
     [[nodiscard]] const std::vector<HotKeyDialog>& hotKeyDialogs() const { return hotKeyDialogs_; }
