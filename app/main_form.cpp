@@ -112,7 +112,7 @@ std::vector<MenuItem> MainForm::StartMenu() {
         menuLayouts_.push_back(
             {.id = chosen, .name = desktop_.KeyboardLayoutName(chosen), .installed = false});
     }
-    if (hotKeyTaken_) {
+    if (hotKeyTaken_ || !desktop_.HotKeyRegistered()) {
         ClaimHotKey();  // the other program may have let it go since
     }
     return BuildStartMenu(

@@ -848,6 +848,29 @@ TEST_F(MainFormPick, TheHotKeyPressedAgainStopsItsRunWithoutTypingUnderTheUsersK
     EXPECT_EQ(Typed(), u"abab\r\ncd");
 }
 
+// A key sequence that presses Quillrun's own hot key types it, and the hot key is Quillrun's
+// again after it; should another program take it in that moment, the menu says it is taken.
+TEST_F(MainFormPick, AHotKeyLostToAnotherProgramWhileASequencePressedItShowsTakenInTheMenu) {
+    form.OnMenuChoice(IdOf(form.StartMenu(), kKeySequencesText.english));
+    desktop.clipboard = u"a^+%vb";
+    desktop.onKeys = [&](std::u16string_view keys) {
+        if (keys.size() > 1) {
+            desktop.hotKeysTaken = {kDefaultHotKey};  // while Quillrun had let go of it
+        }
+    };
+    form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+    desktop.foregroundProcess = kClicked;
+    desktop.Advance(Milliseconds{100} + kTimerInterval);
+    EXPECT_EQ(Typed(), u"a+^%vb");
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Finished);
+    EXPECT_EQ(form.StartMenu().back().text,
+              u"Hot key: Ctrl+Shift+Alt+V (taken by another program)...");
+    // Once the other program lets go of it, the menu takes it back.
+    desktop.hotKeysTaken.clear();
+    EXPECT_EQ(form.StartMenu().back().text, u"Hot key: Ctrl+Shift+Alt+V...");
+    EXPECT_EQ(desktop.registeredHotKey, kDefaultHotKey);
+}
+
 // The hot key comes from the settings file; one another program has is no obstacle to starting,
 // and the menu says so. Its dialog sets another key, or none, and the file keeps the choice; a
 // key that may not be the hot key is never chosen, and the dialog says why.
