@@ -119,7 +119,7 @@ std::vector<MenuItem> MainForm::StartMenu() {
         menuLayouts_.push_back(
             {.id = chosen, .name = desktop_.KeyboardLayoutName(chosen), .installed = false});
     }
-    if (hotKeyTaken_) {
+    if (hotKeyTaken_ || !desktop_.HotKeyRegistered()) {
         ClaimHotKey();  // the other program may have let it go since
     }
     return BuildStartMenu(
@@ -184,6 +184,10 @@ void MainForm::ChooseHotKey() {
     dialog.none = kNoHotKeyButton.In(language_);
     dialog.ok = kOkButton.In(language_);
     dialog.cancel = kCancelButton.In(language_);
+    dialog.refusal = [language = language_](HotKey key) {
+        const std::optional<HotKeyRefusal> refusal = RefusalOf(key);
+        return refusal ? std::u16string(HotKeyRefusalText(*refusal, language)) : std::u16string();
+    };
     // Not active while the dialog is open: pressed there, it is the key being set, and must
     // not type the clipboard over the dialog. A key another program has is no loss here.
     static_cast<void>(desktop_.RegisterHotKey(HotKey{}));

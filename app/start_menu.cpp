@@ -86,14 +86,14 @@ constexpr Localized kAltGrCharacterText{
     u"できなくなります。Shift か Windows キーを加えるか、F9 などのキーを選んでください。"};
 constexpr Localized kProgramShortcutText{
     u"Ctrl with a letter, digit or punctuation key is a shortcut of most programs (Ctrl+C copies, "
-    u"Ctrl+V pastes), which they would lose. Add Shift, Alt or the Windows key.",
+    u"Ctrl+V pastes), which they would lose. Add Shift or the Windows key.",
     u"Ctrl と文字、数字、記号のキーの組み合わせは、多くのプログラムのショートカットです (Ctrl+C "
-    u"でコピー、Ctrl+V で貼り付け)。Shift、Alt、Windows キーのいずれかを加えてください。"};
+    u"でコピー、Ctrl+V で貼り付け)。Shift か Windows キーを加えてください。"};
 constexpr Localized kMenuKeyText{
     u"Alt with a letter, digit, punctuation key or Space opens a program's menus, which they "
-    u"would lose. Add Ctrl, Shift or the Windows key.",
-    u"Alt と文字、数字、記号のキー、Space の組み合わせは、プログラムのメニューを開くキーです。Ctrl、Shift、"
-    u"Windows キーのいずれかを加えてください。"};
+    u"would lose. Add Shift or the Windows key.",
+    u"Alt と文字、数字、記号のキー、Space の組み合わせは、プログラムのメニューを開くキーです。Shift か "
+    u"Windows キーを加えてください。"};
 
 }  // namespace
 

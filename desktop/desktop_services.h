@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -133,6 +134,9 @@ struct HotKeyDialog {
     std::u16string none;    // the button that clears the key
     std::u16string ok;
     std::u16string cancel;
+    // Why a combination may not be the hot key, shown under the key while the dialog holds it
+    // (OK cannot be chosen meanwhile); empty for one it may be. None: every one may.
+    std::function<std::u16string(HotKey)> refusal;
 };
 
 // The user's display language decides; Japanese where it is Japanese, English elsewhere.
@@ -247,7 +251,8 @@ class DesktopServices {
     // second document, a dialog it opened) is another window. The keyboard focus may move among
     // the controls inside `window`. While it waits, Quillrun's own window events are handled
     // (possibly running its handlers); a wait ends early, as kMayNotHaveArrivedCode, once
-    // another window is in front.
+    // another window is in front. Keys that press Quillrun's hot key reach `window` too: the hot
+    // key is let go of for the keystroke (see HotKeyRegistered).
     virtual Status SendKeyString(std::u16string_view keys, WindowId window) = 0;
     // Begins a run of SendKeyString calls, typed as `options` say until EndTyping. Fails with
     // kLayoutMissingCode when the layout they name is not installed (KeyboardLayoutName names
@@ -281,8 +286,12 @@ class DesktopServices {
     // Makes `key` the hot key whose presses reach Quillrun's window (the one before stops
     // being it); no key: none. Fails with kHotKeyTakenCode when another program has it.
     virtual Status RegisterHotKey(HotKey key) = 0;
+    // Whether the key RegisterHotKey asked for last is Quillrun's now (true for none): not if
+    // another program had it then, nor once another program took it in the moment that a
+    // keystroke pressing it had it let go of (see SendKeyString).
+    [[nodiscard]] virtual bool HotKeyRegistered() = 0;
     // Runs the modal dialog that sets the hot key; the key chosen (None() for no hot key), or
-    // nullopt when the user cancelled.
+    // nullopt when the user cancelled. Never a key the dialog's `refusal` refuses.
     virtual std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) = 0;
     // Quillrun's own process id.
     [[nodiscard]] virtual std::uint32_t OwnProcess() const = 0;

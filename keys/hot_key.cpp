@@ -98,6 +98,26 @@ bool IsCharacterKey(std::uint8_t key) {
 
 constexpr std::uint8_t kF12 = kF1 + 11;
 
+// The keys that hold each modifier: the one either side stands for (VK_SHIFT, VK_CONTROL,
+// VK_MENU), then the left and the right one; the Windows keys have only theirs.
+struct ModifierKey {
+    std::uint8_t key;
+    std::uint8_t bit;
+};
+constexpr std::array<ModifierKey, 11> kModifierKeys{{
+    {0x10, HotKey::kShift},
+    {0xA0, HotKey::kShift},
+    {0xA1, HotKey::kShift},
+    {0x11, HotKey::kCtrl},
+    {0xA2, HotKey::kCtrl},
+    {0xA3, HotKey::kCtrl},
+    {0x12, HotKey::kAlt},
+    {0xA4, HotKey::kAlt},
+    {vk::kRightAlt, HotKey::kAlt},
+    {0x5B, HotKey::kWin},
+    {0x5C, HotKey::kWin},
+}};
+
 }  // namespace
 
 std::optional<HotKeyRefusal> RefusalOf(HotKey key) {
@@ -124,6 +144,41 @@ std::optional<HotKeyRefusal> RefusalOf(HotKey key) {
         return HotKeyRefusal::MenuKey;
     }
     return std::nullopt;
+}
+
+HotKey KeyOfControl(HotKey shown, HotKey current) {
+    const HotKey currentShown{static_cast<std::uint8_t>(current.modifiers & ~HotKey::kWin),
+                              current.key};
+    return shown == currentShown ? current : shown;
+}
+
+bool PressesHotKey(std::span<const KeyEvent> events, HotKey key) {
+    if (key.None()) {
+        return false;
+    }
+    std::array<bool, 256> down{};
+    for (const KeyEvent& event : events) {
+        if (event.kind != KeyEvent::Kind::VirtualKey || event.code > 0xFF) {
+            continue;
+        }
+        const auto code = static_cast<std::uint8_t>(event.code);
+        if (event.up || code != key.key) {
+            down[code] = !event.up;
+            continue;
+        }
+        std::uint8_t held = 0;
+        for (const ModifierKey& modifier : kModifierKeys) {
+            if (down[modifier.key]) {
+                held = static_cast<std::uint8_t>(held | modifier.bit);
+            }
+        }
+        const bool altGr = down[vk::kRightAlt];
+        if (held == key.modifiers ||
+            (altGr && static_cast<std::uint8_t>(held | HotKey::kCtrl) == key.modifiers)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::u16string HotKeyText(HotKey key) {

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "desktop/desktop_services.h"
+#include "keys/keystrokes.h"
 
 namespace quillrun {
 
@@ -40,5 +42,16 @@ enum class HotKeyRefusal {
 
 // Why `key` may not be the hot key; nullopt when it may (no hot key at all may, too).
 std::optional<HotKeyRefusal> RefusalOf(HotKey key);
+
+// The key the dialog's hot-key control stands for while it holds `shown`, the dialog having
+// opened on `current`. The system's control has no Windows key: it shows `current` without it,
+// and left so, it is `current` still; whatever else it holds has no Win.
+HotKey KeyOfControl(HotKey shown, HotKey current);
+
+// Whether carrying out `events` presses `key`: its key goes down while exactly its modifiers
+// are held, left or right ones alike, as Windows matches a registered hot key. The right Alt
+// counts as Ctrl+Alt too, since on a layout with AltGr Windows presses the left Ctrl with it.
+// A Unicode event is no key. No hot key is never pressed.
+bool PressesHotKey(std::span<const KeyEvent> events, HotKey key);
 
 }  // namespace quillrun

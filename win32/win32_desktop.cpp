@@ -8,6 +8,7 @@
 #include <climits>
 #include <cwchar>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "text/dialog_filter.h"
@@ -16,6 +17,7 @@
 #include "win32/win32_hot_key_dialog.h"
 #include "win32/win32_keyboard.h"
 #include "win32/win32_text.h"
+#include "keys/hot_key.h"
 #include "keys/key_string.h"
 
 namespace quillrun::win32 {
@@ -561,7 +563,27 @@ Status Win32Desktop::SendKeyString(std::u16string_view keys, WindowId window) {
     if (!typed) {
         return typed.failure();
     }
-    return typist_.Type(typed.value(), AsWindow(window));
+    // Windows takes a registered hot key from injected input as from the keyboard's: the key
+    // reaches no window, and WM_HOTKEY reaches Quillrun's instead ("RegisterHotKey"; SendInput's
+    // events join the keyboard's input stream). A key of the run that presses the hot key would
+    // stop the run instead of reaching the target, so the hot key is let go of just for it, and
+    // asked for again once the target has read the key (or the keystroke failed).
+    bool letGo = false;
+    const Status sent =
+        typist_.Type(typed.value(), AsWindow(window), [&](std::span<const KeyEvent> events) {
+            if (hotKeyRegistered_ && PressesHotKey(events, hotKey_) &&
+                ::UnregisterHotKey(window_, kHotKeyId) != FALSE) {
+                hotKeyRegistered_ = false;
+                letGo = true;
+            }
+        });
+    // Unless a handler run while the keystroke was waited for asked for a key itself.
+    if (letGo && !hotKeyRegistered_ && !hotKey_.None()) {
+        // Another program may have taken it meanwhile: HotKeyRegistered says so then.
+        hotKeyRegistered_ = ::RegisterHotKey(window_, kHotKeyId, hotKey_.modifiers | MOD_NOREPEAT,
+                                             hotKey_.key) != FALSE;
+    }
+    return sent;
 }
 
 bool Win32Desktop::KeyStringTypable(std::u16string_view keys) {
@@ -624,6 +646,7 @@ Status Win32Desktop::RegisterHotKey(HotKey key) {
         ::UnregisterHotKey(window_, kHotKeyId);
         hotKeyRegistered_ = false;
     }
+    hotKey_ = key;
     if (key.None()) {
         return {};
     }

@@ -72,6 +72,7 @@ class Win32Desktop final : public DesktopServices {
     [[nodiscard]] bool ChoosingInputHeld() override;
     [[nodiscard]] bool AnyKeyHeld() override;
     Status RegisterHotKey(HotKey key) override;
+    [[nodiscard]] bool HotKeyRegistered() override { return hotKey_.None() || hotKeyRegistered_; }
     std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) override;
     // The identifier of the hot key's WM_HOTKEY messages.
     static constexpr int kHotKeyId = 1;
@@ -104,6 +105,7 @@ class Win32Desktop final : public DesktopServices {
   private:
     HWND window_ = nullptr;
     bool timerEnabled_ = false;
+    HotKey hotKey_;  // the one asked for last, registered or not
     bool hotKeyRegistered_ = false;
     KeyboardTypist typist_;
     // A launched program: holding its process handle keeps the process id from being reused

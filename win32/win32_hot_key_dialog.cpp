@@ -3,7 +3,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 
+#include "keys/hot_key.h"
+#include "win32/win32_handles.h"
 #include "win32/win32_text.h"
 
 namespace quillrun::win32 {
@@ -68,6 +71,68 @@ struct DialogState {
     std::optional<HotKey> chosen;
 };
 
+// The key the control stands for now.
+HotKey KeyShown(HWND window, const HotKeyDialog& dialog) {
+    const HWND control = ::GetDlgItem(window, kHotKeyControlId);
+    return KeyOfControl(FromControlValue(::SendMessageW(control, HKM_GETHOTKEY, 0, 0)),
+                        dialog.current);
+}
+
+// Why that key may not be the hot key; empty when it may.
+std::u16string RefusalOfShown(HWND window, const HotKeyDialog& dialog) {
+    return dialog.refusal ? dialog.refusal(KeyShown(window, dialog)) : std::u16string();
+}
+
+// Moves `child` down by `by` pixels.
+void MoveDown(HWND window, int child, LONG by) {
+    const HWND control = ::GetDlgItem(window, child);
+    RECT box{};
+    ::GetWindowRect(control, &box);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
+    ::SetWindowPos(control, nullptr, box.left, box.top + by, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The resource leaves three lines for a refusal; a longer one (a larger font, another
+// language) makes the dialog taller, with OK and Cancel below it. It never shrinks again, so
+// that the buttons stay where they are while the user tries keys.
+void GrowToFit(HWND window, const std::wstring& text) {
+    const HWND note = ::GetDlgItem(window, kHotKeyRefusalId);
+    RECT box{};
+    ::GetClientRect(note, &box);
+    RECT needed{0, 0, box.right, 0};
+    {
+        const WindowDc dc(note);
+        const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageW(note, WM_GETFONT, 0, 0));
+        const HGDIOBJ before = ::SelectObject(dc.get(), font);
+        // As a left-aligned static draws its text.
+        ::DrawTextW(dc.get(), text.c_str(), -1, &needed,
+                    DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+        ::SelectObject(dc.get(), before);
+    }
+    const LONG grow = needed.bottom - box.bottom;
+    if (grow <= 0) {
+        return;
+    }
+    ::SetWindowPos(note, nullptr, 0, 0, box.right, needed.bottom,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveDown(window, IDOK, grow);
+    MoveDown(window, IDCANCEL, grow);
+    RECT outer{};
+    ::GetWindowRect(window, &outer);
+    ::SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top + grow,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Says under the control why the key it holds is refused; OK is offered only for a key that
+// is not, as Windows' own dialogs keep OK grayed until what they hold is acceptable.
+void ShowRefusal(HWND window, const HotKeyDialog& dialog) {
+    const std::wstring why = ToWide(RefusalOfShown(window, dialog));
+    GrowToFit(window, why);
+    ::SetDlgItemTextW(window, kHotKeyRefusalId, why.c_str());
+    ::EnableWindow(::GetDlgItem(window, IDOK), why.empty() ? TRUE : FALSE);
+}
+
 INT_PTR CALLBACK HotKeyDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
@@ -78,32 +143,41 @@ INT_PTR CALLBACK HotKeyDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
             ::SetDlgItemTextW(window, IDOK, ToWide(dialog.ok).c_str());
             ::SetDlgItemTextW(window, IDCANCEL, ToWide(dialog.cancel).c_str());
             const HWND control = ::GetDlgItem(window, kHotKeyControlId);
-            // A key alone, or with Shift alone, would take a key the user types with: it gets
-            // Ctrl+Alt.
-            ::SendMessageW(control, HKM_SETRULES, HKCOMB_NONE | HKCOMB_S,
-                           MAKELPARAM(HOTKEYF_CONTROL | HOTKEYF_ALT, 0));
+            // No combination is rewritten (the control could add Ctrl+Alt to a key alone): the
+            // user sees what they pressed, and one that may not be the hot key says why.
+            ::SendMessageW(control, HKM_SETRULES, 0, 0);
             ::SendMessageW(control, HKM_SETHOTKEY, ControlValue(dialog.current), 0);
+            ShowRefusal(window, dialog);  // a key from quillrun.ini may be refused already
             ::SetFocus(control);
             CenterOnOwner(window);
             return FALSE;  // the focus was set here
         }
         case WM_COMMAND: {
             auto* state = reinterpret_cast<DialogState*>(::GetWindowLongPtrW(window, DWLP_USER));
+            if (state == nullptr) {
+                return FALSE;  // a control's notice before WM_INITDIALOG
+            }
             const HWND control = ::GetDlgItem(window, kHotKeyControlId);
             switch (LOWORD(wParam)) {
+                case kHotKeyControlId:
+                    if (HIWORD(wParam) != EN_CHANGE) {
+                        return FALSE;
+                    }
+                    ShowRefusal(window, *state->dialog);
+                    return TRUE;
                 case kNoHotKeyButtonId:
                     ::SendMessageW(control, HKM_SETHOTKEY, 0, 0);
+                    ShowRefusal(window, *state->dialog);
                     ::SetFocus(control);
                     return TRUE;
-                case IDOK: {
-                    const HotKey shown =
-                        FromControlValue(::SendMessageW(control, HKM_GETHOTKEY, 0, 0));
-                    // The control has no Win key: a key with it, left as it was shown, stays.
-                    const HotKey current = state->dialog->current;
-                    state->chosen = ControlValue(shown) == ControlValue(current) ? current : shown;
+                case IDOK:
+                    // Enter reaches here too; a refused key keeps the dialog open with its reason.
+                    if (!RefusalOfShown(window, *state->dialog).empty()) {
+                        return TRUE;
+                    }
+                    state->chosen = KeyShown(window, *state->dialog);
                     ::EndDialog(window, IDOK);
                     return TRUE;
-                }
                 case IDCANCEL:
                     ::EndDialog(window, IDCANCEL);
                     return TRUE;

@@ -1,5 +1,6 @@
-// The dialog that sets the hot key: the system's hot-key control, a button for no hot key, OK
-// and Cancel. Its layout is the resource script's; its texts are the caller's.
+// The dialog that sets the hot key: the system's hot-key control, a button for no hot key, why
+// the key pressed may not be the hot key, OK and Cancel. Its layout is the resource script's
+// (taller for a long reason); its texts are the caller's.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@ inline constexpr int kHotKeyDialogId = 100;
 inline constexpr int kHotKeyPromptId = 1001;
 inline constexpr int kHotKeyControlId = 1002;
 inline constexpr int kNoHotKeyButtonId = 1003;
+inline constexpr int kHotKeyRefusalId = 1004;
 
 // Runs the dialog, modal to `owner`; the key chosen (None() for none), or nullopt when it was
 // cancelled or could not be shown.

@@ -567,7 +567,8 @@ bool KeyboardTypist::ShareInputWith(DWORD thread) {
     return false;
 }
 
-Status KeyboardTypist::Type(const KeyChord& chord, HWND window) {
+Status KeyboardTypist::Type(const KeyChord& chord, HWND window,
+                            const std::function<void(std::span<const KeyEvent>)>& beforeSending) {
     if (quitting_) {
         return Closing();
     }
@@ -596,6 +597,9 @@ Status KeyboardTypist::Type(const KeyChord& chord, HWND window) {
     }
     if (waitWhileKeysHeld_ && AnyModifierHeld()) {
         return ErrorFailure("SendKeyString", kKeysHeldCode);
+    }
+    if (beforeSending) {
+        beforeSending(keystroke.planned->events);
     }
     std::vector<INPUT>& inputs = keystroke.inputs;
     const BYTE key = keystroke.planned->watchedKey;

@@ -8,9 +8,11 @@
 #include <bitset>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -129,8 +131,12 @@ class KeyboardTypist {
     // front; fails with kNoWindowInFrontCode, sending nothing, if another one is (of another
     // program or of the same), with kMayNotHaveArrivedCode when another window takes the front
     // or the keyboard before the keys are seen handled, and with kNotRespondingCode when
-    // `window` does not take them within the response timeout.
-    [[nodiscard]] Status Type(const KeyChord& chord, HWND window);
+    // `window` does not take them within the response timeout. `beforeSending`, when given, is
+    // shown the keystroke's key events right before the first goes out (the window in front
+    // checked), once for each keystroke that is sent.
+    [[nodiscard]] Status Type(
+        const KeyChord& chord, HWND window,
+        const std::function<void(std::span<const KeyEvent>)>& beforeSending = nullptr);
     // Ends a run: stops sharing the target's input state.
     void End();
 

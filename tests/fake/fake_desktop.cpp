@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "keys/hot_key.h"
 #include "keys/key_string.h"
 #include "text/utf.h"
 
@@ -41,6 +42,28 @@ std::u16string Numbered(std::uint64_t n) {
     std::u16string text = u"#";
     text += Ascii(std::to_string(n));
     return text;
+}
+
+// The key events of `chord` as far as a hot key tells them: its modifiers held around its key.
+// A letter's or digit's key is its capital's code on every layout; other characters' keys are
+// the layout's, which the fake has none of, so they press no hot key here.
+std::vector<KeyEvent> HotKeyEventsOf(const KeyChord& chord) {
+    constexpr std::pair<std::uint8_t, std::uint8_t> kModifierKeys[] = {
+        {kShiftBit, vk::kShift}, {kControlBit, vk::kControl}, {kAltBit, vk::kAlt}};
+    std::vector<KeyEvent> events;
+    for (const auto& [bit, key] : kModifierKeys) {
+        if ((chord.modifiers & bit) != 0) {
+            events.push_back({.kind = KeyEvent::Kind::VirtualKey, .code = key});
+        }
+    }
+    char16_t key = chord.key ? chord.key->virtualKey : chord.character;
+    if (key >= u'a' && key <= u'z') {
+        key = static_cast<char16_t>(key - u'a' + u'A');
+    }
+    if (chord.key || (key >= u'A' && key <= u'Z') || (key >= u'0' && key <= u'9')) {
+        events.push_back({.kind = KeyEvent::Kind::VirtualKey, .code = key});
+    }
+    return events;
 }
 
 bool IsAbsolute(std::u16string_view path) {
@@ -260,7 +283,8 @@ Status FakeDesktop::SendKeyString(std::u16string_view keys, WindowId window) {
         Record("KeysRefused", std::u16string(keys));
         return Failure{"SendKeyString", u"No run is typing.", kNotTypingCode};
     }
-    if (const Result<KeyChord> chord = ParseKeyString(keys); !chord) {
+    const Result<KeyChord> chord = ParseKeyString(keys);
+    if (!chord) {
         Record("KeysRefused", std::u16string(keys));
         return chord.failure();
     }
@@ -278,8 +302,14 @@ Status FakeDesktop::SendKeyString(std::u16string_view keys, WindowId window) {
     }
     Record("SendKeyString", std::u16string(keys));
     std::optional<Failure> failure = TakeScriptedFailure("SendKeyString");
+    // As the real side, the hot key the keys press is let go of for them and asked for again.
+    const bool pressesHotKey = PressesHotKey(HotKeyEventsOf(chord.value()), registeredHotKey);
     if (onKeys) {
         onKeys(keys);
+    }
+    if (pressesHotKey &&
+        std::find(hotKeysTaken.begin(), hotKeysTaken.end(), hotKeyAsked_) != hotKeysTaken.end()) {
+        registeredHotKey = {};
     }
     if (failure) {
         return *std::move(failure);
@@ -289,6 +319,7 @@ Status FakeDesktop::SendKeyString(std::u16string_view keys, WindowId window) {
 
 Status FakeDesktop::RegisterHotKey(HotKey key) {
     Record("RegisterHotKey", Ascii(std::to_string(key.modifiers) + "+" + std::to_string(key.key)));
+    hotKeyAsked_ = key;
     if (!key.None() &&
         std::find(hotKeysTaken.begin(), hotKeysTaken.end(), key) != hotKeysTaken.end()) {
         registeredHotKey = {};  // the one before was let go first
@@ -309,7 +340,19 @@ std::optional<HotKey> FakeDesktop::AskHotKey(const HotKeyDialog& dialog) {
     }
     const std::optional<HotKey> answer = hotKeyAnswers_.front();
     hotKeyAnswers_.pop_front();
-    return answer;
+    if (!answer) {
+        return std::nullopt;
+    }
+    // As the real dialog: its control has no Win key, and it offers no OK while it says why
+    // the key it holds is refused, so that the user can only cancel.
+    HotKey pressed = *answer;
+    pressed.modifiers = static_cast<std::uint8_t>(pressed.modifiers & ~HotKey::kWin);
+    const HotKey chosen = KeyOfControl(pressed, dialog.current);
+    if (std::u16string why = dialog.refusal ? dialog.refusal(chosen) : u""; !why.empty()) {
+        Record("HotKeyRefused", std::move(why));
+        return std::nullopt;
+    }
+    return chosen;
 }
 
 Status FakeDesktop::BeginTyping(const TypingOptions& options) {

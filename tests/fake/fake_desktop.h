@@ -71,7 +71,9 @@ class FakeDesktop final : public DesktopServices {
     // A key held by the user: AnyKeyHeld says so, and a run typed with waitWhileKeysHeld is
     // refused its keys, as "KeysHeld".
     bool keyHeld = false;
-    // Hot keys other programs have, and the one Quillrun has (None(): none).
+    // Hot keys other programs have, and the one Quillrun has (None(): none). A key string that
+    // presses Quillrun's lets go of it while it is typed (onKeys runs then), and asks for it
+    // again after: should hotKeysTaken hold it by then, Quillrun has none.
     std::vector<HotKey> hotKeysTaken;
     HotKey registeredHotKey;
     // Keyboard layouts installed, by identifier, with their names.
@@ -88,7 +90,10 @@ class FakeDesktop final : public DesktopServices {
     void FailNext(const std::string& operation, Failure failure);
     // Queues the open-file dialog's next answer; without one the dialog reports a cancel.
     void QueueDialogAnswer(Result<std::u16string> answer);
-    // Queues the hot-key dialog's next answer (nullopt: Cancel); without one it is cancelled.
+    // Queues the hot-key dialog's next answer, the keys the user presses into it (nullopt:
+    // Cancel); without one it is cancelled. As in the real dialog, Win is not seen (the key
+    // in force with it stays itself), and a key its `refusal` refuses shows the reason, recorded
+    // as "HotKeyRefused", and is cancelled: OK cannot be chosen.
     void QueueHotKeyAnswer(std::optional<HotKey> answer);
     // The hot-key dialogs shown, in order.
     [[nodiscard]] const std::vector<HotKeyDialog>& hotKeyDialogs() const { return hotKeyDialogs_; }
@@ -142,6 +147,7 @@ class FakeDesktop final : public DesktopServices {
     [[nodiscard]] bool ChoosingInputHeld() override { return choosingInputHeld; }
     [[nodiscard]] bool AnyKeyHeld() override { return keyHeld; }
     Status RegisterHotKey(HotKey key) override;
+    [[nodiscard]] bool HotKeyRegistered() override { return registeredHotKey == hotKeyAsked_; }
     std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) override;
     Result<std::optional<std::u16string>> ClipboardText() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ownProcess; }
@@ -192,6 +198,7 @@ class FakeDesktop final : public DesktopServices {
     std::deque<Result<std::u16string>> dialogAnswers_;
     std::deque<std::optional<HotKey>> hotKeyAnswers_;
     std::vector<HotKeyDialog> hotKeyDialogs_;
+    HotKey hotKeyAsked_;              // by the last RegisterHotKey
     bool waitWhileKeysHeld_ = false;  // as the run typing now began
     bool keysOnly_ = false;           // likewise: keys only, or a layout chosen
     bool typing_ = false;             // between BeginTyping and EndTyping

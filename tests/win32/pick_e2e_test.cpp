@@ -8,7 +8,11 @@
 #include <algorithm>
 
 #include "app/form_layout.h"
+#include "app/start_menu.h"
 #include "tests/win32/e2e_expect.h"
+#include "win32/win32_handles.h"
+#include "win32/win32_hot_key_dialog.h"
+#include "win32/win32_text.h"
 
 namespace quillrun::testing {
 namespace {
@@ -238,8 +242,40 @@ TEST_F(PickedWindow, TheHotKeyStopsARunOnItsWayAndNeverTypesTheClipboardInstead)
     }
 }
 
+// The refusal under the key's control reads `text`, whole within its box, above OK and Cancel;
+// and OK can be chosen only when it is empty.
+void ExpectRefusal(HWND dialog, const std::wstring& text) {
+    const HWND note = ::GetDlgItem(dialog, win32::kHotKeyRefusalId);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(Text(note), text);
+    EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(dialog, IDOK)) != FALSE, text.empty());
+    RECT box{};
+    ::GetClientRect(note, &box);
+    RECT needed{0, 0, box.right, 0};
+    const win32::WindowDc dc(note);
+    // The dialog's font, as the dialog manager makes it for DS_SHELLFONT (a font handle is
+    // Quillrun's own, of no use in this process).
+    const win32::UniqueGdiObject font(
+        ::CreateFontW(-::MulDiv(9, ::GetDeviceCaps(dc.get(), LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL,
+                      FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2"));
+    const HGDIOBJ before = ::SelectObject(dc.get(), font.get());
+    ::DrawTextW(dc.get(), text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc.get(), before);
+    EXPECT_LE(needed.bottom, box.bottom) << "the sentence does not fit its box";
+    RECT noteOnScreen{};
+    RECT ok{};
+    RECT client{};
+    ::GetWindowRect(note, &noteOnScreen);
+    ::GetWindowRect(::GetDlgItem(dialog, IDOK), &ok);
+    ::GetClientRect(dialog, &client);
+    ::MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    EXPECT_GE(ok.top, noteOnScreen.bottom) << "OK covers the sentence";
+    EXPECT_LE(ok.bottom, client.bottom) << "OK is cut off";
+}
+
 // The hot key's dialog, opened from the end of Start's menu: the key pressed into its control
-// becomes the hot key at once, and its button leaves none.
+// becomes the hot key at once, and its button leaves none. A key that may not be the hot key
+// stays as pressed and says why, and OK cannot be chosen for it.
 TEST_F(PickedWindow, TheHotKeyDialogSetsAnotherKeyOrNone) {
     const auto openTheDialog = [&] {
         HWND menu = OpenStartMenu(session.window);
@@ -261,13 +297,22 @@ TEST_F(PickedWindow, TheHotKeyDialogSetsAnotherKeyOrNone) {
     ASSERT_NE(control(dialog), nullptr) << Narrow(AllChildText(dialog));
     EXPECT_EQ(::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0),
               MAKEWORD('V', HOTKEYF_CONTROL | HOTKEYF_SHIFT | HOTKEYF_ALT));
+    ExpectRefusal(dialog, L"");
+    const auto press = [&](const std::vector<WORD>& keys, WORD shown) {
+        HoldKeys(keys);
+        LetGoOfKeys(keys);
+        return WaitUntil([&] {
+            return ::IsWindow(dialog) && ::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0) ==
+                                             MAKEWORD(keys.back(), shown);
+        });
+    };
+    ASSERT_TRUE(press({VK_CONTROL, VK_MENU, 'E'}, HOTKEYF_CONTROL | HOTKEYF_ALT));
+    ExpectRefusal(
+        dialog, win32::ToWide(HotKeyRefusalText(HotKeyRefusal::AltGrCharacter, Language::English)));
+    PressKey(VK_RETURN);  // OK, which cannot be chosen: the dialog stays, and reads the next keys
     const std::vector<WORD> ctrlAltF9 = {VK_CONTROL, VK_MENU, VK_F9};
-    HoldKeys(ctrlAltF9);
-    LetGoOfKeys(ctrlAltF9);
-    ASSERT_TRUE(WaitUntil([&] {
-        return ::SendMessageW(control(dialog), HKM_GETHOTKEY, 0, 0) ==
-               MAKEWORD(VK_F9, HOTKEYF_CONTROL | HOTKEYF_ALT);
-    }));
+    ASSERT_TRUE(press(ctrlAltF9, HOTKEYF_CONTROL | HOTKEYF_ALT)) << "Enter chose a refused key";
+    ExpectRefusal(dialog, L"");
     PressKey(VK_RETURN);  // OK
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
 

@@ -59,6 +59,28 @@ TEST(KeySequences, NamedKeysArriveAsAKeyboardSendsThemAndAWaitKeepsTheKeysApart)
     ExpectNoMessage(session);
 }
 
+// Quillrun's own hot key (Ctrl+Shift+Alt+V, which Windows would take from the keys Quillrun
+// sends as from the keyboard's) pressed by a sequence reaches the target, and the run goes on.
+TEST(KeySequences, ASequenceThatPressesQuillrunsHotKeyTypesItAndGoesOn) {
+    QuillrunSession session({}, kSequences);
+    ASSERT_NE(session.window, nullptr);
+    session.TypeFile("a^+%vb");
+    ExpectTyped(session.target, L"ab");  // the chord types no character
+    const std::string events = session.target.Events();
+    const std::vector<SeenKey> keys = KeyEvents(events);
+    const auto pressed = [&](unsigned virtualKey) {
+        return std::find_if(keys.begin(), keys.end(), [&](const SeenKey& key) {
+            return key.name == "KEYDOWN" && key.virtualKey == virtualKey;
+        });
+    };
+    EXPECT_LT(pressed('A'), pressed('V')) << events;
+    EXPECT_LT(pressed('V'), pressed('B')) << events;
+    EXPECT_NE(pressed('B'), keys.end()) << events;
+    // A finished run says nothing; one stopped by the hot key would, once the user is back.
+    ASSERT_TRUE(ComeBackToQuillrun(session));
+    ExpectNoMessage(session);
+}
+
 TEST(KeySequences, ASequenceThatCannotBeTypedTypesNothingAndSaysWhere) {
     if (DisplayIsJapanese()) {
         GTEST_SKIP() << "the display language is Japanese";

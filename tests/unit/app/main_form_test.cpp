@@ -910,8 +910,32 @@ TEST_F(MainFormPick, TheHotKeyPressedAgainStopsItsRunWithoutTypingUnderTheUsersK
     EXPECT_EQ(Typed(), u"abab\r\ncd");
 }
 
+// A key sequence that presses Quillrun's own hot key types it, and the hot key is Quillrun's
+// again after it; should another program take it in that moment, the menu says it is taken.
+TEST_F(MainFormPick, AHotKeyLostToAnotherProgramWhileASequencePressedItShowsTakenInTheMenu) {
+    form.OnMenuChoice(IdOf(form.StartMenu(), kKeySequencesText.english));
+    desktop.clipboard = u"a^+%vb";
+    desktop.onKeys = [&](std::u16string_view keys) {
+        if (keys.size() > 1) {
+            desktop.hotKeysTaken = {kDefaultHotKey};  // while Quillrun had let go of it
+        }
+    };
+    form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+    desktop.foregroundProcess = kClicked;
+    desktop.Advance(Milliseconds{100} + kTimerInterval);
+    EXPECT_EQ(Typed(), u"a+^%vb");
+    EXPECT_EQ(form.LastPlayback(), PlaybackEnd::Finished);
+    EXPECT_EQ(form.StartMenu().back().text,
+              u"Hot key: Ctrl+Shift+Alt+V (taken by another program)...");
+    // Once the other program lets go of it, the menu takes it back.
+    desktop.hotKeysTaken.clear();
+    EXPECT_EQ(form.StartMenu().back().text, u"Hot key: Ctrl+Shift+Alt+V...");
+    EXPECT_EQ(desktop.registeredHotKey, kDefaultHotKey);
+}
+
 // The hot key comes from the settings file; one another program has is no obstacle to starting,
-// and the menu says so. Its dialog sets another key, or none, and the file keeps the choice.
+// and the menu says so. Its dialog sets another key, or none, and the file keeps the choice; a
+// key that may not be the hot key is never chosen, and the dialog says why.
 TEST_F(MainFormTest, TheHotKeyTakenOrChosenShowsInTheMenuAndLastsIntoTheSettingsFile) {
     constexpr HotKey kCtrlAltF9{HotKey::kCtrl | HotKey::kAlt, 0x78};
     desktop.workingFolder = desktop.appFolder;
@@ -922,21 +946,30 @@ TEST_F(MainFormTest, TheHotKeyTakenOrChosenShowsInTheMenuAndLastsIntoTheSettings
     EXPECT_EQ(item(), u"Hot key: Ctrl+Shift+Alt+V (taken by another program)...");
     const struct {
         const char* name;
-        std::optional<HotKey> answer;  // nullopt: Cancel
+        std::optional<HotKey> answer;  // the keys pressed into the dialog; nullopt: Cancel
         std::u16string item;
-        bool says;          // a message: the key chosen is taken
-        HotKey registered;  // what Quillrun has of the system then
-        std::string saved;  // quillrun.ini's lines after the target's
+        bool says;                             // a message: the key chosen is taken
+        HotKey registered;                     // what Quillrun has of the system then
+        std::string saved;                     // quillrun.ini's lines after the target's
+        std::optional<HotKeyRefusal> refusal;  // why the dialog refused the key
     } cases[] = {
         {"Cancelled", std::nullopt, u"Hot key: Ctrl+Shift+Alt+V (taken by another program)...",
-         false, HotKey{}, ""},
-        {"AnotherKey", HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'}, u"Hot key: Ctrl+Win+Q...", false,
-         HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'}, "hotkey=Ctrl+Win+Q\r\n"},
+         false, HotKey{}, "", std::nullopt},
+        {"AnotherKey", HotKey{HotKey::kCtrl | HotKey::kShift, 'Q'}, u"Hot key: Ctrl+Shift+Q...",
+         false, HotKey{HotKey::kCtrl | HotKey::kShift, 'Q'}, "hotkey=Ctrl+Shift+Q\r\n",
+         std::nullopt},
         {"ATakenKey", kCtrlAltF9, u"Hot key: Ctrl+Alt+F9 (taken by another program)...", true,
-         HotKey{}, "hotkey=Ctrl+Alt+F9\r\n"},
-        {"None", HotKey{}, u"Hot key: none...", false, HotKey{}, "hotkey=none\r\n"},
+         HotKey{}, "hotkey=Ctrl+Alt+F9\r\n", std::nullopt},
+        {"None", HotKey{}, u"Hot key: none...", false, HotKey{}, "hotkey=none\r\n", std::nullopt},
         {"TheDefaultOnceFree", kDefaultHotKey, u"Hot key: Ctrl+Shift+Alt+V...", false,
-         kDefaultHotKey, "hotkey=Ctrl+Shift+Alt+V\r\n"},
+         kDefaultHotKey, "hotkey=Ctrl+Shift+Alt+V\r\n", std::nullopt},
+        {"AnAltGrCharacter", HotKey{HotKey::kCtrl | HotKey::kAlt, 'E'},
+         u"Hot key: Ctrl+Shift+Alt+V...", false, kDefaultHotKey, "hotkey=Ctrl+Shift+Alt+V\r\n",
+         HotKeyRefusal::AltGrCharacter},
+        // The dialog's control has no Windows key: what it shows is Ctrl+Q.
+        {"WinUnseenByTheDialog", HotKey{HotKey::kCtrl | HotKey::kWin, 'Q'},
+         u"Hot key: Ctrl+Shift+Alt+V...", false, kDefaultHotKey, "hotkey=Ctrl+Shift+Alt+V\r\n",
+         HotKeyRefusal::ProgramShortcut},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -944,6 +977,7 @@ TEST_F(MainFormTest, TheHotKeyTakenOrChosenShowsInTheMenuAndLastsIntoTheSettings
             desktop.hotKeysTaken = {};
         }
         view.failures.clear();
+        const std::size_t refusedBefore = desktop.CallsOf("HotKeyRefused").size();
         desktop.QueueHotKeyAnswer(c.answer);
         const std::size_t claims = desktop.CallsOf("RegisterHotKey").size();
         form.OnMenuChoice(kHotKeyItemId);
@@ -952,12 +986,17 @@ TEST_F(MainFormTest, TheHotKeyTakenOrChosenShowsInTheMenuAndLastsIntoTheSettings
         EXPECT_EQ(desktop.registeredHotKey, c.registered);
         // Let go of while the dialog was open, where pressing it sets it.
         EXPECT_EQ(desktop.CallsOf("RegisterHotKey").at(claims).argument, u"0+0");
+        const auto refused = desktop.CallsOf("HotKeyRefused");
+        ASSERT_EQ(refused.size(), refusedBefore + (c.refusal ? 1 : 0));
+        if (c.refusal) {
+            EXPECT_EQ(refused.back().argument, HotKeyRefusalText(*c.refusal, Language::English));
+        }
         form.OnUnload();
         EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"), "C:\\WINDOWS\\Notepad.exe\r\n" + c.saved);
     }
     // The dialog opened on the key in force, and said when it was taken.
     const auto& dialogs = desktop.hotKeyDialogs();
-    ASSERT_EQ(dialogs.size(), 5u);
+    ASSERT_EQ(dialogs.size(), std::size(cases));
     EXPECT_EQ(dialogs[0].current, kDefaultHotKey);
     EXPECT_NE(dialogs[0].prompt.find(u"Ctrl+Shift+Alt+V is taken by another program."),
               std::u16string::npos);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace quillrun {
 namespace {
 
@@ -40,6 +42,51 @@ TEST(HotKeyRefusal, RefusesWhatOtherProgramsTypeOrUse) {
     };
     for (const RefusalCase& c : cases) {
         EXPECT_EQ(RefusalOf(c.key), c.refusal) << c.keys;
+    }
+}
+
+// A key's press and its release, as the typist plans them.
+KeyEvent Down(std::uint16_t code) {
+    return {.kind = KeyEvent::Kind::VirtualKey, .code = code};
+}
+KeyEvent Up(std::uint16_t code) {
+    return {.kind = KeyEvent::Kind::VirtualKey, .code = code, .up = true};
+}
+
+// Windows fires a hot key when its key goes down with exactly its modifiers held, whichever
+// side they are on: a keystroke that does so must be told, and one that does not must not.
+TEST(PressesHotKey, OnlyTheKeyWithExactlyItsModifiersHeld) {
+    constexpr HotKey kCtrlShiftAltV{kCtrl | kShift | kAlt, 'V'};
+    constexpr HotKey kCtrlAltE{kCtrl | kAlt, 'E'};
+    const struct {
+        const char* name;
+        HotKey key;
+        std::vector<KeyEvent> events;
+        bool presses;
+    } cases[] = {
+        {"TheChord",
+         kCtrlShiftAltV,
+         {Down(0x10), Down(0x11), Down(0x12), Down('V'), Up('V'), Up(0x12), Up(0x11), Up(0x10)},
+         true},
+        {"AnExtraModifier",
+         {kCtrl | kAlt, 0x78},
+         {Down(0x10), Down(0x11), Down(0x12), Down(0x78), Up(0x78), Up(0x12), Up(0x11), Up(0x10)},
+         false},
+        {"LeftAndRightKeys", kCtrlShiftAltV, {Down(0xA1), Down(0xA2), Down(0xA4), Down('V')}, true},
+        {"AltGrIsCtrlAlt", kCtrlAltE, {Down(0xA5), Down('E'), Up('E'), Up(0xA5)}, true},
+        {"TheKeyAlone", kCtrlShiftAltV, {Down('V'), Up('V')}, false},
+        {"ModifiersLetGoFirst",
+         kCtrlAltE,
+         {Down(0x11), Down(0x12), Up(0x12), Up(0x11), Down('E'), Up('E')},
+         false},
+        {"AUnicodeEventIsNoKey",
+         kCtrlAltE,
+         {Down(0x11), Down(0x12), {.kind = KeyEvent::Kind::Unicode, .code = u'E'}},
+         false},
+        {"NoHotKey", {}, {Down(0)}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PressesHotKey(c.events, c.key), c.presses) << c.name;
     }
 }
 
