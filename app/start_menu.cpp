@@ -92,8 +92,8 @@ constexpr Localized kProgramShortcutText{
 constexpr Localized kMenuKeyText{
     u"Alt with a letter, digit, punctuation key or Space opens a program's menus, which they "
     u"would lose. Add Shift or the Windows key.",
-    u"Alt と文字、数字、記号のキー、Space の組み合わせは、プログラムのメニューを開くキーです。Shift か "
-    u"Windows キーを加えてください。"};
+    u"Alt と文字、数字、記号のキー、Space の組み合わせは、プログラムのメニューを開くキーです。"
+    u"Shift か Windows キーを加えてください。"};
 
 }  // namespace
 
