@@ -242,11 +242,11 @@ TEST(BadInput, ASettingsFileWithA100KilobyteFirstLine) {
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
 
-    // The line is kept whole; like any settings file, only its first line is written back.
+    // The line is kept whole, and so is every other line.
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(process.WaitForExit());
     EXPECT_EQ(process.ExitCode(), 0u);
-    EXPECT_EQ(ReadBytes(install.settingsFile()), firstLine + "\r\n");
+    EXPECT_EQ(ReadBytes(install.settingsFile()), firstLine + "\r\nsecond line\r\n");
 }
 
 TEST(BadInput, ASettingsFileThatIsAFolder) {
