@@ -169,17 +169,19 @@ void MainForm::OnMenuCommand(StartMenuCommand command) {
 }
 
 void MainForm::ChooseHotKey() {
+    // A menu choice ends a wait for the window to type into, which would otherwise go on
+    // under the dialog while the hot key, the stop for a window that cannot be left, is off.
+    EndPick();
     std::u16string prompt(kHotKeyPrompt.In(language_));
-    if (hotKeyTaken_) {
-        prompt += FillIn(kHotKeyTakenNote.In(language_), {{u"key", HotKeyText(settings_.hotKey)}});
-    }
-    if (const auto& refused = settings_.refusedHotKey) {
-        prompt += FillIn(kHotKeyRefusedNote.In(language_),
-                         {{u"key", HotKeyText(refused->key)},
-                          {u"reason", HotKeyRefusalText(refused->refusal, language_)}});
-    }
     HotKeyDialog dialog;
     dialog.current = settings_.hotKey;
+    if (const auto& refused = settings_.refusedHotKey) {
+        // The box shows the file's key, and under it why it is not used, with OK grayed.
+        dialog.current = refused->key;
+        prompt += FillIn(kHotKeyRefusedNote.In(language_), {{u"key", HotKeyText(refused->key)}});
+    } else if (hotKeyTaken_) {
+        prompt += FillIn(kHotKeyTakenNote.In(language_), {{u"key", HotKeyText(settings_.hotKey)}});
+    }
     dialog.prompt = std::move(prompt);
     dialog.none = kNoHotKeyButton.In(language_);
     dialog.ok = kOkButton.In(language_);
@@ -192,7 +194,7 @@ void MainForm::ChooseHotKey() {
     // not type the clipboard over the dialog. A key another program has is no loss here.
     static_cast<void>(desktop_.RegisterHotKey(HotKey{}));
     const std::optional<HotKey> chosen = desktop_.AskHotKey(dialog);
-    if (!chosen || (*chosen == settings_.hotKey && !hotKeyTaken_)) {
+    if (!chosen || (*chosen == settings_.hotKey && !hotKeyTaken_ && !settings_.refusedHotKey)) {
         ClaimHotKey();
         return;
     }
@@ -400,9 +402,12 @@ void MainForm::OnTimerTick() {
         }
     }
     typing_ = false;
+    const bool typedNothing = result.position.typed == 0 && !result.position.nextMayHaveArrived;
     if (stopByHotKey_ && result.end == PlaybackEnd::Stopped && starts_ == startsBefore &&
         !unloaded_) {
-        result.end = PlaybackEnd::StoppedByHotKey;
+        // Pressed while the run still waited for its window: once, not "again".
+        result.end = typedNothing && !(pick && pick->hotKey) ? PlaybackEnd::HotKeyBeforeTyping
+                                                             : PlaybackEnd::StoppedByHotKey;
     } else if (stopByClick_ && result.end == PlaybackEnd::Stopped && starts_ == startsBefore &&
                !unloaded_) {
         result.end = PlaybackEnd::StoppedByClick;
@@ -432,6 +437,10 @@ void MainForm::OfferTheRest(const PlaybackResult& result) {
         case PlaybackEnd::ReadFailed:
         case PlaybackEnd::StoppedByHotKey:
         case PlaybackEnd::StoppedByClick:
+            // One that typed nothing leaves the rest offered before as it was.
+            if (result.position.typed == 0 && !result.position.nextMayHaveArrived) {
+                break;
+            }
             restOffer_ = RestOffer{.origin = result.origin,
                                    .rest = {.from = result.position,
                                             .stamp = result.stamp,

@@ -34,8 +34,8 @@ inline constexpr Localized kHotKeyPrompt{
 inline constexpr Localized kHotKeyTakenNote{u"\n\n{key} is taken by another program.",
                                             u"\n\n{key} はほかのプログラムが使用しています。"};
 inline constexpr Localized kHotKeyRefusedNote{
-    u"\n\nquillrun.ini names the hot key {key}, which Quillrun does not use: {reason}",
-    u"\n\nquillrun.ini のホット キー {key} は使用しません。{reason}"};
+    u"\n\nquillrun.ini names {key}, which Quillrun does not use:",
+    u"\n\nquillrun.ini の {key} は使用しません:"};
 inline constexpr Localized kNoHotKeyButton{u"No hot key", u"ホット キーなし"};
 inline constexpr Localized kOkButton{u"OK", u"OK"};
 inline constexpr Localized kCancelButton{u"Cancel", u"キャンセル"};

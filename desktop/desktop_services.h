@@ -332,6 +332,9 @@ class DesktopServices {
     virtual void DisableTimer() = 0;
     [[nodiscard]] virtual bool TimerEnabled() const = 0;
 
+    // `path` made absolute against the working directory as it is now, which the open-file
+    // dialog may move (OFN_NOCHANGEDIR "is ineffective for GetOpenFileName").
+    [[nodiscard]] virtual std::u16string FullPath(std::u16string_view path) = 0;
     // Files. A relative path resolves against the working directory; a folder fails to open,
     // with kIsFolderCode, and a device or a pipe (CON, NUL, COM1) with kIsDeviceCode.
     virtual Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) = 0;

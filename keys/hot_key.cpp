@@ -90,10 +90,16 @@ std::optional<std::uint8_t> ParseKey(std::u16string_view text) {
 }
 
 // The keys that type a character on some layout: letters, digits, the punctuation keys (their
-// virtual-key codes, VK_OEM_1 to VK_OEM_8 and VK_OEM_102) and Space.
+// virtual-key codes, VK_OEM_1 to VK_OEM_8, VK_OEM_102 and the Brazilian ABNT_C1 and ABNT_C2)
+// and Space.
 bool IsCharacterKey(std::uint8_t key) {
     return (key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z') || key == 0x20 ||
-           (key >= 0xBA && key <= 0xC0) || (key >= 0xDB && key <= 0xDF) || key == 0xE2;
+           (key >= 0xBA && key <= 0xC2) || (key >= 0xDB && key <= 0xDF) || key == 0xE2;
+}
+
+// The numeric keypad's digits and operators: with Ctrl, programs zoom (Ctrl+Num +).
+bool IsNumpadKey(std::uint8_t key) {
+    return key >= 0x60 && key <= 0x6F;
 }
 
 constexpr std::uint8_t kF12 = kF1 + 11;
@@ -128,6 +134,9 @@ std::optional<HotKeyRefusal> RefusalOf(HotKey key) {
     if (chosen == 0) {
         return key.key == kF12 && key.modifiers == 0 ? HotKeyRefusal::KeptForDebuggers
                                                      : HotKeyRefusal::NoModifier;
+    }
+    if (key.modifiers == HotKey::kCtrl && IsNumpadKey(key.key)) {
+        return HotKeyRefusal::ProgramShortcut;
     }
     if (!IsCharacterKey(key.key)) {
         return std::nullopt;

@@ -322,7 +322,7 @@ std::optional<Settings> ReadSettingsFile(DesktopServices& desktop, std::u16strin
     const FileLines file = SplitLines(all);
     Settings settings;
     settings.encoding = file.encoding;
-    settings.file = path;
+    settings.file = desktop.FullPath(path);
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
         const FileLines::Line& line = file.lines[i];
         std::u16string text =
@@ -373,8 +373,14 @@ std::string MergedFile(DesktopServices& desktop, std::string_view current, const
             used[static_cast<std::size_t>(own->key)] = i;
         }
     }
+    // A hot key chosen over a line of the file that named one the hot key may not be gets a
+    // line of its own, even the default: the refused line would otherwise be read again.
+    const auto overridesRefused = [&](std::size_t key) {
+        return static_cast<Key>(key) == Key::HotKey && before.refusedHotKey && !now.refusedHotKey;
+    };
     const auto changed = [&](std::size_t key) {
-        return ValueText(static_cast<Key>(key), now) != ValueText(static_cast<Key>(key), before);
+        return ValueText(static_cast<Key>(key), now) != ValueText(static_cast<Key>(key), before) ||
+               overridesRefused(key);
     };
     const auto ownLine = [&](std::size_t key) {
         return AsciiBytes(std::u16string(kKeyNames[key]) + u"=" +
@@ -382,12 +388,14 @@ std::string MergedFile(DesktopServices& desktop, std::string_view current, const
                           file.encoding);
     };
     std::string merged(current.substr(0, file.markLength));
+    bool rewroteLast = false;  // the last line, half unit and all, is one of Quillrun's, rewritten
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
         const FileLines::Line& line = file.lines[i];
         const auto key = std::find(used.begin(), used.end(), i) - used.begin();
         if (static_cast<std::size_t>(key) < used.size() && changed(static_cast<std::size_t>(key))) {
             merged += ownLine(static_cast<std::size_t>(key));
             merged += current.substr(line.end, line.next - line.end);
+            rewroteLast = i + 1 == file.lines.size();
         } else {
             merged += current.substr(line.begin, line.next - line.begin);
         }
@@ -404,11 +412,12 @@ std::string MergedFile(DesktopServices& desktop, std::string_view current, const
     // the half unit, which reads as no character, goes.
     const bool wide =
         file.encoding == TextEncoding::Utf16LE || file.encoding == TextEncoding::Utf16BE;
-    bool unitCut = wide && (current.size() - file.markLength) % 2 != 0;
+    bool unitCut = wide && !rewroteLast && (current.size() - file.markLength) % 2 != 0;
     for (std::size_t key = 0; key < kKeyNames.size(); ++key) {
         // A choice back at its default needs no line of its own.
         if (used[key] || !changed(key) ||
-            ValueText(static_cast<Key>(key), now) == ValueText(static_cast<Key>(key), defaults)) {
+            (ValueText(static_cast<Key>(key), now) == ValueText(static_cast<Key>(key), defaults) &&
+             !overridesRefused(key))) {
             continue;
         }
         if (std::exchange(unitCut, false)) {

@@ -33,9 +33,27 @@ std::u16string ExtensionOf(std::u16string_view name) {
     return extension;
 }
 
+// Whether `name` begins with a URL's scheme ("https:", "mailto:"): letters, then letters, digits,
+// "+", "-" or ".", then a colon. One letter before the colon is a drive.
+bool IsUrl(std::u16string_view name) {
+    const auto letter = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    const std::size_t colon = name.find(u':');
+    if (colon == std::u16string_view::npos || colon < 2 || !letter(name[0])) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(colon),
+                       [&](char16_t c) {
+                           return letter(c) || (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' ||
+                                  c == u'.';
+                       });
+}
+
 // What CreateProcess runs itself: executable images (a screen saver is one) and batch files,
 // which it hands to the command interpreter. Without an extension it looks for ".exe".
 LaunchKind KindOf(std::u16string_view name) {
+    if (IsUrl(name)) {
+        return LaunchKind::Document;
+    }
     constexpr std::u16string_view kProgramExtensions[] = {u"", u"exe", u"com", u"bat", u"cmd",
                                                           u"scr"};
     const std::u16string extension = ExtensionOf(name);
@@ -48,7 +66,8 @@ LaunchKind KindOf(std::u16string_view name) {
 }  // namespace
 
 LaunchPlan PlanLaunch(std::u16string_view line,
-                      const std::function<bool(std::u16string_view path)>& namesFile) {
+                      const std::function<bool(std::u16string_view path)>& namesFile,
+                      const std::function<std::u16string(std::u16string_view text)>& expand) {
     std::u16string_view rest = TrimBlanks(line);
     LaunchPlan plan;
     if (rest.starts_with(u'"')) {
@@ -57,7 +76,7 @@ LaunchPlan PlanLaunch(std::u16string_view line,
         const std::size_t close = rest.find(u'"');
         plan.file = rest.substr(0, close);
         rest = close == std::u16string_view::npos ? std::u16string_view() : rest.substr(close + 1);
-    } else if (rest.find_first_of(kBlanks) != std::u16string_view::npos && namesFile(rest)) {
+    } else if (rest.find_first_of(kBlanks) != std::u16string_view::npos && namesFile(expand(rest))) {
         plan.file = rest;
         rest = {};
     } else {
@@ -65,7 +84,8 @@ LaunchPlan PlanLaunch(std::u16string_view line,
         plan.file = rest.substr(0, blank);
         rest = blank == std::u16string_view::npos ? std::u16string_view() : rest.substr(blank);
     }
-    plan.arguments = TrimBlanks(rest);
+    plan.file = expand(plan.file);
+    plan.arguments = expand(TrimBlanks(rest));
     plan.kind = KindOf(plan.file);
     return plan;
 }

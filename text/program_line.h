@@ -22,12 +22,15 @@ struct LaunchPlan {
     friend bool operator==(const LaunchPlan&, const LaunchPlan&) = default;
 };
 
-// Reads `line`, its environment variables already expanded. The name is quoted ("C:\My
-// Files\a.lnk" /x), or ends at the first blank, unless the whole unquoted line names a file,
-// as `namesFile` tells (C:\My Files\todo list.txt). A name with a program's extension (.exe,
-// .com, .bat, .cmd, .scr) or none (CreateProcess adds .exe) is a program; any other is a
-// document.
+// Reads `line` as written. The name is quoted ("C:\My Files\a.lnk" /x), or ends at the first
+// blank, unless the whole unquoted line names a file, as `namesFile` tells of it expanded
+// (C:\My Files\todo list.txt). Name and arguments are split before `expand` fills in their
+// environment variables, so that a variable holding blanks (%USERPROFILE% of "John Smith")
+// never splits the name. A name with a program's extension (.exe, .com, .bat, .cmd, .scr) or
+// none (CreateProcess adds .exe) is a program; a URL (https://host, mailto:) or a name with any
+// other extension is a document.
 LaunchPlan PlanLaunch(std::u16string_view line,
-                      const std::function<bool(std::u16string_view path)>& namesFile);
+                      const std::function<bool(std::u16string_view path)>& namesFile,
+                      const std::function<std::u16string(std::u16string_view text)>& expand);
 
 }  // namespace quillrun

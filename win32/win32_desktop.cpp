@@ -89,20 +89,28 @@ std::wstring FolderPrefix(const std::wstring& path) {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
+// The full form of `path` against the working directory as it is now; nullopt when there is
+// none to be had.
+std::optional<std::wstring> FullPathName(const std::wstring& path) {
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length =
+        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return std::nullopt;
+    }
+    full.resize(length);
+    return full;
+}
+
 // `path` as the file functions must be given it: unchanged, unless its full form is too long
 // for them, in which case the full form with the extended-length prefix.
 std::wstring OpenablePath(const std::wstring& path) {
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed < kMaxPath) {
+    const std::optional<std::wstring> full = FullPathName(path);
+    if (!full || full->size() < kMaxPath) {
         return path;  // short enough, or no full form to be had: let the open itself fail
     }
-    std::wstring full(needed, L'\0');
-    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) {
-        return path;
-    }
-    full.resize(length);
-    return ToWide(ExtendedLengthPath(FromWide(full)));
+    return ToWide(ExtendedLengthPath(FromWide(*full)));
 }
 
 // Whether `path` opens a device or a pipe (CON, NUL, COM1, "\\.\pipe\...") rather than a file on
@@ -115,7 +123,13 @@ bool OpensDevice(const std::wstring& path) {
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            nullptr, OPEN_EXISTING, 0, nullptr));
     if (probe) {
-        return ::GetFileType(probe.get()) != FILE_TYPE_DISK;
+        const DWORD type = ::GetFileType(probe.get());
+        // FILE_TYPE_UNKNOWN with an error is a call that failed, not a kind of file
+        // ("GetFileType"): the open that follows says what is wrong.
+        if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) {
+            return false;
+        }
+        return type != FILE_TYPE_DISK;
     }
     // A device that will not open even for query (the console, in a program that has none) is
     // still one: Windows gives the full path of a name it takes for a device in the device
@@ -124,12 +138,8 @@ bool OpensDevice(const std::wstring& path) {
     if (std::wstring_view(path).starts_with(kDeviceNamespace)) {
         return false;
     }
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    std::wstring full(needed, L'\0');
-    const DWORD length =
-        needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    return length != 0 && length < needed &&
-           std::wstring_view(full).substr(0, length).starts_with(kDeviceNamespace);
+    const std::optional<std::wstring> full = FullPathName(path);
+    return full && full->starts_with(kDeviceNamespace);
 }
 
 Status WriteAll(HANDLE file, std::string_view bytes) {
@@ -354,6 +364,14 @@ void DispatchWindowMessage(HWND dialogWindow, MSG& message) {
     if (IsTypedKeyMessage(message)) {
         return;
     }
+    // Enter held in the path box repeats, and each repeat would press Start again (a second
+    // copy of the program, then blank lines into it): only its first press counts. Bit 30 of
+    // a key message's lParam is the key's state before it ("WM_KEYDOWN").
+    constexpr LPARAM kWasDown = LPARAM{1} << 30;
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN &&
+        (message.lParam & kWasDown) != 0) {
+        return;
+    }
     if (dialogWindow != nullptr && ::IsDialogMessageW(dialogWindow, &message)) {
         return;
     }
@@ -457,7 +475,9 @@ Result<UniqueHandle> OpenDocument(HWND owner, const LaunchPlan& plan) {
 
 Result<TaskId> Win32Desktop::LaunchProgram(std::u16string_view commandLine) {
     const std::wstring line = ExpandEnvironment(ToWide(commandLine));
-    const LaunchPlan plan = PlanLaunch(FromWide(line), NamesFile);
+    const LaunchPlan plan = PlanLaunch(commandLine, NamesFile, [](std::u16string_view text) {
+        return FromWide(ExpandEnvironment(ToWide(text)));
+    });
     const ULONGLONG launchedAt = SystemTimeNow();
     Result<UniqueHandle> process = plan.kind == LaunchKind::Document
                                        ? OpenDocument(window_, plan)
@@ -832,6 +852,12 @@ void Win32Desktop::EnableTimer(Milliseconds interval) {
 void Win32Desktop::DisableTimer() {
     ::KillTimer(window_, kTimerId);
     timerEnabled_ = false;
+}
+
+std::u16string Win32Desktop::FullPath(std::u16string_view path) {
+    // No full form to be had: the path as it is, which then fails as such.
+    const std::optional<std::wstring> full = FullPathName(ToWide(path));
+    return full ? FromWide(*full) : std::u16string(path);
 }
 
 Result<std::unique_ptr<ByteReader>> Win32Desktop::OpenForReading(std::u16string_view path) {

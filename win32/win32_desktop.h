@@ -88,6 +88,7 @@ class Win32Desktop final : public DesktopServices {
     [[nodiscard]] std::optional<InputMethodState> InputMethodStatus(WindowId window) override;
     bool SetInputMethodStatus(WindowId window, InputMethodState state) override;
     std::u16string AppFolder() override;
+    [[nodiscard]] std::u16string FullPath(std::u16string_view path) override;
     Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
     void EnableTimer(Milliseconds interval) override;
     void DisableTimer() override;

@@ -170,6 +170,7 @@ class FakeDesktop final : public DesktopServices {
     // Recorded as "#window open|closed conversion".
     bool SetInputMethodStatus(WindowId window, InputMethodState state) override;
     std::u16string AppFolder() override;
+    [[nodiscard]] std::u16string FullPath(std::u16string_view path) override { return Resolve(path); }
     Result<std::u16string> AskFileToOpen(std::span<const FileTypeFilter> filters) override;
     void EnableTimer(Milliseconds interval) override;
     void DisableTimer() override;

@@ -115,8 +115,9 @@ TEST(StartMenu, EveryItemHasItsOwnIdentifierWithManyLayouts) {
 }
 
 // A hot key line of quillrun.ini that would take a key from every program is not used, and the
-// menu and the dialog say why.
-TEST_F(MainFormTest, AHotKeyFromTheFileThatTakesAKeyIsNotUsedAndTheMenuSaysWhy) {
+// menu says why; the dialog opens on it, and a key chosen there, the default too, is written
+// after it.
+TEST_F(MainFormTest, AHotKeyFromTheFileThatTakesAKeyIsNotUsedUntilAnotherIsChosen) {
     desktop.workingFolder = desktop.appFolder;
     desktop.PutFile(u"quillrun.ini", "C:\\a.exe\r\nhotkey=V\r\n");
     form.OnLoad();
@@ -124,11 +125,13 @@ TEST_F(MainFormTest, AHotKeyFromTheFileThatTakesAKeyIsNotUsedAndTheMenuSaysWhy) 
     EXPECT_EQ(form.StartMenu().back().text,
               u"Hot key: Ctrl+Shift+Alt+V (quillrun.ini's V is not used: it needs Ctrl, Alt or "
               u"Win)...");
+    desktop.QueueHotKeyAnswer(kDefaultHotKey);
     form.OnMenuChoice(kHotKeyItemId);
     ASSERT_EQ(desktop.hotKeyDialogs().size(), 1u);
-    EXPECT_NE(desktop.hotKeyDialogs()[0].prompt.find(
-                  HotKeyRefusalText(HotKeyRefusal::NoModifier, Language::English)),
-              std::u16string::npos);
+    EXPECT_EQ(desktop.hotKeyDialogs()[0].current, (HotKey{0, 'V'}));
+    EXPECT_EQ(form.StartMenu().back().text, u"Hot key: Ctrl+Shift+Alt+V...");
+    EXPECT_EQ(desktop.FileBytes(u"quillrun.ini"),
+              "C:\\a.exe\r\nhotkey=V\r\nhotkey=Ctrl+Shift+Alt+V\r\n");
 }
 
 TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettingsFile) {
@@ -457,6 +460,7 @@ TEST_F(MainFormPlayback, AClickOnQuillrunDuringARunOnlyStopsItAndStartsNothingIn
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::u16string restBefore = Describe(form.StartMenu())[3];
         const std::size_t typedBefore = Typed().size();
         const std::size_t launchedBefore = desktop.launched().size();
         view.failures.clear();
@@ -519,10 +523,10 @@ TEST_F(MainFormPlayback, AClickOnQuillrunDuringARunOnlyStopsItAndStartsNothingIn
         }
         ASSERT_EQ(view.failures.size(), 1u);
         EXPECT_NE(view.failures[0].find(u"because its window was clicked"), std::u16string::npos);
+        // Stopped before its first key, it leaves the rest offered before as it was.
         EXPECT_EQ(Describe(form.StartMenu())[3],
-                  c.typed.empty()
-                      ? u"Type the rest into the window I click next (line 1, column 1)"
-                      : u"Type the rest into the window I click next (line 2, column 1)");
+                  c.typed.empty() ? restBefore
+                                  : u"Type the rest into the window I click next (line 2, column 1)");
     }
     // The run over, the same clicks do what they do.
     EXPECT_TRUE(form.OnStartMenuOpening());
@@ -740,6 +744,7 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
         StartARun,
         AbandonAPick,
         PressTheHotKeyOverTheDesktop,
+        RunOneThatTypesNothing,
     };
     const struct {
         const char* name;
@@ -766,6 +771,8 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
          Then::AbandonAPick, PlaybackEnd::Finished, u"\r\ncd\r\n"},
         {"AfterAHotKeyThatTypedNothing", StartMenuCommand::TypeFileIntoClickedWindow, true,
          Then::PressTheHotKeyOverTheDesktop, PlaybackEnd::Finished, u"\r\ncd\r\n"},
+        {"AfterARunThatStoppedBeforeItsFirstKey", StartMenuCommand::TypeFileIntoClickedWindow,
+         true, Then::RunOneThatTypesNothing, PlaybackEnd::Finished, u"\r\ncd\r\n"},
     };
     const std::u16string grayed = u"(grayed) Type the rest into the window I click next";
     const auto restItem = [&] { return Describe(form.StartMenu())[3]; };
@@ -808,6 +815,17 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
         } else if (c.then == Then::PressTheHotKeyOverTheDesktop) {
             desktop.foregroundProcess = kExplorer;
             form.OnHotKey();
+        } else if (c.then == Then::RunOneThatTypesNothing) {
+            desktop.foregroundProcess = desktop.ownProcess;
+            form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+            desktop.foregroundProcess = kClicked;
+            // Another window comes to the front as the first key goes: it was not sent.
+            desktop.FailNext("SendKeyString",
+                             Failure{"SendKeyString", u"Another window.", kNoWindowInFrontCode});
+            desktop.onKeys = [&](std::u16string_view) { desktop.foregroundProcess = kClicked + 1; };
+            desktop.Advance(Milliseconds{100} + kTimerInterval);
+            desktop.onKeys = nullptr;
+            ASSERT_EQ(form.LastPlayback(), PlaybackEnd::FocusMoved);
         }
         const std::size_t runs = desktop.CallsOf("Tick").size();
         const std::u16string rest = typeInto(StartMenuCommand::TypeRestIntoClickedWindow, false,
@@ -868,6 +886,52 @@ TEST_F(MainFormPick, TheHotKeyTypesTheClipboardIntoTheWindowInFrontOnceTheKeysAr
         EXPECT_EQ(view.failures.size(), c.end == PlaybackEnd::Finished ? 0u : 1u);
     }
     EXPECT_TRUE(desktop.launched().empty());
+}
+
+// While a run is on its way, the hot key stops it and says so: the clipboard, which may hold a
+// password, is never typed in its place.
+TEST_F(MainFormPick, TheHotKeyStopsARunOnItsWayAndNeverTypesTheClipboardInstead) {
+    enum class Pending { StartsCountDown, TheWaitForAClick, ThePicksCountDown, TheWaitForAWindow };
+    desktop.clipboard = u"CLIPBOARD SECRET";
+    desktop.PutFile(u"C:\\Work\\a.txt", "file");
+    for (const Pending pending : {Pending::StartsCountDown, Pending::TheWaitForAClick,
+                                  Pending::ThePicksCountDown, Pending::TheWaitForAWindow}) {
+        SCOPED_TRACE(static_cast<int>(pending));
+        view.failures.clear();
+        desktop.foregroundProcess = desktop.ownProcess;
+        if (pending == Pending::StartsCountDown || pending == Pending::TheWaitForAWindow) {
+            form.OnStartClick();
+        } else {
+            form.OnMenuCommand(StartMenuCommand::TypeFileIntoClickedWindow);
+        }
+        desktop.foregroundProcess = kClicked;
+        if (pending == Pending::ThePicksCountDown) {
+            desktop.Advance(Milliseconds{100});
+            ASSERT_FALSE(form.AwaitingClick());
+        }
+        bool pressed = false;
+        if (pending == Pending::TheWaitForAWindow) {
+            // The run has begun, but the program shows no window yet: pressed once, not again.
+            desktop.foregroundProcess = 0;
+            desktop.FailNext("ActivateTask",
+                             Failure{"ActivateTask", u"No window yet.", kTaskHasNoWindowCode});
+            desktop.onPump = [&] {
+                if (!std::exchange(pressed, true)) {
+                    form.OnHotKey();
+                }
+            };
+        } else {
+            form.OnHotKey();
+        }
+        desktop.Advance(kTimerInterval + kAfterKeysLetGo);
+        desktop.onPump = nullptr;
+        EXPECT_EQ(Typed(), u"");
+        EXPECT_EQ(form.LastPlayback(), PlaybackEnd::HotKeyBeforeTyping);
+        EXPECT_FALSE(desktop.TimerEnabled());
+        desktop.foregroundProcess = desktop.ownProcess;
+        form.OnActivated();
+        EXPECT_EQ(view.failures.size(), 1u);
+    }
 }
 
 // Pressed again while its run types, the hot key stops the run where it is; no key is sent while

@@ -34,7 +34,7 @@ TEST_P(LoadSettingsTest, ReadsFirstLineOrFallsBack) {
     }
     Settings expected = c.expected;
     // Read from the working directory's file when there is one: saving goes back to it.
-    expected.file = c.workingDirFile  ? u"quillrun.ini"
+    expected.file = c.workingDirFile  ? u"D:\\Elsewhere\\quillrun.ini"
                     : c.appFolderFile ? u"C:\\Tools\\Quillrun\\quillrun.ini"
                                       : u"";
     EXPECT_EQ(LoadSettings(desktop), expected);
@@ -212,6 +212,16 @@ TEST(SaveSettings, FailedWriteLeavesOldFileAndSaysWhy) {
     EXPECT_EQ(desktop.FileBytes(u"C:\\Tools\\quillrun.ini"), "C:\\old.exe\r\n");
 }
 
+// ASCII text as UTF-16LE with its byte-order mark.
+std::string Utf16Le(std::u16string_view text) {
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t c : text) {
+        bytes += static_cast<char>(c);
+        bytes += '\0';
+    }
+    return bytes;
+}
+
 // A choice made is written into the file as it stands: on the line that set it, or after the
 // last line; every other line keeps its bytes and its place.
 struct ChoiceCase {
@@ -231,6 +241,7 @@ TEST_P(SaveChoiceTest, WritesTheChoiceAndKeepsTheRest) {
     desktop.workingFolder = u"D:\\Start in";
     desktop.PutFile(u"D:\\Start in\\quillrun.ini", c.stored);
     const Settings loaded = LoadSettings(desktop);
+    desktop.workingFolder = u"E:\\Browsed";  // where the open-file dialog may leave it
     if (c.meanwhile) {
         desktop.PutFile(u"D:\\Start in\\quillrun.ini", *c.meanwhile);
     }
@@ -240,6 +251,7 @@ TEST_P(SaveChoiceTest, WritesTheChoiceAndKeepsTheRest) {
     // Back into the file it came from, which the next start from the same folder reads.
     EXPECT_EQ(desktop.FileBytes(u"D:\\Start in\\quillrun.ini"), c.expected);
     EXPECT_EQ(desktop.FileBytes(u"C:\\Tools\\quillrun.ini"), std::nullopt);
+    desktop.workingFolder = u"D:\\Start in";
     if (!c.meanwhile) {
         const Settings reloaded = LoadSettings(desktop);
         EXPECT_EQ(reloaded.typing, chosen.typing);
@@ -272,11 +284,20 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Settings& s) { s.typing.layout = u"00000407"; },
                    "\xEF\xBB\xBF"
                    "C:\\\xFF.exe\r\nlayout=00000407\r\n"},
-        ChoiceCase{"Utf16StaysUtf16", std::string("\xFF\xFE" "C\0:\0\r\0\n\0", 10),
+        ChoiceCase{"Utf16StaysUtf16", Utf16Le(u"C:\r\n"),
                    [](Settings& s) { s.typing.keySequences = true; },
-                   std::string("\xFF\xFE" "C\0:\0\r\0\n\0k\0e\0y\0s\0e\0q\0u\0e\0n\0c\0e\0s\0=\0"
-                               "1\0\r\0\n\0",
-                               42)},
+                   Utf16Le(u"C:\r\nkeysequences=1\r\n")},
+        // Cut off inside a unit, the half unit goes with the rewritten line.
+        ChoiceCase{"Utf16CutInsideItsLastLine", Utf16Le(u"C:\r\npace=20") + "x",
+                   [](Settings& s) {
+                       s.typing.pace = Milliseconds(50);
+                       s.typing.keyMode = KeyMode::KeysOnly;
+                   },
+                   Utf16Le(u"C:\r\npace=50\r\nkeysonly=1\r\n")},
+        // A key chosen over a refused line needs a line of its own, even the default.
+        ChoiceCase{"AChosenHotKeyOverARefusedLine", "C:\\ed.exe\r\nhotkey=V\r\n",
+                   [](Settings& s) { s.refusedHotKey.reset(); },
+                   "C:\\ed.exe\r\nhotkey=V\r\nhotkey=Ctrl+Shift+Alt+V\r\n"},
         ChoiceCase{"LineFeedsStayLineFeeds", "C:\\ed.exe\n; x\n",
                    [](Settings& s) { s.typing.lineWait = Milliseconds(750); },
                    "C:\\ed.exe\n; x\nlinewait=750\n"},

@@ -19,7 +19,15 @@ TEST_P(PlanLaunchTest, SplitsTheLineAndTellsAProgramFromADocument) {
     const std::set<std::u16string_view> files = {u"C:\\My Notes\\todo list.txt",
                                                  u"C:\\Program Files\\Editor\\editor.exe"};
     const auto namesFile = [&](std::u16string_view path) { return files.contains(path); };
-    EXPECT_EQ(PlanLaunch(GetParam().line, namesFile), GetParam().plan);
+    // %ME% stands for a user folder with a blank in its name.
+    const auto expand = [](std::u16string_view text) {
+        std::u16string expanded(text);
+        if (const std::size_t at = expanded.find(u"%ME%"); at != std::u16string::npos) {
+            expanded.replace(at, 4, u"C:\\Users\\John Smith");
+        }
+        return expanded;
+    };
+    EXPECT_EQ(PlanLaunch(GetParam().line, namesFile, expand), GetParam().plan);
 }
 
 constexpr LaunchKind kProgram = LaunchKind::Program;
@@ -51,7 +59,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {kDocument, u"D:\\Forms\\order.xlsx", u""}},
         // No extension, whatever dots the folders have: CreateProcess looks for notepad.exe.
         PlanCase{"NoExtension", u"C:\\Tools.v2\\notepad", {kProgram, u"C:\\Tools.v2\\notepad", u""}},
-        PlanCase{"EmptyLine", u"", {kProgram, u"", u""}}),
+        PlanCase{"EmptyLine", u"", {kProgram, u"", u""}},
+        PlanCase{"VariableWithABlankInADocumentWithArguments", u"%ME%\\lab.rdp /admin",
+                 {kDocument, u"C:\\Users\\John Smith\\lab.rdp", u"/admin"}},
+        PlanCase{"UrlEndingInCom", u"https://kvm.example.com",
+                 {kDocument, u"https://kvm.example.com", u""}},
+        PlanCase{"UrlWithPortAndNoExtension", u"https://10.0.0.5:8443/console",
+                 {kDocument, u"https://10.0.0.5:8443/console", u""}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
