@@ -136,11 +136,12 @@ TEST_F(RemoteTyping, ChoicesAreKeptInQuillrunIniAndInForceAfterARestart) {
               target + "\r\npace=20\r\nkeysonly=1\r\nkeysequences=1\r\n");
 
     // The menu, made from the file after the restart, has keys only in force: choosing it
-    // again turns it off. (Another process cannot read a menu's check marks under Wine.)
+    // again turns it off, on the line that set it. (Another process cannot read a menu's
+    // check marks under Wine.)
     ASSERT_NO_FATAL_FAILURE(Choose(kKeysOnly));
     ASSERT_NO_FATAL_FAILURE(restart());
     EXPECT_EQ(ReadBytes(session.install.settingsFile()),
-              target + "\r\npace=20\r\nkeysequences=1\r\n");
+              target + "\r\npace=20\r\nkeysonly=0\r\nkeysequences=1\r\n");
 }
 
 }  // namespace
