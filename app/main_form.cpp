@@ -402,11 +402,10 @@ void MainForm::OnTimerTick() {
         }
     }
     typing_ = false;
-    const bool typedNothing = result.position.typed == 0 && !result.position.nextMayHaveArrived;
     if (stopByHotKey_ && result.end == PlaybackEnd::Stopped && starts_ == startsBefore &&
         !unloaded_) {
         // Pressed while the run still waited for its window: once, not "again".
-        result.end = typedNothing && !(pick && pick->hotKey) ? PlaybackEnd::HotKeyBeforeTyping
+        result.end = result.position.NothingArrived() && !(pick && pick->hotKey) ? PlaybackEnd::HotKeyBeforeTyping
                                                              : PlaybackEnd::StoppedByHotKey;
     } else if (stopByClick_ && result.end == PlaybackEnd::Stopped && starts_ == startsBefore &&
                !unloaded_) {
@@ -438,7 +437,7 @@ void MainForm::OfferTheRest(const PlaybackResult& result) {
         case PlaybackEnd::StoppedByHotKey:
         case PlaybackEnd::StoppedByClick:
             // One that typed nothing leaves the rest offered before as it was.
-            if (result.position.typed == 0 && !result.position.nextMayHaveArrived) {
+            if (result.position.NothingArrived()) {
                 break;
             }
             restOffer_ = RestOffer{.origin = result.origin,

@@ -424,7 +424,7 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
         }
         return FillIn(kFinishedWithNotes.In(language), {{u"text", text}}) + notes;
     }
-    if (at.typed == 0 && at.line == 1 && at.column == 1 && !at.nextMayHaveArrived) {
+    if (at.NothingArrived() && at.line == 1 && at.column == 1) {
         return message + FillIn(kNothingOfTextTyped.In(language), {{u"text", text}}) + notes;
     }
     message += FillIn(

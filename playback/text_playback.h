@@ -58,6 +58,9 @@ struct TypingPosition {
     // be told: another window took the keyboard just then.
     bool nextMayHaveArrived = false;
 
+    // Whether nothing of the text can have reached the window.
+    [[nodiscard]] bool NothingArrived() const { return typed == 0 && !nextMayHaveArrived; }
+
     friend bool operator==(const TypingPosition&, const TypingPosition&) = default;
 };
 

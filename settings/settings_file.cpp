@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "text/ascii.h"
 #include "text/paths.h"
 #include "text/utf.h"
 
@@ -21,28 +22,6 @@ constexpr std::array<std::u16string_view, 6> kKeyNames{
     u"linewait",      // ms after each line, 0 to 60000
     u"hotkey",        // as "Ctrl+Shift+Alt+V", or "none"
 };
-
-constexpr bool IsBlankChar(char16_t c) {
-    return c == u' ' || c == u'\t';
-}
-
-std::u16string_view Trimmed(std::u16string_view text) {
-    while (!text.empty() && IsBlankChar(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlankChar(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-    const auto lower = [](char16_t c) {
-        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-    };
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
-}
 
 // A whole number of milliseconds from 0 to `most`, in decimal digits only.
 std::optional<Milliseconds> ParseMilliseconds(std::u16string_view value, Milliseconds most) {
@@ -99,10 +78,10 @@ std::optional<OwnLine> OwnLineOf(std::u16string_view line) {
     if (equals == std::u16string_view::npos) {
         return std::nullopt;
     }
-    const std::u16string_view name = Trimmed(line.substr(0, equals));
+    const std::u16string_view name = TrimBlanks(line.substr(0, equals));
     for (std::size_t i = 0; i < kKeyNames.size(); ++i) {
-        if (SameName(name, kKeyNames[i])) {
-            return OwnLine{static_cast<Key>(i), Trimmed(line.substr(equals + 1))};
+        if (SameIgnoringAsciiCase(name, kKeyNames[i])) {
+            return OwnLine{static_cast<Key>(i), TrimBlanks(line.substr(equals + 1))};
         }
     }
     return std::nullopt;
@@ -193,6 +172,14 @@ struct FileLines {
     std::vector<Line> lines;
 };
 
+// The UTF-16 unit at `at` of `bytes`, in the byte order `encoding` names.
+char16_t Utf16UnitAt(std::string_view bytes, std::size_t at, TextEncoding encoding) {
+    const auto first = static_cast<unsigned char>(bytes[at]);
+    const auto second = static_cast<unsigned char>(bytes[at + 1]);
+    return static_cast<char16_t>(encoding == TextEncoding::Utf16LE ? first | second << 8
+                                                                   : first << 8 | second);
+}
+
 // Carriage return, carriage return and line feed, or line feed alone end a line, in units of
 // the encoding (two bytes in UTF-16).
 FileLines SplitLines(std::string_view bytes) {
@@ -207,14 +194,7 @@ FileLines SplitLines(std::string_view bytes) {
         file.encoding == TextEncoding::Utf16LE || file.encoding == TextEncoding::Utf16BE;
     const std::size_t unit = wide ? 2 : 1;
     const auto unitAt = [&](std::size_t at) -> char16_t {
-        if (!wide) {
-            return static_cast<unsigned char>(bytes[at]);
-        }
-        const auto first = static_cast<unsigned char>(bytes[at]);
-        const auto second = static_cast<unsigned char>(bytes[at + 1]);
-        return static_cast<char16_t>(file.encoding == TextEncoding::Utf16LE
-                                         ? first | second << 8
-                                         : first << 8 | second);
+        return wide ? Utf16UnitAt(bytes, at, file.encoding) : static_cast<unsigned char>(bytes[at]);
     };
     std::size_t begin = file.markLength;
     std::size_t at = begin;
@@ -249,11 +229,7 @@ std::u16string LineText(DesktopServices& desktop, std::string_view bytes, TextEn
         case TextEncoding::Utf16BE: {
             std::u16string text;
             for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-                const auto first = static_cast<unsigned char>(bytes[i]);
-                const auto second = static_cast<unsigned char>(bytes[i + 1]);
-                text += static_cast<char16_t>(encoding == TextEncoding::Utf16LE
-                                                  ? first | second << 8
-                                                  : first << 8 | second);
+                text += Utf16UnitAt(bytes, i, encoding);
             }
             return text;
         }
@@ -328,7 +304,7 @@ std::optional<Settings> ReadSettingsFile(DesktopServices& desktop, std::u16strin
         std::u16string text =
             LineText(desktop, all.substr(line.begin, line.end - line.begin), file.encoding);
         if (i == 0) {
-            if (!Trimmed(text).empty()) {
+            if (!TrimBlanks(text).empty()) {
                 settings.targetPath = std::move(text);
             }
         } else if (const auto own = OwnLineOf(text)) {

@@ -2,18 +2,12 @@
 
 #include <algorithm>
 
+#include "text/ascii.h"
+
 namespace quillrun {
 namespace {
 
 constexpr std::u16string_view kBlanks = u" \t";
-
-std::u16string_view TrimBlanks(std::u16string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::u16string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 // The extension of the name's last part, in lowercase and without its dot; empty for none.
 std::u16string ExtensionOf(std::u16string_view name) {
