@@ -14,6 +14,7 @@ namespace {
 constexpr Localized kProgramInFront{u"the program in front", u"前面のプログラム"};
 constexpr Localized kTheFile{u"the file", u"ファイル"};
 constexpr Localized kTheClipboardsText{u"the clipboard's text", u"クリップボードのテキスト"};
+constexpr Localized kTheStandardInput{u"standard input", u"標準入力"};
 
 constexpr Localized kFocusMoved{
     u"Quillrun stopped typing because another window came to the front.",
@@ -39,6 +40,9 @@ constexpr Localized kKeysHeld{
     u"every key after pressing the hot key.",
     u"ホット キーを押してから 5 秒たってもキーが押されたままだったため、何も入力しませんでした。"
     u"ホット キーを押したら、すべてのキーを離してください。"};
+constexpr Localized kInterrupted{
+    u"Quillrun stopped typing because Ctrl+C or Ctrl+Break was pressed in its console.",
+    u"コンソールで Ctrl+C または Ctrl+Break が押されたため、Quillrun は入力を中止しました。"};
 constexpr Localized kTargetClosed{u"Quillrun stopped typing because {program} closed.",
                                   u"{program} が閉じたため、Quillrun は入力を中止しました。"};
 constexpr Localized kOpenFailed{
@@ -292,6 +296,8 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
             return std::u16string(kHotKeyBeforeTyping.In(language));
         case PlaybackEnd::StoppedByClick:
             return std::u16string(kStoppedByClick.In(language));
+        case PlaybackEnd::Interrupted:
+            return std::u16string(kInterrupted.In(language));
         case PlaybackEnd::TargetClosed:
             return program(kTargetClosed);
         case PlaybackEnd::OpenFailed:
@@ -381,8 +387,11 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     if (result.end == PlaybackEnd::KeysHeld) {
         return std::u16string(kKeysHeld.In(language));
     }
-    const std::u16string_view text =
-        (result.origin == TextOrigin::Clipboard ? kTheClipboardsText : kTheFile).In(language);
+    const std::u16string_view text = (result.origin == TextOrigin::Clipboard ? kTheClipboardsText
+                                      : result.origin == TextOrigin::StandardInput
+                                          ? kTheStandardInput
+                                          : kTheFile)
+                                         .In(language);
     const TypingPosition& at = result.position;
     const std::u16string line = DecimalText(at.line);
     const std::u16string column = DecimalText(at.column);

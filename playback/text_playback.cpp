@@ -338,9 +338,9 @@ constexpr char16_t kEndOfFileMark = 0x1A;
 // character is dropped (and a last line that holds only that mark is no line).
 class FilePieces final : public TextPieces {
   public:
-    FilePieces(DesktopServices& desktop, std::u16string_view path, TextReader reader,
+    FilePieces(DesktopServices& desktop, ByteSource source, TextReader reader,
                const TextStamp& stamp)
-        : desktop_(desktop), path_(path), reader_(std::move(reader)), stamp_(stamp) {}
+        : desktop_(desktop), source_(std::move(source)), reader_(std::move(reader)), stamp_(stamp) {}
     Result<std::optional<LinePiece>> Next() override {
         auto piece = lookahead_ ? Result<std::optional<LinePiece>>(std::exchange(lookahead_, {}))
                                 : reader_.ReadLinePiece();
@@ -374,7 +374,7 @@ class FilePieces final : public TextPieces {
     // Fails with kFileChangedCode when the file is no longer the one the run opened: what was
     // checked before typing would not be what is typed.
     Status Rewind() override {
-        auto reopened = TextReader::Open(desktop_, path_, LineEnds::Any);
+        auto reopened = TextReader::Open(desktop_, source_, LineEnds::Any);
         if (!reopened) {
             return reopened.failure();
         }
@@ -390,7 +390,7 @@ class FilePieces final : public TextPieces {
 
   private:
     DesktopServices& desktop_;
-    std::u16string path_;
+    ByteSource source_;
     TextReader reader_;
     TextStamp stamp_;
     std::optional<LinePiece> lookahead_;  // read to see whether an end mark ends the file
@@ -846,6 +846,25 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
 
 }  // namespace
 
+PlaybackResult OpenFailure(std::u16string_view path, const Failure& failure) {
+    PlaybackResult result;
+    // A device (CON, COM1), which the desktop never opens for reading: the name is one Windows
+    // keeps for it.
+    if (failure.code == kIsDeviceCode) {
+        result.end = PlaybackEnd::ReservedName;
+        result.path = path;
+        return result;
+    }
+    // An empty path box, or one that still names a folder (Quillrun's own, as it starts): no
+    // file was named, and nothing is said. Any other path named a file to type.
+    if (!path.empty() && failure.code != kIsFolderCode) {
+        result.end = PlaybackEnd::OpenFailed;
+        result.path = path;
+        result.reason = failure.reason;
+    }
+    return result;
+}
+
 PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
                             std::optional<TaskId> task, const PlaybackHooks& hooks,
                             const std::optional<RestOfRun>& rest) {
@@ -853,21 +872,7 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
     result.intoPickedWindow = !task;
     auto reader = TextReader::Open(desktop, path, LineEnds::Any);
     if (!reader) {
-        // A device (CON, COM1), which the desktop never opens for reading: the name is one
-        // Windows keeps for it.
-        if (reader.failure().code == kIsDeviceCode) {
-            result.end = PlaybackEnd::ReservedName;
-            result.path = path;
-            return result;
-        }
-        // An empty path box, or one that still names a folder (Quillrun's own, as it starts):
-        // no file was named, and nothing is said. Any other path named a file to type.
-        if (!path.empty() && reader.failure().code != kIsFolderCode) {
-            result.end = PlaybackEnd::OpenFailed;
-            result.path = path;
-            result.reason = reader.failure().reason;
-        }
-        return result;
+        return OpenFailure(path, reader.failure());
     }
     result.stamp = {
         .size = reader.value().FileSize(), .lastWrite = reader.value().LastWriteTime(), .hash = 0};
@@ -876,7 +881,9 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
         result.path = path;
         return result;
     }
-    FilePieces pieces(desktop, path, std::move(reader).value(), result.stamp);
+    FilePieces pieces(
+        desktop, [&desktop, path] { return desktop.OpenForReading(path); },
+        std::move(reader).value(), result.stamp);
     result = PlayPieces(desktop, pieces, task, hooks, std::move(result), rest);
     if (result.end == PlaybackEnd::ChangedAfterCheck) {
         result.path = path;
@@ -884,11 +891,30 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
     return result;
 }
 
+PlaybackResult PlayTextBytes(DesktopServices& desktop, std::string_view bytes,
+                             std::optional<TaskId> task, const PlaybackHooks& hooks) {
+    PlaybackResult result;
+    result.origin = TextOrigin::StandardInput;
+    result.intoPickedWindow = !task;
+    ByteSource source = [bytes]() -> Result<std::unique_ptr<ByteReader>> {
+        return std::unique_ptr<ByteReader>(std::make_unique<MemoryByteReader>(bytes));
+    };
+    auto reader = TextReader::Open(desktop, source, LineEnds::Any);
+    if (!reader) {
+        result.end = PlaybackEnd::ReadFailed;  // held in memory: never, but not hidden either
+        result.reason = reader.failure().reason;
+        return result;
+    }
+    result.stamp.size = bytes.size();
+    FilePieces pieces(desktop, std::move(source), std::move(reader).value(), result.stamp);
+    return PlayPieces(desktop, pieces, task, hooks, std::move(result), std::nullopt);
+}
+
 PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks,
-                             const std::optional<RestOfRun>& rest) {
+                             const std::optional<RestOfRun>& rest, std::optional<TaskId> task) {
     PlaybackResult result;
     result.origin = TextOrigin::Clipboard;
-    result.intoPickedWindow = true;
+    result.intoPickedWindow = !task;
     auto text = ReadClipboard(desktop);
     if (!text) {
         if (text.failure().code == kClipboardBusyCode) {
@@ -909,7 +935,7 @@ PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hook
         return result;
     }
     MemoryTextPieces pieces(*std::move(text).value());
-    return PlayPieces(desktop, pieces, std::nullopt, hooks, std::move(result), rest);
+    return PlayPieces(desktop, pieces, task, hooks, std::move(result), rest);
 }
 
 }  // namespace quillrun

@@ -42,10 +42,11 @@ enum class PlaybackEnd {
     HotKeyBeforeTyping,   // the hot key stopped a run before it began typing: nothing typed
     NoMainWindow,  // the launched program showed only windows without a taskbar button (a splash
                    // screen): nothing was typed
+    Interrupted,   // Ctrl+C or Ctrl+Break in the console of a run from the command line
 };
 
 // Where a run's text comes from.
-enum class TextOrigin { File, Clipboard };
+enum class TextOrigin { File, Clipboard, StandardInput };
 
 // Where in the file a run stopped, so that the user can take it from there by hand.
 struct TypingPosition {
@@ -170,10 +171,21 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
                             std::optional<TaskId> task, const PlaybackHooks& hooks,
                             const std::optional<RestOfRun>& rest = std::nullopt);
 
-// Reads the clipboard's text now and types it into the window in front, as PlayTextFile types
-// a file but exactly as the text stands (see MemoryTextPieces): no Enter is added at its end.
-// With `rest`, as PlayTextFile: nothing if the clipboard's text has changed.
+// How a run ends whose file could not be opened, as OpenForReading failed for `path`: an empty
+// path or a folder is NotOpened.
+PlaybackResult OpenFailure(std::u16string_view path, const Failure& failure);
+
+// Types `bytes` (standard input, read whole) as PlayTextFile types a file of those bytes: the
+// same encodings, line ends and Enter after every line. The bytes must outlive the run.
+PlaybackResult PlayTextBytes(DesktopServices& desktop, std::string_view bytes,
+                             std::optional<TaskId> task, const PlaybackHooks& hooks);
+
+// Reads the clipboard's text now and types it into the window in front (or `task`'s, activated
+// as PlayTextFile does), as PlayTextFile types a file but exactly as the text stands (see
+// MemoryTextPieces): no Enter is added at its end. With `rest`, as PlayTextFile: nothing if the
+// clipboard's text has changed.
 PlaybackResult PlayClipboard(DesktopServices& desktop, const PlaybackHooks& hooks,
-                             const std::optional<RestOfRun>& rest = std::nullopt);
+                             const std::optional<RestOfRun>& rest = std::nullopt,
+                             std::optional<TaskId> task = std::nullopt);
 
 }  // namespace quillrun

@@ -23,43 +23,6 @@ constexpr std::array<std::u16string_view, 6> kKeyNames{
     u"hotkey",        // as "Ctrl+Shift+Alt+V", or "none"
 };
 
-// A whole number of milliseconds from 0 to `most`, in decimal digits only.
-std::optional<Milliseconds> ParseMilliseconds(std::u16string_view value, Milliseconds most) {
-    if (value.empty() || value.size() > 5) {
-        return std::nullopt;
-    }
-    Milliseconds::rep ms = 0;
-    for (const char16_t c : value) {
-        if (c < u'0' || c > u'9') {
-            return std::nullopt;
-        }
-        ms = ms * 10 + (c - u'0');
-    }
-    if (ms > most.count()) {
-        return std::nullopt;
-    }
-    return Milliseconds(ms);
-}
-
-// A layout identifier as Windows names layouts: eight hexadecimal digits, kept in capitals;
-// nothing for this computer's own.
-std::optional<std::u16string> ParseLayout(std::u16string_view value) {
-    if (!value.empty() && value.size() != 8) {
-        return std::nullopt;
-    }
-    std::u16string id;
-    for (const char16_t c : value) {
-        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')) {
-            id += c;
-        } else if (c >= u'a' && c <= u'f') {
-            id += static_cast<char16_t>(c - u'a' + u'A');
-        } else {
-            return std::nullopt;
-        }
-    }
-    return id;
-}
-
 std::optional<bool> ParseSwitch(std::u16string_view value) {
     if (value == u"1" || value == u"0") {
         return value == u"1";
@@ -408,6 +371,41 @@ std::string MergedFile(DesktopServices& desktop, std::string_view current, const
 }
 
 }  // namespace
+
+std::optional<Milliseconds> ParseMilliseconds(std::u16string_view value, Milliseconds most) {
+    if (value.empty() || value.size() > 5) {
+        return std::nullopt;
+    }
+    Milliseconds::rep ms = 0;
+    for (const char16_t c : value) {
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+        ms = ms * 10 + (c - u'0');
+    }
+    if (ms > most.count()) {
+        return std::nullopt;
+    }
+    return Milliseconds(ms);
+}
+
+std::optional<std::u16string> ParseLayout(std::u16string_view value) {
+    if (!value.empty() && value.size() != 8) {
+        return std::nullopt;
+    }
+    std::u16string id;
+    for (const char16_t c : value) {
+        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')) {
+            id += c;
+        } else if (c >= u'a' && c <= u'f') {
+            id += static_cast<char16_t>(c - u'a' + u'A');
+        } else {
+            return std::nullopt;
+        }
+    }
+    return id;
+}
+
 
 Settings LoadSettings(DesktopServices& desktop) {
     if (auto settings = ReadSettingsFile(desktop, kSettingsFileName)) {

@@ -43,6 +43,13 @@ struct Settings {
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 
+// A whole number of milliseconds from 0 to `most`, in decimal digits only.
+[[nodiscard]] std::optional<Milliseconds> ParseMilliseconds(std::u16string_view value,
+                                                            Milliseconds most);
+// A layout identifier as Windows names layouts: eight hexadecimal digits, kept in capitals;
+// nothing for this computer's own.
+[[nodiscard]] std::optional<std::u16string> ParseLayout(std::u16string_view value);
+
 // Reads "quillrun.ini" from the working directory or, when there is none to open there, from
 // the application folder. No file, an empty file or a blank first line give the default target.
 // Later lines that are not a known name (in any case) = value, or whose value cannot be used,

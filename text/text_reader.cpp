@@ -15,9 +15,9 @@ constexpr std::size_t kChunkSize = 64;
 constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
 #endif
 
-// Reads the whole of `path` through a second handle to learn whether it is valid UTF-8.
-Result<Utf8Validator> ScanUtf8(DesktopServices& desktop, std::u16string_view path) {
-    auto file = desktop.OpenForReading(path);
+// Reads the whole text through a second handle to learn whether it is valid UTF-8.
+Result<Utf8Validator> ScanUtf8(const ByteSource& source) {
+    auto file = source();
     if (!file) {
         return file.failure();
     }
@@ -45,9 +45,21 @@ char16_t Utf16Unit(const char* bytes, bool littleEndian) {
 
 }  // namespace
 
+Result<std::size_t> MemoryByteReader::Read(std::span<char> buffer) {
+    const std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
+    std::copy_n(bytes_.data() + position_, count, buffer.data());
+    position_ += count;
+    return count;
+}
+
 Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_view path,
                                     LineEnds lineEnds) {
-    auto file = desktop.OpenForReading(path);
+    return Open(desktop, [&desktop, path] { return desktop.OpenForReading(path); }, lineEnds);
+}
+
+Result<TextReader> TextReader::Open(DesktopServices& desktop, const ByteSource& source,
+                                    LineEnds lineEnds) {
+    auto file = source();
     if (!file) {
         return file.failure();
     }
@@ -74,7 +86,7 @@ Result<TextReader> TextReader::Open(DesktopServices& desktop, std::u16string_vie
         validator.Feed(reader.buffer_);  // the whole file is in the buffer
     } else {
         // Larger than one chunk: decide on the whole file, not on its start.
-        auto scanned = ScanUtf8(desktop, path);
+        auto scanned = ScanUtf8(source);
         if (!scanned) {
             return scanned.failure();
         }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,10 +29,29 @@ struct LinePiece {
     std::optional<std::size_t> firstInvalid = std::nullopt;
 };
 
+// Opens the bytes of a text from their beginning, each time it is called: the encoding of a
+// large text is settled by reading it twice.
+using ByteSource = std::function<Result<std::unique_ptr<ByteReader>>()>;
+
+// Bytes held in memory (standard input, read whole before typing), read as a file is.
+class MemoryByteReader final : public ByteReader {
+  public:
+    explicit MemoryByteReader(std::string_view bytes) : bytes_(bytes) {}
+    Result<std::size_t> Read(std::span<char> buffer) override;
+    [[nodiscard]] std::uint64_t Size() const override { return bytes_.size(); }
+    [[nodiscard]] std::uint64_t LastWriteTime() const override { return 0; }
+
+  private:
+    std::string_view bytes_;
+    std::size_t position_ = 0;
+};
+
 class TextReader {
   public:
     // Opens the file and settles its encoding; fails as opening the file fails.
     static Result<TextReader> Open(DesktopServices& desktop, std::u16string_view path,
+                                   LineEnds lineEnds);
+    static Result<TextReader> Open(DesktopServices& desktop, const ByteSource& source,
                                    LineEnds lineEnds);
 
     // The next line without its terminator; nullopt once the file is at its end. The last line

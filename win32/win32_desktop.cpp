@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <imm.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <climits>
@@ -14,6 +15,7 @@
 #include "text/dialog_filter.h"
 #include "text/paths.h"
 #include "text/program_line.h"
+#include "text/utf.h"
 #include "win32/win32_hot_key_dialog.h"
 #include "win32/win32_keyboard.h"
 #include "win32/win32_text.h"
@@ -541,6 +543,153 @@ Status Win32Desktop::ActivateWindowOpenedSince(TaskId task) {
         return ErrorFailure("ActivateWindowOpenedSince", ERROR_ACCESS_DENIED);
     }
     return {};
+}
+
+std::vector<TitledWindow> Win32Desktop::TaskbarWindows() {
+    std::vector<TitledWindow> windows;
+    ::EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            if (!WindowHasTaskbarButton(window)) {
+                return TRUE;
+            }
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            // GetWindowText asks a window of another process without waiting on it: a hung
+            // program's window still gives the title the system keeps for it.
+            const std::wstring title = WindowText(window);
+            reinterpret_cast<std::vector<TitledWindow>*>(param)->push_back(
+                {.window = WindowId{reinterpret_cast<std::uintptr_t>(window)},
+                 .process = process,
+                 .title = FromWide(title)});
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+Status Win32Desktop::ActivateWindow(WindowId id) {
+    const HWND window = AsWindow(id);
+    if (window == nullptr || !::IsWindow(window)) {
+        return ErrorFailure("ActivateWindow", ERROR_INVALID_WINDOW_HANDLE);
+    }
+    if (::IsIconic(window)) {
+        ::ShowWindow(window, SW_RESTORE);
+    }
+    if (!BringToFront(window)) {
+        return ErrorFailure("ActivateWindow", ERROR_ACCESS_DENIED);
+    }
+    return {};
+}
+
+WindowId Win32Desktop::ConsoleWindow() {
+    return WindowId{reinterpret_cast<std::uintptr_t>(::GetConsoleWindow())};
+}
+
+std::vector<std::uint32_t> Win32Desktop::StartingProcesses() {
+    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+        return {};
+    }
+    std::map<DWORD, DWORD> parents;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        parents[entry.th32ProcessID] = entry.th32ParentProcessID;
+    }
+    // A parent that has ended leaves its id behind, which a later process may reuse: only one
+    // started before its child is its parent.
+    std::vector<std::uint32_t> starting;
+    DWORD child = ::GetCurrentProcessId();
+    ULONGLONG childStarted = ProcessStartTime(child);
+    for (auto it = parents.find(child); it != parents.end() && it->second != 0 &&
+                                        starting.size() < parents.size();
+         it = parents.find(child)) {
+        const DWORD parent = it->second;
+        const ULONGLONG parentStarted = ProcessStartTime(parent);
+        if (parentStarted == 0 || parentStarted > childStarted ||
+            std::find(starting.begin(), starting.end(), parent) != starting.end()) {
+            break;
+        }
+        starting.push_back(parent);
+        child = parent;
+        childStarted = parentStarted;
+    }
+    return starting;
+}
+
+namespace {
+
+// Standard input from the console, where the user types it: read as text (whatever the
+// console's code page) and given as UTF-8, ending at Ctrl+Z.
+class ConsoleReader final : public ByteReader {
+  public:
+    explicit ConsoleReader(HANDLE console) : console_(console) {}
+    Result<std::size_t> Read(std::span<char> buffer) override {
+        while (pending_.empty() && !ended_) {
+            wchar_t units[1024];
+            DWORD got = 0;
+            if (!::ReadConsoleW(console_, units, 1024, &got, nullptr)) {
+                return LastErrorFailure("ReadConsole");
+            }
+            std::wstring_view text(units, got);
+            if (const std::size_t mark = text.find(L'\x1A'); mark != std::wstring_view::npos) {
+                text = text.substr(0, mark);
+                ended_ = true;
+            }
+            ended_ = ended_ || got == 0;
+            const std::u16string utf16 = FromWide(text);
+            pending_ += Utf16ToUtf8(utf16);
+        }
+        const std::size_t count = std::min(buffer.size(), pending_.size());
+        std::copy_n(pending_.data(), count, buffer.data());
+        pending_.erase(0, count);
+        return count;
+    }
+    [[nodiscard]] std::uint64_t Size() const override { return 0; }
+    [[nodiscard]] std::uint64_t LastWriteTime() const override { return 0; }
+
+  private:
+    HANDLE console_;
+    std::string pending_;
+    bool ended_ = false;
+};
+
+// Standard input from a pipe or a file. Its handle is the process's, not closed here.
+class InputReader final : public ByteReader {
+  public:
+    explicit InputReader(HANDLE input) : input_(input) {}
+    Result<std::size_t> Read(std::span<char> buffer) override {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(input_, buffer.data(), want, &got, nullptr)) {
+            // The writing end closed: the end of the input.
+            if (::GetLastError() == ERROR_BROKEN_PIPE) {
+                return std::size_t{0};
+            }
+            return LastErrorFailure("ReadFile");
+        }
+        return static_cast<std::size_t>(got);
+    }
+    [[nodiscard]] std::uint64_t Size() const override { return 0; }
+    [[nodiscard]] std::uint64_t LastWriteTime() const override { return 0; }
+
+  private:
+    HANDLE input_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<ByteReader>> Win32Desktop::OpenStandardInput() {
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        return ErrorFailure("OpenStandardInput", ERROR_INVALID_HANDLE);
+    }
+    DWORD mode = 0;
+    if (::GetConsoleMode(input, &mode)) {
+        return std::unique_ptr<ByteReader>(std::make_unique<ConsoleReader>(input));
+    }
+    return std::unique_ptr<ByteReader>(std::make_unique<InputReader>(input));
 }
 
 bool Win32Desktop::HasTaskbarButton(WindowId window) {

@@ -1,15 +1,38 @@
-// Process entry: create MainForm, show it, run its events until it closes.
+// Process entry: with arguments, a run from the command line; without, MainForm's window, shown
+// until it closes. quillrun.exe is built for the window, quillrun.com (QUILLRUN_CONSOLE) for the
+// console from the same code, so that cmd.exe and PowerShell, which try .com before .exe, wait
+// for `quillrun FILE` and see its exit code, while a double-click opens no console.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
 #include "app/form_layout.h"
+#include "win32/win32_console.h"
 #include "win32/win32_main_window.h"
 #include "win32/win32_desktop.h"
 #include "win32/win32_handles.h"
 #include "win32/win32_text.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
-                    int showCommand) {
+namespace {
+
+// The arguments after the program's name, as the C runtime would split them.
+std::vector<std::u16string> Arguments() {
+    int count = 0;
+    LPWSTR* split = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::u16string> arguments;
+    for (int i = 1; split != nullptr && i < count; ++i) {
+        arguments.push_back(quillrun::win32::FromWide(split[i]));
+    }
+    ::LocalFree(split);
+    return arguments;
+}
+
+#ifndef QUILLRUN_CONSOLE
+int OpenWindow(HINSTANCE instance, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_HOTKEY_CLASS};
     ::InitCommonControlsEx(&controls);
 
@@ -33,3 +56,65 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     }
     return window.value()->Run(showCommand);
 }
+#endif
+
+#ifdef QUILLRUN_CONSOLE
+// quillrun.com without arguments: the window is quillrun.exe's, beside it, which the console
+// does not wait for.
+int StartWindowProgram() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    path = path.substr(0, path.find_last_of(L'.')) + L".exe";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &started)) {
+        const std::u16string reason = quillrun::win32::SystemMessage(::GetLastError());
+        const std::wstring text = L"quillrun: " + path + L": " + quillrun::win32::ToWide(reason) + L"\r\n";
+        DWORD written = 0;
+        ::WriteConsoleW(::GetStdHandle(STD_ERROR_HANDLE), text.data(),
+                        static_cast<DWORD>(text.size()), &written, nullptr);
+        return static_cast<int>(quillrun::ExitCode::NoTarget);
+    }
+    ::CloseHandle(started.hThread);
+    ::CloseHandle(started.hProcess);
+    return 0;
+}
+#endif
+
+int Main([[maybe_unused]] HINSTANCE instance, [[maybe_unused]] int showCommand) {
+    const std::vector<std::u16string> arguments = Arguments();
+#ifdef QUILLRUN_CONSOLE
+    if (arguments.empty()) {
+        return StartWindowProgram();
+    }
+    return quillrun::win32::RunWithArguments(arguments, quillrun::win32::Subsystem::Console);
+#else
+    if (!arguments.empty()) {
+        return quillrun::win32::RunWithArguments(arguments, quillrun::win32::Subsystem::Window);
+    }
+    return OpenWindow(instance, showCommand);
+#endif
+}
+
+}  // namespace
+
+#ifdef QUILLRUN_CONSOLE
+int wmain() {
+    return Main(::GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+}
+#else
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int showCommand) {
+    return Main(instance, showCommand);
+}
+#endif

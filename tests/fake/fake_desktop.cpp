@@ -72,8 +72,9 @@ bool IsAbsolute(std::u16string_view path) {
 
 class MemoryReader final : public ByteReader {
   public:
-    MemoryReader(std::string bytes, std::size_t pieceLimit, std::uint64_t written)
-        : bytes_(std::move(bytes)), pieceLimit_(pieceLimit), written_(written) {}
+    MemoryReader(std::string bytes, std::size_t pieceLimit, std::uint64_t written,
+                 bool sized = true)
+        : bytes_(std::move(bytes)), pieceLimit_(pieceLimit), written_(written), sized_(sized) {}
     Result<std::size_t> Read(std::span<char> buffer) override {
         std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
         if (pieceLimit_ != 0) {
@@ -83,13 +84,14 @@ class MemoryReader final : public ByteReader {
         position_ += count;
         return count;
     }
-    [[nodiscard]] std::uint64_t Size() const override { return bytes_.size(); }
+    [[nodiscard]] std::uint64_t Size() const override { return sized_ ? bytes_.size() : 0; }
     [[nodiscard]] std::uint64_t LastWriteTime() const override { return written_; }
 
   private:
     std::string bytes_;
     std::size_t pieceLimit_;
     std::uint64_t written_;
+    bool sized_;
     std::size_t position_ = 0;
 };
 
@@ -516,6 +518,44 @@ void FakeDesktop::EnableTimer(Milliseconds interval) {
 void FakeDesktop::DisableTimer() {
     Record("DisableTimer");
     timerEnabled_ = false;
+}
+
+std::vector<TitledWindow> FakeDesktop::TaskbarWindows() {
+    Record("TaskbarWindows");
+    std::vector<TitledWindow> open;
+    for (const TitledWindow& window : titledWindows) {
+        if (!WindowClosed(window.window) && !endedProcesses.contains(window.process)) {
+            open.push_back(window);
+        }
+    }
+    return open;
+}
+
+Status FakeDesktop::ActivateWindow(WindowId window) {
+    Record("ActivateWindow", Numbered(window.value));
+    if (auto failure = TakeScriptedFailure("ActivateWindow")) {
+        return *std::move(failure);
+    }
+    const auto titled = std::find_if(titledWindows.begin(), titledWindows.end(),
+                                     [&](const TitledWindow& w) { return w.window == window; });
+    const std::uint64_t process = titled != titledWindows.end() ? titled->process : window.value;
+    if (window.value == 0 || WindowClosed(window) || process > 0xFFFFFFFF ||
+        endedProcesses.contains(static_cast<std::uint32_t>(process))) {
+        return Failure{"ActivateWindow", u"Invalid window handle.", kTaskHasNoWindowCode};
+    }
+    foregroundProcess = static_cast<std::uint32_t>(process);
+    foregroundWindow = window.value == process ? 0 : window.value;
+    return {};
+}
+
+Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenStandardInput() {
+    Record("OpenStandardInput");
+    if (auto failure = TakeScriptedFailure("OpenStandardInput")) {
+        return *std::move(failure);
+    }
+    // A pipe: its size is not known.
+    return std::unique_ptr<ByteReader>(
+        std::make_unique<MemoryReader>(standardInput, readPieceLimit, 0, false));
 }
 
 Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenForReading(std::u16string_view path) {

@@ -82,6 +82,15 @@ class FakeDesktop final : public DesktopServices {
     std::u16string keyCharacters =
         u" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
         u"abcdefghijklmnopqrstuvwxyz{|}~\t\r\n";
+    // Windows with a taskbar button and their titles, frontmost first, beside the processes'
+    // main windows (which have none here). Closed ones are not listed.
+    std::vector<TitledWindow> titledWindows;
+    // The console Quillrun was started from; 0: none. And the processes that started it.
+    std::uint64_t consoleWindow = 0;
+    std::vector<std::uint32_t> startingProcesses;
+    // What standard input holds; read in pieces of readPieceLimit like a file. A scripted
+    // "OpenStandardInput" failure stands for one that cannot be read.
+    std::string standardInput;
     // The clipboard's text; nullopt: none (empty, or a picture). A scripted "ClipboardText"
     // failure stands for another program holding it open.
     std::optional<std::u16string> clipboard;
@@ -123,6 +132,15 @@ class FakeDesktop final : public DesktopServices {
     // Recorded; the task cannot be activated afterwards, as on Windows.
     void ReleaseTask(TaskId task) override;
     Status ActivateWindowOpenedSince(TaskId task) override;
+    [[nodiscard]] std::vector<TitledWindow> TaskbarWindows() override;
+    // Puts `window` (one of titledWindows, or a process's main window) in front; fails like
+    // the real side for a closed one.
+    Status ActivateWindow(WindowId window) override;
+    [[nodiscard]] WindowId ConsoleWindow() override { return WindowId{consoleWindow}; }
+    [[nodiscard]] std::vector<std::uint32_t> StartingProcesses() override {
+        return startingProcesses;
+    }
+    Result<std::unique_ptr<ByteReader>> OpenStandardInput() override;
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override {
         return !windowsWithoutTaskbarButton.contains(window.value);
     }
