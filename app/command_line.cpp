@@ -214,44 +214,58 @@ bool WaitUninterrupted(DesktopServices& desktop, Milliseconds duration,
     return !interrupted();
 }
 
-// Standard input, whole, into `bytes`; a message when it cannot be.
+// Overwrites `bytes` (standard input's, a secret maybe) before they are freed.
+void Wipe(std::string& bytes) {
+    volatile char* data = bytes.data();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        data[i] = 0;
+    }
+}
+
+// Standard input, whole, into the front `length` bytes of `bytes`; a message when it cannot be.
+// The bytes grow into a buffer of their own each time, the old one wiped, and the buffer never
+// shrinks: a string that grows or shrinks by itself would leave copies unwiped.
 std::optional<std::u16string> ReadStandardInput(DesktopServices& desktop, std::string& bytes,
-                                                Language language) {
+                                                std::size_t& length, Language language) {
     auto input = desktop.OpenStandardInput();
     if (!input) {
         return FillIn(kStandardInputUnreadable.In(language), {{u"reason", input.failure().reason}});
     }
     constexpr std::size_t kChunk = std::size_t{64} * 1024;
+    std::size_t& had = length;
+    bytes.assign(kChunk, '\0');
     for (;;) {
-        const std::size_t had = bytes.size();
         if (had > kMaxStandardInputBytes) {
             return std::u16string(kStandardInputTooLarge.In(language));
         }
-        bytes.resize(had + kChunk);
+        if (bytes.size() - had < kChunk) {
+            std::string larger(bytes.size() * 2, '\0');
+            std::copy_n(bytes.data(), had, larger.data());
+            Wipe(bytes);
+            bytes.swap(larger);
+        }
         auto got = input.value()->Read(std::span<char>(bytes).subspan(had));
-        bytes.resize(had + (got ? got.value() : 0));
         if (!got) {
             return FillIn(kStandardInputUnreadable.In(language),
                           {{u"reason", got.failure().reason}});
         }
+        had += got.value();
         if (got.value() == 0) {
             return std::nullopt;
         }
     }
 }
 
-// Overwrites the bytes standard input gave (a secret, maybe) before they are freed.
-struct WipedOnExit {
-    explicit WipedOnExit(std::string& wiped) : bytes(wiped) {}
-    std::string& bytes;
+// Wipes standard input's bytes however the run ends.
+class WipedOnExit {
+  public:
+    explicit WipedOnExit(std::string& bytes) : bytes_(bytes) {}
     WipedOnExit(const WipedOnExit&) = delete;
     WipedOnExit& operator=(const WipedOnExit&) = delete;
-    ~WipedOnExit() {
-        volatile char* data = bytes.data();
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            data[i] = 0;
-        }
-    }
+    ~WipedOnExit() { Wipe(bytes_); }
+
+  private:
+    std::string& bytes_;
 };
 
 TypingOptions TypingFor(const CommandRun& run, TypingOptions typing) {
@@ -523,6 +537,8 @@ ExitCode ExitCodeOf(const PlaybackResult& result) {
 CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& run,
                                   const std::function<bool()>& interrupted) {
     const Language language = desktop.DisplayLanguage();
+    // Asked now, while the window the command was typed in is the one in front.
+    static_cast<void>(desktop.ConsoleWindow());
     const Settings settings = LoadSettings(desktop);
     const PlaybackHooks hooks{
         .stopRequested = interrupted, .progress = {}, .typing = TypingFor(run, settings.typing)};
@@ -530,13 +546,18 @@ CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& ru
     // The text is there before anything is started or brought forward for it. Standard input
     // first, which may be a console waiting for the user's typing.
     std::string input;
+    std::size_t inputLength = 0;
     const WipedOnExit wiped(input);
     switch (run.text) {
         case CommandText::StandardInput:
-            if (auto failed = ReadStandardInput(desktop, input, language)) {
+            if (auto failed = ReadStandardInput(desktop, input, inputLength, language)) {
+                // Ctrl+C ends a read of the console as a failure.
+                if (interrupted()) {
+                    return EndedBeforeTyping(PlaybackEnd::Interrupted, run, language);
+                }
                 return {.exitCode = ExitCode::TextUnreadable, .message = *std::move(failed)};
             }
-            if (input.empty()) {
+            if (inputLength == 0) {
                 return {.exitCode = ExitCode::TextUnreadable,
                         .message = std::u16string(kNoStandardInput.In(language))};
             }
@@ -606,7 +627,8 @@ CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& ru
             result = PlayClipboard(desktop, hooks, std::nullopt, task);
             break;
         case CommandText::StandardInput:
-            result = PlayTextBytes(desktop, input, task, hooks);
+            result = PlayTextBytes(desktop, std::string_view(input).substr(0, inputLength), task,
+                                   hooks);
             break;
     }
     if (task) {

@@ -258,8 +258,9 @@ class DesktopServices {
     // keystrokes; fails with kTaskHasNoWindowCode once it has closed, and when the system
     // refused to bring it forward.
     virtual Status ActivateWindow(WindowId window) = 0;
-    // The console window Quillrun was started from; 0 when it has none. Never a window to type
-    // into: its keys would become the next command.
+    // The window of the console Quillrun was started from (a terminal's, where one shows the
+    // console), as it was at the first call; 0 when it has none. Never a window to type into:
+    // its keys would become the next command.
     [[nodiscard]] virtual WindowId ConsoleWindow() = 0;
     // The processes that started Quillrun and still run: its parent, the parent's parent and
     // so on (a shell, a terminal, an editor). Their windows are where the command was typed.

@@ -582,7 +582,27 @@ Status Win32Desktop::ActivateWindow(WindowId id) {
 }
 
 WindowId Win32Desktop::ConsoleWindow() {
-    return WindowId{reinterpret_cast<std::uintptr_t>(::GetConsoleWindow())};
+    if (consoleWindow_) {
+        return *consoleWindow_;
+    }
+    HWND console = ::GetConsoleWindow();
+    if (console != nullptr) {
+        // Windows Terminal makes its window the owner of the console's hidden pseudo window
+        // (microsoft/terminal#12526: "GetAncestor(GetConsoleWindow(), GA_ROOT)" reaches it).
+        const HWND owner = ::GetAncestor(console, GA_ROOTOWNER);
+        if (owner != nullptr && owner != console) {
+            console = owner;
+        } else if (!::IsWindowVisible(console)) {
+            // A console handed to the default terminal leaves its pseudo window unowned: the
+            // terminal in front as the command starts is the one it was typed in.
+            const HWND front = ::GetForegroundWindow();
+            if (front != nullptr && ClassNameOf(front) == L"CASCADIA_HOSTING_WINDOW_CLASS") {
+                console = front;
+            }
+        }
+    }
+    consoleWindow_ = WindowId{reinterpret_cast<std::uintptr_t>(console)};
+    return *consoleWindow_;
 }
 
 std::vector<std::uint32_t> Win32Desktop::StartingProcesses() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "desktop/desktop_services.h"
 #include "win32/win32_handles.h"
@@ -121,6 +122,7 @@ class Win32Desktop final : public DesktopServices {
         ULONGLONG launchedAt = 0;  // system time (FILETIME units) just before the launch
     };
     std::map<std::uint64_t, Task> tasks_;
+    std::optional<WindowId> consoleWindow_;  // found at the first ask
     std::uint64_t nextTask_ = 1;
 };
 
