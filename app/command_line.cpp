@@ -11,6 +11,7 @@
 #include "text/case_fold.h"
 #include "text/language.h"
 #include "text/utf.h"
+#include "text/wipe.h"
 
 namespace quillrun {
 namespace {
@@ -212,14 +213,6 @@ bool WaitUninterrupted(DesktopServices& desktop, Milliseconds duration,
         desktop.Sleep(std::min(kInterruptPoll, until - now));
     }
     return !interrupted();
-}
-
-// Overwrites `bytes` (standard input's, a secret maybe) before they are freed.
-void Wipe(std::string& bytes) {
-    volatile char* data = bytes.data();
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        data[i] = 0;
-    }
 }
 
 // Standard input, whole, into the front `length` bytes of `bytes`; a message when it cannot be.

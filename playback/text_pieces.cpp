@@ -3,21 +3,12 @@
 #include <algorithm>
 #include <string_view>
 
+#include "text/wipe.h"
+
 namespace quillrun {
-namespace {
-
-// Overwrites `text` in place with zeros in a way the compiler cannot drop as a dead store.
-void WipeText(std::u16string& text) {
-    volatile char16_t* units = text.data();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        units[i] = u'\0';
-    }
-}
-
-}  // namespace
 
 MemoryTextPieces::~MemoryTextPieces() {
-    WipeText(text_);
+    Wipe(text_);
 }
 
 Result<std::optional<LinePiece>> MemoryTextPieces::Next() {

@@ -253,6 +253,19 @@ bool AwaitFront(HWND window) {
 
 }  // namespace
 
+Status Activate(const char* operation, HWND window) {
+    if (window == nullptr) {
+        return ErrorFailure(operation, ERROR_INVALID_WINDOW_HANDLE);
+    }
+    if (::IsIconic(window)) {
+        ::ShowWindow(window, SW_RESTORE);
+    }
+    if (!BringToFront(window)) {
+        return ErrorFailure(operation, ERROR_ACCESS_DENIED);
+    }
+    return {};
+}
+
 bool BringToFront(HWND window) {
     if (::SetForegroundWindow(window) && AwaitFront(window)) {
         return true;
@@ -511,17 +524,7 @@ Status Win32Desktop::ActivateTask(TaskId task) {
     // At once for a program already idle, and for one without a message queue (a console
     // program or a launcher), for which WaitForInputIdle fails straight away.
     ::WaitForInputIdle(process, kStartupWaitMs);
-    const HWND window = MainWindowOf(::GetProcessId(process));
-    if (window == nullptr) {
-        return ErrorFailure("ActivateTask", ERROR_INVALID_WINDOW_HANDLE);
-    }
-    if (::IsIconic(window)) {
-        ::ShowWindow(window, SW_RESTORE);
-    }
-    if (!BringToFront(window)) {
-        return ErrorFailure("ActivateTask", ERROR_ACCESS_DENIED);
-    }
-    return {};
+    return Activate("ActivateTask", MainWindowOf(::GetProcessId(process)));
 }
 
 Status Win32Desktop::ActivateWindowOpenedSince(TaskId task) {
@@ -569,16 +572,7 @@ std::vector<TitledWindow> Win32Desktop::TaskbarWindows() {
 
 Status Win32Desktop::ActivateWindow(WindowId id) {
     const HWND window = AsWindow(id);
-    if (window == nullptr || !::IsWindow(window)) {
-        return ErrorFailure("ActivateWindow", ERROR_INVALID_WINDOW_HANDLE);
-    }
-    if (::IsIconic(window)) {
-        ::ShowWindow(window, SW_RESTORE);
-    }
-    if (!BringToFront(window)) {
-        return ErrorFailure("ActivateWindow", ERROR_ACCESS_DENIED);
-    }
-    return {};
+    return Activate("ActivateWindow", ::IsWindow(window) ? window : nullptr);
 }
 
 WindowId Win32Desktop::ConsoleWindow() {

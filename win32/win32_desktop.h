@@ -30,6 +30,10 @@ bool PumpMessagesUntil(HWND dialogWindow, const std::function<bool()>& done,
 // system refused. Asks as a program without the last input may (see the definition).
 bool BringToFront(HWND window);
 
+// Restores `window` if minimized and brings it to the front; fails for `operation` with
+// ERROR_INVALID_WINDOW_HANDLE for none, ERROR_ACCESS_DENIED when the system refused.
+Status Activate(const char* operation, HWND window);
+
 // The file name of the process's program (e.g. u"notepad.exe"); empty when unknown.
 std::u16string ProgramFileName(std::uint32_t process);
 
