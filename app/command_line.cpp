@@ -179,6 +179,11 @@ constexpr Localized kSeveralMatched{
     u"the one to type into:",
     u"Quillrun は何も入力しませんでした。タイトルに \"{title}\" を含む開いているウィンドウが "
     u"{count} 個あります。入力先のタイトルをもっと詳しく指定してください:"};
+constexpr Localized kConsoleNotCounted{
+    u" (The console the command was typed in is never typed into.)",
+    u" (コマンドを入力したコンソールには入力しません。)"};
+constexpr Localized kNoFileText{u"The file holds no text: nothing was typed.",
+                                u"ファイルにテキストがないため、何も入力しませんでした。"};
 constexpr Localized kMoreMatched{u"\n  (and {count} more)", u"\n  (ほか {count} 個)"};
 constexpr Localized kNotBroughtToFront{
     u"Quillrun typed nothing: it could not bring \"{title}\" to the front: {reason}",
@@ -191,6 +196,9 @@ constexpr Localized kFrontIsWhereStarted{
 
 // How often a wait looks whether Ctrl+C was pressed: at once to a person.
 constexpr Milliseconds kInterruptPoll{50};
+// How long a mouse button or Alt may stay held after --front's wait before the window in front
+// is taken as it is: a click or an Alt+Tab takes a moment, not this long.
+constexpr Milliseconds kChoosingSettleLimit{5000};
 
 std::u16string Refusal(const Localized& reason, Language language,
                        std::initializer_list<Blank> blanks = {}) {
@@ -215,21 +223,22 @@ bool WaitUninterrupted(DesktopServices& desktop, Milliseconds duration,
     return !interrupted();
 }
 
-// Standard input, whole, into the front `length` bytes of `bytes`; a message when it cannot be.
-// The bytes grow into a buffer of their own each time, the old one wiped, and the buffer never
-// shrinks: a string that grows or shrinks by itself would leave copies unwiped.
-std::optional<std::u16string> ReadStandardInput(DesktopServices& desktop, std::string& bytes,
-                                                std::size_t& length, Language language) {
+// Standard input, whole, into the front `length` bytes of `bytes`; why it cannot be, if so
+// (kFileTooLargeCode: beyond kMaxStandardInputBytes). The bytes grow into a buffer of their own
+// each time, the old one wiped, and the buffer never shrinks: a string that grows or shrinks by
+// itself would leave copies unwiped.
+constexpr std::uint32_t kFileTooLargeCode = 223;  // the system's ERROR_FILE_TOO_LARGE
+Status ReadStandardInput(DesktopServices& desktop, std::string& bytes, std::size_t& length) {
     auto input = desktop.OpenStandardInput();
     if (!input) {
-        return FillIn(kStandardInputUnreadable.In(language), {{u"reason", input.failure().reason}});
+        return input.failure();
     }
     constexpr std::size_t kChunk = std::size_t{64} * 1024;
     std::size_t& had = length;
     bytes.assign(kChunk, '\0');
     for (;;) {
         if (had > kMaxStandardInputBytes) {
-            return std::u16string(kStandardInputTooLarge.In(language));
+            return Failure{"ReadStandardInput", {}, kFileTooLargeCode};
         }
         if (bytes.size() - had < kChunk) {
             std::string larger(bytes.size() * 2, '\0');
@@ -239,12 +248,11 @@ std::optional<std::u16string> ReadStandardInput(DesktopServices& desktop, std::s
         }
         auto got = input.value()->Read(std::span<char>(bytes).subspan(had));
         if (!got) {
-            return FillIn(kStandardInputUnreadable.In(language),
-                          {{u"reason", got.failure().reason}});
+            return got.failure();
         }
         had += got.value();
         if (got.value() == 0) {
-            return std::nullopt;
+            return {};
         }
     }
 }
@@ -310,28 +318,26 @@ CommandOutcome NoTarget(std::u16string message) {
     return {.exitCode = ExitCode::NoTarget, .message = std::move(message)};
 }
 
-// Whether the user typed the command in `window`, of `process`: never a window to type into.
-bool WhereTyped(DesktopServices& desktop, WindowId window, std::uint32_t process,
-                const std::vector<std::uint32_t>& starting) {
-    return (window.value != 0 && window == desktop.ConsoleWindow()) ||
-           std::find(starting.begin(), starting.end(), process) != starting.end();
-}
-
 // The one open window whose title contains the text, brought to the front; a message otherwise.
 std::optional<std::u16string> BringNamedWindowForward(DesktopServices& desktop,
                                                       std::u16string_view title,
                                                       Language language) {
-    const std::vector<std::uint32_t> starting = desktop.StartingProcesses();
     std::vector<TitledWindow> matches;
-    for (TitledWindow& window : desktop.TaskbarWindows()) {
-        if (window.process != desktop.OwnProcess() && !desktop.IsShellWindow(window.window) &&
-            !WhereTyped(desktop, window.window, window.process, starting) &&
-            ContainsIgnoringCase(window.title, title)) {
-            matches.push_back(std::move(window));
+    bool consoleMatched = false;  // the console shows the command, and so the title asked for
+    for (TitledWindow& window : desktop.TitledWindows()) {
+        if (window.process == desktop.OwnProcess() || desktop.IsShellWindow(window.window) ||
+            !ContainsIgnoringCase(window.title, title)) {
+            continue;
         }
+        if (window.window == desktop.ConsoleWindow()) {
+            consoleMatched = true;
+            continue;
+        }
+        matches.push_back(std::move(window));
     }
     if (matches.empty()) {
-        return FillIn(kNoWindowMatched.In(language), {{u"title", title}});
+        return FillIn(kNoWindowMatched.In(language), {{u"title", title}}) +
+               (consoleMatched ? std::u16string(kConsoleNotCounted.In(language)) : u"");
     }
     if (matches.size() > 1) {
         std::u16string message = FillIn(kSeveralMatched.In(language),
@@ -490,10 +496,12 @@ ExitCode ExitCodeOf(const PlaybackResult& result) {
             return result.controls.count + result.notTyped.count + result.invalidBytes.count == 0
                        ? ExitCode::TypedWhole
                        : ExitCode::PassedOver;
+        case PlaybackEnd::ReadFailed:
+            // Part of the text was typed before the rest could not be read.
+            return result.position.NothingArrived() ? ExitCode::TextUnreadable : ExitCode::Stopped;
         case PlaybackEnd::NotOpened:
         case PlaybackEnd::OpenFailed:
         case PlaybackEnd::ReservedName:
-        case PlaybackEnd::ReadFailed:
         case PlaybackEnd::ChangedAfterCheck:
         case PlaybackEnd::TextChanged:
         case PlaybackEnd::NoText:
@@ -530,11 +538,19 @@ ExitCode ExitCodeOf(const PlaybackResult& result) {
 CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& run,
                                   const std::function<bool()>& interrupted) {
     const Language language = desktop.DisplayLanguage();
-    // Asked now, while the window the command was typed in is the one in front.
-    static_cast<void>(desktop.ConsoleWindow());
+    // Asked now, while the window the command was typed in is the one in front. A new program
+    // or the window clicked after a wait is never that window, nor the console: a launch's
+    // hand-off that found them in front would type into the prompt, each Enter a command.
+    const WindowId console = desktop.ConsoleWindow();
+    const WindowId startedFrom = desktop.ForegroundWindow();
     const Settings settings = LoadSettings(desktop);
-    const PlaybackHooks hooks{
+    PlaybackHooks hooks{
         .stopRequested = interrupted, .progress = {}, .typing = TypingFor(run, settings.typing)};
+    hooks.neverTypeInto.push_back(console);
+    if (run.target == CommandTarget::Launch ||
+        (run.target == CommandTarget::Front && run.frontAfter > Milliseconds(0))) {
+        hooks.neverTypeInto.push_back(startedFrom);
+    }
 
     // The text is there before anything is started or brought forward for it. Standard input
     // first, which may be a console waiting for the user's typing.
@@ -543,12 +559,16 @@ CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& ru
     const WipedOnExit wiped(input);
     switch (run.text) {
         case CommandText::StandardInput:
-            if (auto failed = ReadStandardInput(desktop, input, inputLength, language)) {
-                // Ctrl+C ends a read of the console as a failure.
-                if (interrupted()) {
+            if (const Status read = ReadStandardInput(desktop, input, inputLength); !read) {
+                const std::uint32_t code = read.failure().code;
+                if (code == kReadInterruptedCode || interrupted()) {
                     return EndedBeforeTyping(PlaybackEnd::Interrupted, run, language);
                 }
-                return {.exitCode = ExitCode::TextUnreadable, .message = *std::move(failed)};
+                return {.exitCode = ExitCode::TextUnreadable,
+                        .message = code == kFileTooLargeCode
+                                       ? std::u16string(kStandardInputTooLarge.In(language))
+                                       : FillIn(kStandardInputUnreadable.In(language),
+                                                {{u"reason", read.failure().reason}})};
             }
             if (inputLength == 0) {
                 return {.exitCode = ExitCode::TextUnreadable,
@@ -557,13 +577,25 @@ CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& ru
             break;
         case CommandText::File:
             if (auto file = desktop.OpenForReading(run.path); !file) {
-                return Outcome(OpenFailure(run.path, file.failure()), language);
+                PlaybackResult failed = OpenFailure(run.path, file.failure());
+                failed.path = run.path;  // a folder's too, which the window does not name
+                return Outcome(failed, language);
+            } else if (file.value()->Size() == 0) {
+                // Nothing to start a program for; a script expects its text typed.
+                return {.exitCode = ExitCode::TextUnreadable,
+                        .message = std::u16string(kNoFileText.In(language))};
             }
             break;
         case CommandText::Clipboard:
             // Only an answer that it holds no text: one held open is tried again by the run.
-            if (auto text = desktop.ClipboardText(); text && (!text.value() || text.value()->empty())) {
-                return EndedBeforeTyping(PlaybackEnd::NoText, run, language);
+            if (auto text = desktop.ClipboardText(); text) {
+                const bool none = !text.value() || text.value()->empty();
+                if (text.value()) {
+                    Wipe(*text.value());  // read again when typing begins
+                }
+                if (none) {
+                    return EndedBeforeTyping(PlaybackEnd::NoText, run, language);
+                }
             }
             break;
     }
@@ -596,12 +628,21 @@ CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& ru
             if (!WaitUninterrupted(desktop, run.frontAfter, interrupted)) {
                 return EndedBeforeTyping(PlaybackEnd::Interrupted, run, language);
             }
+            // A click or Alt+Tab still under way: the window is the one the user settles on.
+            const Milliseconds settleUntil = desktop.Now() + kChoosingSettleLimit;
+            while ((desktop.ChoosingInputHeld() || desktop.ForegroundProcess() == 0) &&
+                   desktop.Now() < settleUntil) {
+                if (!WaitUninterrupted(desktop, kInterruptPoll, interrupted)) {
+                    return EndedBeforeTyping(PlaybackEnd::Interrupted, run, language);
+                }
+            }
             const WindowId front = desktop.ForegroundWindow();
             const std::uint32_t process = desktop.ForegroundProcess();
             if (process == 0 || process == desktop.OwnProcess() || desktop.IsShellWindow(front)) {
                 return EndedBeforeTyping(PlaybackEnd::NoTarget, run, language);
             }
-            if (WhereTyped(desktop, front, process, desktop.StartingProcesses())) {
+            if (std::find(hooks.neverTypeInto.begin(), hooks.neverTypeInto.end(), front) !=
+                hooks.neverTypeInto.end()) {
                 return NoTarget(FillIn(
                     kFrontIsWhereStarted.In(language),
                     {{u"seconds",

@@ -54,6 +54,10 @@ inline constexpr std::uint32_t kIsFolderCode = 267;
 // device or act on it.
 inline constexpr std::uint32_t kIsDeviceCode = 222;
 
+// A read of standard input's failure code when Ctrl+C ended it (the console's read then returns
+// nothing, with the system's ERROR_OPERATION_ABORTED).
+inline constexpr std::uint32_t kReadInterruptedCode = 995;
+
 // BeginTyping's failure code when the keyboard layout named for the other computer is not
 // installed here (the system's ERROR_NOT_FOUND).
 inline constexpr std::uint32_t kLayoutMissingCode = 1168;
@@ -201,7 +205,7 @@ struct InputMethodState {
     friend bool operator==(const InputMethodState&, const InputMethodState&) = default;
 };
 
-// A window with a taskbar button, as listed for a choice by its title.
+// A window a user can type into, as listed for a choice by its title.
 struct TitledWindow {
     WindowId window;
     std::uint32_t process = 0;
@@ -252,19 +256,18 @@ class DesktopServices {
     // launched: a program's window that opened behind others (as a console program's in Windows
     // Terminal does). Fails with kTaskHasNoWindowCode when there is none.
     virtual Status ActivateWindowOpenedSince(TaskId task) = 0;
-    // The windows with a button on the taskbar (see HasTaskbarButton), frontmost first.
-    [[nodiscard]] virtual std::vector<TitledWindow> TaskbarWindows() = 0;
+    // The top-level windows a user can type into, frontmost first: shown, enabled, on the
+    // current virtual desktop, with a button on the taskbar (see HasTaskbarButton) or owned by
+    // another window (a dialog).
+    [[nodiscard]] virtual std::vector<TitledWindow> TitledWindows() = 0;
     // Brings `window` to the front (restored if minimized) so that it receives the following
-    // keystrokes; fails with kTaskHasNoWindowCode once it has closed, and when the system
-    // refused to bring it forward.
+    // keystrokes; fails with kTaskHasNoWindowCode once it has closed, and with the system's
+    // ERROR_ACCESS_DENIED when the system refused to bring it forward.
     virtual Status ActivateWindow(WindowId window) = 0;
     // The window of the console Quillrun was started from (a terminal's, where one shows the
     // console), as it was at the first call; 0 when it has none. Never a window to type into:
     // its keys would become the next command.
     [[nodiscard]] virtual WindowId ConsoleWindow() = 0;
-    // The processes that started Quillrun and still run: its parent, the parent's parent and
-    // so on (a shell, a terminal, an editor). Their windows are where the command was typed.
-    [[nodiscard]] virtual std::vector<std::uint32_t> StartingProcesses() = 0;
     // Whether `window` has a button on the taskbar (see HasTaskbarButton).
     [[nodiscard]] virtual bool HasTaskbarButton(WindowId window) = 0;
     // Types one key string into the foreground window and returns once it has been processed;
@@ -360,7 +363,8 @@ class DesktopServices {
     // Files. A relative path resolves against the working directory; a folder fails to open,
     // with kIsFolderCode, and a device or a pipe (CON, NUL, COM1) with kIsDeviceCode.
     virtual Result<std::unique_ptr<ByteReader>> OpenForReading(std::u16string_view path) = 0;
-    // Quillrun's standard input, read from where it stands (a pipe, a file, the console).
+    // Quillrun's standard input, read from where it stands (a pipe, a file, the console), once:
+    // it cannot be read again. A read fails with kReadInterruptedCode when Ctrl+C ended it.
     virtual Result<std::unique_ptr<ByteReader>> OpenStandardInput() = 0;
     // Replaces the file's contents so that either the old or the new file survives a failure.
     virtual Status ReplaceFileContents(std::u16string_view path, std::string_view bytes) = 0;

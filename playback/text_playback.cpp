@@ -73,7 +73,7 @@ class Typist {
         // No window in front, or only Quillrun's own, into which the file would overwrite the
         // path box; nor, when the user picked the window, the desktop or the taskbar.
         if (owner_ == 0 || owner_ == desktop_.OwnProcess() ||
-            (!task && desktop_.IsShellWindow(window))) {
+            (!task && desktop_.IsShellWindow(window)) || NeverTypedInto(window)) {
             return PlaybackEnd::NoTarget;
         }
         program_ = desktop_.ProgramName(owner_);
@@ -255,6 +255,11 @@ class Typist {
         return front;
     }
 
+    [[nodiscard]] bool NeverTypedInto(WindowId window) const {
+        const std::vector<WindowId>& never = hooks_.neverTypeInto;
+        return window.value != 0 && std::find(never.begin(), never.end(), window) != never.end();
+    }
+
     // A launched program without a main window of its own (a launcher that handed the launch to
     // another process and exited, a program that shows its window late or a splash screen
     // first): waits, responsive, for the launched program's main window or for another
@@ -273,8 +278,8 @@ class Typist {
             const WindowId window = desktop_.ForegroundWindow();
             // The desktop or the taskbar, in front once the window before has closed (a splash
             // screen), is no window a launch hands over to.
-            const bool another =
-                front != 0 && front != desktop_.OwnProcess() && !desktop_.IsShellWindow(window);
+            const bool another = front != 0 && front != desktop_.OwnProcess() &&
+                                 !desktop_.IsShellWindow(window) && !NeverTypedInto(window);
             // A window without a taskbar button is no program's main window: a splash screen,
             // which loses whatever is typed into it. The main window is waited for longer.
             const bool splash = another && !desktop_.HasTaskbarButton(window);

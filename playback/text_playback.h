@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "desktop/desktop_services.h"
 #include "keys/key_sequence.h"
@@ -135,6 +136,9 @@ struct PlaybackHooks {
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
     // How the keys are typed (pace, keys only, the other computer's layout).
     TypingOptions typing{};
+    // Windows never typed into, besides Quillrun's own: the console a command was typed in, say,
+    // whose keys would become commands. A launch's hand-off looks past them.
+    std::vector<WindowId> neverTypeInto{};
 };
 
 // How long a program launched through another one (a launcher that hands the launch over and

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "keys/hot_key.h"
 #include "keys/key_string.h"
@@ -520,11 +521,12 @@ void FakeDesktop::DisableTimer() {
     timerEnabled_ = false;
 }
 
-std::vector<TitledWindow> FakeDesktop::TaskbarWindows() {
-    Record("TaskbarWindows");
+std::vector<TitledWindow> FakeDesktop::TitledWindows() {
+    Record("TitledWindows");
     std::vector<TitledWindow> open;
     for (const TitledWindow& window : titledWindows) {
-        if (!WindowClosed(window.window) && !endedProcesses.contains(window.process)) {
+        if (!WindowClosed(window.window) && !endedProcesses.contains(window.process) &&
+            !windowsWithoutTaskbarButton.contains(window.window.value)) {
             open.push_back(window);
         }
     }
@@ -553,9 +555,9 @@ Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenStandardInput() {
     if (auto failure = TakeScriptedFailure("OpenStandardInput")) {
         return *std::move(failure);
     }
-    // A pipe: its size is not known.
+    // A pipe: its size is not known, and what is read of it is gone.
     return std::unique_ptr<ByteReader>(
-        std::make_unique<MemoryReader>(standardInput, readPieceLimit, 0, false));
+        std::make_unique<MemoryReader>(std::exchange(standardInput, {}), readPieceLimit, 0, false));
 }
 
 Result<std::unique_ptr<ByteReader>> FakeDesktop::OpenForReading(std::u16string_view path) {

@@ -82,14 +82,14 @@ class FakeDesktop final : public DesktopServices {
     std::u16string keyCharacters =
         u" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
         u"abcdefghijklmnopqrstuvwxyz{|}~\t\r\n";
-    // Windows with a taskbar button and their titles, frontmost first, beside the processes'
-    // main windows (which have none here). Closed ones are not listed.
+    // Windows a user can type into and their titles, frontmost first, beside the processes'
+    // main windows (which have none here). Closed ones and splash screens are not listed.
     std::vector<TitledWindow> titledWindows;
-    // The console Quillrun was started from; 0: none. And the processes that started it.
+    // The console Quillrun was started from; 0: none.
     std::uint64_t consoleWindow = 0;
-    std::vector<std::uint32_t> startingProcesses;
-    // What standard input holds; read in pieces of readPieceLimit like a file. A scripted
-    // "OpenStandardInput" failure stands for one that cannot be read.
+    // What standard input holds; read in pieces of readPieceLimit like a file, and once: a
+    // second open finds it read. A scripted "OpenStandardInput" failure stands for one that
+    // cannot be read (kReadInterruptedCode: Ctrl+C ended the read).
     std::string standardInput;
     // The clipboard's text; nullopt: none (empty, or a picture). A scripted "ClipboardText"
     // failure stands for another program holding it open.
@@ -132,14 +132,11 @@ class FakeDesktop final : public DesktopServices {
     // Recorded; the task cannot be activated afterwards, as on Windows.
     void ReleaseTask(TaskId task) override;
     Status ActivateWindowOpenedSince(TaskId task) override;
-    [[nodiscard]] std::vector<TitledWindow> TaskbarWindows() override;
+    [[nodiscard]] std::vector<TitledWindow> TitledWindows() override;
     // Puts `window` (one of titledWindows, or a process's main window) in front; fails like
     // the real side for a closed one.
     Status ActivateWindow(WindowId window) override;
     [[nodiscard]] WindowId ConsoleWindow() override { return WindowId{consoleWindow}; }
-    [[nodiscard]] std::vector<std::uint32_t> StartingProcesses() override {
-        return startingProcesses;
-    }
     Result<std::unique_ptr<ByteReader>> OpenStandardInput() override;
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override {
         return !windowsWithoutTaskbarButton.contains(window.value);

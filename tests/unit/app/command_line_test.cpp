@@ -116,8 +116,7 @@ TEST(CaseFold, FindsTitlesWhateverTheCaseOfTheirLetters) {
 
 constexpr std::uint32_t kTarget = 77;
 constexpr std::uint64_t kTargetWindow = 500;
-constexpr std::uint32_t kTerminal = 88;  // the terminal the command was typed in
-constexpr std::uint64_t kConsole = 600;
+constexpr std::uint32_t kTerminal = 88;  // its window shows the console the command was typed in
 
 struct RunCase {
     const char* name;
@@ -135,12 +134,12 @@ TEST_P(CommandLineRun, TypesAsAskedAndEndsWithItsCode) {
     const RunCase& c = GetParam();
     FakeDesktop desktop;
     desktop.foregroundProcess = kTerminal;
-    desktop.consoleWindow = kConsole;
-    desktop.startingProcesses = {kTerminal, 2};
-    // The console and the terminal show the command, and so the title asked for.
+    desktop.consoleWindow = kTerminal;
+    // The console shows the command, and so the title asked for.
     desktop.titledWindows = {
-        {.window = WindowId{kConsole}, .process = 90, .title = u"Command Prompt - quillrun --window pad"},
-        {.window = WindowId{kTerminal}, .process = kTerminal, .title = u"quillrun --window pad"},
+        {.window = WindowId{kTerminal},
+         .process = kTerminal,
+         .title = u"Command Prompt - quillrun --window pad"},
         {.window = WindowId{kTargetWindow}, .process = kTarget, .title = u"Untitled - Notepad"}};
     desktop.PutFile(u"C:\\Tools\\Quillrun\\text.txt", "ab\r\nc");
     if (c.setUp) {
@@ -172,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"AFileIntoTheOneWindowNamedNotTheConsoleItWasTypedIn",
                 {u"text.txt", u"--window", u"PAD"}, nullptr, ExitCode::TypedWhole, u"ab\r\nc\r\n",
                 {}},
-        RunCase{"NoWindowNamed", {u"text.txt", u"--window", u"Word"}, nullptr, ExitCode::NoTarget,
-                {}, u"no open window's title contains \"Word\""},
+        RunCase{"NoWindowNamedButTheConsole", {u"text.txt", u"--window", u"Prompt"}, nullptr,
+                ExitCode::NoTarget, {}, u"contains \"Prompt\". (The console the command was"},
         RunCase{"SeveralWindowsNamed",
                 {u"text.txt", u"--window", u"notepad"},
                 [](FakeDesktop& d) {
@@ -191,6 +190,27 @@ INSTANTIATE_TEST_SUITE_P(
                 ExitCode::TypedWhole, std::u16string(70000, u'a') + u"b\r\n", {}},
         RunCase{"EmptyStandardInput", {u"-", u"--window", u"pad"}, nullptr,
                 ExitCode::TextUnreadable, {}, u"Standard input held no text"},
+        RunCase{"CtrlCEndsAReadOfTheConsole",
+                {u"-", u"--window", u"pad"},
+                [](FakeDesktop& d) {
+                    d.FailNext("OpenStandardInput",
+                               Failure{"ReadConsole", u"Aborted.", kReadInterruptedCode});
+                },
+                ExitCode::Stopped, {}, u"Ctrl+C or Ctrl+Break"},
+        RunCase{"AFolderNamed", {u"sub"},
+                [](FakeDesktop& d) { d.PutFolder(u"C:\\Tools\\Quillrun\\sub"); },
+                ExitCode::TextUnreadable, {}, u"\"sub\" is a folder"},
+        RunCase{"AnEmptyFileStartsNoProgram",
+                {u"text.txt"},
+                [](FakeDesktop& d) { d.PutFile(u"C:\\Tools\\Quillrun\\text.txt", ""); },
+                ExitCode::TextUnreadable, {}, u"The file holds no text"},
+        RunCase{"AHandOffNeverTakesTheConsoleInFront",
+                {u"text.txt"},
+                [](FakeDesktop& d) {
+                    d.FailNext("ActivateTask",
+                               Failure{"ActivateTask", u"Ended.", kTaskEndedCode});
+                },
+                ExitCode::NoTarget, {}, u"no window of the program it started"},
         RunCase{"AMissingFileStartsNoProgram", {u"missing.txt"}, nullptr,
                 ExitCode::TextUnreadable, {}, u"could not open the file \"missing.txt\""},
         RunCase{"TheProgramOfTheSettingsAfterItsWait", {u"text.txt"}, nullptr,
