@@ -102,12 +102,28 @@ TempFolder::~TempFolder() {
 }
 
 Process Process::Start(const std::wstring& commandLine, const std::wstring& workingFolder) {
-    std::wstring line = commandLine;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    return Started(commandLine, workingFolder, 0, startup);
+}
+
+Process Process::StartConsole(const std::wstring& commandLine, const std::wstring& workingFolder,
+                              HANDLE input, HANDLE output, HANDLE errors) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = errors;
+    return Started(commandLine, workingFolder, CREATE_NO_WINDOW, startup);
+}
+
+Process Process::Started(std::wstring commandLine, const std::wstring& workingFolder, DWORD flags,
+                         STARTUPINFOW& startup) {
+    const BOOL inherit = (startup.dwFlags & STARTF_USESTDHANDLES) != 0 ? TRUE : FALSE;
     PROCESS_INFORMATION info{};
     Process process;
-    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inherit, flags, nullptr,
                          workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
                          &info)) {
         ::CloseHandle(info.hThread);
@@ -115,6 +131,48 @@ Process Process::Start(const std::wstring& commandLine, const std::wstring& work
         process.id_ = info.dwProcessId;
     }
     return process;
+}
+
+ConsoleRun::ConsoleRun(const std::wstring& commandLine, const std::wstring& workingFolder,
+                       const std::string& input) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    const auto outputFile = [&](const wchar_t* name) {
+        return win32::UniqueHandle(::CreateFileW((files_ / name).c_str(), GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    const win32::UniqueHandle output = outputFile(L"out.txt");
+    const win32::UniqueHandle errors = outputFile(L"err.txt");
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!output || !errors || !::CreatePipe(&read, &write, &inheritable, 0)) {
+        return;
+    }
+    win32::UniqueHandle reading(read);
+    win32::UniqueHandle writing(write);
+    // Only the reading end is the child's: with the writing end, its input would never end.
+    ::SetHandleInformation(writing.get(), HANDLE_FLAG_INHERIT, 0);
+    process_ = Process::StartConsole(commandLine, workingFolder, reading.get(), output.get(),
+                                     errors.get());
+    reading.reset();
+    // Written here, before the test goes on: only a child that reads its input may be given
+    // more than the pipe holds.
+    for (std::size_t done = 0; process_.started() && done < input.size();) {
+        DWORD wrote = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(input.size() - done, 4096));
+        if (!::WriteFile(writing.get(), input.data() + done, chunk, &wrote, nullptr)) {
+            break;
+        }
+        done += wrote;
+    }
+}
+
+std::string ConsoleRun::Output() const {
+    return ReadBytes(files_ / L"out.txt");
+}
+
+std::string ConsoleRun::Errors() const {
+    return ReadBytes(files_ / L"err.txt");
 }
 
 bool Process::WaitForExit(Clock::duration timeout) {
@@ -486,7 +544,8 @@ TargetProgram::TargetProgram(const std::wstring& arguments, const std::wstring& 
 }
 
 HWND TargetProgram::Start() {
-    process_ = Process::Start(commandLine_);
+    // In its own folder, which it is ended before leaving.
+    process_ = Process::Start(commandLine_, folder_.path());
     window_ = testing::WaitForWindow(process_.id(), title_);
     return window_;
 }
@@ -692,6 +751,26 @@ std::string LongText() {
         text += "line " + std::to_string(line) + " of a file that takes a while to type\r\n";
     }
     return text;
+}
+
+std::wstring StoppedAfter(const std::string& text, long count) {
+    long line = 1;
+    long column = 1;
+    long seen = 0;
+    for (std::size_t i = 0; i < text.size() && seen < count; ++i) {
+        if (text[i] == '\n') {
+            continue;  // part of the line end, which typed one Enter for the CR
+        }
+        ++seen;
+        if (text[i] == '\r') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) +
+           L" of the file; " + std::to_wstring(count) + L" characters were typed";
 }
 
 bool Answers(HWND window, UINT timeoutMs) {

@@ -52,6 +52,11 @@ class Process {
     Process() = default;
     // Starts `commandLine` in `workingFolder` (empty: this process's own).
     static Process Start(const std::wstring& commandLine, const std::wstring& workingFolder = {});
+    // Starts a console program as a scheduled script is started: in a console of its own that
+    // has no window (none can come to the front), with `input`, `output` and `errors` (which
+    // must be inheritable) as its standard handles.
+    static Process StartConsole(const std::wstring& commandLine, const std::wstring& workingFolder,
+                                HANDLE input, HANDLE output, HANDLE errors);
 
     [[nodiscard]] bool started() const { return handle_.valid(); }
     [[nodiscard]] DWORD id() const { return id_; }
@@ -67,8 +72,29 @@ class Process {
     ~Process();
 
   private:
+    static Process Started(std::wstring commandLine, const std::wstring& workingFolder, DWORD flags,
+                           STARTUPINFOW& startup);
+
     win32::UniqueHandle handle_;
     DWORD id_ = 0;
+};
+
+// A console program run by a script: `input` is written into its standard input, which is then
+// closed; its standard output and error go to files (a pipe that is read only after the end
+// would fill and stall it), read once it has ended.
+class ConsoleRun {
+  public:
+    ConsoleRun(const std::wstring& commandLine, const std::wstring& workingFolder,
+               const std::string& input = {});
+    [[nodiscard]] const Process& process() const { return process_; }
+    // True once it has ended (within `timeout`).
+    bool WaitForExit(Clock::duration timeout = kUiTimeout) { return process_.WaitForExit(timeout); }
+    [[nodiscard]] std::string Output() const;
+    [[nodiscard]] std::string Errors() const;
+
+  private:
+    TempFolder files_;  // outlives the process, which is ended first
+    Process process_;
 };
 
 // The process's visible top-level window with this caption, once it shows; null on timeout.
@@ -283,6 +309,10 @@ bool ComeBackToQuillrun(const QuillrunSession& session);
 // A file long enough to be still typing while a test acts, into a target that takes 5 ms per
 // character: 40 lines.
 std::string LongText();
+
+// Where a stop message says typing stopped once `count` characters of the file `text` were
+// typed, each line end one Enter: "line L, column C of the file; N characters were typed".
+std::wstring StoppedAfter(const std::string& text, long count);
 
 // True if `window`'s thread answers a message within `timeoutMs` (and is not hung).
 bool Answers(HWND window, UINT timeoutMs = 500);

@@ -219,33 +219,14 @@ TEST(Playback, MovingTheFocusToAnotherWindowStopsTheTyping) {
     const std::wstring message = TakeTheOnlyMessage(session);
     EXPECT_NE(message.find(L"another window came to the front"), std::wstring::npos)
         << Narrow(message);
-    // Where the message says typing stopped, after `count` characters.
-    const std::string text = LongText();
-    const auto stoppedAfter = [&](long count) {
-        long line = 1;
-        long column = 1;
-        long seen = 0;
-        for (std::size_t i = 0; i < text.size() && seen < count; ++i) {
-            if (text[i] == '\n') {
-                continue;  // part of the line end, which typed one Enter for the CR
-            }
-            ++seen;
-            if (text[i] == '\r') {
-                ++line;
-                column = 1;
-            } else {
-                ++column;
-            }
-        }
-        return L"line " + std::to_wstring(line) + L", column " + std::to_wstring(column) +
-               L" of the file; " + std::to_wstring(count) + L" characters were typed";
-    };
     // A keystroke the target read just as the other window took the keyboard may have been
     // dropped; Quillrun then counts it as not typed and says it may have arrived.
     const bool mayHaveArrived =
         message.find(L"The next one may have arrived") != std::wstring::npos;
-    EXPECT_TRUE(message.find(stoppedAfter(typed)) != std::wstring::npos ||
-                (mayHaveArrived && message.find(stoppedAfter(typed - 1)) != std::wstring::npos))
+    const std::string text = LongText();
+    EXPECT_TRUE(
+        message.find(StoppedAfter(text, typed)) != std::wstring::npos ||
+        (mayHaveArrived && message.find(StoppedAfter(text, typed - 1)) != std::wstring::npos))
         << "the target got " << typed << " characters: " << Narrow(message);
 }
 
