@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <utility>
 #include <string_view>
 
 #include "app/command_line.h"
@@ -24,7 +25,7 @@ HANDLE g_runEnded = nullptr;
 // Closing the console, signing out or shutting down ends the process as soon as the handler
 // returns (at the latest after 5 s, "HandlerRoutine callback function"): the run is given the
 // time to stop at its next key and let go of what it holds.
-constexpr DWORD kEndingGraceMs = 3000;
+constexpr DWORD kEndingGraceMs = 4500;
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
     g_interrupted = true;
@@ -76,11 +77,15 @@ class Output {
 };
 
 // Says `text` where the user will see it: on standard output or error when there is one, else
-// (quillrun.exe started by a shortcut or a file dropped on it) in a message box.
-void Tell(std::u16string_view text, DWORD which, bool failure) {
+// (quillrun.exe started by a shortcut or a file dropped on it) in a message box. Never a box for
+// quillrun.com, which scripts run, maybe with no one to close it.
+void Tell(std::u16string_view text, DWORD which, bool failure, Subsystem subsystem) {
     const Output output(which);
     if (output.Usable()) {
         output.Write(text);
+        return;
+    }
+    if (subsystem == Subsystem::Console) {
         return;
     }
     ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(kWindowCaption).c_str(),
@@ -91,41 +96,50 @@ void Tell(std::u16string_view text, DWORD which, bool failure) {
 
 int RunWithArguments(std::span<const std::u16string> arguments, Subsystem subsystem) {
     // quillrun.exe has no console of its own: messages go to the one it was started from, if
-    // any, unless its output was redirected.
-    if (subsystem == Subsystem::Window && !Output(STD_ERROR_HANDLE).Usable() &&
+    // any, where its output was not redirected.
+    const bool outputRedirected = Output(STD_OUTPUT_HANDLE).Usable();
+    const bool errorsRedirected = Output(STD_ERROR_HANDLE).Usable();
+    if (subsystem == Subsystem::Window && !(outputRedirected && errorsRedirected) &&
         ::AttachConsole(ATTACH_PARENT_PROCESS)) {
-        for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
-            const HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                 OPEN_EXISTING, 0, nullptr);
-            ::SetStdHandle(which, console);  // kept until the process ends
+        for (const auto& [which, redirected] :
+             {std::pair(STD_OUTPUT_HANDLE, outputRedirected), std::pair(STD_ERROR_HANDLE, errorsRedirected)}) {
+            if (!redirected) {
+                ::SetStdHandle(which, ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, 0, nullptr));  // kept till exit
+            }
         }
     }
+    // A program line naming a document or a shortcut is opened through the shell, which wants
+    // COM on the thread ("ShellExecuteEx": CoInitializeEx before calling it).
+    const ComApartment com;
     Win32Desktop desktop;
     const Language language = desktop.DisplayLanguage();
     const ParsedCommand parsed = ParseCommandLine(arguments, language);
     switch (parsed.action) {
         case CommandAction::OpenWindow:  // not reached: there are arguments
         case CommandAction::Help:
-            Tell(UsageText(language), STD_OUTPUT_HANDLE, false);
+            Tell(UsageText(language), STD_OUTPUT_HANDLE, false, subsystem);
             return static_cast<int>(ExitCode::TypedWhole);
         case CommandAction::Version:
-            Tell(u"Quillrun " QUILLRUN_VERSION_TEXT_U, STD_OUTPUT_HANDLE, false);
+            Tell(u"Quillrun " QUILLRUN_VERSION_TEXT_U, STD_OUTPUT_HANDLE, false, subsystem);
             return static_cast<int>(ExitCode::TypedWhole);
         case CommandAction::Refused:
-            Tell(parsed.refusal, STD_ERROR_HANDLE, true);
+            Tell(parsed.refusal, STD_ERROR_HANDLE, true, subsystem);
             return static_cast<int>(ExitCode::BadArguments);
         case CommandAction::Run:
             break;
     }
     const UniqueHandle runEnded(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     g_runEnded = runEnded.get();
+    // Ctrl+C may come ignored from a parent started with CREATE_NEW_PROCESS_GROUP: heard again.
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const CommandOutcome outcome =
         RunFromCommandLine(desktop, parsed.run, [] { return g_interrupted.load(); });
     ::SetEvent(g_runEnded);
     if (!outcome.message.empty()) {
-        Tell(outcome.message, STD_ERROR_HANDLE, true);
+        Tell(outcome.message, STD_ERROR_HANDLE, true, subsystem);
     }
     return static_cast<int>(outcome.exitCode);
 }

@@ -1,9 +1,9 @@
 #include "win32/win32_desktop.h"
 
 #include <commdlg.h>
+#include <dwmapi.h>
 #include <imm.h>
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <climits>
@@ -16,6 +16,7 @@
 #include "text/paths.h"
 #include "text/program_line.h"
 #include "text/utf.h"
+#include "text/wipe.h"
 #include "win32/win32_hot_key_dialog.h"
 #include "win32/win32_keyboard.h"
 #include "win32/win32_text.h"
@@ -548,11 +549,20 @@ Status Win32Desktop::ActivateWindowOpenedSince(TaskId task) {
     return {};
 }
 
-std::vector<TitledWindow> Win32Desktop::TaskbarWindows() {
+std::vector<TitledWindow> Win32Desktop::TitledWindows() {
     std::vector<TitledWindow> windows;
     ::EnumWindows(
         [](HWND window, LPARAM param) -> BOOL {
-            if (!WindowHasTaskbarButton(window)) {
+            // A window on another virtual desktop, or a suspended app's frame, is cloaked:
+            // visible to the system, not to the user.
+            BOOL cloaked = FALSE;
+            const bool hidden =
+                SUCCEEDED(::DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked,
+                                                  sizeof(cloaked))) &&
+                cloaked != FALSE;
+            const bool dialog = ::IsWindowVisible(window) && ::GetWindow(window, GW_OWNER) != nullptr;
+            if (hidden || !::IsWindowEnabled(window) ||
+                !(WindowHasTaskbarButton(window) || dialog)) {
                 return TRUE;
             }
             DWORD process = 0;
@@ -599,39 +609,6 @@ WindowId Win32Desktop::ConsoleWindow() {
     return *consoleWindow_;
 }
 
-std::vector<std::uint32_t> Win32Desktop::StartingProcesses() {
-    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return {};
-    }
-    std::map<DWORD, DWORD> parents;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-         more = ::Process32NextW(snapshot.get(), &entry)) {
-        parents[entry.th32ProcessID] = entry.th32ParentProcessID;
-    }
-    // A parent that has ended leaves its id behind, which a later process may reuse: only one
-    // started before its child is its parent.
-    std::vector<std::uint32_t> starting;
-    DWORD child = ::GetCurrentProcessId();
-    ULONGLONG childStarted = ProcessStartTime(child);
-    for (auto it = parents.find(child); it != parents.end() && it->second != 0 &&
-                                        starting.size() < parents.size();
-         it = parents.find(child)) {
-        const DWORD parent = it->second;
-        const ULONGLONG parentStarted = ProcessStartTime(parent);
-        if (parentStarted == 0 || parentStarted > childStarted ||
-            std::find(starting.begin(), starting.end(), parent) != starting.end()) {
-            break;
-        }
-        starting.push_back(parent);
-        child = parent;
-        childStarted = parentStarted;
-    }
-    return starting;
-}
-
 namespace {
 
 // Standard input from the console, where the user types it: read as text (whatever the
@@ -646,24 +623,48 @@ class ConsoleReader final : public ByteReader {
             if (!::ReadConsoleW(console_, units, 1024, &got, nullptr)) {
                 return LastErrorFailure("ReadConsole");
             }
+            // Ctrl+C ends the read with nothing read ("ReadConsole" leaves ERROR_OPERATION_ABORTED).
+            if (got == 0 && ::GetLastError() == ERROR_OPERATION_ABORTED) {
+                return ErrorFailure("ReadConsole", kReadInterruptedCode);
+            }
             std::wstring_view text(units, got);
             if (const std::size_t mark = text.find(L'\x1A'); mark != std::wstring_view::npos) {
                 text = text.substr(0, mark);
                 ended_ = true;
             }
             ended_ = ended_ || got == 0;
-            const std::u16string utf16 = FromWide(text);
-            pending_ += Utf16ToUtf8(utf16);
+            // Standard input may be a secret typed in: no copy is left in freed memory.
+            std::u16string utf16 = FromWide(text);
+            std::string utf8 = Utf16ToUtf8(utf16);
+            Append(utf8);
+            Wipe(utf16);
+            Wipe(utf8);
+            SecureZeroMemory(units, sizeof(units));
         }
         const std::size_t count = std::min(buffer.size(), pending_.size());
         std::copy_n(pending_.data(), count, buffer.data());
         pending_.erase(0, count);
         return count;
     }
+    ~ConsoleReader() override { Wipe(pending_); }
+    ConsoleReader(const ConsoleReader&) = delete;
+    ConsoleReader& operator=(const ConsoleReader&) = delete;
     [[nodiscard]] std::uint64_t Size() const override { return 0; }
     [[nodiscard]] std::uint64_t LastWriteTime() const override { return 0; }
 
   private:
+    // Grows pending_ into a buffer of its own, the old one wiped.
+    void Append(std::string_view more) {
+        if (pending_.size() + more.size() > pending_.capacity()) {
+            std::string larger;
+            larger.reserve(2 * (pending_.size() + more.size()));
+            larger.append(pending_);
+            Wipe(pending_);
+            pending_.swap(larger);
+        }
+        pending_ += more;
+    }
+
     HANDLE console_;
     std::string pending_;
     bool ended_ = false;

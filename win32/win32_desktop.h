@@ -59,10 +59,9 @@ class Win32Desktop final : public DesktopServices {
     Status ActivateTask(TaskId task) override;
     void ReleaseTask(TaskId task) override { tasks_.erase(task.value); }
     Status ActivateWindowOpenedSince(TaskId task) override;
-    [[nodiscard]] std::vector<TitledWindow> TaskbarWindows() override;
+    [[nodiscard]] std::vector<TitledWindow> TitledWindows() override;
     Status ActivateWindow(WindowId window) override;
     [[nodiscard]] WindowId ConsoleWindow() override;
-    [[nodiscard]] std::vector<std::uint32_t> StartingProcesses() override;
     Result<std::unique_ptr<ByteReader>> OpenStandardInput() override;
     [[nodiscard]] bool HasTaskbarButton(WindowId window) override;
     Status SendKeyString(std::u16string_view keys, WindowId window) override;

@@ -76,8 +76,10 @@ int StartWindowProgram() {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &started)) {
+    // Quoted: a folder with a blank in its name would otherwise split into arguments.
+    std::wstring commandLine = L"\"" + path + L"\"";
+    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &started)) {
         const std::u16string reason = quillrun::win32::SystemMessage(::GetLastError());
         const std::wstring text = L"quillrun: " + path + L": " + quillrun::win32::ToWide(reason) + L"\r\n";
         DWORD written = 0;

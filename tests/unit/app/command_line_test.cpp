@@ -186,8 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                 ExitCode::TypedWhole, u"P\u00e4ss\r\n", {}},
         RunCase{"StandardInputLongerThanOneRead",
                 {u"-", u"--window", u"pad"},
-                [](FakeDesktop& d) { d.standardInput = std::string(70000, 'a') + "b"; },
-                ExitCode::TypedWhole, std::u16string(70000, u'a') + u"b\r\n", {}},
+                [](FakeDesktop& d) { d.standardInput = std::string(70000, 'a').append("b"); },
+                ExitCode::TypedWhole, std::u16string(70000, u'a').append(u"b\r\n"), {}},
         RunCase{"EmptyStandardInput", {u"-", u"--window", u"pad"}, nullptr,
                 ExitCode::TextUnreadable, {}, u"Standard input held no text"},
         RunCase{"CtrlCEndsAReadOfTheConsole",
@@ -224,12 +224,12 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"CtrlCInTheWaitTypesNothing", {u"text.txt"}, nullptr, ExitCode::Stopped, {},
                 u"Ctrl+C or Ctrl+Break", Milliseconds(1000)},
         RunCase{"TheFrontStillTheTerminalAfterTheWait", {u"--clipboard", u"--front", u"3"},
-                [](FakeDesktop& d) { d.clipboard = u"x"; }, ExitCode::NoTarget, {},
+                [](FakeDesktop& d) { d.clipboard.emplace(u"x"); }, ExitCode::NoTarget, {},
                 u"after 3 seconds the window in front was still the one the command was typed in"},
         RunCase{"TheClipboardIntoTheWindowClickedMeanwhile",
                 {u"--clipboard", u"--front", u"2"},
                 [](FakeDesktop& d) {
-                    d.clipboard = u"x y";
+                    d.clipboard.emplace(u"x y");
                     d.onSleep = [&d] {
                         if (d.Now() >= Milliseconds(1000)) {
                             d.foregroundProcess = kTarget;
