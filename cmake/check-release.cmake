@@ -1,5 +1,5 @@
-# Builds the release archive with cpack and checks what it holds: exactly quillrun.exe and the
-# README in English and Japanese, at its top level, under the name Quillrun-<version>-win64.zip.
+# Builds the release archive with cpack and checks what it holds: exactly quillrun.exe, its
+# console twin quillrun.com and the README in English and Japanese, at its top level, under the name Quillrun-<version>-win64.zip.
 #   cmake -DBUILD_DIR=... -DVERSION=... -P check-release.cmake
 set(archive "${BUILD_DIR}/Quillrun-${VERSION}-win64.zip")
 file(REMOVE "${archive}")
@@ -14,7 +14,7 @@ execute_process(COMMAND "${CMAKE_COMMAND}" -E tar tf "${archive}" OUTPUT_VARIABL
 string(REPLACE "\n" ";" entries "${listing}")
 list(REMOVE_ITEM entries "")
 list(SORT entries)
-if(NOT listed EQUAL 0 OR NOT entries STREQUAL "README.ja.md;README.md;quillrun.exe")
+if(NOT listed EQUAL 0 OR NOT entries STREQUAL "README.ja.md;README.md;quillrun.com;quillrun.exe")
     message(FATAL_ERROR "${archive} holds: ${entries}")
 endif()
 file(SIZE "${archive}" size)
