@@ -143,6 +143,28 @@ struct HotKeyDialog {
     std::function<std::u16string(HotKey)> refusal;
 };
 
+// The longest secret the secret's dialog takes, in UTF-16 units: a password, not a text.
+inline constexpr std::size_t kMaxSecretLength = 1024;
+
+// What the dialog that asks for a secret shows, in the user's language.
+struct SecretDialog {
+    std::u16string prompt;
+    std::u16string show;        // the check box that unmasks the box while checked
+    std::u16string pressEnter;  // the check box: Enter is pressed after the secret
+    std::u16string ok;
+    std::u16string cancel;
+    // Why a secret of this many units cannot be typed, shown under the box while it holds that
+    // many (OK cannot be chosen meanwhile); empty when it can. An empty box grays OK besides.
+    std::function<std::u16string(std::size_t length)> refusal;
+};
+
+// A secret as the dialog gave it. Its text is the caller's to wipe (see text/wipe.h) once the
+// run is over.
+struct SecretEntry {
+    std::u16string text;
+    bool pressEnter = false;
+};
+
 // The user's display language decides; Japanese where it is Japanese, English elsewhere.
 enum class Language { English, Japanese };
 
@@ -318,6 +340,15 @@ class DesktopServices {
     // Runs the modal dialog that sets the hot key; the key chosen (None() for no hot key), or
     // nullopt when the user cancelled. Never a key the dialog's `refusal` refuses.
     virtual std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) = 0;
+    // Runs the modal dialog that asks for a secret: a masked box (the system's password style,
+    // which gives its text to no other program), "Show", "Press Enter after it", OK and Cancel.
+    // Every copy the dialog made is wiped and its box emptied before it returns; the next one
+    // opens empty and masked. nullopt when the user cancelled. Never an empty secret, nor one
+    // the dialog's `refusal` refuses.
+    virtual std::optional<SecretEntry> AskSecret(const SecretDialog& dialog) = 0;
+    // Wipes what typing kept of the keys it typed (the keys planned for each character) and
+    // forgets it: after a secret's run, whose characters it would tell.
+    virtual void ForgetKeys() = 0;
     // Quillrun's own process id.
     [[nodiscard]] virtual std::uint32_t OwnProcess() const = 0;
     // The window in front; 0 when there is none.

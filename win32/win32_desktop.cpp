@@ -1003,6 +1003,10 @@ Result<std::u16string> Win32Desktop::AskFileToOpen(std::span<const FileTypeFilte
     return FromWide(file);
 }
 
+std::optional<SecretEntry> Win32Desktop::AskSecret(const SecretDialog& /*dialog*/) {
+    return std::nullopt;  // PLACEHOLDER: the dialog is being built
+}
+
 std::optional<HotKey> Win32Desktop::AskHotKey(const HotKeyDialog& dialog) {
     return RunHotKeyDialog(window_, dialog);
 }

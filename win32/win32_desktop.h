@@ -83,6 +83,8 @@ class Win32Desktop final : public DesktopServices {
     Status RegisterHotKey(HotKey key) override;
     [[nodiscard]] bool HotKeyRegistered() override { return hotKey_.None() || hotKeyRegistered_; }
     std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) override;
+    std::optional<SecretEntry> AskSecret(const SecretDialog& dialog) override;
+    void ForgetKeys() override { typist_.ForgetPlans(); }
     // The identifier of the hot key's WM_HOTKEY messages.
     static constexpr int kHotKeyId = 1;
     Result<std::optional<std::u16string>> ClipboardText() override;

@@ -111,6 +111,8 @@ class KeyboardTypist {
 
     // Quillrun's window: its messages are dispatched (with dialog keys) while typing waits.
     void AttachWindow(HWND window) { window_ = window; }
+    // Wipes and forgets the plans made for characters (a secret's). PLACEHOLDER until built.
+    void ForgetPlans() {}
     void SetResponseTimeout(std::chrono::milliseconds timeout) { responseTimeout_ = timeout; }
     // Whether the target's input state may be shared; tests turn it off to type as into a
     // console window, whose input state cannot be.

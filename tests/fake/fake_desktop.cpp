@@ -336,6 +336,26 @@ void FakeDesktop::QueueHotKeyAnswer(std::optional<HotKey> answer) {
     hotKeyAnswers_.push_back(answer);
 }
 
+void FakeDesktop::QueueSecretAnswer(std::optional<SecretEntry> answer) {
+    secretAnswers_.push_back(std::move(answer));
+}
+
+std::optional<SecretEntry> FakeDesktop::AskSecret(const SecretDialog& dialog) {
+    Record("AskSecret");
+    secretDialogs_.push_back(dialog);
+    if (secretAnswers_.empty()) {
+        return std::nullopt;
+    }
+    std::optional<SecretEntry> answer = std::move(secretAnswers_.front());
+    secretAnswers_.pop_front();
+    if (answer && (answer->text.empty() ||
+                   (dialog.refusal && !dialog.refusal(answer->text.size()).empty()))) {
+        Record("SecretRefused");
+        return std::nullopt;
+    }
+    return answer;
+}
+
 std::optional<HotKey> FakeDesktop::AskHotKey(const HotKeyDialog& dialog) {
     hotKeyDialogs_.push_back(dialog);
     if (hotKeyAnswers_.empty()) {

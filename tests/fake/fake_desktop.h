@@ -104,6 +104,12 @@ class FakeDesktop final : public DesktopServices {
     // in force with it stays itself), and a key its `refusal` refuses shows the reason, recorded
     // as "HotKeyRefused", and is cancelled: OK cannot be chosen.
     void QueueHotKeyAnswer(std::optional<HotKey> answer);
+    // Queues the secret dialog's next answer (nullopt: Cancel); without one it is cancelled. As
+    // in the real dialog, an empty secret or one its `refusal` refuses cannot be chosen: it is
+    // recorded as "SecretRefused" and the dialog cancelled.
+    void QueueSecretAnswer(std::optional<SecretEntry> answer);
+    // The secret dialogs shown, in order.
+    [[nodiscard]] const std::vector<SecretDialog>& secretDialogs() const { return secretDialogs_; }
     // The hot-key dialogs shown, in order.
     [[nodiscard]] const std::vector<HotKeyDialog>& hotKeyDialogs() const { return hotKeyDialogs_; }
     // Files by full path; relative paths resolve against workingFolder. Each put is a write,
@@ -164,6 +170,9 @@ class FakeDesktop final : public DesktopServices {
     Status RegisterHotKey(HotKey key) override;
     [[nodiscard]] bool HotKeyRegistered() override { return registeredHotKey == hotKeyAsked_; }
     std::optional<HotKey> AskHotKey(const HotKeyDialog& dialog) override;
+    std::optional<SecretEntry> AskSecret(const SecretDialog& dialog) override;
+    // Recorded, as the real side wipes its keys' plans.
+    void ForgetKeys() override { Record("ForgetKeys"); }
     Result<std::optional<std::u16string>> ClipboardText() override;
     [[nodiscard]] std::uint32_t OwnProcess() const override { return ownProcess; }
     [[nodiscard]] WindowId ForegroundWindow() override {
@@ -214,6 +223,8 @@ class FakeDesktop final : public DesktopServices {
     std::deque<Result<std::u16string>> dialogAnswers_;
     std::deque<std::optional<HotKey>> hotKeyAnswers_;
     std::vector<HotKeyDialog> hotKeyDialogs_;
+    std::deque<std::optional<SecretEntry>> secretAnswers_;
+    std::vector<SecretDialog> secretDialogs_;
     HotKey hotKeyAsked_;              // by the last RegisterHotKey
     bool waitWhileKeysHeld_ = false;  // as the run typing now began
     bool keysOnly_ = false;           // likewise: keys only, or a layout chosen
