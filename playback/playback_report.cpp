@@ -27,12 +27,16 @@ constexpr Localized kSecretNotTypable{
     u"キーでの入力を求めています。"};
 constexpr Localized kSecretLayoutName{u" \"{layout}\"", u"「{layout}」"};
 constexpr Localized kSecretTyped{
-    u"\n\n{typed} characters of the secret were typed{mayHave}. Clear what arrived and type the "
-    u"secret again: Quillrun has forgotten it.",
-    u"\n\nシークレットのうち {typed} 文字を入力しました{mayHave}。届いた文字を消してから、"
-    u"シークレットをもう一度入力してください。Quillrun はシークレットを忘れました。"};
-constexpr Localized kSecretNextMayHaveArrived{u" (one more may have arrived)",
-                                              u" (さらに 1 文字届いている可能性があります)"};
+    u"\n\n{typed} characters of the secret were typed. Clear what arrived and type the secret "
+    u"again: Quillrun has forgotten it.",
+    u"\n\nシークレットのうち {typed} 文字を入力しました。届いた文字を消してから、シークレットを"
+    u"もう一度入力してください。Quillrun はシークレットを忘れました。"};
+constexpr Localized kSecretTypedAndOneMayHave{
+    u"\n\n{typed} characters of the secret were typed, and one more may have arrived. Clear what "
+    u"arrived and type the secret again: Quillrun has forgotten it.",
+    u"\n\nシークレットのうち {typed} 文字を入力しました。さらに 1 文字届いている可能性があります。"
+    u"届いた文字を消してから、シークレットをもう一度入力してください。Quillrun はシークレットを"
+    u"忘れました。"};
 constexpr Localized kBadSequenceUnquoted{
     u"Quillrun typed nothing: the key sequence cannot be typed as written. The piece at line "
     u"{line}, column {column} of {text} {fault}\n\nCorrect the text, or turn \"Key sequences\" off "
@@ -478,10 +482,9 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     }
     if (secret && !at.NothingArrived()) {
         return message +
-               FillIn(kSecretTyped.In(language),
-                      {{u"typed", DecimalText(at.typed)},
-                       {u"mayHave", at.nextMayHaveArrived ? kSecretNextMayHaveArrived.In(language)
-                                                          : u""}}) +
+               FillIn((at.nextMayHaveArrived ? kSecretTypedAndOneMayHave : kSecretTyped)
+                          .In(language),
+                      {{u"typed", DecimalText(at.typed)}}) +
                notes;
     }
     if (at.NothingArrived() && at.line == 1 && at.column == 1) {
