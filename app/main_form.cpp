@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/form_layout.h"
@@ -232,11 +233,13 @@ void MainForm::ChooseSecret() {
         return;
     }
     BeginPick(TextOrigin::Secret);
-    // Kept where the dialog put it, never moved: a move of a short string copies its text and
-    // leaves the old one behind.
+    // Copied into a buffer of its own on the heap, and the dialog's copy wiped: a move or swap
+    // of a short string copies its text inside the string objects and leaves it behind.
     secret_.emplace();
-    secret_->text.swap(entry->text);
+    secret_->text.reserve(std::max(entry->text.size(), kHeldSecretCapacity));
+    secret_->text.assign(entry->text);
     secret_->pressEnter = entry->pressEnter;
+    Wipe(entry->text);
 }
 
 void MainForm::ForgetSecret() {

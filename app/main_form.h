@@ -51,6 +51,9 @@ inline constexpr Localized kPressEnterAfterSecret{u"Press Enter after it",
 inline constexpr Localized kSecretTooLong{
     u"A secret has at most 1,024 characters: this one has {count}.",
     u"シークレットは 1,024 文字までです (この内容は {count} 文字です)。"};
+// Room reserved for a secret held, beyond what a string keeps inside itself (a few units):
+// held on the heap, it moves without copies.
+inline constexpr std::size_t kHeldSecretCapacity = 32;
 inline constexpr Localized kHotKeyTakenMessage{
     u"{key} is taken by another program, so it would not reach Quillrun. Choose another hot key "
     u"in Start's menu.",

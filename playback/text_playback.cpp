@@ -929,8 +929,10 @@ PlaybackResult PlaySecret(DesktopServices& desktop, const SecretEntry& entry,
     result.intoPickedWindow = true;
     PlaybackHooks literal = hooks;
     literal.typing.keySequences = false;
+    // One buffer on the heap, whatever the secret's length (a short string would keep its text
+    // inside itself, and a move would copy it): moved to the pieces, which wipe it.
     std::u16string text;
-    text.reserve(entry.text.size() + 1);  // one buffer, wiped by the pieces
+    text.reserve(std::max<std::size_t>(entry.text.size() + 1, 32));
     text.append(entry.text);
     if (entry.pressEnter) {
         text += u'\r';
