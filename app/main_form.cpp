@@ -215,7 +215,14 @@ void MainForm::ChooseHotKey() {
 }
 
 void MainForm::ChooseSecret() {
-    EndPick();  // the dialog ends a wait for a click, as every menu command does
+    // The dialog ends a wait for a click, and Start's count-down, whose run would otherwise
+    // bring its program forward over the dialog and type into it while the secret is typed.
+    EndPick();
+    if (std::exchange(taskUnplayed_, false)) {
+        desktop_.DisableTimer();
+        desktop_.ReleaseTask(taskId_);
+        ++starts_;
+    }
     const SecretDialog dialog{
         .prompt = std::u16string(kSecretPrompt.In(language_)),
         .show = std::u16string(kShowSecret.In(language_)),
@@ -228,7 +235,10 @@ void MainForm::ChooseSecret() {
                        : std::u16string();
         },
     };
+    // Off while the dialog is open, as during the hot key's: it would type the clipboard.
+    static_cast<void>(desktop_.RegisterHotKey(HotKey{}));
     std::optional<SecretEntry> entry = desktop_.AskSecret(dialog);
+    ClaimHotKey();
     if (!entry) {
         return;
     }
@@ -473,8 +483,10 @@ void MainForm::OnTimerTick() {
 }
 
 void MainForm::OfferTheRest(const PlaybackResult& result) {
-    // A secret is typed again whole: its rest would need it kept.
+    // A secret is typed again whole: its rest would need it kept. Nor is an older run's rest
+    // offered after it, which would go into the field the secret was meant for.
     if (result.origin == TextOrigin::Secret) {
+        restOffer_.reset();
         return;
     }
     switch (result.end) {

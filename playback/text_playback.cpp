@@ -767,6 +767,8 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         if (!piece.value()) {
             return ended(PlaybackEnd::Finished);
         }
+        // A secret's piece is a copy of it: wiped however the piece is left, also before typing.
+        const WipedAfter wipedPiece(piece.value()->text, result.origin == TextOrigin::Secret);
         // An empty file types nothing and needs no window to type into.
         if (!begun) {
             if (auto end = typist.Begin(task, activated, hooks.typing)) {
@@ -787,10 +789,8 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 continue;  // typing starts from the beginning again
             }
         }
-        std::u16string& units = piece.value()->text;
+        const std::u16string& units = piece.value()->text;
         const bool endsLine = piece.value()->endsLine;
-        // A secret's piece is a copy of it: wiped however the piece is left.
-        const WipedAfter wipedPiece(units, result.origin == TextOrigin::Secret);
         if (const auto invalid = piece.value()->firstInvalid;
             invalid && result.invalidBytes.count == 0) {
             TypingPosition there = read;

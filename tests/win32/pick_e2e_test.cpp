@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kTypeIntoClickedWindow = 1;
 constexpr int kTypeClipboardIntoClickedWindow = 2;
-constexpr int kTypeTheRest = 3;
+constexpr int kTypeTheRest = 4;
 
 // Quillrun, set up to launch the test target it names in quillrun.ini, and another test target
 // that is open already.

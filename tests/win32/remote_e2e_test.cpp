@@ -8,10 +8,10 @@ namespace quillrun::testing {
 namespace {
 
 // Start's menu items, counted from 0 as the keyboard reaches them (separators are skipped).
-constexpr int kPace20 = 5;
-constexpr int kPace50 = 6;
-constexpr int kKeysOnly = 8;
-constexpr int kKeySequences = 9;
+constexpr int kPace20 = 6;
+constexpr int kPace50 = 7;
+constexpr int kKeysOnly = 9;
+constexpr int kKeySequences = 10;
 
 class RemoteTyping : public ::testing::Test {
   protected:
@@ -38,6 +38,7 @@ TEST_F(RemoteTyping, StartsMenuOffersTheChoicesInEnglish) {
                                    L"Start",
                                    L"Type into the window I click next",
                                    L"Type the clipboard into the window I click next",
+                                   L"Type a secret into the window I click next...",
                                    L"(grayed) Type the rest into the window I click next",
                                    L"-",
                                    L"Pace: as fast as the program takes the keys",

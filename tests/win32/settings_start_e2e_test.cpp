@@ -78,7 +78,7 @@ TEST(Start, EnterLaunchesTheTargetAndTheSettingsFileKeepsEveryLine) {
     EXPECT_FALSE(::IsIconic(target));
     EXPECT_FALSE(::IsZoomed(target));
 
-    constexpr int kPace50 = 6;  // counted as the keyboard reaches the items
+    constexpr int kPace50 = 7;  // counted as the keyboard reaches the items
     HWND menu = OpenStartMenu(window);
     ASSERT_NE(menu, nullptr) << "Start's menu did not open";
     ASSERT_TRUE(ChooseMenuItem(menu, kPace50));

@@ -757,9 +757,12 @@ TEST_F(MainFormPick, ASecretIsTypedLiterallyNeverShownAndWipedHoweverItsRunEnds)
         std::size_t typed;  // characters of the secret that arrive
         PlaybackEnd end;
         std::u16string messageHas;  // empty: none
+        // Whole copies wiped: the dialog's, the form's, the run's and each piece read of it (the
+        // run's is one longer with an Enter).
+        std::size_t wipedCopies;
     } cases[] = {
-        {"Whole", false, nullptr, kSecret.size(), PlaybackEnd::Finished, {}},
-        {"WithEnter", true, nullptr, kSecret.size(), PlaybackEnd::Finished, {}},
+        {"Whole", false, nullptr, kSecret.size(), PlaybackEnd::Finished, {}, 4},
+        {"WithEnter", true, nullptr, kSecret.size(), PlaybackEnd::Finished, {}, 3},
         {"AnotherWindowInFront",
          false,
          [](FakeDesktop& d) {
@@ -769,10 +772,11 @@ TEST_F(MainFormPick, ASecretIsTypedLiterallyNeverShownAndWipedHoweverItsRunEnds)
                  }
              };
          },
-         3, PlaybackEnd::FocusMoved, u"3 characters of the secret were typed"},
+         3, PlaybackEnd::FocusMoved, u"3 characters of the secret were typed", 4},
+        // Its text is read once to check it and once, not typed, before that.
         {"KeysOnlyAndACharacterWithoutKeys", false,
          [](FakeDesktop& d) { d.keyCharacters = u"\u03a9\u0436 {}+\u00df"; }, 0,
-         PlaybackEnd::NotTypableAsKeys, u"at position 5"},
+         PlaybackEnd::NotTypableAsKeys, u"at position 5", 5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -830,9 +834,35 @@ TEST_F(MainFormPick, ASecretIsTypedLiterallyNeverShownAndWipedHoweverItsRunEnds)
         // The form's copy and the run's (with its Enter) were wiped, not just let go.
         std::u16string withEnter(kSecret);
         withEnter += c.pressEnter ? u"\r" : u"";
-        EXPECT_NE(std::find(g_wiped.begin(), g_wiped.end(), kSecret), g_wiped.end());
+        EXPECT_EQ(static_cast<std::size_t>(std::count(g_wiped.begin(), g_wiped.end(), kSecret)),
+                  c.wipedCopies);
         EXPECT_NE(std::find(g_wiped.begin(), g_wiped.end(), withEnter), g_wiped.end());
     }
+}
+
+// The secret's dialog ends what is pending (Start's count-down would type over it), and after a
+// secret's run no older rest is offered, which would go into the secret's field.
+TEST_F(MainFormPick, TheSecretsDialogEndsStartsCountDownAndItsRunWithdrawsAnOlderRest) {
+    desktop.clipboard.emplace(u"ab");
+    desktop.onKeys = [this](std::u16string_view keys) {
+        if (keys == u"a") {
+            desktop.foregroundProcess = 99;  // stopped after its first character
+        }
+    };
+    form.OnMenuCommand(StartMenuCommand::TypeClipboardIntoClickedWindow);
+    desktop.foregroundProcess = kClicked;
+    desktop.Advance(Milliseconds{100} + kTimerInterval);
+    ASSERT_TRUE(form.StartMenu()[4].enabled) << "the rest is offered";
+    desktop.onKeys = nullptr;
+    desktop.foregroundProcess = desktop.ownProcess;
+    form.OnStartClick();
+    desktop.QueueSecretAnswer(SecretEntry{.text = u"s", .pressEnter = false});
+    form.OnMenuCommand(StartMenuCommand::TypeSecretIntoClickedWindow);
+    EXPECT_EQ(desktop.CallsOf("ReleaseTask").size(), 1u) << "Start's run never comes";
+    desktop.foregroundProcess = kClicked;
+    desktop.Advance(Milliseconds{100} + kTimerInterval * 2);
+    EXPECT_EQ(Typed(), u"as");
+    EXPECT_FALSE(form.StartMenu()[4].enabled);
 }
 
 TEST_F(MainFormPick, TheSecretsDialogRefusesAnEmptyOrTooLongSecretAndAnEndedWaitWipesIt) {
