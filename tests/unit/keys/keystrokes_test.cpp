@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -389,6 +390,44 @@ TEST(PlanCache, WorksAPlanOutOncePerCharacterLayoutAndCapsLockState) {
                   describe(c, 1, false));
         ASSERT_LE(cache.size(), PlanCache<std::string>::kMaxPlans);
     }
+}
+
+// A plan with memory of its own, which says when it is wiped.
+struct WipedPlan {
+    char16_t c;
+    std::u16string* wiped;
+    void Wipe() const { wiped->push_back(c); }
+};
+
+// Plans tell which characters were typed: every plan let go of, by Wipe or when the cache starts
+// afresh, is wiped first, and none is used after Wipe.
+TEST(PlanCache, WipesEveryPlanItLetsGoOfAndMakesThemAnew) {
+    std::u16string wiped;
+    PlanCache<WipedPlan> cache;
+    std::size_t made = 0;
+    const auto plan = [&](char16_t c) {
+        return cache
+            .For(c, 1, false,
+                 [&] {
+                     ++made;
+                     return WipedPlan{c, &wiped};
+                 })
+            .c;
+    };
+    plan(u'P');
+    plan(u'w');
+    cache.Wipe();
+    std::sort(wiped.begin(), wiped.end());
+    EXPECT_EQ(wiped, u"Pw");
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_EQ(plan(u'P'), u'P');
+    EXPECT_EQ(made, 3u) << "a plan was used after Wipe";
+
+    wiped.clear();
+    for (char16_t c = 0x4E00; c < 0x4E00 + PlanCache<WipedPlan>::kMaxPlans; ++c) {
+        plan(c);
+    }
+    EXPECT_EQ(wiped.size(), PlanCache<WipedPlan>::kMaxPlans) << "starting afresh left plans unwiped";
 }
 
 }  // namespace
