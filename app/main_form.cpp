@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/form_layout.h"
@@ -7,6 +8,7 @@
 #include "playback/launch.h"
 #include "playback/playback_report.h"
 #include "settings/file_chooser.h"
+#include "text/wipe.h"
 
 namespace quillrun {
 namespace {
@@ -157,6 +159,9 @@ void MainForm::OnMenuCommand(StartMenuCommand command) {
         case StartMenuCommand::TypeClipboardIntoClickedWindow:
             BeginPick(TextOrigin::Clipboard);
             break;
+        case StartMenuCommand::TypeSecretIntoClickedWindow:
+            ChooseSecret();
+            break;
         case StartMenuCommand::TypeRestIntoClickedWindow:
             if (restOffer_) {  // grayed otherwise
                 BeginPick(restOffer_->origin, true);
@@ -206,6 +211,41 @@ void MainForm::ChooseHotKey() {
     if (hotKeyTaken_) {
         view_.ShowFailure(
             FillIn(kHotKeyTakenMessage.In(language_), {{u"key", HotKeyText(*chosen)}}));
+    }
+}
+
+void MainForm::ChooseSecret() {
+    EndPick();  // the dialog ends a wait for a click, as every menu command does
+    const SecretDialog dialog{
+        .prompt = std::u16string(kSecretPrompt.In(language_)),
+        .show = std::u16string(kShowSecret.In(language_)),
+        .pressEnter = std::u16string(kPressEnterAfterSecret.In(language_)),
+        .ok = std::u16string(kOkButton.In(language_)),
+        .cancel = std::u16string(kCancelButton.In(language_)),
+        .refusal = [language = language_](std::size_t length) {
+            return length > kMaxSecretLength
+                       ? FillIn(kSecretTooLong.In(language), {{u"count", DecimalText(length)}})
+                       : std::u16string();
+        },
+    };
+    std::optional<SecretEntry> entry = desktop_.AskSecret(dialog);
+    if (!entry) {
+        return;
+    }
+    BeginPick(TextOrigin::Secret);
+    // Copied into a buffer of its own on the heap, and the dialog's copy wiped: a move or swap
+    // of a short string copies its text inside the string objects and leaves it behind.
+    secret_.emplace();
+    secret_->text.reserve(std::max(entry->text.size(), kHeldSecretCapacity));
+    secret_->text.assign(entry->text);
+    secret_->pressEnter = entry->pressEnter;
+    Wipe(entry->text);
+}
+
+void MainForm::ForgetSecret() {
+    if (secret_) {
+        Wipe(secret_->text);
+        secret_.reset();
     }
 }
 
@@ -300,6 +340,7 @@ void MainForm::BeginPick(TextOrigin origin, bool rest) {
 }
 
 void MainForm::EndPick() {
+    ForgetSecret();
     if (!pick_) {
         return;
     }
@@ -387,6 +428,11 @@ void MainForm::OnTimerTick() {
         result.intoPickedWindow = true;
     } else if (pick && pick->origin == TextOrigin::Clipboard) {
         result = PlayClipboard(desktop_, hooks, rest);
+    } else if (pick && pick->origin == TextOrigin::Secret) {
+        if (secret_) {
+            result = PlaySecret(desktop_, *secret_, hooks);
+        }
+        ForgetSecret();
     } else {
         // The file is whatever FPath names now, not what it named at Start (for a rest, the
         // stopped run's file: a change of FPath withdraws the offer). A picked window is typed
@@ -427,6 +473,10 @@ void MainForm::OnTimerTick() {
 }
 
 void MainForm::OfferTheRest(const PlaybackResult& result) {
+    // A secret is typed again whole: its rest would need it kept.
+    if (result.origin == TextOrigin::Secret) {
+        return;
+    }
     switch (result.end) {
         // Stopped part-way: the rest is offered from the first character not confirmed typed
         // (the one that may have arrived among them: the message says to check).

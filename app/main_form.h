@@ -39,6 +39,21 @@ inline constexpr Localized kHotKeyRefusedNote{
 inline constexpr Localized kNoHotKeyButton{u"No hot key", u"ホット キーなし"};
 inline constexpr Localized kOkButton{u"OK", u"OK"};
 inline constexpr Localized kCancelButton{u"Cancel", u"キャンセル"};
+// What the secret's dialog says.
+inline constexpr Localized kSecretPrompt{
+    u"Type the secret, a password say. Quillrun types it into the window you click next and then "
+    u"forgets it; it is never saved, put on the clipboard or shown.",
+    u"シークレット (パスワードなど) を入力してください。Quillrun は次にクリックするウィンドウに"
+    u"入力してから、それを忘れます。保存も、クリップボードへのコピーも、表示もしません。"};
+inline constexpr Localized kShowSecret{u"Show", u"表示する"};
+inline constexpr Localized kPressEnterAfterSecret{u"Press Enter after it",
+                                                  u"入力後に Enter キーを押す"};
+inline constexpr Localized kSecretTooLong{
+    u"A secret has at most 1,024 characters: this one has {count}.",
+    u"シークレットは 1,024 文字までです (この内容は {count} 文字です)。"};
+// Room reserved for a secret held, beyond what a string keeps inside itself (a few units):
+// held on the heap, it moves without copies.
+inline constexpr std::size_t kHeldSecretCapacity = 32;
 inline constexpr Localized kHotKeyTakenMessage{
     u"{key} is taken by another program, so it would not reach Quillrun. Choose another hot key "
     u"in Start's menu.",
@@ -130,6 +145,10 @@ class MainForm {
     // Writes the choices made since the settings were last read or written.
     void SaveChoices();
     void ChooseHotKey();
+    // Asks for a secret, then waits for the click on the window to type it into.
+    void ChooseSecret();
+    // Wipes and drops the secret a pick holds, if it holds one.
+    void ForgetSecret();
     // Ends a pick silently, in its wait or its count-down.
     void EndPick();
     // A look at the window in front while waiting for the click.
@@ -159,6 +178,8 @@ class MainForm {
     // Successful Start clicks and picks begun: a newer one supersedes a run.
     std::uint64_t starts_ = 0;
     std::optional<Pick> pick_;
+    // The secret a pick of TextOrigin::Secret types, from the dialog until its run ends.
+    std::optional<SecretEntry> secret_;
     // The layouts the menu made last offers, in its order.
     std::vector<LayoutChoice> menuLayouts_;
     // How the last run fell short, while the user is in another window.

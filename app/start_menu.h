@@ -22,6 +22,7 @@ enum class StartMenuCommand {
     Start,                           // the same as a click on Start
     TypeFileIntoClickedWindow,       // the file named in the path box
     TypeClipboardIntoClickedWindow,  // the clipboard's text
+    TypeSecretIntoClickedWindow,     // a secret asked for in a dialog first
     TypeRestIntoClickedWindow,       // the rest of the run that stopped last
     ChooseHotKey,                    // opens the dialog that sets the hot key
 };
@@ -33,7 +34,7 @@ struct StartMenuItem {
     bool isDefault = false;  // drawn bold: what a click on the button itself does
 };
 
-inline constexpr std::array<StartMenuItem, 4> kStartCommands{{
+inline constexpr std::array<StartMenuItem, 5> kStartCommands{{
     // The button's own caption, which stays "Start" in every language.
     {201, StartMenuCommand::Start, {u"Start", u"Start"}, true},
     {202,
@@ -43,6 +44,10 @@ inline constexpr std::array<StartMenuItem, 4> kStartCommands{{
      StartMenuCommand::TypeClipboardIntoClickedWindow,
      {u"Type the clipboard into the window I click next",
       u"クリップボードのテキストを次にクリックするウィンドウに入力"}},
+    {205,
+     StartMenuCommand::TypeSecretIntoClickedWindow,
+     {u"Type a secret into the window I click next...",
+      u"シークレットを次にクリックするウィンドウに入力..."}},
     // Grayed until a run stops before the end of its text; then it says where the rest begins.
     {204,
      StartMenuCommand::TypeRestIntoClickedWindow,

@@ -15,6 +15,35 @@ constexpr Localized kProgramInFront{u"the program in front", u"前面のプロ�
 constexpr Localized kTheFile{u"the file", u"ファイル"};
 constexpr Localized kTheClipboardsText{u"the clipboard's text", u"クリップボードのテキスト"};
 constexpr Localized kTheStandardInput{u"standard input", u"標準入力"};
+constexpr Localized kTheSecret{u"the secret", u"シークレット"};
+// A secret's messages say how much of it was typed and why the run ended, never a character of
+// it; the clipboard's, which may hold a password too, never quote a piece of its text.
+constexpr Localized kSecretNotTypable{
+    u"Quillrun typed nothing: the keyboard layout{layout} has no keys for a character of the "
+    u"secret, at position {position}, and \"Keys only\" or the other computer's layout asks for "
+    u"keys.",
+    u"Quillrun は何も入力しませんでした。シークレットの {position} 文字目の文字を入力するキーが"
+    u"キーボード レイアウト{layout}にありません。「キーのみ」か相手のコンピューターのレイアウトが"
+    u"キーでの入力を求めています。"};
+constexpr Localized kSecretLayoutName{u" \"{layout}\"", u"「{layout}」"};
+constexpr Localized kSecretTyped{
+    u"\n\n{typed} characters of the secret were typed. Clear what arrived and type the secret "
+    u"again: Quillrun has forgotten it.",
+    u"\n\nシークレットのうち {typed} 文字を入力しました。届いた文字を消してから、シークレットを"
+    u"もう一度入力してください。Quillrun はシークレットを忘れました。"};
+constexpr Localized kSecretTypedAndOneMayHave{
+    u"\n\n{typed} characters of the secret were typed, and one more may have arrived. Clear what "
+    u"arrived and type the secret again: Quillrun has forgotten it.",
+    u"\n\nシークレットのうち {typed} 文字を入力しました。さらに 1 文字届いている可能性があります。"
+    u"届いた文字を消してから、シークレットをもう一度入力してください。Quillrun はシークレットを"
+    u"忘れました。"};
+constexpr Localized kBadSequenceUnquoted{
+    u"Quillrun typed nothing: the key sequence cannot be typed as written. The piece at line "
+    u"{line}, column {column} of {text} {fault}\n\nCorrect the text, or turn \"Key sequences\" off "
+    u"in Start's menu to type it as it stands.",
+    u"Quillrun は何も入力しませんでした。キー シーケンスを書かれたとおりに入力できません。{text}の "
+    u"{line} 行目の {column} 文字目の部分{fault}\n\nテキストを直すか、「Start」のメニューで"
+    u"「キー シーケンス」をオフにして、テキストをそのまま入力してください。"};
 
 constexpr Localized kFocusMoved{
     u"Quillrun stopped typing because another window came to the front.",
@@ -347,7 +376,8 @@ std::u16string Reason(const PlaybackResult& result, Language language) {
 
 // What the run passed over although it went on: each kind in a sentence of its own, with how
 // many and where the first was.
-std::u16string Notes(const PlaybackResult& result, std::u16string_view text, Language language) {
+std::u16string Notes(const PlaybackResult& result, std::u16string_view text, bool showCharacters,
+                     Language language) {
     std::u16string notes;
     const auto note = [&](const Localized& pattern, const PassedOver& passed) {
         if (passed.count == 0) {
@@ -356,7 +386,7 @@ std::u16string Notes(const PlaybackResult& result, std::u16string_view text, Lan
         const std::u16string line = DecimalText(passed.line);
         const std::u16string column = DecimalText(passed.column);
         const std::u16string first =
-            passed.character == 0
+            passed.character == 0 || !showCharacters
                 ? FillIn(kFirstAt.In(language), {{u"line", line}, {u"column", column}})
                 : FillIn(kFirstIsAt.In(language),
                          {{u"line", line},
@@ -390,13 +420,23 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
     const std::u16string_view text = (result.origin == TextOrigin::Clipboard ? kTheClipboardsText
                                       : result.origin == TextOrigin::StandardInput
                                           ? kTheStandardInput
-                                          : kTheFile)
+                                      : result.origin == TextOrigin::Secret ? kTheSecret
+                                                                            : kTheFile)
                                          .In(language);
+    const bool secret = result.origin == TextOrigin::Secret;
     const TypingPosition& at = result.position;
     const std::u16string line = DecimalText(at.line);
     const std::u16string column = DecimalText(at.column);
     if (result.end == PlaybackEnd::LayoutMissing) {
         return FillIn(kLayoutMissing.In(language), {{u"layout", result.reason}});
+    }
+    if (secret && result.end == PlaybackEnd::NotTypableAsKeys) {
+        return FillIn(
+            kSecretNotTypable.In(language),
+            {{u"position", column},
+             {u"layout", result.layoutName.empty()
+                             ? std::u16string()
+                             : FillIn(kSecretLayoutName.In(language), {{u"layout", result.layoutName}})}});
     }
     if (result.end == PlaybackEnd::NotTypableAsKeys ||
         result.end == PlaybackEnd::ShortcutNotOnLayout) {
@@ -418,13 +458,20 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
             error.fault == SequenceFault::ControlCharacter && !error.piece.empty()
                 ? CharacterText(error.piece[0])
                 : error.piece;
+        if (result.origin == TextOrigin::Clipboard) {
+            return FillIn(kBadSequenceUnquoted.In(language),
+                          {{u"line", line},
+                           {u"column", column},
+                           {u"text", text},
+                           {u"fault", kSequenceFaults[fault].In(language)}});
+        }
         return FillIn(kBadSequence.In(language), {{u"line", line},
                                                   {u"column", column},
                                                   {u"text", text},
                                                   {u"piece", piece},
                                                   {u"fault", kSequenceFaults[fault].In(language)}});
     }
-    const std::u16string notes = Notes(result, text, language);
+    const std::u16string notes = Notes(result, text, !secret, language);
     std::u16string message = Reason(result, language);
     if (message.empty()) {
         // A run that ended as the user expects says nothing, unless it passed something over.
@@ -432,6 +479,13 @@ std::optional<std::u16string> PlaybackEndMessage(const PlaybackResult& result, L
             return std::nullopt;
         }
         return FillIn(kFinishedWithNotes.In(language), {{u"text", text}}) + notes;
+    }
+    if (secret && !at.NothingArrived()) {
+        return message +
+               FillIn((at.nextMayHaveArrived ? kSecretTypedAndOneMayHave : kSecretTyped)
+                          .In(language),
+                      {{u"typed", DecimalText(at.typed)}}) +
+               notes;
     }
     if (at.NothingArrived() && at.line == 1 && at.column == 1) {
         return message + FillIn(kNothingOfTextTyped.In(language), {{u"text", text}}) + notes;

@@ -6,6 +6,7 @@
 
 #include "text/text_reader.h"
 #include "text/utf.h"
+#include "text/wipe.h"
 #include "keys/key_string.h"
 #include "playback/text_pieces.h"
 
@@ -521,6 +522,23 @@ PlaybackEnd RereadFailed(const Failure& failure, PlaybackResult& result) {
 // Goes through the whole text before anything is typed: a key sequence must read without a
 // fault, and with keys only, each character must have keys on the layout. The first that
 // fails ends the run there, with its place. Leaves the text at its beginning.
+// Wipes `text` when it goes out of scope, if it is a secret's.
+class WipedAfter {
+  public:
+    WipedAfter(std::u16string& text, bool secret) : text_(text), secret_(secret) {}
+    WipedAfter(const WipedAfter&) = delete;
+    WipedAfter& operator=(const WipedAfter&) = delete;
+    ~WipedAfter() {
+        if (secret_) {
+            Wipe(text_);
+        }
+    }
+
+  private:
+    std::u16string& text_;
+    bool secret_;
+};
+
 std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& text,
                                           const PlaybackHooks& hooks, bool sequence,
                                           PlaybackResult& result) {
@@ -547,7 +565,8 @@ std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& 
         if (!piece.value()) {
             break;
         }
-        const std::u16string& units = piece.value()->text;
+        std::u16string& units = piece.value()->text;
+        const WipedAfter wiped(units, result.origin == TextOrigin::Secret);
         if (sequence) {
             steps.clear();
             if (const auto error = reader.Read(units, piece.value()->endsLine, steps)) {
@@ -640,6 +659,9 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
         }
         auto next = text.Next();
         if (!next || next.value()) {
+            if (next && next.value() && result.origin == TextOrigin::Secret) {
+                Wipe(next.value()->text);
+            }
             return false;
         }
         typist.CountTheLastKeystroke();
@@ -765,8 +787,10 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 continue;  // typing starts from the beginning again
             }
         }
-        const std::u16string& units = piece.value()->text;
+        std::u16string& units = piece.value()->text;
         const bool endsLine = piece.value()->endsLine;
+        // A secret's piece is a copy of it: wiped however the piece is left.
+        const WipedAfter wipedPiece(units, result.origin == TextOrigin::Secret);
         if (const auto invalid = piece.value()->firstInvalid;
             invalid && result.invalidBytes.count == 0) {
             TypingPosition there = read;
@@ -815,7 +839,9 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 cursor.Pass(c);
                 continue;
             }
-            if (auto end = typist.Type(EscapeKeyChar(c), pairs.Counts(c))) {
+            std::u16string keys = EscapeKeyChar(c);
+            const WipedAfter wipedKeys(keys, result.origin == TextOrigin::Secret);
+            if (auto end = typist.Type(keys, pairs.Counts(c))) {
                 if (closedAtTheEnd(*end, !endsLine && i + 1 == units.size())) {
                     cursor.Pass(c);
                     return ended(PlaybackEnd::Finished);
@@ -893,6 +919,29 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
     if (result.end == PlaybackEnd::ChangedAfterCheck) {
         result.path = path;
     }
+    return result;
+}
+
+PlaybackResult PlaySecret(DesktopServices& desktop, const SecretEntry& entry,
+                          const PlaybackHooks& hooks) {
+    PlaybackResult result;
+    result.origin = TextOrigin::Secret;
+    result.intoPickedWindow = true;
+    PlaybackHooks literal = hooks;
+    literal.typing.keySequences = false;
+    // One buffer on the heap, whatever the secret's length (a short string would keep its text
+    // inside itself, and a move would copy it): moved to the pieces, which wipe it.
+    std::u16string text;
+    text.reserve(std::max<std::size_t>(entry.text.size() + 1, 32));
+    text.append(entry.text);
+    if (entry.pressEnter) {
+        text += u'\r';
+    }
+    {
+        MemoryTextPieces pieces(std::move(text));
+        result = PlayPieces(desktop, pieces, std::nullopt, literal, std::move(result), std::nullopt);
+    }
+    desktop.ForgetKeys();
     return result;
 }
 

@@ -47,7 +47,7 @@ enum class PlaybackEnd {
 };
 
 // Where a run's text comes from.
-enum class TextOrigin { File, Clipboard, StandardInput };
+enum class TextOrigin { File, Clipboard, StandardInput, Secret };
 
 // Where in the file a run stopped, so that the user can take it from there by hand.
 struct TypingPosition {
@@ -178,6 +178,13 @@ PlaybackResult PlayTextFile(DesktopServices& desktop, std::u16string_view path,
 // How a run ends whose file could not be opened, as OpenForReading failed for `path`: an empty
 // path or a folder is NotOpened.
 PlaybackResult OpenFailure(std::u16string_view path, const Failure& failure);
+
+// Types a secret the user gave (a password) into the window in front, as PlayClipboard types the
+// clipboard's text: literally (key sequences do not apply), with no line end after it unless
+// `entry.pressEnter`. Every copy the run makes of it is wiped, and the keys planned for it are
+// forgotten (DesktopServices::ForgetKeys), however it ends.
+PlaybackResult PlaySecret(DesktopServices& desktop, const SecretEntry& entry,
+                          const PlaybackHooks& hooks);
 
 // Types `bytes` (standard input, read whole) as PlayTextFile types a file of those bytes: the
 // same encodings, line ends and Enter after every line. The bytes must outlive the run.

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/form_layout.h"
 #include "tests/fake/fake_desktop.h"
 #include "playback/launch.h"
 #include "playback/playback_report.h"
 #include "tests/fake/fake_view.h"
+#include "keys/key_string.h"
+#include "text/wipe.h"
 
 namespace quillrun {
 namespace {
@@ -144,6 +147,7 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
         u"* Start",
         u"Type into the window I click next",
         u"Type the clipboard into the window I click next",
+        u"Type a secret into the window I click next...",
         u"(grayed) Type the rest into the window I click next",
         u"-",
         u"( ) Pace: as fast as the program takes the keys",
@@ -180,11 +184,11 @@ TEST_F(MainFormTest, TheMenuShowsTheChoicesInForceAndAChoiceLastsIntoTheSettings
     const std::vector<std::u16string> chosen = Describe(form.StartMenu());
     // Without the hand-set pace and wait, and the layout that is gone.
     ASSERT_EQ(chosen.size(), fromFile.size() - 3);
-    EXPECT_EQ(chosen[7], u"(o) Pace: 50 ms a key (virtual machines)");
-    EXPECT_EQ(chosen[9], u"[x] Keys only (for consoles that ignore Unicode input)");
-    EXPECT_EQ(chosen[10], u"[x] Key sequences: read {TAB}, {ENTER}, {WAIT 500} as keys");
-    EXPECT_EQ(chosen[14], u"    (o) German");
-    EXPECT_EQ(chosen[18], u"    (o) 1 s");
+    EXPECT_EQ(chosen[8], u"(o) Pace: 50 ms a key (virtual machines)");
+    EXPECT_EQ(chosen[10], u"[x] Keys only (for consoles that ignore Unicode input)");
+    EXPECT_EQ(chosen[11], u"[x] Key sequences: read {TAB}, {ENTER}, {WAIT 500} as keys");
+    EXPECT_EQ(chosen[15], u"    (o) German");
+    EXPECT_EQ(chosen[19], u"    (o) 1 s");
     // A dismissed menu changes nothing.
     form.OnMenuChoice(0);
     EXPECT_EQ(form.Typing().pace, Milliseconds{50});
@@ -230,6 +234,7 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         u"* Start",
         u"次にクリックするウィンドウに入力",
         u"クリップボードのテキストを次にクリックするウィンドウに入力",
+        u"シークレットを次にクリックするウィンドウに入力...",
         u"(grayed) 残りを次にクリックするウィンドウに入力",
         u"-",
         u"( ) 速度: プログラムが受け付けられる最速",
@@ -279,9 +284,9 @@ TEST(MainFormLanguage, TheDisplayLanguageReadAtStartChoosesEveryTextQuillrunAdds
         form.OnActivated();
         EXPECT_EQ(form.LastPlayback(), PlaybackEnd::LayoutMissing);
         ASSERT_EQ(view.failures.size(), 1u);
-        EXPECT_NE(view.failures[0].find(QuotedName(menu[12].text, language)), std::u16string::npos);
-        for (const auto& [end, item] : {std::pair{PlaybackEnd::NotTypableAsKeys, std::size_t{10}},
-                                        std::pair{PlaybackEnd::BadSequence, std::size_t{11}}}) {
+        EXPECT_NE(view.failures[0].find(QuotedName(menu[13].text, language)), std::u16string::npos);
+        for (const auto& [end, item] : {std::pair{PlaybackEnd::NotTypableAsKeys, std::size_t{11}},
+                                        std::pair{PlaybackEnd::BadSequence, std::size_t{12}}}) {
             PlaybackResult notTypable;
             notTypable.end = end;
             const auto noKeys = PlaybackEndMessage(notTypable, language);
@@ -460,7 +465,7 @@ TEST_F(MainFormPlayback, AClickOnQuillrunDuringARunOnlyStopsItAndStartsNothingIn
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::u16string restBefore = Describe(form.StartMenu())[3];
+        const std::u16string restBefore = Describe(form.StartMenu())[4];
         const std::size_t typedBefore = Typed().size();
         const std::size_t launchedBefore = desktop.launched().size();
         view.failures.clear();
@@ -524,7 +529,7 @@ TEST_F(MainFormPlayback, AClickOnQuillrunDuringARunOnlyStopsItAndStartsNothingIn
         ASSERT_EQ(view.failures.size(), 1u);
         EXPECT_NE(view.failures[0].find(u"because its window was clicked"), std::u16string::npos);
         // Stopped before its first key, it leaves the rest offered before as it was.
-        EXPECT_EQ(Describe(form.StartMenu())[3],
+        EXPECT_EQ(Describe(form.StartMenu())[4],
                   c.typed.empty() ? restBefore
                                   : u"Type the rest into the window I click next (line 2, column 1)");
     }
@@ -733,6 +738,126 @@ TEST_F(MainFormPick, ANewChoiceStartOrClosingEndTheWaitAndWhatComesNextGoesOnAsU
     EXPECT_TRUE(view.failures.empty());
 }
 
+// Every text wiped while a test watches, as UTF-16.
+std::vector<std::u16string> g_wiped;
+void RecordWipe(const void* data, std::size_t bytes) {
+    if (bytes % sizeof(char16_t) == 0) {
+        g_wiped.emplace_back(static_cast<const char16_t*>(data), bytes / sizeof(char16_t));
+    }
+}
+
+// A secret from the dialog: typed literally into the window clicked, never quoted in a message,
+// no rest offered, and every copy wiped once the run ends, however it ends.
+TEST_F(MainFormPick, ASecretIsTypedLiterallyNeverShownAndWipedHoweverItsRunEnds) {
+    constexpr std::u16string_view kSecret = u"Ωж {€}+ß";
+    const struct {
+        const char* name;
+        bool pressEnter;
+        std::function<void(FakeDesktop&)> setUp;
+        std::size_t typed;  // characters of the secret that arrive
+        PlaybackEnd end;
+        std::u16string messageHas;  // empty: none
+    } cases[] = {
+        {"Whole", false, nullptr, kSecret.size(), PlaybackEnd::Finished, {}},
+        {"WithEnter", true, nullptr, kSecret.size(), PlaybackEnd::Finished, {}},
+        {"AnotherWindowInFront",
+         false,
+         [](FakeDesktop& d) {
+             d.onKeys = [&d](std::u16string_view keys) {
+                 if (keys == u" ") {
+                     d.foregroundProcess = 99;
+                 }
+             };
+         },
+         3, PlaybackEnd::FocusMoved, u"3 characters of the secret were typed"},
+        {"KeysOnlyAndACharacterWithoutKeys", false,
+         [](FakeDesktop& d) { d.keyCharacters = u"\u03a9\u0436 {}+\u00df"; }, 0,
+         PlaybackEnd::NotTypableAsKeys, u"at position 5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop d;
+        FakeView v;
+        MainForm f{d, v};
+        f.OnLoad();
+        d.onTick = [&f] { f.OnTimerTick(); };
+        d.foregroundProcess = d.ownProcess;
+        std::vector<MenuItem> menu = f.StartMenu();
+        f.OnMenuChoice(IdOf(menu, kKeySequencesText.english));  // they do not apply to a secret
+        if (std::string_view(c.name) == "KeysOnlyAndACharacterWithoutKeys") {
+            f.OnMenuChoice(IdOf(menu, kKeysOnlyText.english));
+        }
+        if (c.setUp) {
+            c.setUp(d);
+        }
+        d.QueueSecretAnswer(SecretEntry{.text = std::u16string(kSecret), .pressEnter = c.pressEnter});
+        g_wiped.clear();
+        wipeWatcher = RecordWipe;
+        f.OnMenuCommand(StartMenuCommand::TypeSecretIntoClickedWindow);
+        ASSERT_TRUE(f.AwaitingClick());
+        d.foregroundProcess = kClicked;
+        d.Advance(Milliseconds{100} + kTimerInterval);
+        wipeWatcher = nullptr;
+        EXPECT_EQ(f.LastPlayback(), c.end);
+        std::u16string expected;
+        for (const char16_t ch : kSecret.substr(0, c.typed)) {
+            expected += EscapeKeyChar(ch);
+        }
+        if (c.pressEnter) {
+            expected += kLineEndKeys;
+        }
+        std::u16string typed;
+        for (const auto& call : d.CallsOf("SendKeyString")) {
+            typed += call.argument;
+        }
+        EXPECT_EQ(typed.substr(0, expected.size()), expected);
+        d.foregroundProcess = d.ownProcess;  // a message held back shows
+        f.OnActivated();
+        if (c.messageHas.empty()) {
+            EXPECT_TRUE(v.failures.empty());
+        } else {
+            ASSERT_EQ(v.failures.size(), 1u);
+            EXPECT_NE(v.failures[0].find(c.messageHas), std::u16string::npos);
+            for (const char16_t ch : std::u16string_view(u"\u03a9\u0436\u20ac\u00df")) {
+                EXPECT_EQ(v.failures[0].find(ch), std::u16string::npos) << "a character shown";
+            }
+        }
+        const std::vector<MenuItem> after = f.StartMenu();
+        EXPECT_FALSE(std::find_if(after.begin(), after.end(), [](const MenuItem& item) {
+                         return item.id == 204;
+                     })->enabled) << "no rest offered";
+        EXPECT_EQ(d.CallsOf("ForgetKeys").size(), 1u);
+        // The form's copy and the run's (with its Enter) were wiped, not just let go.
+        std::u16string withEnter(kSecret);
+        withEnter += c.pressEnter ? u"\r" : u"";
+        EXPECT_NE(std::find(g_wiped.begin(), g_wiped.end(), kSecret), g_wiped.end());
+        EXPECT_NE(std::find(g_wiped.begin(), g_wiped.end(), withEnter), g_wiped.end());
+    }
+}
+
+TEST_F(MainFormPick, TheSecretsDialogRefusesAnEmptyOrTooLongSecretAndAnEndedWaitWipesIt) {
+    desktop.QueueSecretAnswer(SecretEntry{.text = u"", .pressEnter = false});
+    desktop.QueueSecretAnswer(
+        SecretEntry{.text = std::u16string(kMaxSecretLength + 1, u'x'), .pressEnter = false});
+    form.OnMenuCommand(StartMenuCommand::TypeSecretIntoClickedWindow);
+    form.OnMenuCommand(StartMenuCommand::TypeSecretIntoClickedWindow);
+    EXPECT_EQ(desktop.CallsOf("SecretRefused").size(), 2u);
+    EXPECT_FALSE(form.AwaitingClick());
+    EXPECT_EQ(desktop.secretDialogs().back().refusal(kMaxSecretLength), u"");
+
+    desktop.QueueSecretAnswer(SecretEntry{.text = u"kept until Esc", .pressEnter = false});
+    form.OnMenuCommand(StartMenuCommand::TypeSecretIntoClickedWindow);
+    EXPECT_TRUE(form.AwaitingClick());
+    g_wiped.clear();
+    wipeWatcher = RecordWipe;
+    form.OnEscape();
+    wipeWatcher = nullptr;
+    EXPECT_EQ(g_wiped, std::vector<std::u16string>{u"kept until Esc"});
+    desktop.foregroundProcess = kClicked;
+    desktop.Advance(Milliseconds{100} + kTimerInterval);
+    EXPECT_TRUE(desktop.CallsOf("SendKeyString").empty());
+}
+
 // The rest of a run that stopped part-way: offered in Start's menu from where it stopped (grayed
 // until then), typed into the window clicked next, and no longer offered once its text is another.
 TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsTextIsTheSame) {
@@ -775,7 +900,7 @@ TEST_F(MainFormPick, TheRestOfAStoppedRunIsOfferedFromWhereItStoppedWhileItsText
          true, Then::RunOneThatTypesNothing, PlaybackEnd::Finished, u"\r\ncd\r\n"},
     };
     const std::u16string grayed = u"(grayed) Type the rest into the window I click next";
-    const auto restItem = [&] { return Describe(form.StartMenu())[3]; };
+    const auto restItem = [&] { return Describe(form.StartMenu())[4]; };
     const auto typeInto = [&](StartMenuCommand command, bool stops, bool editInTheWait) {
         desktop.foregroundProcess = desktop.ownProcess;
         form.OnMenuCommand(command);
@@ -957,7 +1082,7 @@ TEST_F(MainFormPick, TheHotKeyPressedAgainStopsItsRunWithoutTypingUnderTheUsersK
     EXPECT_EQ(Typed(), u"ab");
     EXPECT_GE(desktop.CallsOf("KeysHeld").size(), 2u);
     EXPECT_EQ(form.LastPlayback(), PlaybackEnd::StoppedByHotKey);
-    EXPECT_EQ(Describe(form.StartMenu())[3],
+    EXPECT_EQ(Describe(form.StartMenu())[4],
               u"Type the rest into the window I click next (line 1, column 3)");
     desktop.foregroundProcess = desktop.ownProcess;
     form.OnActivated();

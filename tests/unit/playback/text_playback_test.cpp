@@ -1243,6 +1243,7 @@ struct ReportCase {
     std::vector<std::u16string> shows;          // empty: no message at all
     bool whole = false;                         // the one piece shown is the whole message
     std::vector<std::u16string> japanese = {};  // pieces of the Japanese message
+    std::vector<std::u16string> hides = {};     // never in the message: a secret's characters
 };
 
 class PlaybackReport : public ::testing::TestWithParam<ReportCase> {};
@@ -1263,6 +1264,13 @@ PlaybackResult Noted(PlaybackResult result, PassedOver controls, PassedOver notT
     return result;
 }
 
+// `result` with its text from `origin`.
+PlaybackResult From(TextOrigin origin, PlaybackResult result, char32_t character = 0) {
+    result.origin = origin;
+    result.character = character;
+    return result;
+}
+
 // `result` of a run that read its text as a key sequence.
 PlaybackResult InSequence(PlaybackResult result, SequenceError error = {}) {
     result.keySequence = true;
@@ -1279,6 +1287,9 @@ TEST_P(PlaybackReport, SaysWhyAndWhereOrNothing) {
     for (const std::u16string& piece : GetParam().shows) {
         EXPECT_NE(message->find(piece), std::u16string::npos)
             << std::string(piece.begin(), piece.end());
+    }
+    for (const std::u16string& hidden : GetParam().hides) {
+        EXPECT_EQ(message.value_or(u"").find(hidden), std::u16string::npos) << Utf16ToUtf8(hidden);
     }
     const auto japanese = PlaybackEndMessage(GetParam().result, Language::Japanese);
     for (const std::u16string& piece : GetParam().japanese) {
@@ -1496,6 +1507,24 @@ INSTANTIATE_TEST_SUITE_P(
                     u"turn \"Key sequences\" off"},
                    false,
                    {u"ファイルの 3 行目の 5 文字目の「{TABB}」は、キーの名前ではありません。"}},
+        // A secret's messages never show a character of it, nor a clipboard's a piece of it.
+        ReportCase{"ASecretsCharacterWithoutKeys",
+                   From(TextOrigin::Secret, {PlaybackEnd::NotTypableAsKeys, {1, 5, 0}, {}, {}},
+                        U'\u20AC'),
+                   {u"a character of the secret, at position 5"}, false, {u"5 文字目"},
+                   {u"U+", u"\u20AC"}},
+        ReportCase{"ASecretStoppedWithCharactersPassedOver",
+                   Noted(From(TextOrigin::Secret, {PlaybackEnd::FocusMoved, {1, 4, 3}, {}, {}}),
+                         {}, {1, 1, 2, U'x'}),
+                   {u"3 characters of the secret were typed. Clear what arrived",
+                    u"the first at line 1, column 2"},
+                   false, {u"3 文字を入力しました"}, {u"U+0078", u"x,"}},
+        ReportCase{"TheClipboardsBadSequence",
+                   From(TextOrigin::Clipboard,
+                        InSequence({PlaybackEnd::BadSequence, {3, 5, 0}, {}, {}},
+                                   {SequenceFault::UnknownKey, u"{PA55W0RD}", {3, 5}})),
+                   {u"The piece at line 3, column 5 of the clipboard's text is not the name"},
+                   false, {u"3 行目の 5 文字目の部分は"}, {u"PA55W0RD"}},
         // What a run passed over as it went on is said, also after a run that finished.
         ReportCase{"FinishedButControlCharactersPassedOver",
                    Noted(Ended(PlaybackEnd::Finished, {3, 1, 9}), {2, 1, 3, 0x08}),
