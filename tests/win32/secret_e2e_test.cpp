@@ -14,6 +14,12 @@ constexpr int kSecretItemId = 205;
 // Capitals, digits, a space, and characters that key sequences and shortcuts would read.
 const std::wstring kSecret = L"Pa55 W0rd!{+}";
 
+// The length of a password box's text: a box of another process tells that, never the text.
+// GetWindowTextLength would ask for the caption only.
+LRESULT LengthIn(HWND box) {
+    return ::SendMessageW(box, WM_GETTEXTLENGTH, 0, 0);
+}
+
 // Quillrun with its application folder apart from its working folder, and a test target open.
 class Secret : public ::testing::Test {
   protected:
@@ -32,13 +38,15 @@ class Secret : public ::testing::Test {
         HWND dialog = FindMessageBox(process.id(), window);
         const HWND box = ::GetDlgItem(dialog, win32::kSecretBoxId);
         EXPECT_NE(box, nullptr) << "the secret's dialog did not open";
-        // The length only: a password box gives its text to no other process.
-        EXPECT_EQ(::GetWindowTextLengthW(box), 0);
+        EXPECT_EQ(LengthIn(box), 0);
         EXPECT_NE(::GetWindowLongW(box, GWL_STYLE) & ES_PASSWORD, 0);
         EXPECT_NE(::SendMessageW(box, EM_GETPASSWORDCHAR, 0, 0), 0);
         EXPECT_EQ(::SendDlgItemMessageW(dialog, win32::kShowSecretId, BM_GETCHECK, 0, 0),
                   BST_UNCHECKED);
         EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDOK)));
+        // Keys typed now go into the box.
+        EXPECT_TRUE(WaitUntil([&] { return FocusIn(dialog) == box; }))
+            << "in front: " << Utf8(Text(::GetForegroundWindow()));
         return dialog;
     }
 
@@ -75,8 +83,8 @@ TEST_F(Secret, ArrivesExactlyWithOneEnterAndIsLeftNowhere) {
     ASSERT_NE(dialog, nullptr);
     const HWND box = ::GetDlgItem(dialog, win32::kSecretBoxId);
     TypeUnicode(kSecret);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return ::GetWindowTextLengthW(box) == static_cast<int>(kSecret.size()); }));
+    ASSERT_TRUE(WaitUntil([&] { return LengthIn(box) == static_cast<LRESULT>(kSecret.size()); }))
+        << LengthIn(box) << " characters";
     Click(dialog, win32::kShowSecretId);
     EXPECT_TRUE(WaitUntil([&] { return ::SendMessageW(box, EM_GETPASSWORDCHAR, 0, 0) == 0; }))
         << "Show did not unmask the box";
@@ -98,7 +106,7 @@ TEST_F(Secret, ArrivesExactlyWithOneEnterAndIsLeftNowhere) {
     EXPECT_EQ(FindMessageBox(process.id(), window, 1s), nullptr);
     ExpectNoFileHolds(install.folder(), kSecret);
     ExpectNoFileHolds(work.path(), kSecret);
-    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ASSERT_TRUE(WaitUntil([] { return ::OpenClipboard(nullptr) != FALSE; }));
     const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
     const auto* text = data != nullptr ? static_cast<const wchar_t*>(::GlobalLock(data)) : nullptr;
     EXPECT_EQ(std::wstring(text != nullptr ? text : L""), L"on the clipboard before");
@@ -122,9 +130,11 @@ TEST_F(Secret, ATooLongTextIsRefusedAndACancelledOneIsGone) {
     const HWND box = ::GetDlgItem(dialog, win32::kSecretBoxId);
     const HWND refusal = ::GetDlgItem(dialog, win32::kSecretRefusalId);
     const HWND ok = ::GetDlgItem(dialog, IDOK);
-    // As a paste does it: all at once, past the longest secret.
-    ::SetWindowTextW(box, std::wstring(kMaxSecretLength + 1, L'x').c_str());
-    EXPECT_TRUE(WaitUntil([&] { return !Text(refusal).empty(); }));
+    // Pasted past the longest secret: the box takes it all, and says why it cannot be typed.
+    ASSERT_TRUE(SetClipboardText(std::wstring(kMaxSecretLength + 1, L'x')));
+    ::PostMessageW(box, WM_PASTE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !Text(refusal).empty(); }))
+        << LengthIn(box) << " characters pasted";
     EXPECT_FALSE(::IsWindowEnabled(ok));
     ::SetWindowTextW(box, std::wstring(kMaxSecretLength, L'x').c_str());
     EXPECT_TRUE(WaitUntil([&] { return Text(refusal).empty() && ::IsWindowEnabled(ok); }));
