@@ -104,6 +104,17 @@ TEST_F(Secret, ArrivesExactlyWithOneEnterAndIsLeftNowhere) {
         << "more followed: " << Utf8(open.Text());
     EXPECT_TRUE(WaitUntil([&] { return Text(window) == kCaption; }));
     EXPECT_EQ(FindMessageBox(process.id(), window, 1s), nullptr);
+
+    // Opened again: empty, masked, Show unchecked (OpenDialog expects it so).
+    dialog = OpenDialog();
+    ASSERT_NE(dialog, nullptr);
+    PressKey(VK_ESCAPE);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
+
+    // Closed, Quillrun has written quillrun.ini (the application folder's: it had none).
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(process.WaitForExit());
+    EXPECT_TRUE(FileExists(install.settingsFile()));
     ExpectNoFileHolds(install.folder(), kSecret);
     ExpectNoFileHolds(work.path(), kSecret);
     ASSERT_TRUE(WaitUntil([] { return ::OpenClipboard(nullptr) != FALSE; }));
@@ -114,12 +125,6 @@ TEST_F(Secret, ArrivesExactlyWithOneEnterAndIsLeftNowhere) {
         ::GlobalUnlock(data);
     }
     ::CloseClipboard();
-
-    // Opened again: empty, masked, Show unchecked (OpenDialog expects it so).
-    dialog = OpenDialog();
-    ASSERT_NE(dialog, nullptr);
-    PressKey(VK_ESCAPE);
-    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
 }
 
 // Cancelled with a text in it, the dialog types nothing and the next opens empty; a text too
