@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "desktop/desktop_services.h"
@@ -248,7 +249,7 @@ class PlanCache {
     // which characters were typed (a secret's). A plan wipes what it holds in memory of its own
     // in a Wipe() of its own; the cache's own blocks are wiped as they go back.
     void Wipe() {
-        if constexpr (requires(Plan& plan) { plan.Wipe(); }) {
+        if constexpr (requires { std::declval<Plan&>().Wipe(); }) {
             for (auto& entry : plans_) {
                 entry.second.Wipe();
             }

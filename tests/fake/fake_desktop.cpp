@@ -348,7 +348,7 @@ std::optional<SecretEntry> FakeDesktop::AskSecret(const SecretDialog& dialog) {
     }
     std::optional<SecretEntry> answer = std::move(secretAnswers_.front());
     secretAnswers_.pop_front();
-    if (answer && (answer->text.empty() ||
+    if (answer && (answer->text.empty() || answer->text.size() > kMaxSecretLength ||
                    (dialog.refusal && !dialog.refusal(answer->text.size()).empty()))) {
         Record("SecretRefused");
         return std::nullopt;

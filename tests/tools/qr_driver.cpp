@@ -206,8 +206,8 @@ int OpenHotKeyDialog(const std::wstring& caption) {
 }
 
 int OpenSecretDialog(const std::wstring& caption) {
-    return OpenDialogFromMenu(caption,
-                              [](HWND menu) { return ChooseMenuItem(menu, StartMenuIndexOf(kSecretItemId)); });
+    return OpenDialogFromMenu(
+        caption, [](HWND menu) { return ChooseMenuItem(menu, StartMenuIndexOf(kSecretItemId)); });
 }
 
 int CancelDialog(const std::wstring& caption) {
