@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "desktop/desktop_services.h"
@@ -191,6 +192,32 @@ inline constexpr std::chrono::milliseconds kKeptElsewhereAfter{1000};
 bool KeptElsewhere(std::span<const KeyEvent> events, std::size_t queuedBefore, bool mayBeHotKey,
                    std::size_t roundTripsAnswered, std::chrono::milliseconds sinceSent);
 
+// Overwrites `bytes` bytes at `block` with zeros in a way the compiler cannot drop as a dead
+// store: memory that told which keys were typed (a secret's) is wiped before it goes back.
+inline void WipeBytes(void* block, std::size_t bytes) {
+    volatile auto* units = static_cast<unsigned char*>(block);
+    for (std::size_t i = 0; i < bytes; ++i) {
+        units[i] = 0;
+    }
+}
+
+// The standard allocator, but every block is wiped as it goes back.
+template <class T>
+struct WipingAllocator {
+    using value_type = T;
+
+    WipingAllocator() = default;
+    template <class U>
+    WipingAllocator(const WipingAllocator<U>& /*other*/) noexcept {}  // rebinding
+
+    T* allocate(std::size_t count) { return std::allocator<T>{}.allocate(count); }
+    void deallocate(T* block, std::size_t count) noexcept {
+        WipeBytes(block, count * sizeof(T));
+        std::allocator<T>{}.deallocate(block, count);
+    }
+    friend bool operator==(const WipingAllocator&, const WipingAllocator&) = default;
+};
+
 // What typing a character takes (a `Plan`: its key events and what carrying them out needs),
 // worked out once per character, keyboard layout and Caps Lock state. A layout's tables do not
 // change while its handle stays the same, and asking them costs far more than a look-up; the
@@ -213,13 +240,22 @@ class PlanCache {
             return found->second;
         }
         if (plans_.size() >= kMaxPlans) {
-            plans_.clear();
+            Wipe();
         }
         return plans_.emplace(key, make()).first->second;
     }
     [[nodiscard]] std::size_t size() const { return plans_.size(); }
-    // Forgets every plan: they were worked out under other rules (keys only, say).
-    void Clear() { plans_.clear(); }
+    // Forgets every plan, wiped, as the cache does when it starts afresh: together they tell
+    // which characters were typed (a secret's). A plan wipes what it holds in memory of its own
+    // in a Wipe() of its own; the cache's own blocks are wiped as they go back.
+    void Wipe() {
+        if constexpr (requires { std::declval<Plan&>().Wipe(); }) {
+            for (auto& entry : plans_) {
+                entry.second.Wipe();
+            }
+        }
+        plans_.clear();
+    }
 
   private:
     struct Key {
@@ -233,7 +269,9 @@ class PlanCache {
             return std::hash<std::uintptr_t>{}(key.layout) * 31 + key.characterAndCapsLock;
         }
     };
-    std::unordered_map<Key, Plan, KeyHash> plans_;
+    std::unordered_map<Key, Plan, KeyHash, std::equal_to<>,
+                       WipingAllocator<std::pair<const Key, Plan>>>
+        plans_;
 };
 
 }  // namespace quillrun

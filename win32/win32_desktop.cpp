@@ -19,6 +19,7 @@
 #include "text/wipe.h"
 #include "win32/win32_hot_key_dialog.h"
 #include "win32/win32_keyboard.h"
+#include "win32/win32_secret_dialog.h"
 #include "win32/win32_text.h"
 #include "keys/hot_key.h"
 #include "keys/key_string.h"
@@ -1003,8 +1004,8 @@ Result<std::u16string> Win32Desktop::AskFileToOpen(std::span<const FileTypeFilte
     return FromWide(file);
 }
 
-std::optional<SecretEntry> Win32Desktop::AskSecret(const SecretDialog& /*dialog*/) {
-    return std::nullopt;  // PLACEHOLDER: the dialog is being built
+std::optional<SecretEntry> Win32Desktop::AskSecret(const SecretDialog& dialog) {
+    return RunSecretDialog(window_, dialog);
 }
 
 std::optional<HotKey> Win32Desktop::AskHotKey(const HotKeyDialog& dialog) {

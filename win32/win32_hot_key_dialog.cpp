@@ -45,27 +45,6 @@ HotKey FromControlValue(LRESULT value) {
     return key;
 }
 
-// Over the middle of Quillrun's window, where the user's eyes are, kept on its monitor.
-void CenterOnOwner(HWND dialog) {
-    const HWND owner = ::GetWindow(dialog, GW_OWNER);
-    RECT outer{};
-    RECT own{};
-    if (owner == nullptr || !::GetWindowRect(owner, &outer) || !::GetWindowRect(dialog, &own)) {
-        return;
-    }
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& work = monitor.rcWork;
-    const LONG width = own.right - own.left;
-    const LONG height = own.bottom - own.top;
-    LONG left = (outer.left + outer.right - width) / 2;
-    LONG top = (outer.top + outer.bottom - height) / 2;
-    left = std::max(work.left, std::min(left, work.right - width));
-    top = std::max(work.top, std::min(top, work.bottom - height));
-    ::SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 struct DialogState {
     const HotKeyDialog* dialog;
     std::optional<HotKey> chosen;
@@ -191,6 +170,26 @@ INT_PTR CALLBACK HotKeyDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 }  // namespace
+
+void CenterOnOwner(HWND dialog) {
+    const HWND owner = ::GetWindow(dialog, GW_OWNER);
+    RECT outer{};
+    RECT own{};
+    if (owner == nullptr || !::GetWindowRect(owner, &outer) || !::GetWindowRect(dialog, &own)) {
+        return;
+    }
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    const LONG width = own.right - own.left;
+    const LONG height = own.bottom - own.top;
+    LONG left = (outer.left + outer.right - width) / 2;
+    LONG top = (outer.top + outer.bottom - height) / 2;
+    left = std::max(work.left, std::min(left, work.right - width));
+    top = std::max(work.top, std::min(top, work.bottom - height));
+    ::SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 std::optional<HotKey> RunHotKeyDialog(HWND owner, const HotKeyDialog& dialog) {
     DialogState state{&dialog, std::nullopt};

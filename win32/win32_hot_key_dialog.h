@@ -18,6 +18,10 @@ inline constexpr int kHotKeyControlId = 1002;
 inline constexpr int kNoHotKeyButtonId = 1003;
 inline constexpr int kHotKeyRefusalId = 1004;
 
+// Moves a dialog over the middle of its owner, Quillrun's window, where the user's eyes are;
+// kept on the owner's monitor.
+void CenterOnOwner(HWND dialog);
+
 // Runs the dialog, modal to `owner`; the key chosen (None() for none), or nullopt when it was
 // cancelled or could not be shown.
 std::optional<HotKey> RunHotKeyDialog(HWND owner, const HotKeyDialog& dialog);

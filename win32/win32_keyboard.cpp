@@ -384,8 +384,8 @@ void KeyboardTypist::Begin(std::chrono::milliseconds pace, KeyMode mode, HKL lay
         mode = KeyMode::KeysOnly;
     }
     if (mode != keyMode_) {
-        plans_.Clear();  // worked out under the other mode
-        unknownLayoutPlans_.Clear();
+        plans_.Wipe();  // worked out under the other mode
+        unknownLayoutPlans_.Wipe();
     }
     pace_ = pace;
     keyMode_ = mode;
@@ -509,6 +509,12 @@ void KeyboardTypist::End() {
     leftOver_ = 0;
     keysSeenHandled_ = 0;
     target_ = {};
+}
+
+void KeyboardTypist::ForgetPlans() {
+    plans_.Wipe();
+    unknownLayoutPlans_.Wipe();
+    typable_.Wipe();
 }
 
 void KeyboardTypist::Follow(HWND front) {
@@ -714,6 +720,8 @@ const KeyboardTypist::PlannedKeys& KeyboardTypist::PlanFor(const KeyChord& chord
         if (worked.events.empty()) {
             return worked;  // keys only, and the layout has none for it
         }
+        // Room for all at once: a buffer outgrown would go back unwiped (see ForgetPlans).
+        worked.inputs.reserve(worked.events.size());
         for (const KeyEvent& event : worked.events) {
             worked.inputs.push_back(KeyEventInput(event, layout));
         }

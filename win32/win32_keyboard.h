@@ -111,8 +111,9 @@ class KeyboardTypist {
 
     // Quillrun's window: its messages are dispatched (with dialog keys) while typing waits.
     void AttachWindow(HWND window) { window_ = window; }
-    // Wipes and forgets the plans made for characters (a secret's). PLACEHOLDER until built.
-    void ForgetPlans() {}
+    // Wipes and forgets the plans made for characters, which tell which ones were typed (a
+    // secret's); the next keystrokes plan anew.
+    void ForgetPlans();
     void SetResponseTimeout(std::chrono::milliseconds timeout) { responseTimeout_ = timeout; }
     // Whether the target's input state may be shared; tests turn it off to type as into a
     // console window, whose input state cannot be.
@@ -159,6 +160,13 @@ class KeyboardTypist {
         std::vector<INPUT> inputs;    // the events as input, with the layout's scan codes
         BYTE watchedKey = 0;          // the key whose release shows the character handled
         std::size_t typingPress = 0;  // where in `events` the press that types is
+
+        // Its events and inputs carry the character's key or the character itself.
+        void Wipe() {
+            WipeBytes(events.data(), events.size() * sizeof(KeyEvent));
+            WipeBytes(inputs.data(), inputs.size() * sizeof(INPUT));
+            watchedKey = 0;
+        }
     };
     // One character's keystroke, worked out for the target.
     struct Keystroke {

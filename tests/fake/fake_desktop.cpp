@@ -348,8 +348,8 @@ std::optional<SecretEntry> FakeDesktop::AskSecret(const SecretDialog& dialog) {
     }
     std::optional<SecretEntry> answer = std::move(secretAnswers_.front());
     secretAnswers_.pop_front();
-    // The single-line box holds no line break; its refusal is the caller's.
-    if (answer && (answer->text.empty() ||
+    // The single-line box holds no line break, nor more than it takes.
+    if (answer && (answer->text.empty() || answer->text.size() > kMaxSecretLength ||
                    answer->text.find_first_of(u"\r\n") != std::u16string::npos ||
                    (dialog.refusal && !dialog.refusal(answer->text.size()).empty()))) {
         Record("SecretRefused");

@@ -105,8 +105,8 @@ class FakeDesktop final : public DesktopServices {
     // as "HotKeyRefused", and is cancelled: OK cannot be chosen.
     void QueueHotKeyAnswer(std::optional<HotKey> answer);
     // Queues the secret dialog's next answer (nullopt: Cancel); without one it is cancelled. As
-    // in the real dialog, an empty secret or one its `refusal` refuses cannot be chosen: it is
-    // recorded as "SecretRefused" and the dialog cancelled.
+    // in the real dialog, an empty secret, one longer than kMaxSecretLength or one its `refusal`
+    // refuses cannot be chosen: it is recorded as "SecretRefused" and the dialog cancelled.
     void QueueSecretAnswer(std::optional<SecretEntry> answer);
     // The secret dialogs shown, in order.
     [[nodiscard]] const std::vector<SecretDialog>& secretDialogs() const { return secretDialogs_; }

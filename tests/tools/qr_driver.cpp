@@ -16,6 +16,8 @@
 //   qr_driver close-menu                      presses Esc until every open menu is gone
 //   qr_driver open-hot-key-dialog CAPTION     opens that Quillrun window's hot-key dialog from
 //                                             the end of Start's menu; prints its frame
+//   qr_driver open-secret-dialog CAPTION      opens its dialog that asks for a secret from
+//                                             Start's menu; prints its frame
 //   qr_driver cancel-dialog CAPTION           presses Esc until that window owns no dialog
 //   qr_driver keep-desktop                    holds a hidden window until ended, so that Wine's
 //                                             virtual desktop stays up between test programs
@@ -25,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,9 @@
 namespace {
 
 using namespace quillrun::testing;
+
+// Start's command that asks for a secret to type into the window clicked next.
+constexpr int kSecretItemId = 205;
 
 HWND FindTopLevel(const std::wstring& caption, Clock::duration timeout = kUiTimeout) {
     HWND found = nullptr;
@@ -170,24 +176,38 @@ HWND FindQuillrun(const std::wstring& caption) {
     return ::FindWindowW(L"QuillrunMainForm", caption.c_str());
 }
 
-int OpenHotKeyDialog(const std::wstring& caption) {
+// Opens Start's menu of that Quillrun window, chooses an item in it and prints the frame of
+// the dialog that the item opens.
+int OpenDialogFromMenu(const std::wstring& caption, const std::function<bool(HWND)>& choose) {
     HWND window = FindQuillrun(caption);
-    if (window == nullptr || OpenStartMenu(window) == nullptr) {
+    HWND menu = window != nullptr ? OpenStartMenu(window) : nullptr;
+    if (menu == nullptr || !choose(menu)) {
         return 1;
     }
-    PressKey(VK_END);
-    PressKey(VK_RETURN);
     HWND dialog = nullptr;
     if (!WaitUntil([&] {
             const auto dialogs = DialogsOf(window);
             dialog = dialogs.empty() ? nullptr : dialogs.front();
             return dialog != nullptr;
         })) {
-        std::fprintf(stderr, "the hot key's dialog did not open\n");
+        std::fprintf(stderr, "the dialog did not open\n");
         return 1;
     }
     PrintFrame(dialog);
     return 0;
+}
+
+int OpenHotKeyDialog(const std::wstring& caption) {
+    return OpenDialogFromMenu(caption, [](HWND) {
+        PressKey(VK_END);
+        PressKey(VK_RETURN);
+        return true;
+    });
+}
+
+int OpenSecretDialog(const std::wstring& caption) {
+    return OpenDialogFromMenu(
+        caption, [](HWND menu) { return ChooseMenuItem(menu, StartMenuIndexOf(kSecretItemId)); });
 }
 
 int CancelDialog(const std::wstring& caption) {
@@ -259,6 +279,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"open-hot-key-dialog" && argc == 3) {
         return OpenHotKeyDialog(argv[2]);
     }
+    if (command == L"open-secret-dialog" && argc == 3) {
+        return OpenSecretDialog(argv[2]);
+    }
     if (command == L"cancel-dialog" && argc == 3) {
         return CancelDialog(argv[2]);
     }
@@ -270,7 +293,8 @@ int wmain(int argc, wchar_t** argv) {
                  "                 move-window CAPTION LEFT TOP |\n"
                  "                 type-file CAPTION PATH | wait-typed CLASS COUNT [SECONDS] |\n"
                  "                 open-start-menu CAPTION | open-last-submenu | close-menu |\n"
-                 "                 open-hot-key-dialog CAPTION | cancel-dialog CAPTION |\n"
+                 "                 open-hot-key-dialog CAPTION | open-secret-dialog CAPTION |\n"
+                 "                 cancel-dialog CAPTION |\n"
                  "                 keep-desktop\n");
     return 2;
 }

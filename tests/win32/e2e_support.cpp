@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/form_layout.h"
+#include "app/start_menu.h"
 #include "win32/win32_desktop.h"
 #include "tests/target/test_target_protocol.h"
 #include "tests/tools/menu_probe_protocol.h"
@@ -675,6 +676,12 @@ bool ChooseMenuItem(HWND menu, int index) {
     }
     PressKey(VK_RETURN);
     return WaitUntil([&] { return !::IsWindowVisible(menu); });
+}
+
+int StartMenuIndexOf(int id) {
+    const auto found = std::find_if(kStartCommands.begin(), kStartCommands.end(),
+                                    [&](const StartMenuItem& item) { return item.id == id; });
+    return static_cast<int>(found - kStartCommands.begin());
 }
 
 std::vector<std::wstring> MenuItemTexts(HWND menu) {

@@ -259,6 +259,9 @@ HWND WaitForOpenMenu(Clock::duration timeout = kUiTimeout);
 // Picks the menu's `index`-th item (from 0) with the keyboard, as a user does: Home, Down to it,
 // then Enter; false if the menu did not close.
 bool ChooseMenuItem(HWND menu, int index);
+// Where Start's menu shows the command `id` (as 205, the secret's): its commands come first,
+// in the order of kStartCommands.
+int StartMenuIndexOf(int id);
 // The texts of an open popup menu's items, as it shows them: a separator as "-", a submenu's
 // items after it, indented by four spaces. Empty if they could not be read.
 std::vector<std::wstring> MenuItemTexts(HWND menu);

@@ -104,6 +104,7 @@ TEST(JapaneseDisplay, StartsMenuAndTheWaitForAClickAreInJapanese) {
                                    L"Start",
                                    L"次にクリックするウィンドウに入力",
                                    L"クリップボードのテキストを次にクリックするウィンドウに入力",
+                                   L"シークレットを次にクリックするウィンドウに入力...",
                                    L"(grayed) 残りを次にクリックするウィンドウに入力",
                                    L"-",
                                    L"速度: プログラムが受け付けられる最速",

@@ -17,9 +17,9 @@
 namespace quillrun::testing {
 namespace {
 
-constexpr int kTypeIntoClickedWindow = 1;
-constexpr int kTypeClipboardIntoClickedWindow = 2;
-constexpr int kTypeTheRest = 4;
+const int kTypeIntoClickedWindow = StartMenuIndexOf(202);
+const int kTypeClipboardIntoClickedWindow = StartMenuIndexOf(203);
+const int kTypeTheRest = StartMenuIndexOf(204);
 
 // Quillrun, set up to launch the test target it names in quillrun.ini, and another test target
 // that is open already.

@@ -2,16 +2,19 @@
 // chosen in Start's menu and kept in quillrun.ini for the next start.
 #include <gtest/gtest.h>
 
+#include "app/start_menu.h"
 #include "tests/win32/e2e_expect.h"
 
 namespace quillrun::testing {
 namespace {
 
-// Start's menu items, counted from 0 as the keyboard reaches them (separators are skipped).
-constexpr int kPace20 = 6;
-constexpr int kPace50 = 7;
-constexpr int kKeysOnly = 9;
-constexpr int kKeySequences = 10;
+// Start's menu items, counted from 0 as the keyboard reaches them (separators are skipped):
+// its commands, then the paces and the rest.
+constexpr int kPaces = static_cast<int>(kStartCommands.size());
+constexpr int kPace20 = kPaces + 1;
+constexpr int kPace50 = kPaces + 2;
+constexpr int kKeysOnly = kPaces + 4;
+constexpr int kKeySequences = kPaces + 5;
 
 class RemoteTyping : public ::testing::Test {
   protected:

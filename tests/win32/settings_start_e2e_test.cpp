@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "app/start_menu.h"
 #include "tests/target/test_target_protocol.h"
 #include "tests/win32/e2e_support.h"
 
@@ -78,7 +79,8 @@ TEST(Start, EnterLaunchesTheTargetAndTheSettingsFileKeepsEveryLine) {
     EXPECT_FALSE(::IsIconic(target));
     EXPECT_FALSE(::IsZoomed(target));
 
-    constexpr int kPace50 = 7;  // counted as the keyboard reaches the items
+    // Counted as the keyboard reaches the items: Start's commands, then the paces.
+    constexpr int kPace50 = static_cast<int>(kStartCommands.size()) + 2;
     HWND menu = OpenStartMenu(window);
     ASSERT_NE(menu, nullptr) << "Start's menu did not open";
     ASSERT_TRUE(ChooseMenuItem(menu, kPace50));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -389,6 +390,40 @@ TEST(PlanCache, WorksAPlanOutOncePerCharacterLayoutAndCapsLockState) {
                   describe(c, 1, false));
         ASSERT_LE(cache.size(), PlanCache<std::string>::kMaxPlans);
     }
+}
+
+// A plan with memory of its own, which says when it is wiped.
+struct WipedPlan {
+    char16_t c;
+    std::u16string* wiped;
+    void Wipe() const { *wiped += c; }
+};
+
+// Plans tell which characters were typed: every plan let go of (by Wipe, or as the cache starts
+// afresh) is wiped first, and none is used after Wipe.
+TEST(PlanCache, WipesEveryPlanItLetsGoOfAndMakesThemAnew) {
+    std::u16string wiped;
+    std::u16string made;
+    PlanCache<WipedPlan> cache;
+    const auto plan = [&](char16_t c) {
+        cache.For(c, 1, false, [&] {
+            made += c;
+            return WipedPlan{c, &wiped};
+        });
+    };
+    plan(u'P');
+    plan(u'w');
+    cache.Wipe();
+    plan(u'P');
+    std::sort(wiped.begin(), wiped.end());
+    EXPECT_EQ(wiped, u"Pw");
+    EXPECT_EQ(made, u"PwP") << "a plan was used after Wipe";
+
+    wiped.clear();
+    for (char16_t c = 0x4E00; c < 0x4E00 + PlanCache<WipedPlan>::kMaxPlans; ++c) {
+        plan(c);
+    }
+    EXPECT_EQ(wiped.size(), PlanCache<WipedPlan>::kMaxPlans) << "plans dropped unwiped";
 }
 
 }  // namespace
