@@ -1,5 +1,7 @@
 #include "win32/win32_secret_dialog.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <string>
 
@@ -68,6 +70,26 @@ void EmptyBox(HWND window, const DialogState& state) {
     ::SendMessageW(box, EM_SETPASSWORDCHAR, state.maskCharacter, 0);
 }
 
+// The box keeps its text to itself also while "Show" takes it out of the password style: no copy
+// or cut to the clipboard, and no text for another thread or program that asks for it (a
+// password box gives none, "EM_SETPASSWORDCHAR"); its length only, which tells nothing.
+LRESULT CALLBACK SecretBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
+                               UINT_PTR /*id*/, DWORD_PTR /*data*/) {
+    if (message == WM_COPY || message == WM_CUT) {
+        return 0;
+    }
+    if (message == WM_GETTEXT && ::InSendMessage()) {
+        if (wParam > 0 && lParam != 0) {
+            reinterpret_cast<wchar_t*>(lParam)[0] = L'\0';
+        }
+        return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(box, &SecretBoxProc, 1);
+    }
+    return ::DefSubclassProc(box, message, wParam, lParam);
+}
+
 INT_PTR CALLBACK SecretDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
@@ -80,6 +102,7 @@ INT_PTR CALLBACK SecretDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
         ::SetDlgItemTextW(window, IDCANCEL, ToWide(dialog.cancel).c_str());
         const HWND box = ::GetDlgItem(window, kSecretBoxId);
         ::SendMessageW(box, EM_LIMITTEXT, kBoxLimit, 0);
+        ::SetWindowSubclass(box, &SecretBoxProc, 1, 0);
         state.maskCharacter = static_cast<WPARAM>(::SendMessageW(box, EM_GETPASSWORDCHAR, 0, 0));
         ShowRefusal(window, dialog);
         ::SetFocus(box);
