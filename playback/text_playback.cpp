@@ -942,6 +942,10 @@ PlaybackResult PlaySecret(DesktopServices& desktop, const SecretEntry& entry,
         result = PlayPieces(desktop, pieces, std::nullopt, literal, std::move(result), std::nullopt);
     }
     desktop.ForgetKeys();
+    // The places stay for the message; the characters at them are the secret's.
+    result.character = 0;
+    result.controls.character = 0;
+    result.notTyped.character = 0;
     return result;
 }
 

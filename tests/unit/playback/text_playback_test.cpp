@@ -1237,6 +1237,17 @@ TEST_F(Playback, AComposingInputMethodIsSwitchedToLatinForTheRunAndBackHoweverIt
     }
 }
 
+// A secret's run keeps no character of it in its result: only where the trouble was.
+TEST_F(Playback, ASecretsResultHoldsNoCharacterOfIt) {
+    hooks.typing.keyMode = KeyMode::KeysOnly;
+    const PlaybackResult result =
+        PlaySecret(desktop, SecretEntry{.text = u"ab\u20ACc", .pressEnter = false}, hooks);
+    EXPECT_EQ(result.end, PlaybackEnd::NotTypableAsKeys);
+    EXPECT_EQ(result.position.column, 3u);
+    EXPECT_EQ(result.character, 0u);
+    EXPECT_EQ(desktop.CallsOf("ForgetKeys").size(), 1u);
+}
+
 struct ReportCase {
     const char* name;
     PlaybackResult result;
