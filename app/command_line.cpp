@@ -225,51 +225,30 @@ bool WaitUninterrupted(DesktopServices& desktop, Milliseconds duration,
     return !interrupted();
 }
 
-// Standard input, whole, into the front `length` bytes of `bytes`; why it cannot be, if so
-// (kFileTooLargeCode: beyond kMaxStandardInputBytes). The bytes grow into a buffer of their own
-// each time, the old one wiped, and the buffer never shrinks: a string that grows or shrinks by
-// itself would leave copies unwiped.
+// Standard input, whole, into `bytes`; why it cannot be, if so (kFileTooLargeCode: beyond
+// kMaxStandardInputBytes). Every buffer it passed through is wiped.
 constexpr std::uint32_t kFileTooLargeCode = 223;  // the system's ERROR_FILE_TOO_LARGE
-Status ReadStandardInput(DesktopServices& desktop, std::string& bytes, std::size_t& length) {
+Status ReadStandardInput(DesktopServices& desktop, std::string& bytes) {
     auto input = desktop.OpenStandardInput();
     if (!input) {
         return input.failure();
     }
-    constexpr std::size_t kChunk = std::size_t{64} * 1024;
-    std::size_t& had = length;
-    bytes.assign(kChunk, '\0');
+    std::string chunk(std::size_t{64} * 1024, '\0');
+    const WipedOnExit wipedChunk(chunk);
     for (;;) {
-        if (had > kMaxStandardInputBytes) {
+        if (bytes.size() > kMaxStandardInputBytes) {
             return Failure{"ReadStandardInput", {}, kFileTooLargeCode};
         }
-        if (bytes.size() - had < kChunk) {
-            std::string larger(bytes.size() * 2, '\0');
-            std::copy_n(bytes.data(), had, larger.data());
-            Wipe(bytes);
-            bytes.swap(larger);
-        }
-        auto got = input.value()->Read(std::span<char>(bytes).subspan(had));
+        auto got = input.value()->Read(chunk);
         if (!got) {
             return got.failure();
         }
-        had += got.value();
         if (got.value() == 0) {
             return {};
         }
+        AppendWiping(bytes, std::string_view(chunk).substr(0, got.value()));
     }
 }
-
-// Wipes standard input's bytes however the run ends.
-class WipedOnExit {
-  public:
-    explicit WipedOnExit(std::string& bytes) : bytes_(bytes) {}
-    WipedOnExit(const WipedOnExit&) = delete;
-    WipedOnExit& operator=(const WipedOnExit&) = delete;
-    ~WipedOnExit() { Wipe(bytes_); }
-
-  private:
-    std::string& bytes_;
-};
 
 TypingOptions TypingFor(const CommandRun& run, TypingOptions typing) {
     typing.pace = run.pace.value_or(typing.pace);
@@ -557,11 +536,10 @@ CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& ru
     // The text is there before anything is started or brought forward for it. Standard input
     // first, which may be a console waiting for the user's typing.
     std::string input;
-    std::size_t inputLength = 0;
     const WipedOnExit wiped(input);
     switch (run.text) {
         case CommandText::StandardInput:
-            if (const Status read = ReadStandardInput(desktop, input, inputLength); !read) {
+            if (const Status read = ReadStandardInput(desktop, input); !read) {
                 const std::uint32_t code = read.failure().code;
                 if (code == kReadInterruptedCode || interrupted()) {
                     return EndedBeforeTyping(PlaybackEnd::Interrupted, run, language);
@@ -572,7 +550,7 @@ CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& ru
                                        : FillIn(kStandardInputUnreadable.In(language),
                                                 {{u"reason", read.failure().reason}})};
             }
-            if (inputLength == 0) {
+            if (input.empty()) {
                 return {.exitCode = ExitCode::TextUnreadable,
                         .message = std::u16string(kNoStandardInput.In(language))};
             }
@@ -663,8 +641,7 @@ CommandOutcome RunFromCommandLine(DesktopServices& desktop, const CommandRun& ru
             result = PlayClipboard(desktop, hooks, std::nullopt, task);
             break;
         case CommandText::StandardInput:
-            result = PlayTextBytes(desktop, std::string_view(input).substr(0, inputLength), task,
-                                   hooks);
+            result = PlayTextBytes(desktop, input, task, hooks);
             break;
     }
     if (task) {

@@ -522,23 +522,6 @@ PlaybackEnd RereadFailed(const Failure& failure, PlaybackResult& result) {
 // Goes through the whole text before anything is typed: a key sequence must read without a
 // fault, and with keys only, each character must have keys on the layout. The first that
 // fails ends the run there, with its place. Leaves the text at its beginning.
-// Wipes `text` when it goes out of scope, if it is a secret's.
-class WipedAfter {
-  public:
-    WipedAfter(std::u16string& text, bool secret) : text_(text), secret_(secret) {}
-    WipedAfter(const WipedAfter&) = delete;
-    WipedAfter& operator=(const WipedAfter&) = delete;
-    ~WipedAfter() {
-        if (secret_) {
-            Wipe(text_);
-        }
-    }
-
-  private:
-    std::u16string& text_;
-    bool secret_;
-};
-
 std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& text,
                                           const PlaybackHooks& hooks, bool sequence,
                                           PlaybackResult& result) {
@@ -566,7 +549,7 @@ std::optional<PlaybackEnd> CheckWholeText(DesktopServices& desktop, TextPieces& 
             break;
         }
         std::u16string& units = piece.value()->text;
-        const WipedAfter wiped(units, result.origin == TextOrigin::Secret);
+        const WipedOnExit wiped(units, result.origin == TextOrigin::Secret);
         if (sequence) {
             steps.clear();
             if (const auto error = reader.Read(units, piece.value()->endsLine, steps)) {
@@ -768,7 +751,7 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
             return ended(PlaybackEnd::Finished);
         }
         // A secret's piece is a copy of it: wiped however the piece is left, also before typing.
-        const WipedAfter wipedPiece(piece.value()->text, result.origin == TextOrigin::Secret);
+        const WipedOnExit wipedPiece(piece.value()->text, result.origin == TextOrigin::Secret);
         // An empty file types nothing and needs no window to type into.
         if (!begun) {
             if (auto end = typist.Begin(task, activated, hooks.typing)) {
@@ -840,7 +823,7 @@ PlaybackResult PlayPieces(DesktopServices& desktop, TextPieces& text, std::optio
                 continue;
             }
             std::u16string keys = EscapeKeyChar(c);
-            const WipedAfter wipedKeys(keys, result.origin == TextOrigin::Secret);
+            const WipedOnExit wipedKeys(keys, result.origin == TextOrigin::Secret);
             if (auto end = typist.Type(keys, pairs.Counts(c))) {
                 if (closedAtTheEnd(*end, !endsLine && i + 1 == units.size())) {
                     cursor.Pass(c);

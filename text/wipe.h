@@ -21,4 +21,36 @@ void Wipe(Text& text) {
     }
 }
 
+// Wipes a text when it goes out of scope, if it holds a secret.
+template <class Text>
+class WipedOnExit {
+  public:
+    explicit WipedOnExit(Text& text, bool secret = true) : text_(text), secret_(secret) {}
+    WipedOnExit(const WipedOnExit&) = delete;
+    WipedOnExit& operator=(const WipedOnExit&) = delete;
+    ~WipedOnExit() {
+        if (secret_) {
+            Wipe(text_);
+        }
+    }
+
+  private:
+    Text& text_;
+    bool secret_;
+};
+
+// Appends `more` to `text`. A text that must grow moves into a buffer of its own and the old
+// one is wiped: a string growing by itself would let go of its old buffer as it stands.
+template <class Text, class View>
+void AppendWiping(Text& text, View more) {
+    if (text.size() + more.size() > text.capacity()) {
+        Text larger;
+        larger.reserve(2 * (text.size() + more.size()));
+        larger.append(text);
+        Wipe(text);
+        text.swap(larger);
+    }
+    text.append(more);
+}
+
 }  // namespace quillrun

@@ -637,7 +637,7 @@ class ConsoleReader final : public ByteReader {
             // Standard input may be a secret typed in: no copy is left in freed memory.
             std::u16string utf16 = FromWide(text);
             std::string utf8 = Utf16ToUtf8(utf16);
-            Append(utf8);
+            AppendWiping(pending_, utf8);
             Wipe(utf16);
             Wipe(utf8);
             SecureZeroMemory(units, sizeof(units));
@@ -654,18 +654,6 @@ class ConsoleReader final : public ByteReader {
     [[nodiscard]] std::uint64_t LastWriteTime() const override { return 0; }
 
   private:
-    // Grows pending_ into a buffer of its own, the old one wiped.
-    void Append(std::string_view more) {
-        if (pending_.size() + more.size() > pending_.capacity()) {
-            std::string larger;
-            larger.reserve(2 * (pending_.size() + more.size()));
-            larger.append(pending_);
-            Wipe(pending_);
-            pending_.swap(larger);
-        }
-        pending_ += more;
-    }
-
     HANDLE console_;
     std::string pending_;
     bool ended_ = false;
